@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Miravel needs to build, test and benchmark.
+# Idempotent: packages already present are left alone and apt is not touched.
+# Usage: scripts/install-deps.sh [build|fuzz]...   (default: build)
+set -euo pipefail
+
+build_packages=(
+  build-essential cmake ninja-build pkg-config git
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libsqlite3-dev libicu-dev libssl-dev libsecret-1-dev libfmt-dev
+  zlib1g-dev libyaml-dev
+)
+# libFuzzer needs a clang whose concepts level lets libstdc++ offer <expected>.
+fuzz_packages=(clang-19 libclang-rt-19-dev)
+
+wanted=()
+groups=("$@")
+[ ${#groups[@]} -eq 0 ] && groups=(build)
+for group in "${groups[@]}"; do
+  case "$group" in
+    build) wanted+=("${build_packages[@]}") ;;
+    fuzz) wanted+=("${fuzz_packages[@]}") ;;
+    *) echo "install-deps: unknown package group '$group'" >&2; exit 2 ;;
+  esac
+done
+
+missing=()
+for pkg in "${wanted[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null || true)
+  [ "$status" = "install ok installed" ] || missing+=("$pkg")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing missing packages: ${missing[*]}"
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <fmt/format.h>
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace miravel {
+
+// One plain line per event, no levels. Lines go to standard error unless a sink is set
+// (tests capture them; the desktop may mirror them).
+using LogSink = std::function<void(std::string_view line)>;
+
+void writeLogLine(std::string_view line);
+
+// Replaces the destination of log lines; an empty sink restores standard error.
+// Returns the previous sink.
+LogSink setLogSink(LogSink sink);
+
+template <typename... Args>
+void logLine(fmt::format_string<Args...> format, Args&&... args) {
+    writeLogLine(fmt::format(format, std::forward<Args>(args)...));
+}
+
+}  // namespace miravel
