@@ -9,10 +9,14 @@ namespace miravel {
 inline constexpr const char* kApplicationIdentifier = "org.miravel.Miravel";
 
 // Domain of service and import errors.
-inline std::string applicationErrorDomain() { return std::string(kApplicationIdentifier) + ".app"; }
+inline std::string applicationErrorDomain() {
+    return std::string(kApplicationIdentifier) + ".app";
+}
 
 // Domain of archive export errors.
-inline std::string exportErrorDomain() { return std::string(kApplicationIdentifier) + ".mac"; }
+inline std::string exportErrorDomain() {
+    return std::string(kApplicationIdentifier) + ".mac";
+}
 
 // Drag type for one entity inside the application, e.g. pasteboardType("Recipe").
 inline std::string pasteboardType(const std::string& entityName) {

@@ -1,0 +1,108 @@
+#include "lib/DateText.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <optional>
+#include <string>
+
+namespace miravel {
+namespace {
+
+using std::chrono::hours;
+using std::chrono::minutes;
+using std::chrono::seconds;
+
+// Runs a test in a time zone given by a POSIX rule, so no zone database is needed.
+class ScopedTimeZone {
+public:
+    explicit ScopedTimeZone(const char* rule) {
+        if (const char* old = std::getenv("TZ")) {
+            m_previous = old;
+        }
+        ::setenv("TZ", rule, 1);
+        ::tzset();
+    }
+    ~ScopedTimeZone() {
+        if (m_previous) {
+            ::setenv("TZ", m_previous->c_str(), 1);
+        } else {
+            ::unsetenv("TZ");
+        }
+        ::tzset();
+    }
+
+private:
+    std::optional<std::string> m_previous;
+};
+
+constexpr const char* kNewYork = "EST5EDT,M3.2.0,M11.1.0";
+constexpr const char* kSydney = "AEST-10AEDT,M10.1.0,M4.1.0/3";
+
+Timestamp utc(int year, int month, int day, int hour, int minute, int second = 0) {
+    std::tm fields{};
+    fields.tm_year = year - 1900;
+    fields.tm_mon = month - 1;
+    fields.tm_mday = day;
+    fields.tm_hour = hour;
+    fields.tm_min = minute;
+    fields.tm_sec = second;
+    return std::chrono::system_clock::from_time_t(::timegm(&fields));
+}
+
+TEST(DateText, formatsLocalWallClockAcrossDaylightSavingChanges) {
+    ScopedTimeZone zone(kNewYork);
+    const std::pair<Timestamp, std::string> cases[] = {
+        {utc(2026, 3, 8, 6, 59, 59), "2026-03-08 01:59:59"},  // last second of standard time
+        {utc(2026, 3, 8, 7, 0, 0), "2026-03-08 03:00:00"},    // clocks jump to 3
+        {utc(2026, 11, 1, 5, 30), "2026-11-01 01:30:00"},     // first 1:30 (daylight)
+        {utc(2026, 11, 1, 6, 30), "2026-11-01 01:30:00"},     // second 1:30 (standard)
+        {utc(2026, 12, 31, 23, 0) + minutes(59) + seconds(59), "2026-12-31 18:59:59"},
+        {utc(1999, 1, 1, 5, 0) + std::chrono::milliseconds(999), "1999-01-01 00:00:00"},
+    };
+    for (const auto& [moment, text] : cases) {
+        EXPECT_EQ(formatDateText(moment), text);
+    }
+}
+
+TEST(DateText, readsRepeatedHourAsEarlierAndSkippedHourAsAfterTheJump) {
+    ScopedTimeZone zone(kNewYork);
+    EXPECT_EQ(parseDateText("2026-11-01 01:30:00"), utc(2026, 11, 1, 5, 30));
+    EXPECT_EQ(parseDateText("2026-03-08 02:30:00"), utc(2026, 3, 8, 7, 30));
+    EXPECT_EQ(formatDateText(*parseDateText("2026-03-08 02:30:00")), "2026-03-08 03:30:00");
+    EXPECT_EQ(parseDateText("2026-07-04 12:00:00"), utc(2026, 7, 4, 16, 0));
+}
+
+TEST(DateText, roundTripsEveryQuarterHourAroundTransitionsInBothHemispheres) {
+    for (const char* rule : {kNewYork, kSydney, "UTC0"}) {
+        ScopedTimeZone zone(rule);
+        for (Timestamp start : {utc(2026, 3, 7, 0, 0), utc(2026, 10, 3, 0, 0),
+                                utc(2026, 10, 31, 0, 0), utc(2026, 4, 4, 0, 0)}) {
+            for (Timestamp moment = start; moment < start + hours(72); moment += minutes(15)) {
+                std::string text = formatDateText(moment);
+                std::optional<Timestamp> back = parseDateText(text);
+                ASSERT_TRUE(back.has_value()) << rule << " " << text;
+                // The repeated hour reads back as its first occurrence, an hour earlier.
+                EXPECT_TRUE(*back == moment || *back == moment - hours(1)) << rule << " " << text;
+                EXPECT_EQ(formatDateText(*back), text) << rule;
+            }
+        }
+    }
+}
+
+TEST(DateText, refusesAnythingButTheExactForm) {
+    ScopedTimeZone zone("UTC0");
+    EXPECT_TRUE(parseDateText("2024-02-29 23:59:59").has_value());
+    for (const char* text :
+         {"", "2026-02-29 10:00:00", "2026-13-01 10:00:00", "2026-00-10 10:00:00",
+          "2026-04-31 10:00:00", "2026-1-01 10:00:00", "2026-01-01T10:00:00",
+          "2026-01-01 10:00:00 ", " 2026-01-01 10:00:00", "2026-01-01 24:00:00",
+          "2026-01-01 10:60:00", "2026-01-01 10:00:60", "2026-01-01 10:00", "2026/01/01 10:00:00",
+          "2026-01-01 1a:00:00", "\xd9\xa2\xd9\xa0\xd9\xa2\xd9\xa6-01-01 10:00:00"}) {
+        EXPECT_FALSE(parseDateText(text).has_value()) << text;
+    }
+}
+
+}  // namespace
+}  // namespace miravel
