@@ -10,6 +10,48 @@ JsonObject::JsonObject(std::initializer_list<Member> members) {
     }
 }
 
+JsonObject::JsonObject(std::vector<Member> members) {
+    // Below this size the linear lookups of set() cost less than sorting.
+    constexpr std::size_t kSortedSize = 16;
+    if (members.size() <= kSortedSize) {
+        m_members.reserve(members.size());
+        for (auto& member : members) {
+            set(std::move(member.first), std::move(member.second));
+        }
+        return;
+    }
+    // Sorting views of the keys finds repeated ones in n log n with a single allocation; the
+    // index breaks ties so that each run of equal keys is in document order.
+    std::vector<std::pair<std::string_view, std::size_t>> keys;
+    keys.reserve(members.size());
+    for (std::size_t i = 0; i < members.size(); ++i) {
+        keys.emplace_back(members[i].first, i);
+    }
+    std::sort(keys.begin(), keys.end());
+    std::vector<bool> dropped(members.size(), false);
+    bool anyDropped = false;
+    for (std::size_t first = 0, next = 1; first < keys.size(); first = next++) {
+        while (next < keys.size() && keys[next].first == keys[first].first) {
+            dropped[keys[next].second] = true;
+            anyDropped = true;
+            ++next;
+        }
+        if (next - first > 1) {
+            members[keys[first].second].second = std::move(members[keys[next - 1].second].second);
+        }
+    }
+    if (!anyDropped) {
+        m_members = std::move(members);
+        return;
+    }
+    m_members.reserve(members.size());
+    for (std::size_t i = 0; i < members.size(); ++i) {
+        if (!dropped[i]) {
+            m_members.push_back(std::move(members[i]));
+        }
+    }
+}
+
 const JsonValue* JsonObject::find(std::string_view key) const {
     auto it = std::find_if(m_members.begin(), m_members.end(),
                            [&](const Member& member) { return member.first == key; });
@@ -38,7 +80,9 @@ bool JsonObject::remove(std::string_view key) {
     return true;
 }
 
-bool JsonObject::operator==(const JsonObject& other) const { return m_members == other.m_members; }
+bool JsonObject::operator==(const JsonObject& other) const {
+    return m_members == other.m_members;
+}
 
 double JsonValue::asDouble() const {
     if (isInteger()) {

@@ -21,6 +21,9 @@ public:
 
     JsonObject() = default;
     JsonObject(std::initializer_list<Member> members);
+    // Same result as set() for each member in turn, but without the quadratic cost of set()
+    // on large objects (a parsed document may hold very many members).
+    explicit JsonObject(std::vector<Member> members);
 
     const JsonValue* find(std::string_view key) const;
     JsonValue* find(std::string_view key);
@@ -28,12 +31,14 @@ public:
     void set(std::string key, JsonValue value);
     bool remove(std::string_view key);
 
-    std::size_t size() const { return m_members.size(); }
-    bool empty() const { return m_members.empty(); }
-    auto begin() const { return m_members.begin(); }
-    auto end() const { return m_members.end(); }
-    auto begin() { return m_members.begin(); }
-    auto end() { return m_members.end(); }
+    // Defined after JsonValue: std::vector members may only be used once it is complete
+    // (clang enforces this where gcc lets it pass).
+    std::size_t size() const;
+    bool empty() const;
+    auto begin() const;
+    auto end() const;
+    auto begin();
+    auto end();
 
     bool operator==(const JsonObject&) const;
 
@@ -103,5 +108,24 @@ private:
     std::variant<std::monostate, bool, std::int64_t, double, std::string, ArrayPtr, ObjectPtr>
         m_value;
 };
+
+inline std::size_t JsonObject::size() const {
+    return m_members.size();
+}
+inline bool JsonObject::empty() const {
+    return m_members.empty();
+}
+inline auto JsonObject::begin() const {
+    return m_members.begin();
+}
+inline auto JsonObject::end() const {
+    return m_members.end();
+}
+inline auto JsonObject::begin() {
+    return m_members.begin();
+}
+inline auto JsonObject::end() {
+    return m_members.end();
+}
 
 }  // namespace miravel
