@@ -1,1 +1,15 @@
-int main() { return 0; }
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/CommandLine.h"
+#include "lib/MainQueue.h"
+
+int main(int argc, char** argv) {
+    using namespace miravel;
+    MainQueue::shared().adoptCurrentThreadAsMain();
+    cli::CommandLine commandLine(std::cout, std::cerr);
+    cli::addInfoVerbs(commandLine);
+    cli::addSettingsVerbs(commandLine);
+    return commandLine.run(std::vector<std::string>(argv + 1, argv + argc));
+}

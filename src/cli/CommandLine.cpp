@@ -1,0 +1,215 @@
+#include "cli/CommandLine.h"
+
+#include <algorithm>
+#include <ostream>
+
+#include "model/UserFolders.h"
+
+namespace miravel::cli {
+
+std::optional<std::string> Invocation::option(const std::string& name) const {
+    auto it = options.find(name);
+    if (it == options.end()) {
+        return std::nullopt;
+    }
+    return it->second;
+}
+
+int Invocation::usageError(const std::string& message) const {
+    err << commandName << ": " << message << "\n"
+        << "Try \"" << commandName << " --help\".\n";
+    return kExitUsage;
+}
+
+int Invocation::failure(const std::string& message) const {
+    err << commandName << ": " << message << "\n";
+    return kExitFailure;
+}
+
+CommandLine::CommandLine(std::ostream& out, std::ostream& err) : m_out(out), m_err(err) {}
+
+void CommandLine::add(VerbSpec verb) {
+    m_verbs.push_back(std::move(verb));
+}
+
+const VerbSpec* CommandLine::find(const std::string& noun, const std::string& verb) const {
+    for (const auto& spec : m_verbs) {
+        if (spec.noun == noun && spec.verb == verb) {
+            return &spec;
+        }
+    }
+    return nullptr;
+}
+
+bool CommandLine::isNoun(const std::string& word) const {
+    return std::any_of(m_verbs.begin(), m_verbs.end(), [&](const VerbSpec& spec) {
+        return !spec.noun.empty() && spec.noun == word;
+    });
+}
+
+void CommandLine::printOverview(std::ostream& stream) const {
+    stream << "Usage: miravel [--library DIR] COMMAND [ARGUMENTS]\n\n"
+              "Miravel keeps a library of recipes. Commands:\n";
+    std::vector<std::string> seen;
+    for (const auto& spec : m_verbs) {
+        if (spec.noun.empty()) {
+            stream << "  " << spec.verb << (spec.arguments.empty() ? "" : " " + spec.arguments)
+                   << "\n      " << spec.summary << "\n";
+        } else if (std::find(seen.begin(), seen.end(), spec.noun) == seen.end()) {
+            seen.push_back(spec.noun);
+            stream << "  " << spec.noun << " VERB\n      verbs:";
+            for (const auto& other : m_verbs) {
+                if (other.noun == spec.noun) {
+                    stream << " " << other.verb;
+                }
+            }
+            stream << "\n";
+        }
+    }
+    stream << "\nOptions of every command:\n"
+              "  --library DIR   the library (files folder) to use; default "
+           << defaultLibraryFolder().string()
+           << "\n"
+              "  --help          describe the command\n\n"
+              "Exit status: 0 done, 1 failed, 2 wrong usage.\n";
+}
+
+void CommandLine::printNounHelp(std::ostream& stream, const std::string& noun) const {
+    stream << "Usage: miravel [--library DIR] " << noun << " VERB [ARGUMENTS]\n\nVerbs:\n";
+    for (const auto& spec : m_verbs) {
+        if (spec.noun == noun) {
+            stream << "  " << spec.verb << (spec.arguments.empty() ? "" : " " + spec.arguments)
+                   << "\n      " << spec.summary << "\n";
+        }
+    }
+}
+
+void CommandLine::printVerbHelp(std::ostream& stream, const VerbSpec& verb) const {
+    stream << "Usage: miravel [--library DIR] " << (verb.noun.empty() ? "" : verb.noun + " ")
+           << verb.verb << (verb.options.empty() ? "" : " [OPTIONS]")
+           << (verb.arguments.empty() ? "" : " " + verb.arguments) << "\n\n"
+           << verb.summary << "\n";
+    stream << "\nOptions:\n";
+    if (!verb.options.empty()) {
+        for (const auto& option : verb.options) {
+            std::string left =
+                "--" + option.name + (option.valueName.empty() ? "" : " " + option.valueName);
+            stream << "  " << left << std::string(left.size() < 18 ? 18 - left.size() : 1, ' ')
+                   << option.help << "\n";
+        }
+    }
+    stream << "  --library DIR     the library (files folder) to use\n"
+              "  --help            show this text\n";
+}
+
+int CommandLine::run(const std::vector<std::string>& argv) {
+    // The options every verb takes may stand anywhere; the rest are words and verb options.
+    std::optional<std::filesystem::path> library;
+    bool help = false;
+    std::vector<std::string> words;
+    for (std::size_t i = 0; i < argv.size(); ++i) {
+        const std::string& word = argv[i];
+        if (word == "--library") {
+            if (i + 1 >= argv.size() || argv[i + 1].empty()) {
+                m_err << "miravel: --library needs a folder.\n";
+                return kExitUsage;
+            }
+            library = argv[++i];
+        } else if (word.starts_with("--library=")) {
+            library = word.substr(10);
+            if (library->empty()) {
+                m_err << "miravel: --library needs a folder.\n";
+                return kExitUsage;
+            }
+        } else if (word == "--help" || word == "-h") {
+            help = true;
+        } else {
+            words.push_back(word);
+        }
+    }
+    if (words.empty() || (words[0] == "help" && words.size() == 1)) {
+        printOverview(m_out);
+        return kExitOk;
+    }
+    if (words[0] == "help") {
+        words.erase(words.begin());
+        help = true;
+    }
+    if (const VerbSpec* verb = find("", words[0])) {
+        return runVerb(*verb, {words.begin() + 1, words.end()}, library, help);
+    }
+    if (!isNoun(words[0])) {
+        m_err << "miravel: unknown command \"" << words[0] << "\".\n\n";
+        printOverview(m_err);
+        return kExitUsage;
+    }
+    const std::string& noun = words[0];
+    if (words.size() < 2) {
+        printNounHelp(help ? m_out : m_err, noun);
+        return help ? kExitOk : kExitUsage;
+    }
+    const VerbSpec* verb = find(noun, words[1]);
+    if (verb == nullptr) {
+        m_err << "miravel " << noun << ": unknown verb \"" << words[1] << "\".\n\n";
+        printNounHelp(m_err, noun);
+        return kExitUsage;
+    }
+    return runVerb(*verb, {words.begin() + 2, words.end()}, library, help);
+}
+
+int CommandLine::runVerb(const VerbSpec& verb, const std::vector<std::string>& words,
+                         std::optional<std::filesystem::path> library, bool help) {
+    if (help) {
+        printVerbHelp(m_out, verb);
+        return kExitOk;
+    }
+    Invocation invocation{library.value_or(defaultLibraryFolder()), {}, {}, m_out, m_err, ""};
+    invocation.commandName = "miravel " + (verb.noun.empty() ? "" : verb.noun + " ") + verb.verb;
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const std::string& word = words[i];
+        if (optionsEnded || !word.starts_with("--") || word.size() == 2) {
+            if (word == "--" && !optionsEnded) {
+                optionsEnded = true;
+                continue;
+            }
+            invocation.arguments.push_back(word);
+            continue;
+        }
+        std::string name = word.substr(2);
+        std::optional<std::string> value;
+        if (auto equals = name.find('='); equals != std::string::npos) {
+            value = name.substr(equals + 1);
+            name.resize(equals);
+        }
+        auto spec = std::find_if(verb.options.begin(), verb.options.end(),
+                                 [&](const OptionSpec& option) { return option.name == name; });
+        if (spec == verb.options.end()) {
+            return invocation.usageError("unknown option \"--" + name + "\".");
+        }
+        if (spec->valueName.empty()) {
+            if (value) {
+                return invocation.usageError("--" + name + " takes no value.");
+            }
+            invocation.options[name] = "";
+            continue;
+        }
+        if (!value) {
+            if (i + 1 >= words.size()) {
+                return invocation.usageError("--" + name + " needs a value (" + spec->valueName +
+                                             ").");
+            }
+            value = words[++i];
+        }
+        invocation.options[name] = *value;
+    }
+    if (invocation.arguments.size() < verb.minArguments ||
+        invocation.arguments.size() > verb.maxArguments) {
+        return invocation.usageError(invocation.arguments.size() < verb.minArguments
+                                         ? "missing arguments."
+                                         : "too many arguments.");
+    }
+    return verb.run(invocation);
+}
+
+}  // namespace miravel::cli

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <iosfwd>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace miravel::cli {
+
+// Exit codes of every verb.
+enum ExitCode : int { kExitOk = 0, kExitFailure = 1, kExitUsage = 2 };
+
+struct OptionSpec {
+    std::string name;       // without the leading "--"
+    std::string valueName;  // empty for a flag
+    std::string help;
+};
+
+// What a verb is given: the files folder to work on, its positional arguments and options,
+// and where to write.
+struct Invocation {
+    std::filesystem::path library;
+    std::vector<std::string> arguments;
+    std::map<std::string, std::string> options;
+    std::ostream& out;
+    std::ostream& err;
+
+    bool has(const std::string& option) const { return options.contains(option); }
+    std::optional<std::string> option(const std::string& name) const;
+    // Reports a usage error for this verb and returns kExitUsage.
+    int usageError(const std::string& message) const;
+    // Reports a failure and returns kExitFailure.
+    int failure(const std::string& message) const;
+
+    std::string commandName;  // "miravel settings get", for messages
+};
+
+struct VerbSpec {
+    std::string noun;  // empty for verbs of their own, such as "info"
+    std::string verb;
+    std::string arguments;  // shown in the usage line, e.g. "KEY VALUE"
+    std::string summary;
+    std::vector<OptionSpec> options;
+    std::size_t minArguments = 0;
+    std::size_t maxArguments = 0;
+    std::function<int(Invocation&)> run;
+};
+
+// The miravel command line: nouns with verbs under them ("miravel settings get KEY"), the
+// options every verb takes (--library DIR, --help), and the exit codes 0, 1 and 2.
+class CommandLine {
+public:
+    CommandLine(std::ostream& out, std::ostream& err);
+
+    void add(VerbSpec verb);
+    int run(const std::vector<std::string>& argv);
+
+private:
+    const VerbSpec* find(const std::string& noun, const std::string& verb) const;
+    bool isNoun(const std::string& word) const;
+    void printOverview(std::ostream& stream) const;
+    void printNounHelp(std::ostream& stream, const std::string& noun) const;
+    void printVerbHelp(std::ostream& stream, const VerbSpec& verb) const;
+    int runVerb(const VerbSpec& verb, const std::vector<std::string>& words,
+                std::optional<std::filesystem::path> library, bool help);
+
+    std::ostream& m_out;
+    std::ostream& m_err;
+    std::vector<VerbSpec> m_verbs;
+};
+
+// Each noun's verbs, registered by the file that implements them.
+void addInfoVerbs(CommandLine& commandLine);
+void addSettingsVerbs(CommandLine& commandLine);
+
+}  // namespace miravel::cli

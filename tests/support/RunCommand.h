@@ -1,0 +1,62 @@
+#pragma once
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace miravel::testing {
+
+struct CommandOutput {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+inline std::string shellQuoted(const std::string& word) {
+    std::string quoted = "'";
+    for (char ch : word) {
+        quoted += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
+    }
+    return quoted + "'";
+}
+
+// Runs the miravel program as a user would, with a clean environment whose home and XDG
+// folders are `home`, so a test never touches the real user's library or settings.
+inline CommandOutput runMiravel(const std::filesystem::path& home,
+                                const std::vector<std::string>& arguments) {
+    std::string command =
+        "env -i PATH=/usr/bin:/bin LANG=C.UTF-8 HOME=" + shellQuoted(home.string()) +
+        " XDG_CONFIG_HOME=" + shellQuoted((home / "config").string()) +
+        " XDG_DATA_HOME=" + shellQuoted((home / "data").string()) + " " +
+        shellQuoted(MIRAVEL_CLI_PATH);
+    for (const auto& argument : arguments) {
+        command += " " + shellQuoted(argument);
+    }
+    std::filesystem::path errFile = home / "stderr.txt";
+    command += " 2>" + shellQuoted(errFile.string());
+
+    CommandOutput output;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return output;
+    }
+    char buffer[4096];
+    std::size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+        output.out.append(buffer, got);
+    }
+    int status = ::pclose(pipe);
+    output.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::ifstream err(errFile);
+    std::stringstream text;
+    text << err.rdbuf();
+    output.err = text.str();
+    return output;
+}
+
+}  // namespace miravel::testing
