@@ -1,0 +1,664 @@
+#include "model/ManagedObjectContext.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+#include "lib/Log.h"
+#include "lib/MainQueue.h"
+#include "lib/NotificationCenter.h"
+#include "model/SqlValue.h"
+
+namespace miravel {
+
+namespace {
+
+// The ORDER BY for sort keys the store can apply itself (plain attributes compared by value
+// or by the user's language); empty when some key needs sorting in memory.
+std::optional<std::string> sqlOrder(const EntityDescription& entity,
+                                    const std::vector<SortDescriptor>& keys) {
+    std::string order;
+    for (const auto& key : keys) {
+        if (key.comparator || entity.attribute(key.key) == nullptr) {
+            return std::nullopt;
+        }
+        order += "t." + quotedSqlIdentifier(key.key);
+        if (key.comparison == SortDescriptor::Comparison::LocalizedCaseInsensitive) {
+            order += " COLLATE LOCALIZED";
+        }
+        order += key.ascending ? " ASC, " : " DESC, ";
+    }
+    // Equal keys fall back to the row order, here and in memory alike.
+    return order + "t.id ASC";
+}
+
+void sortObjects(std::vector<std::shared_ptr<ManagedObject>>& objects,
+                 const std::vector<SortDescriptor>& keys) {
+    std::stable_sort(objects.begin(), objects.end(), [&](const auto& a, const auto& b) {
+        int order = compareBySortDescriptors(keys, *a, *b);
+        return order != 0 ? order < 0 : a->objectID().row < b->objectID().row;
+    });
+}
+
+}  // namespace
+
+ManagedObjectContext::ManagedObjectContext(std::shared_ptr<PersistentStoreCoordinator> coordinator,
+                                           MergePolicy policy, NotificationCenter* center)
+    : m_coordinator(std::move(coordinator)),
+      m_policy(policy),
+      m_center(center != nullptr ? center : &NotificationCenter::defaultCenter()),
+      m_alive(std::make_shared<bool>(true)) {}
+
+ManagedObjectContext::~ManagedObjectContext() {
+    *m_alive = false;
+    for (auto& [id, object] : m_registered) {
+        object->m_context = nullptr;
+    }
+}
+
+std::shared_ptr<ManagedObject> ManagedObjectContext::makeObject(const EntityDescription& entity,
+                                                                ObjectID id) {
+    std::shared_ptr<ManagedObject> object = instantiateObject(entity);
+    object->m_id = id;
+    object->m_context = this;
+    return object;
+}
+
+std::shared_ptr<ManagedObject> ManagedObjectContext::registerRow(const EntityDescription& entity,
+                                                                 StoredRow row) {
+    ObjectID id{&entity, row.id};
+    if (auto it = m_registered.find(id); it != m_registered.end()) {
+        return it->second;
+    }
+    auto object = makeObject(entity, id);
+    object->m_committedValues = row.values;
+    object->m_values = std::move(row.values);
+    object->m_committedToOne = row.toOne;
+    object->m_toOne = std::move(row.toOne);
+    m_registered.emplace(id, object);
+    return object;
+}
+
+std::shared_ptr<ManagedObject> ManagedObjectContext::insertNewObject(std::string_view entityName) {
+    const EntityDescription* entity = m_coordinator->model().entity(entityName);
+    if (entity == nullptr) {
+        logLine("No entity named {} in the model {}", entityName, m_coordinator->model().name());
+        return nullptr;
+    }
+    auto row = m_coordinator->newRowId(*entity);
+    if (!row) {
+        // The save will meet the same failure and report it; the object still exists here.
+        logLine("Unresolved error {}, {}", row.error().code, row.error().description);
+        static std::int64_t temporary = 0;
+        row = --temporary;
+    }
+    auto object = makeObject(*entity, ObjectID{entity, *row});
+    object->m_inserted = true;
+    for (auto& state : object->m_toMany) {
+        state.loaded = true;
+    }
+    m_registered.emplace(object->objectID(), object);
+    m_inserted.insert(object);
+    m_unprocessedInserted.push_back(object);
+    object->m_insertUnreported = true;
+    object->awakeFromInsert();
+    scheduleProcessing();
+    return object;
+}
+
+void ManagedObjectContext::deleteObject(const std::shared_ptr<ManagedObject>& object) {
+    if (!object || object->m_context != this || object->m_deleted) {
+        return;
+    }
+    object->m_deleted = true;
+    m_updated.erase(object);
+    if (object->m_insertUnreported) {
+        // Observers never saw it: nothing to report.
+        std::erase(m_unprocessedInserted, object);
+        object->m_insertUnreported = false;
+    } else {
+        m_unprocessedDeleted.push_back(object);
+    }
+    m_unprocessedUpdated.erase(object);
+    if (object->m_inserted) {
+        m_inserted.erase(object);
+    } else {
+        m_deleted.insert(object);
+    }
+    m_toPrepare.push_back(object);
+    scheduleProcessing();
+}
+
+void ManagedObjectContext::noteChanged(ManagedObject& object, const std::string& key) {
+    // Changes to an object whose insertion is still to be reported are part of that insertion.
+    if (object.m_deleted || object.m_insertUnreported) {
+        return;
+    }
+    m_unprocessedUpdated[object.shared_from_this()].insert(key);
+    scheduleProcessing();
+}
+
+void ManagedObjectContext::scheduleProcessing() {
+    if (m_queue == nullptr || m_processingScheduled) {
+        return;
+    }
+    m_processingScheduled = true;
+    std::weak_ptr<bool> alive = m_alive;
+    m_queue->post([this, alive] {
+        if (auto flag = alive.lock(); flag && *flag) {
+            processPendingChanges();
+        }
+    });
+}
+
+void ManagedObjectContext::propagateDeletion(ManagedObject& object) {
+    const ManagedObjectModel& model = m_coordinator->model();
+    const EntityDescription& entity = object.entity();
+    for (std::size_t i = 0; i < entity.relationships.size(); ++i) {
+        const auto& relationship = entity.relationships[i];
+        const RelationshipDescription* inverse = model.inverseOf(entity, relationship);
+        std::vector<ObjectID> related;
+        if (relationship.toMany) {
+            related = object.loadedToMany(i).current;
+        } else if (!object.m_toOne[i].isNull()) {
+            related.push_back(object.m_toOne[i]);
+        }
+        for (ObjectID id : related) {
+            auto target = objectWithID(id);
+            if (!target || target->m_deleted) {
+                continue;
+            }
+            if (relationship.deleteRule == DeleteRule::Cascade) {
+                deleteObject(target);
+                continue;
+            }
+            if (inverse == nullptr) {
+                continue;
+            }
+            int inverseIndex = target->relationshipIndex(inverse->name, inverse->toMany);
+            if (inverseIndex < 0) {
+                continue;
+            }
+            if (inverse->toMany) {
+                target->eraseFromToMany(static_cast<std::size_t>(inverseIndex), object.m_id);
+            } else if (target->m_toOne[static_cast<std::size_t>(inverseIndex)] == object.m_id) {
+                target->m_toOne[static_cast<std::size_t>(inverseIndex)] = ObjectID{};
+                target->markChanged(inverse->name, true);
+            }
+        }
+    }
+}
+
+void ManagedObjectContext::processPendingChanges() {
+    m_processingScheduled = false;
+    // Deletion rules may delete more objects (cascades, a recipe's meals): run until settled.
+    while (!m_toPrepare.empty()) {
+        auto batch = std::exchange(m_toPrepare, {});
+        for (auto& object : batch) {
+            if (object->m_deletionPrepared) {
+                continue;
+            }
+            object->m_deletionPrepared = true;
+            object->prepareForDeletion();
+            propagateDeletion(*object);
+        }
+    }
+    ObjectsDidChange changes;
+    changes.inserted = std::exchange(m_unprocessedInserted, {});
+    for (const auto& object : changes.inserted) {
+        object->m_insertUnreported = false;
+    }
+    changes.deleted = std::exchange(m_unprocessedDeleted, {});
+    for (auto& [object, keys] : std::exchange(m_unprocessedUpdated, {})) {
+        if (object->m_deleted || object->m_context != this) {
+            continue;
+        }
+        changes.changedKeys[object->objectID()] = keys;
+        changes.updated.push_back(object);
+    }
+    if (!changes.empty()) {
+        m_center->post(kObjectsDidChangeNotification, this, std::move(changes));
+    }
+}
+
+std::shared_ptr<ManagedObject> ManagedObjectContext::registeredObject(ObjectID id) const {
+    auto it = m_registered.find(id);
+    return it == m_registered.end() ? nullptr : it->second;
+}
+
+std::shared_ptr<ManagedObject> ManagedObjectContext::objectWithID(ObjectID id) {
+    if (id.isNull()) {
+        return nullptr;
+    }
+    if (auto it = m_registered.find(id); it != m_registered.end()) {
+        return it->second->m_deleted ? nullptr : it->second;
+    }
+    auto row = m_coordinator->fetchRow(*id.entity, id.row);
+    if (!row) {
+        logLine("Unresolved error {}, {}", row.error().code, row.error().description);
+        return nullptr;
+    }
+    if (!row->has_value()) {
+        return nullptr;
+    }
+    return registerRow(*id.entity, std::move(**row));
+}
+
+bool ManagedObjectContext::hasChanges() const {
+    return !m_inserted.empty() || !m_deleted.empty() || !m_updated.empty();
+}
+
+bool ManagedObjectContext::hasPendingChanges(const EntityDescription& entity) const {
+    auto ofEntity = [&](const auto& objects) {
+        return std::any_of(objects.begin(), objects.end(),
+                           [&](const auto& object) { return &object->entity() == &entity; });
+    };
+    return ofEntity(m_inserted) || ofEntity(m_deleted) || ofEntity(m_updated);
+}
+
+Result<std::vector<std::shared_ptr<ManagedObject>>> ManagedObjectContext::executeFetchRequest(
+    const FetchRequest& request) {
+    const EntityDescription* entity = m_coordinator->model().entity(request.entityName);
+    if (entity == nullptr) {
+        return makeError(kStoreErrorDomain, 1,
+                         "No entity named " + request.entityName + " in the library.");
+    }
+    SqlWhere where;
+    if (request.predicate) {
+        auto compiled = request.predicate->toSql(m_coordinator->model(), *entity, "t");
+        if (!compiled) {
+            return std::unexpected(compiled.error());
+        }
+        where = std::move(*compiled);
+    }
+    if (request.includesPendingChanges && hasPendingChanges(*entity)) {
+        return fetchWithPendingChanges(*entity, request, where.sql, where.bindings);
+    }
+    auto order = sqlOrder(*entity, request.sortDescriptors);
+    auto rows = m_coordinator->fetchRows(*entity, where.sql, where.bindings, order.value_or(""),
+                                         order ? request.fetchLimit : 0);
+    if (!rows) {
+        return std::unexpected(rows.error());
+    }
+    std::vector<std::shared_ptr<ManagedObject>> objects;
+    objects.reserve(rows->size());
+    for (auto& row : *rows) {
+        objects.push_back(registerRow(*entity, std::move(row)));
+    }
+    if (!order) {
+        sortObjects(objects, request.sortDescriptors);
+        if (request.fetchLimit > 0 && objects.size() > request.fetchLimit) {
+            objects.resize(request.fetchLimit);
+        }
+    }
+    return objects;
+}
+
+// The store answers for saved rows; the context's unsaved inserts, edits and deletions are
+// then laid over that answer, testing the predicate in memory where the store cannot know.
+Result<std::vector<std::shared_ptr<ManagedObject>>> ManagedObjectContext::fetchWithPendingChanges(
+    const EntityDescription& entity, const FetchRequest& request, const std::string& where,
+    const ValueList& bindings) {
+    auto ids = m_coordinator->fetchIds(entity, where, bindings);
+    if (!ids) {
+        return std::unexpected(ids.error());
+    }
+    auto passes = [&](const ManagedObject& object) {
+        return !request.predicate || request.predicate->evaluate(object);
+    };
+    std::vector<std::shared_ptr<ManagedObject>> objects;
+    std::unordered_set<std::int64_t> seen;
+    ValueList toLoad;
+    for (std::int64_t row : *ids) {
+        seen.insert(row);
+        auto object = registeredObject(ObjectID{&entity, row});
+        if (!object) {
+            toLoad.emplace_back(row);
+        } else if (!object->m_deleted && (!object->hasChanges() || passes(*object))) {
+            objects.push_back(std::move(object));
+        }
+    }
+    if (!toLoad.empty()) {
+        auto rows = m_coordinator->fetchRows(entity, "t.id IN (SELECT value FROM json_each(?))",
+                                             {Value(std::move(toLoad))}, "");
+        if (!rows) {
+            return std::unexpected(rows.error());
+        }
+        for (auto& row : *rows) {
+            objects.push_back(registerRow(entity, std::move(row)));
+        }
+    }
+    for (const auto* pending : {&m_inserted, &m_updated}) {
+        for (const auto& object : *pending) {
+            if (&object->entity() == &entity && !object->m_deleted &&
+                !seen.contains(object->objectID().row) && passes(*object)) {
+                seen.insert(object->objectID().row);
+                objects.push_back(object);
+            }
+        }
+    }
+    sortObjects(objects, request.sortDescriptors);
+    if (request.fetchLimit > 0 && objects.size() > request.fetchLimit) {
+        objects.resize(request.fetchLimit);
+    }
+    return objects;
+}
+
+Result<std::size_t> ManagedObjectContext::countForFetchRequest(const FetchRequest& request) {
+    const EntityDescription* entity = m_coordinator->model().entity(request.entityName);
+    if (entity == nullptr) {
+        return makeError(kStoreErrorDomain, 1,
+                         "No entity named " + request.entityName + " in the library.");
+    }
+    if (request.includesPendingChanges && hasPendingChanges(*entity)) {
+        auto objects = executeFetchRequest(request);
+        if (!objects) {
+            return std::unexpected(objects.error());
+        }
+        return objects->size();
+    }
+    SqlWhere where;
+    if (request.predicate) {
+        auto compiled = request.predicate->toSql(m_coordinator->model(), *entity, "t");
+        if (!compiled) {
+            return std::unexpected(compiled.error());
+        }
+        where = std::move(*compiled);
+    }
+    auto count = m_coordinator->count(*entity, where.sql, where.bindings);
+    if (!count) {
+        return std::unexpected(count.error());
+    }
+    std::size_t total = static_cast<std::size_t>(*count);
+    return request.fetchLimit > 0 ? std::min(total, request.fetchLimit) : total;
+}
+
+Result<Value> ManagedObjectContext::maximum(std::string_view entityName, std::string_view attribute,
+                                            const std::optional<Predicate>& predicate) {
+    const EntityDescription* entity = m_coordinator->model().entity(entityName);
+    if (entity == nullptr || entity->attribute(attribute) == nullptr) {
+        return makeError(kStoreErrorDomain, 1,
+                         "No attribute " + std::string(attribute) + " of " +
+                             std::string(entityName) + " in the library.");
+    }
+    // Unsaved objects count too, so two appends before a save never share a position.
+    if (hasPendingChanges(*entity)) {
+        auto objects =
+            executeFetchRequest(FetchRequest{std::string(entityName), predicate, {}, 0, true});
+        if (!objects) {
+            return std::unexpected(objects.error());
+        }
+        Value best;
+        for (const auto& object : *objects) {
+            const Value& value = object->value(attribute);
+            if (!value.isNull() &&
+                (best.isNull() ||
+                 compareValues(value, best, SortDescriptor::Comparison::Default) > 0)) {
+                best = value;
+            }
+        }
+        return best;
+    }
+    SqlWhere where;
+    if (predicate) {
+        auto compiled = predicate->toSql(m_coordinator->model(), *entity, "t");
+        if (!compiled) {
+            return std::unexpected(compiled.error());
+        }
+        where = std::move(*compiled);
+    }
+    return m_coordinator->maximum(*entity, std::string(attribute), where.sql, where.bindings);
+}
+
+Result<void> ManagedObjectContext::save() {
+    processPendingChanges();
+    if (!hasChanges()) {
+        return {};
+    }
+    PersistentStoreCoordinator::SaveRequest request;
+    ContextDidSave saved;
+    auto byRow = [](const auto& a, const auto& b) { return a->objectID() < b->objectID(); };
+    std::vector<std::shared_ptr<ManagedObject>> inserted(m_inserted.begin(), m_inserted.end());
+    std::vector<std::shared_ptr<ManagedObject>> updated(m_updated.begin(), m_updated.end());
+    std::vector<std::shared_ptr<ManagedObject>> deleted(m_deleted.begin(), m_deleted.end());
+    std::sort(inserted.begin(), inserted.end(), byRow);
+    std::sort(updated.begin(), updated.end(), byRow);
+    std::sort(deleted.begin(), deleted.end(), byRow);
+
+    auto collectJoins = [&](const ManagedObject& object) {
+        const auto& relationships = object.entity().relationships;
+        for (std::size_t i = 0; i < relationships.size(); ++i) {
+            const auto& relationship = relationships[i];
+            const auto& state = object.m_toMany[i];
+            // Both sides of a many-to-many change together; one side writes the join rows.
+            if (!relationship.isManyToMany() || !state.loaded ||
+                relationship.joinColumn > relationship.joinInverseColumn) {
+                continue;
+            }
+            std::vector<ObjectID> added;
+            std::vector<ObjectID> removed;
+            std::set_difference(state.current.begin(), state.current.end(), state.committed.begin(),
+                                state.committed.end(), std::back_inserter(added));
+            std::set_difference(state.committed.begin(), state.committed.end(),
+                                state.current.begin(), state.current.end(),
+                                std::back_inserter(removed));
+            for (ObjectID id : added) {
+                request.joins.push_back({&relationship, object.m_id.row, id.row, true});
+            }
+            for (ObjectID id : removed) {
+                request.joins.push_back({&relationship, object.m_id.row, id.row, false});
+            }
+        }
+    };
+    for (const auto& object : inserted) {
+        request.inserts.emplace_back(
+            &object->entity(), StoredRow{object->m_id.row, object->m_values, object->m_toOne});
+        collectJoins(*object);
+        saved.inserted.push_back(object->m_id);
+    }
+    for (const auto& object : updated) {
+        PersistentStoreCoordinator::SaveRequest::Update update{
+            &object->entity(),
+            StoredRow{object->m_id.row, object->m_values, object->m_toOne},
+            {},
+            {}};
+        const auto& entity = object->entity();
+        for (const auto& key : object->m_changedKeys) {
+            if (int index = entity.attributeIndex(key); index >= 0) {
+                update.attributes.push_back(index);
+                continue;
+            }
+            for (std::size_t i = 0; i < entity.relationships.size(); ++i) {
+                if (entity.relationships[i].name == key && !entity.relationships[i].toMany) {
+                    update.toOne.push_back(static_cast<int>(i));
+                }
+            }
+        }
+        request.updates.push_back(std::move(update));
+        collectJoins(*object);
+        saved.updated.push_back(object->m_id);
+    }
+    for (const auto& object : deleted) {
+        request.deletes.push_back(object->m_id);
+        saved.deleted.push_back(object->m_id);
+    }
+    if (auto written = m_coordinator->save(request); !written) {
+        return written;
+    }
+    for (const auto* group : {&inserted, &updated}) {
+        for (const auto& object : *group) {
+            object->m_inserted = false;
+            object->m_changedKeys.clear();
+            object->m_committedValues = object->m_values;
+            object->m_committedToOne = object->m_toOne;
+            for (auto& state : object->m_toMany) {
+                state.committed = state.current;
+            }
+        }
+    }
+    for (const auto& object : deleted) {
+        forgetObject(object->m_id);
+    }
+    m_inserted.clear();
+    m_updated.clear();
+    m_deleted.clear();
+    m_center->post(kContextDidSaveNotification, this, saved);
+    return {};
+}
+
+void ManagedObjectContext::forgetObject(ObjectID id) {
+    if (auto it = m_registered.find(id); it != m_registered.end()) {
+        it->second->m_context = nullptr;
+        m_registered.erase(it);
+    }
+}
+
+void ManagedObjectContext::mergeChangesFromContextDidSave(const ContextDidSave& changes) {
+    ObjectsDidChange merged;
+    std::unordered_set<ObjectID, ObjectIDHash> gone;
+    for (ObjectID id : changes.deleted) {
+        auto object = registeredObject(id);
+        gone.insert(id);
+        if (!object) {
+            continue;
+        }
+        object->m_deleted = true;
+        m_inserted.erase(object);
+        m_updated.erase(object);
+        m_deleted.erase(object);
+        m_unprocessedUpdated.erase(object);
+        forgetObject(id);
+        merged.deleted.push_back(object);
+    }
+    if (!gone.empty()) {
+        // Nothing here may keep pointing at objects another context removed.
+        for (auto& [id, object] : m_registered) {
+            for (std::size_t i = 0; i < object->m_toOne.size(); ++i) {
+                if (gone.contains(object->m_toOne[i])) {
+                    object->m_toOne[i] = ObjectID{};
+                }
+                if (gone.contains(object->m_committedToOne[i])) {
+                    object->m_committedToOne[i] = ObjectID{};
+                }
+            }
+            for (auto& state : object->m_toMany) {
+                std::erase_if(state.current,
+                              [&](ObjectID target) { return gone.contains(target); });
+                std::erase_if(state.committed,
+                              [&](ObjectID target) { return gone.contains(target); });
+            }
+        }
+    }
+    for (ObjectID id : changes.updated) {
+        auto object = registeredObject(id);
+        if (!object || object->m_deleted) {
+            continue;
+        }
+        auto row = m_coordinator->fetchRow(*id.entity, id.row);
+        if (!row || !row->has_value()) {
+            continue;
+        }
+        const EntityDescription& entity = object->entity();
+        std::set<std::string> keys;
+        auto localWins = [&](const std::string& key) {
+            return m_policy == MergePolicy::InMemoryWins && object->m_changedKeys.contains(key);
+        };
+        auto settle = [&](const std::string& key, auto& current, auto& committed,
+                          const auto& stored) {
+            if (localWins(key)) {
+                committed = stored;  // the local edit is saved over it later
+                return;
+            }
+            if (!(current == stored)) {
+                keys.insert(key);
+            }
+            current = stored;
+            committed = stored;
+            object->m_changedKeys.erase(key);
+        };
+        for (std::size_t i = 0; i < entity.attributes.size(); ++i) {
+            settle(entity.attributes[i].name, object->m_values[i], object->m_committedValues[i],
+                   (**row).values[i]);
+        }
+        for (std::size_t i = 0; i < entity.relationships.size(); ++i) {
+            const auto& relationship = entity.relationships[i];
+            if (!relationship.toMany) {
+                settle(relationship.name, object->m_toOne[i], object->m_committedToOne[i],
+                       (**row).toOne[i]);
+                continue;
+            }
+            auto& state = object->m_toMany[i];
+            if (!state.loaded) {
+                continue;
+            }
+            auto stored = m_coordinator->relatedIds(entity, relationship, id.row);
+            if (!stored) {
+                logLine("Unresolved error {}, {}", stored.error().code, stored.error().description);
+                continue;
+            }
+            std::sort(stored->begin(), stored->end());
+            settle(relationship.name, state.current, state.committed, *stored);
+        }
+        if (object->m_changedKeys.empty()) {
+            m_updated.erase(object);
+        }
+        if (!keys.empty()) {
+            merged.changedKeys[id] = keys;
+            merged.refreshed.push_back(object);
+        }
+    }
+    for (ObjectID id : changes.inserted) {
+        if (registeredObject(id)) {
+            continue;
+        }
+        if (auto object = objectWithID(id)) {
+            merged.inserted.push_back(std::move(object));
+        }
+    }
+    if (!merged.empty()) {
+        m_center->post(kObjectsDidChangeNotification, this, std::move(merged));
+    }
+    processPendingChanges();
+}
+
+void ManagedObjectContext::rollback() {
+    ObjectsDidChange undone;
+    for (const auto& object : m_inserted) {
+        object->m_deleted = true;
+        forgetObject(object->m_id);
+        undone.deleted.push_back(object);
+    }
+    for (const auto* group : {&m_updated, &m_deleted}) {
+        for (const auto& object : *group) {
+            object->m_values = object->m_committedValues;
+            object->m_toOne = object->m_committedToOne;
+            for (auto& state : object->m_toMany) {
+                state.current = state.committed;
+            }
+            std::set<std::string> keys = object->m_changedKeys;
+            object->m_changedKeys.clear();
+            object->m_deleted = false;
+            object->m_deletionPrepared = false;
+            if (group == &m_deleted) {
+                undone.inserted.push_back(object);
+            } else {
+                undone.changedKeys[object->m_id] = keys;
+                undone.refreshed.push_back(object);
+            }
+        }
+    }
+    m_inserted.clear();
+    m_updated.clear();
+    m_deleted.clear();
+    m_toPrepare.clear();
+    for (const auto& object : m_unprocessedInserted) {
+        object->m_insertUnreported = false;
+    }
+    m_unprocessedInserted.clear();
+    m_unprocessedDeleted.clear();
+    m_unprocessedUpdated.clear();
+    if (!undone.empty()) {
+        m_center->post(kObjectsDidChangeNotification, this, std::move(undone));
+    }
+}
+
+}  // namespace miravel

@@ -1,0 +1,139 @@
+#include "model/SyncedObject.h"
+
+#include <atomic>
+
+#include "lib/Crypto.h"
+#include "lib/JsonWriter.h"
+#include "lib/Log.h"
+#include "model/ManagedObjectContext.h"
+
+namespace miravel {
+
+namespace {
+std::atomic<bool>& loggedInFlag() {
+    static std::atomic<bool> flag = false;
+    return flag;
+}
+}  // namespace
+
+bool isLoggedIn() {
+    return loggedInFlag().load();
+}
+void setLoggedInFlag(bool loggedIn) {
+    loggedInFlag().store(loggedIn);
+}
+
+void SyncedObject::awakeFromInsert() {
+    setValue("uid", newUid());
+}
+
+std::string SyncedObject::uid() const {
+    if (auto stored = text("uid")) {
+        return *stored;
+    }
+    std::string created = newUid();
+    storeDefault("uid", created);
+    return created;
+}
+
+void SyncedObject::setUid(std::string uid) {
+    setValue("uid", std::move(uid));
+}
+
+std::string SyncedObject::status() const {
+    if (auto stored = text("status")) {
+        return *stored;
+    }
+    storeDefault("status", kStatusModified);
+    return kStatusModified;
+}
+
+void SyncedObject::setStatus(std::string status) {
+    setValue("status", std::move(status));
+}
+
+std::int64_t SyncedObject::orderFlag() const {
+    if (auto stored = integer("orderFlag")) {
+        return *stored;
+    }
+    storeDefault("orderFlag", std::int64_t{0});
+    return 0;
+}
+
+void SyncedObject::setOrderFlag(std::int64_t orderFlag) {
+    setValue("orderFlag", orderFlag);
+}
+
+std::string SyncedObject::objectData() const {
+    auto dictionary = objectDictionary();
+    return dictionary ? JsonWriter::write(JsonValue(std::move(*dictionary))) : std::string();
+}
+
+std::string SyncedObject::generateHash() const {
+    return sha256Hex(objectData());
+}
+
+bool SyncedObject::isReallyDeleted() const {
+    return managedObjectContext() == nullptr || isDeleted() || text("status") == kStatusDeleted;
+}
+
+void SyncedObject::deleteObjects(ManagedObjectContext& context,
+                                 const std::vector<std::shared_ptr<SyncedObject>>& objects) {
+    bool keepTombstones = isLoggedIn();
+    for (const auto& object : objects) {
+        if (!object || object->isReallyDeleted()) {
+            continue;
+        }
+        if (keepTombstones) {
+            object->setStatus(kStatusDeleted);
+        } else {
+            context.deleteObject(object);
+        }
+    }
+}
+
+std::int64_t SyncedObject::nextOrderFlag(ManagedObjectContext& context, std::string_view entityName,
+                                         const std::optional<std::string>& extraPredicate,
+                                         const ValueList& arguments) {
+    std::string format = std::string("(") + kLiveStatusPredicate + ")";
+    if (extraPredicate) {
+        format += " AND (" + *extraPredicate + ")";
+    }
+    auto predicate = Predicate::parse(format, arguments);
+    if (!predicate) {
+        logLine("Unresolved error {}, {}", predicate.error().code, predicate.error().description);
+        return 1;
+    }
+    auto maximum = context.maximum(entityName, "orderFlag", *predicate);
+    if (!maximum) {
+        logLine("Unresolved error {}, {}", maximum.error().code, maximum.error().description);
+        return 1;
+    }
+    return (maximum->isInteger() ? maximum->asInteger() : 0) + 1;
+}
+
+JsonValue SyncedObject::textMember(std::string_view attribute) const {
+    auto stored = text(attribute);
+    return stored ? JsonValue(*stored) : JsonValue();
+}
+
+JsonValue SyncedObject::integerMember(std::string_view attribute) const {
+    auto stored = integer(attribute);
+    return stored ? JsonValue(*stored) : JsonValue();
+}
+
+JsonValue SyncedObject::booleanMember(std::string_view attribute) const {
+    auto stored = boolean(attribute);
+    return stored ? JsonValue(*stored) : JsonValue();
+}
+
+JsonValue SyncedObject::dateMember(std::string_view attribute) const {
+    auto stored = date(attribute);
+    return stored ? JsonValue(formatDateText(*stored)) : JsonValue();
+}
+
+JsonValue SyncedObject::deletedMember() const {
+    return JsonValue(text("status") == kStatusDeleted);
+}
+
+}  // namespace miravel

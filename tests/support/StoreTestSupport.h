@@ -1,0 +1,77 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "lib/NotificationCenter.h"
+#include "model/ManagedObjectContext.h"
+#include "model/PersistentStoreCoordinator.h"
+#include "model/SyncedObject.h"
+#include "support/TemporaryFolder.h"
+
+namespace miravel::testing {
+
+// A library in a temporary folder with its own notification centre, so tests never hear
+// each other.
+class StoreTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setLoggedInFlag(false);
+        auto opened = PersistentStoreCoordinator::open(m_folder / "Miravel.sqlite",
+                                                       ManagedObjectModel::miravel());
+        ASSERT_TRUE(opened) << opened.error().description;
+        m_coordinator = *opened;
+        m_main = std::make_unique<ManagedObjectContext>(m_coordinator, MergePolicy::InMemoryWins,
+                                                        &m_center);
+    }
+    void TearDown() override { setLoggedInFlag(false); }
+
+    std::unique_ptr<ManagedObjectContext> backgroundContext() {
+        return std::make_unique<ManagedObjectContext>(m_coordinator, MergePolicy::StoreWins,
+                                                      &m_center);
+    }
+    // A second, independent look at the file, as another run of the program would have.
+    std::unique_ptr<ManagedObjectContext> freshContext() {
+        auto opened = PersistentStoreCoordinator::open(m_folder / "Miravel.sqlite",
+                                                       ManagedObjectModel::miravel());
+        EXPECT_TRUE(opened);
+        return std::make_unique<ManagedObjectContext>(*opened, MergePolicy::InMemoryWins,
+                                                      &m_center);
+    }
+    template <typename T>
+    std::vector<std::shared_ptr<T>> all(ManagedObjectContext& context,
+                                        const std::string& format = "TRUEPREDICATE",
+                                        ValueList arguments = {}) {
+        auto predicate = Predicate::parse(format, std::move(arguments));
+        EXPECT_TRUE(predicate) << format;
+        auto objects = context.fetch<T>(*predicate, {SortDescriptor{"uid"}});
+        EXPECT_TRUE(objects) << (objects ? "" : objects.error().description);
+        return objects ? *objects : std::vector<std::shared_ptr<T>>{};
+    }
+
+    TemporaryFolder m_folder;
+    NotificationCenter m_center;
+    std::shared_ptr<PersistentStoreCoordinator> m_coordinator;
+    std::unique_ptr<ManagedObjectContext> m_main;
+};
+
+// Collects the objects-did-change notifications of one context.
+class ChangeRecorder {
+public:
+    ChangeRecorder(NotificationCenter& center, ManagedObjectContext& context)
+        : m_observation(center.addObserver(
+              kObjectsDidChangeNotification, &context, [this](const Notification& note) {
+                  m_changes.push_back(std::any_cast<ObjectsDidChange>(note.userInfo));
+              })) {}
+    const std::vector<ObjectsDidChange>& changes() const { return m_changes; }
+    void clear() { m_changes.clear(); }
+
+private:
+    std::vector<ObjectsDidChange> m_changes;
+    Observation m_observation;
+};
+
+}  // namespace miravel::testing
