@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string_view>
+
+#include "lib/Error.h"
+#include "lib/JsonValue.h"
+
+namespace miravel {
+
+// Reads a property list (XML or binary) into a plain value tree: dictionaries become objects
+// (in the file's key order), arrays arrays, strings strings, booleans, integers and reals
+// numbers; dates become date text ("yyyy-MM-dd HH:mm:ss", local time) and data its Base64
+// text. Anything that is not a property list gives an error; nesting deeper than 256 levels
+// is refused.
+[[nodiscard]] Result<JsonValue> readPropertyList(std::string_view bytes);
+
+inline constexpr const char* kPropertyListErrorDomain = "miravel.plist";
+
+}  // namespace miravel

@@ -1,0 +1,257 @@
+#include "model/MiravelAppDelegate.h"
+
+#include <system_error>
+
+#include "lib/ApplicationIdentifier.h"
+#include "lib/AtomicFile.h"
+#include "lib/Log.h"
+#include "lib/MainQueue.h"
+#include "lib/PropertyList.h"
+#include "lib/ResourceFolder.h"
+#include "model/Bookmark.h"
+#include "model/Keychain.h"
+#include "model/UserFolders.h"
+#include "model/UserSettings.h"
+
+namespace miravel {
+
+MiravelAppDelegate::MiravelAppDelegate(std::filesystem::path filesFolder, UserSettings& settings,
+                                       Keychain& keychain, ApplicationHooks& hooks)
+    : m_filesFolder(std::move(filesFolder)),
+      m_settings(settings),
+      m_keychain(keychain),
+      m_hooks(hooks) {}
+
+MiravelAppDelegate::~MiravelAppDelegate() = default;
+
+std::filesystem::path MiravelAppDelegate::storeUrl() const {
+    return m_filesFolder / kStoreFileName;
+}
+
+std::shared_ptr<PersistentStoreCoordinator> MiravelAppDelegate::persistentStoreCoordinator() {
+    if (m_coordinatorTried) {
+        return m_coordinator;
+    }
+    m_coordinatorTried = true;
+    std::error_code error;
+    auto status = std::filesystem::status(m_filesFolder, error);
+    if (std::filesystem::exists(status) && !std::filesystem::is_directory(status)) {
+        m_hooks.presentError(Error{kStartupErrorDomain,
+                                   101,
+                                   "Expected a folder to store application data, found a file (" +
+                                       m_filesFolder.string() + ").",
+                                   {}});
+        return nullptr;
+    }
+    if (!std::filesystem::exists(status)) {
+        if (auto created = createFolder(m_filesFolder); !created) {
+            m_hooks.presentError(created.error());
+            return nullptr;
+        }
+    }
+    auto coordinator = PersistentStoreCoordinator::open(storeUrl(), ManagedObjectModel::miravel());
+    if (!coordinator) {
+        m_hooks.presentError(coordinator.error());
+        return nullptr;
+    }
+    m_coordinator = std::move(*coordinator);
+    return m_coordinator;
+}
+
+ManagedObjectContext* MiravelAppDelegate::managedObjectContext() {
+    if (m_contextTried) {
+        return m_context.get();
+    }
+    m_contextTried = true;
+    auto coordinator = persistentStoreCoordinator();
+    if (!coordinator) {
+        m_hooks.presentError(Error{kStartupErrorDomain, 9999, "Failed to initialize the store",
+                                   "There was an error building up the data file."});
+        return nullptr;
+    }
+    m_context = std::make_unique<ManagedObjectContext>(coordinator, MergePolicy::InMemoryWins);
+    m_context->processChangesOnQueue(&MainQueue::shared());
+    return m_context.get();
+}
+
+bool MiravelAppDelegate::shouldMigrateDatabase() const {
+    auto metadata = PersistentStoreCoordinator::metadataForStore(storeUrl());
+    if (!metadata) {
+        return false;
+    }
+    return !metadata->isMiravelStore() ||
+           metadata->modelVersion != ManagedObjectModel::miravel().version();
+}
+
+void MiravelAppDelegate::applicationDidFinishLaunching() {
+    initializeWithMigration();
+}
+
+void MiravelAppDelegate::initializeWithMigration() {
+    if (shouldMigrateDatabase()) {
+        m_migrating = true;
+        m_hooks.showMigrationWindow();
+        // The conversion reports back through finishMigration().
+        return;
+    }
+    setupMainWindow();
+}
+
+void MiravelAppDelegate::finishMigration() {
+    m_migrating = false;
+    setupMainWindow();
+}
+
+void MiravelAppDelegate::setupMainWindow() {
+    if (!m_settings.boolean(kWelcomeDisplayedKey)) {
+        m_settings.setBoolean(kWelcomeDisplayedKey, true);
+        (void)m_settings.synchronize();
+        m_hooks.showWelcomeWindow();
+    } else {
+        displayMainWindow();
+    }
+    finishSetup();
+}
+
+void MiravelAppDelegate::launchWithoutWindows() {
+    if (shouldMigrateDatabase()) {
+        m_hooks.presentError(Error{kStoreErrorDomain,
+                                   1,
+                                   "The library \"" + storeUrl().string() +
+                                       "\" was written by another version of Miravel and must be "
+                                       "converted first; open it in the desktop application.",
+                                   {}});
+        return;
+    }
+    finishSetup();
+}
+
+void MiravelAppDelegate::finishSetup() {
+    configureBookmarks();
+    configureDefaults();
+    checkIfLoggedIn();
+    if (m_filenameToOpen) {
+        m_hooks.showRecipeForFile(*m_filenameToOpen);
+        m_filenameToOpen.reset();
+    }
+    m_initialized = true;
+}
+
+void MiravelAppDelegate::displayMainWindow() {
+    m_hooks.showMainWindow();
+}
+
+void MiravelAppDelegate::configureBookmarks() {
+    if (m_settings.boolean(kBookmarksInsertedKey)) {
+        return;
+    }
+    ManagedObjectContext* context = managedObjectContext();
+    if (context == nullptr) {
+        return;
+    }
+    auto path = resourcePath("Bookmarks.plist");
+    auto bytes = path ? readFile(*path) : Result<std::string>(std::unexpected(path.error()));
+    auto list =
+        bytes ? readPropertyList(*bytes) : Result<JsonValue>(std::unexpected(bytes.error()));
+    if (!list) {
+        logLine("Could not read the default bookmarks: {}", list.error().description);
+        return;
+    }
+    const JsonValue* entries = list->member("Bookmarks");
+    if (entries != nullptr && entries->isArray()) {
+        for (const auto& entry : entries->asArray()) {
+            const JsonValue* title = entry.member("Title");
+            const JsonValue* url = entry.member("Url");
+            auto bookmark = context->insert<Bookmark>();
+            bookmark->setTitle(title != nullptr && title->isString()
+                                   ? std::optional<std::string>(title->asString())
+                                   : std::nullopt);
+            bookmark->setUrl(url != nullptr && url->isString()
+                                 ? std::optional<std::string>(url->asString())
+                                 : std::nullopt);
+            bookmark->setStatus(kStatusModified);
+        }
+    }
+    saveContext(*context, m_hooks);
+    m_settings.setBoolean(kBookmarksInsertedKey, true);
+    (void)m_settings.synchronize();
+}
+
+void MiravelAppDelegate::configureDefaults() {
+    m_settings.configureDefaults();
+}
+
+void MiravelAppDelegate::checkIfLoggedIn() {
+    bool loggedIn = false;
+    if (auto email = m_settings.string(kAccountEmailKey)) {
+        auto item = m_keychain.genericKeychainItemForService(kApplicationIdentifier, *email);
+        if (!item) {
+            logLine("Could not read the keychain: {}", item.error().description);
+        }
+        loggedIn = item && item->has_value();
+    }
+    setIsLoggedIn(loggedIn);
+}
+
+void MiravelAppDelegate::setIsLoggedIn(bool loggedIn) {
+    m_isLoggedIn = loggedIn;
+    setLoggedInFlag(loggedIn);
+}
+
+bool MiravelAppDelegate::applicationOpenFile(const std::filesystem::path& path) {
+    logLine("Open miravelrecipe file");
+    if (m_initialized) {
+        m_hooks.showRecipeForFile(path);
+    } else {
+        m_filenameToOpen = path;
+    }
+    return true;
+}
+
+void MiravelAppDelegate::saveAction() {
+    if (!m_hooks.commitEditing()) {
+        logLine("MiravelAppDelegate:saveAction: unable to commit editing before saving");
+    }
+    ManagedObjectContext* context = managedObjectContext();
+    if (context == nullptr) {
+        return;
+    }
+    if (auto saved = context->save(); !saved) {
+        m_hooks.presentError(saved.error());
+    }
+}
+
+MiravelAppDelegate::TerminateReply MiravelAppDelegate::applicationShouldTerminate() {
+    if (!m_context) {
+        return TerminateReply::Now;
+    }
+    if (!m_hooks.commitEditing()) {
+        logLine(
+            "MiravelAppDelegate:applicationShouldTerminate: unable to commit editing to "
+            "terminate");
+        return TerminateReply::Cancel;
+    }
+    if (!m_context->hasChanges()) {
+        return TerminateReply::Now;
+    }
+    auto saved = m_context->save();
+    if (saved) {
+        return TerminateReply::Now;
+    }
+    if (m_hooks.presentError(saved.error())) {
+        return TerminateReply::Cancel;
+    }
+    m_hooks.showAlert("Could not save changes while quitting.",
+                      "Please report this issue to technical support.", "Quit");
+    return TerminateReply::Now;
+}
+
+void saveContext(ManagedObjectContext& context, ApplicationHooks& hooks) {
+    auto saved = context.save();
+    if (!saved) {
+        logLine("Unresolved error: {}", saved.error().description);
+        hooks.presentFatalDatabaseError(saved.error());
+    }
+}
+
+}  // namespace miravel
