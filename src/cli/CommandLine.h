@@ -75,5 +75,6 @@ private:
 // Each noun's verbs, registered by the file that implements them.
 void addInfoVerbs(CommandLine& commandLine);
 void addSettingsVerbs(CommandLine& commandLine);
+void addRecipeVerbs(CommandLine& commandLine);
 
 }  // namespace miravel::cli

@@ -1,9 +1,11 @@
 #include <ostream>
 
 #include "cli/CommandLine.h"
+#include "cli/LibrarySession.h"
 #include "lib/ApplicationIdentifier.h"
 #include "lib/ResourceFolder.h"
 #include "model/Keychain.h"
+#include "model/SyncedObject.h"
 #include "model/UserFolders.h"
 #include "model/UserSettings.h"
 
@@ -13,16 +15,40 @@ namespace {
 
 int info(Invocation& invocation) {
     std::ostream& out = invocation.out;
-    out << "Library folder: " << invocation.library.string() << "\n"
-        << "Store file:     " << (invocation.library / kStoreFileName).string() << "\n"
-        << "Settings file:  " << UserSettings::standard().file().string() << "\n";
+    out << "Library folder:  " << invocation.library.string() << "\n"
+        << "Store file:      " << (invocation.library / kStoreFileName).string() << "\n"
+        << "Settings file:   " << UserSettings::standard().file().string() << "\n";
     auto keychain = Keychain::systemKeychain(configFolder());
-    out << "Keychain:       " << keychain->backendName() << "\n";
+    out << "Keychain:        " << keychain->backendName() << "\n";
     auto resources = resourceFolder();
-    out << "Resources:      " << (resources ? resources->string() : resources.error().description)
+    out << "Resources:       " << (resources ? resources->string() : resources.error().description)
         << "\n"
-        << "Identifier:     " << kApplicationIdentifier << "\n";
-    return resources ? kExitOk : kExitFailure;
+        << "Identifier:      " << kApplicationIdentifier << "\n";
+    if (!resources) {
+        return kExitFailure;
+    }
+    LibrarySession session(invocation.library, invocation.err);
+    ManagedObjectContext* context = session.context();
+    if (context == nullptr) {
+        return kExitFailure;
+    }
+    auto live = Predicate::parse(kLiveStatusPredicate);
+    auto tombstones = Predicate::parse("status == 'deleted'");
+    out << "Signed in:       " << (session.application().isLoggedIn() ? "yes" : "no") << "\n";
+    for (const auto& entity : ManagedObjectModel::miravel().entities()) {
+        auto count = context->countForFetchRequest(FetchRequest{entity.name, *live, {}, 0, true});
+        auto deleted =
+            context->countForFetchRequest(FetchRequest{entity.name, *tombstones, {}, 0, true});
+        if (!count || !deleted) {
+            return invocation.failure((count ? deleted : count).error().description);
+        }
+        out << (entity.name + ":" + std::string(17, ' ')).substr(0, 17) << *count;
+        if (*deleted > 0) {
+            out << " (and " << *deleted << " deleted, kept until the next sync)";
+        }
+        out << "\n";
+    }
+    return kExitOk;
 }
 
 }  // namespace

@@ -11,5 +11,6 @@ int main(int argc, char** argv) {
     cli::CommandLine commandLine(std::cout, std::cerr);
     cli::addInfoVerbs(commandLine);
     cli::addSettingsVerbs(commandLine);
+    cli::addRecipeVerbs(commandLine);
     return commandLine.run(std::vector<std::string>(argv + 1, argv + argc));
 }

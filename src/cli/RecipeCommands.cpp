@@ -1,0 +1,255 @@
+#include <charconv>
+#include <chrono>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "cli/CommandLine.h"
+#include "cli/LibrarySession.h"
+#include "lib/JsonWriter.h"
+#include "model/Recipe.h"
+#include "model/RecipeCategory.h"
+
+namespace miravel::cli {
+
+namespace {
+
+// The text options of "recipe add", by dictionary key with dashes, and their attribute.
+struct TextField {
+    const char* option;
+    const char* attribute;
+    const char* help;
+};
+constexpr TextField kTextFields[] = {
+    {"name", "name", "the title (required)"},
+    {"ingredients", "ingredients", "ingredient lines, one per line"},
+    {"directions", "directions", "the method"},
+    {"servings", "servings", "e.g. 4, or 6 servings"},
+    {"prep-time", "prepTime", "e.g. 15 minutes"},
+    {"cook-time", "cookTime", "e.g. 1 hour"},
+    {"difficulty", "difficulty", "Easy, Medium or Hard"},
+    {"source", "source", "a site or book"},
+    {"source-url", "sourceUrl", "the web address of the source"},
+    {"notes", "notes", "free text"},
+    {"nutritional-info", "nutritionalInfo", "free text"},
+};
+
+// Recipes named by uid or by exact name, tombstones left out.
+Result<std::vector<std::shared_ptr<Recipe>>> findRecipes(ManagedObjectContext& context,
+                                                         const std::string& nameOrUid) {
+    auto predicate = Predicate::parse(
+        std::string("(") + kLiveStatusPredicate + ") AND (uid == %@ OR name == %@)",
+        {Value(nameOrUid), Value(nameOrUid)});
+    if (!predicate) {
+        return std::unexpected(predicate.error());
+    }
+    return context.fetch<Recipe>(*predicate, {SortDescriptor{"uid"}});
+}
+
+// Exactly one recipe, or the reason why not (exit code set in `code`).
+std::shared_ptr<Recipe> oneRecipe(Invocation& invocation, ManagedObjectContext& context,
+                                  const std::string& nameOrUid, int& code) {
+    auto found = findRecipes(context, nameOrUid);
+    if (!found) {
+        code = invocation.failure(found.error().description);
+        return nullptr;
+    }
+    if (found->empty()) {
+        code = invocation.failure("no recipe named \"" + nameOrUid + "\".");
+        return nullptr;
+    }
+    if (found->size() > 1) {
+        std::string uids;
+        for (const auto& recipe : *found) {
+            uids += "\n  " + recipe->uid();
+        }
+        code = invocation.failure("several recipes are named \"" + nameOrUid +
+                                  "\"; name one by its uid:" + uids);
+        return nullptr;
+    }
+    return found->front();
+}
+
+int add(Invocation& invocation) {
+    auto name = invocation.option("name");
+    if (!name || name->empty()) {
+        return invocation.usageError("a recipe needs a name (--name).");
+    }
+    std::optional<std::int64_t> rating;
+    if (auto text = invocation.option("rating")) {
+        std::int64_t value = -1;
+        auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), value);
+        if (error != std::errc() || end != text->data() + text->size() || value < 0 || value > 5) {
+            return invocation.usageError("--rating takes a number of stars from 0 to 5.");
+        }
+        rating = value;
+    }
+    if (auto difficulty = invocation.option("difficulty");
+        difficulty && !difficulty->empty() && *difficulty != "Easy" && *difficulty != "Medium" &&
+        *difficulty != "Hard") {
+        return invocation.usageError("--difficulty takes Easy, Medium or Hard.");
+    }
+    LibrarySession session(invocation.library, invocation.err);
+    ManagedObjectContext* context = session.context();
+    if (context == nullptr) {
+        return kExitFailure;
+    }
+    auto recipe = context->insert<Recipe>();
+    for (const auto& field : kTextFields) {
+        if (auto value = invocation.option(field.option)) {
+            recipe->setValue(field.attribute, *value);
+        }
+    }
+    if (rating) {
+        recipe->setRating(rating);
+    }
+    if (invocation.has("favorite")) {
+        recipe->setOnFavorites(true);
+    }
+    recipe->setCreated(std::chrono::system_clock::now());
+    recipe->setModified();
+    saveContext(*context, session.hooks());
+    invocation.out << recipe->uid() << "\n";
+    return kExitOk;
+}
+
+int list(Invocation& invocation) {
+    LibrarySession session(invocation.library, invocation.err);
+    ManagedObjectContext* context = session.context();
+    if (context == nullptr) {
+        return kExitFailure;
+    }
+    std::string format = std::string("(") + kLiveStatusPredicate + ")";
+    ValueList arguments;
+    if (auto search = invocation.option("search")) {
+        format += " AND name contains[cd] %@";
+        arguments.emplace_back(*search);
+    }
+    if (invocation.has("favorites")) {
+        format += " AND onFavorites == YES";
+    }
+    auto predicate = Predicate::parse(format, arguments);
+    if (!predicate) {
+        return invocation.failure(predicate.error().description);
+    }
+    auto recipes = context->fetch<Recipe>(*predicate, {SortDescriptor::localized("name")});
+    if (!recipes) {
+        return invocation.failure(recipes.error().description);
+    }
+    for (const auto& recipe : *recipes) {
+        invocation.out << recipe->uid() << "\t" << recipe->name().value_or("") << "\n";
+    }
+    return kExitOk;
+}
+
+void printField(std::ostream& out, const char* label, const std::optional<std::string>& value) {
+    if (value && !value->empty()) {
+        out << label << ": " << *value << "\n";
+    }
+}
+
+void printBlock(std::ostream& out, const char* label, const std::optional<std::string>& value) {
+    if (value && !value->empty()) {
+        out << "\n" << label << ":\n" << *value << "\n";
+    }
+}
+
+int show(Invocation& invocation) {
+    LibrarySession session(invocation.library, invocation.err);
+    ManagedObjectContext* context = session.context();
+    if (context == nullptr) {
+        return kExitFailure;
+    }
+    int code = kExitOk;
+    auto recipe = oneRecipe(invocation, *context, invocation.arguments[0], code);
+    if (!recipe) {
+        return code;
+    }
+    if (invocation.has("json")) {
+        invocation.out << JsonWriter::write(JsonValue(recipe->objectDictionaryWithHash())) << "\n";
+        return kExitOk;
+    }
+    std::ostream& out = invocation.out;
+    out << recipe->name().value_or("") << "\n";
+    out << "Categories: " << RecipeCategory::categoriesToString(recipe->categories()) << "\n";
+    printField(out, "Servings", recipe->servings());
+    printField(out, "Preparation time", recipe->prepTime());
+    printField(out, "Cooking time", recipe->cookTime());
+    printField(out, "Difficulty", recipe->difficulty());
+    if (auto rating = recipe->rating(); rating && *rating > 0) {
+        out << "Rating: "
+            << std::string(static_cast<std::size_t>(std::min<std::int64_t>(*rating, 5)), '*')
+            << "\n";
+    }
+    printField(out, "Source", recipe->source());
+    printField(out, "Source address", recipe->sourceUrl());
+    if (recipe->onFavorites().value_or(false)) {
+        out << "In favourites\n";
+    }
+    printBlock(out, "Ingredients", recipe->ingredients());
+    printBlock(out, "Directions", recipe->directions());
+    printBlock(out, "Notes", recipe->notes());
+    printBlock(out, "Nutrition", recipe->nutritionalInfo());
+    out << "\nUid: " << recipe->uid() << "\n";
+    return kExitOk;
+}
+
+int remove(Invocation& invocation) {
+    LibrarySession session(invocation.library, invocation.err);
+    ManagedObjectContext* context = session.context();
+    if (context == nullptr) {
+        return kExitFailure;
+    }
+    int code = kExitOk;
+    auto recipe = oneRecipe(invocation, *context, invocation.arguments[0], code);
+    if (!recipe) {
+        return code;
+    }
+    std::string name = recipe->name().value_or("");
+    if (auto deleted = Recipe::deleteRecipes(*context, {recipe}); !deleted) {
+        session.hooks().presentFatalDatabaseError(deleted.error());
+    }
+    invocation.out << "Deleted \"" << name << "\"" << (isLoggedIn() ? " (kept for sync)" : "")
+                   << ".\n";
+    return kExitOk;
+}
+
+}  // namespace
+
+void addRecipeVerbs(CommandLine& commandLine) {
+    std::vector<OptionSpec> addOptions;
+    for (const auto& field : kTextFields) {
+        addOptions.push_back({field.option, "TEXT", field.help});
+    }
+    addOptions.push_back({"rating", "STARS", "0 to 5"});
+    addOptions.push_back({"favorite", "", "put it in the favourites"});
+    commandLine.add({"recipe", "add", "", "Add a recipe to the library; prints its uid.",
+                     addOptions, 0, 0, add});
+    commandLine.add({"recipe",
+                     "list",
+                     "",
+                     "List the recipes by name (uid, tab, name).",
+                     {{"search", "TEXT", "only names containing TEXT (any case or accents)"},
+                      {"favorites", "", "only favourite recipes"}},
+                     0,
+                     0,
+                     list});
+    commandLine.add({"recipe",
+                     "show",
+                     "NAME|UID",
+                     "Show one recipe; --json prints its dictionary form with its hash.",
+                     {{"json", "", "the dictionary form as JSON"}},
+                     1,
+                     1,
+                     show});
+    commandLine.add({"recipe",
+                     "delete",
+                     "NAME|UID",
+                     "Delete one recipe (kept as a tombstone for sync while signed in).",
+                     {},
+                     1,
+                     1,
+                     remove});
+}
+
+}  // namespace miravel::cli
