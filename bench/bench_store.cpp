@@ -16,9 +16,19 @@ using namespace miravel;
 
 namespace {
 
+// Every folder the benchmarks make lives below one, removed when the program ends.
+struct ScratchRoot {
+    std::filesystem::path path = std::filesystem::temp_directory_path() /
+                                 ("miravel-bench-" + std::to_string(::getpid()));
+    ~ScratchRoot() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+};
+
 std::filesystem::path scratchFolder(const std::string& name) {
-    auto folder = std::filesystem::temp_directory_path() /
-                  ("miravel-bench-" + std::to_string(::getpid()) + "-" + name);
+    static ScratchRoot root;
+    auto folder = root.path / name;
     std::filesystem::remove_all(folder);
     std::filesystem::create_directories(folder);
     return folder;

@@ -46,7 +46,7 @@ TEST(PropertyList, keepsStringsWithNulBytesWhole) {
 }
 
 TEST(PropertyList, refusesWhatIsNotAPropertyList) {
-    for (const std::string bytes :
+    for (const std::string& bytes :
          {std::string(), std::string("hello"), std::string("<plist><dict><key>a</key>"),
           std::string("bplist00\xff\xff\xff", 11), std::string("{\"json\": true}")}) {
         auto value = readPropertyList(bytes);
