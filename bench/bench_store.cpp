@@ -8,96 +8,16 @@
 #include <random>
 #include <string>
 
+#include "RecipeLibrary.h"
 #include "lib/Crypto.h"
 #include "model/ManagedObjectContext.h"
 #include "model/Recipe.h"
 
 using namespace miravel;
 
+using namespace miravel::bench;
+
 namespace {
-
-// Every folder the benchmarks make lives below one, removed when the program ends.
-struct ScratchRoot {
-    std::filesystem::path path = std::filesystem::temp_directory_path() /
-                                 ("miravel-bench-" + std::to_string(::getpid()));
-    ~ScratchRoot() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
-    }
-};
-
-std::filesystem::path scratchFolder(const std::string& name) {
-    static ScratchRoot root;
-    auto folder = root.path / name;
-    std::filesystem::remove_all(folder);
-    std::filesystem::create_directories(folder);
-    return folder;
-}
-
-const char* const kWords[] = {"butter",  "flour",  "sugar",  "onion",  "garlic", "tomato", "basil",
-                              "crème",   "brûlée", "salt",   "pepper", "olive",  "oil",    "lemon",
-                              "chicken", "stock",  "simmer", "whisk",  "fold",   "bake",   "roast"};
-
-// About 2 KB of recipe-like text per recipe, different for each.
-struct RecipeText {
-    std::string name, ingredients, directions, notes;
-};
-
-RecipeText makeRecipe(std::mt19937& random, int index) {
-    auto word = [&] { return std::string(kWords[random() % std::size(kWords)]); };
-    RecipeText text;
-    text.name = word() + " " + word() + " " + std::to_string(index);
-    for (int line = 0; line < 12; ++line) {
-        text.ingredients +=
-            std::to_string(1 + random() % 4) + " 1/2 cups " + word() + ", " + word() + "ed\n";
-    }
-    for (int sentence = 0; sentence < 20; ++sentence) {
-        text.directions +=
-            "Gently " + word() + " the " + word() + " with the " + word() + " until golden. ";
-    }
-    for (int sentence = 0; sentence < 5; ++sentence) {
-        text.notes += "Serve with " + word() + ". ";
-    }
-    return text;
-}
-
-void fillRecipe(Recipe& recipe, const RecipeText& text) {
-    recipe.setName(text.name);
-    recipe.setIngredients(text.ingredients);
-    recipe.setDirections(text.directions);
-    recipe.setNotes(text.notes);
-    recipe.setServings("4");
-    recipe.setPrepTime("20 minutes");
-    recipe.setCookTime("1 hour");
-    recipe.setSource("Family cookbook");
-    recipe.setStatus(kStatusModified);
-}
-
-std::shared_ptr<PersistentStoreCoordinator> openStore(const std::filesystem::path& folder) {
-    return *PersistentStoreCoordinator::open(folder / "Miravel.sqlite",
-                                             ManagedObjectModel::miravel());
-}
-
-// A library of `count` recipes, made once per size and kept for the benchmarks that read it.
-std::filesystem::path libraryOf(int count) {
-    static std::map<int, std::filesystem::path> made;
-    if (auto it = made.find(count); it != made.end()) {
-        return it->second;
-    }
-    auto folder = scratchFolder("library-" + std::to_string(count));
-    {
-        ManagedObjectContext context(openStore(folder), MergePolicy::StoreWins);
-        std::mt19937 random(42);
-        for (int i = 0; i < count; ++i) {
-            fillRecipe(*context.insert<Recipe>(), makeRecipe(random, i));
-        }
-        if (!context.save()) {
-            std::abort();
-        }
-    }
-    made[count] = folder;
-    return folder;
-}
 
 void BM_SaveNewRecipes(benchmark::State& state) {
     int count = static_cast<int>(state.range(0));
