@@ -220,6 +220,14 @@ void ManagedObjectContext::processPendingChanges() {
     }
 }
 
+Result<SqlWhere> ManagedObjectContext::compileWhere(
+    const EntityDescription& entity, const std::optional<Predicate>& predicate) const {
+    if (!predicate) {
+        return SqlWhere{};
+    }
+    return predicate->toSql(m_coordinator->model(), entity, "t");
+}
+
 std::shared_ptr<ManagedObject> ManagedObjectContext::registeredObject(ObjectID id) const {
     auto it = m_registered.find(id);
     return it == m_registered.end() ? nullptr : it->second;
@@ -262,19 +270,15 @@ Result<std::vector<std::shared_ptr<ManagedObject>>> ManagedObjectContext::execut
         return makeError(kStoreErrorDomain, 1,
                          "No entity named " + request.entityName + " in the library.");
     }
-    SqlWhere where;
-    if (request.predicate) {
-        auto compiled = request.predicate->toSql(m_coordinator->model(), *entity, "t");
-        if (!compiled) {
-            return std::unexpected(compiled.error());
-        }
-        where = std::move(*compiled);
+    auto where = compileWhere(*entity, request.predicate);
+    if (!where) {
+        return std::unexpected(where.error());
     }
     if (request.includesPendingChanges && hasPendingChanges(*entity)) {
-        return fetchWithPendingChanges(*entity, request, where.sql, where.bindings);
+        return fetchWithPendingChanges(*entity, request, where->sql, where->bindings);
     }
     auto order = sqlOrder(*entity, request.sortDescriptors);
-    auto rows = m_coordinator->fetchRows(*entity, where.sql, where.bindings, order.value_or(""),
+    auto rows = m_coordinator->fetchRows(*entity, where->sql, where->bindings, order.value_or(""),
                                          order ? request.fetchLimit : 0);
     if (!rows) {
         return std::unexpected(rows.error());
@@ -356,15 +360,11 @@ Result<std::size_t> ManagedObjectContext::countForFetchRequest(const FetchReques
         }
         return objects->size();
     }
-    SqlWhere where;
-    if (request.predicate) {
-        auto compiled = request.predicate->toSql(m_coordinator->model(), *entity, "t");
-        if (!compiled) {
-            return std::unexpected(compiled.error());
-        }
-        where = std::move(*compiled);
+    auto where = compileWhere(*entity, request.predicate);
+    if (!where) {
+        return std::unexpected(where.error());
     }
-    auto count = m_coordinator->count(*entity, where.sql, where.bindings);
+    auto count = m_coordinator->count(*entity, where->sql, where->bindings);
     if (!count) {
         return std::unexpected(count.error());
     }
@@ -398,15 +398,11 @@ Result<Value> ManagedObjectContext::maximum(std::string_view entityName, std::st
         }
         return best;
     }
-    SqlWhere where;
-    if (predicate) {
-        auto compiled = predicate->toSql(m_coordinator->model(), *entity, "t");
-        if (!compiled) {
-            return std::unexpected(compiled.error());
-        }
-        where = std::move(*compiled);
+    auto where = compileWhere(*entity, predicate);
+    if (!where) {
+        return std::unexpected(where.error());
     }
-    return m_coordinator->maximum(*entity, std::string(attribute), where.sql, where.bindings);
+    return m_coordinator->maximum(*entity, std::string(attribute), where->sql, where->bindings);
 }
 
 Result<void> ManagedObjectContext::save() {

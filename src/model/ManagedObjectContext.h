@@ -123,6 +123,8 @@ private:
     void propagateDeletion(ManagedObject& object);
     void forgetObject(ObjectID id);
     bool hasPendingChanges(const EntityDescription& entity) const;
+    [[nodiscard]] Result<SqlWhere> compileWhere(const EntityDescription& entity,
+                                                const std::optional<Predicate>& predicate) const;
     [[nodiscard]] Result<std::vector<std::shared_ptr<ManagedObject>>> fetchWithPendingChanges(
         const EntityDescription& entity, const FetchRequest& request, const std::string& where,
         const ValueList& bindings);

@@ -326,6 +326,28 @@ Result<std::int64_t> PersistentStoreCoordinator::newRowId(const EntityDescriptio
     return *first;
 }
 
+// Runs one query, handing each result row to `row`. The caller holds the lock.
+Result<void> PersistentStoreCoordinator::forEachRow(const std::string& sql,
+                                                    const ValueList& bindings,
+                                                    const std::function<void(sqlite3_stmt*)>& row) {
+    auto prepared = prepare(sql);
+    if (!prepared) {
+        return std::unexpected(prepared.error());
+    }
+    Statement statement(*prepared);
+    if (auto bound = SqlWhere{"", bindings}.bindTo(statement.get()); !bound) {
+        return bound;
+    }
+    int code = SQLITE_OK;
+    while ((code = sqlite3_step(statement.get())) == SQLITE_ROW) {
+        row(statement.get());
+    }
+    if (code != SQLITE_DONE) {
+        return std::unexpected(sqliteError("The library store could not be read"));
+    }
+    return {};
+}
+
 std::string PersistentStoreCoordinator::selectList(const EntityDescription& entity) const {
     std::string list = "t.id";
     for (const auto& attribute : entity.attributes) {
@@ -379,21 +401,12 @@ Result<std::vector<StoredRow>> PersistentStoreCoordinator::fetchRows(
     if (limit > 0) {
         sql += " LIMIT " + std::to_string(limit);
     }
-    auto prepared = prepare(sql);
-    if (!prepared) {
-        return std::unexpected(prepared.error());
-    }
-    Statement statement(*prepared);
-    if (auto bound = SqlWhere{"", bindings}.bindTo(statement.get()); !bound) {
-        return std::unexpected(bound.error());
-    }
     std::vector<StoredRow> rows;
-    int code = SQLITE_OK;
-    while ((code = sqlite3_step(statement.get())) == SQLITE_ROW) {
-        rows.push_back(readRow(entity, statement.get()));
-    }
-    if (code != SQLITE_DONE) {
-        return std::unexpected(sqliteError("The library store could not be read"));
+    auto read = forEachRow(sql, bindings, [&](sqlite3_stmt* statement) {
+        rows.push_back(readRow(entity, statement));
+    });
+    if (!read) {
+        return std::unexpected(read.error());
     }
     return rows;
 }
@@ -406,21 +419,12 @@ Result<std::vector<std::int64_t>> PersistentStoreCoordinator::fetchIds(
     if (!where.empty()) {
         sql += " WHERE " + where;
     }
-    auto prepared = prepare(sql);
-    if (!prepared) {
-        return std::unexpected(prepared.error());
-    }
-    Statement statement(*prepared);
-    if (auto bound = SqlWhere{"", bindings}.bindTo(statement.get()); !bound) {
-        return std::unexpected(bound.error());
-    }
     std::vector<std::int64_t> ids;
-    int code = SQLITE_OK;
-    while ((code = sqlite3_step(statement.get())) == SQLITE_ROW) {
-        ids.push_back(sqlite3_column_int64(statement.get(), 0));
-    }
-    if (code != SQLITE_DONE) {
-        return std::unexpected(sqliteError("The library store could not be read"));
+    auto read = forEachRow(sql, bindings, [&](sqlite3_stmt* statement) {
+        ids.push_back(sqlite3_column_int64(statement, 0));
+    });
+    if (!read) {
+        return std::unexpected(read.error());
     }
     return ids;
 }
@@ -457,21 +461,16 @@ Result<Value> PersistentStoreCoordinator::maximum(const EntityDescription& entit
     if (!where.empty()) {
         sql += " WHERE " + where;
     }
-    auto prepared = prepare(sql);
-    if (!prepared) {
-        return std::unexpected(prepared.error());
+    Value result;
+    auto read = forEachRow(sql, bindings, [&](sqlite3_stmt* statement) {
+        result = description == nullptr
+                     ? Value(static_cast<std::int64_t>(sqlite3_column_int64(statement, 0)))
+                     : columnValue(statement, 0, description->type);
+    });
+    if (!read) {
+        return std::unexpected(read.error());
     }
-    Statement statement(*prepared);
-    if (auto bound = SqlWhere{"", bindings}.bindTo(statement.get()); !bound) {
-        return std::unexpected(bound.error());
-    }
-    if (sqlite3_step(statement.get()) != SQLITE_ROW) {
-        return std::unexpected(sqliteError("The library store could not be read"));
-    }
-    if (description == nullptr) {
-        return Value(static_cast<std::int64_t>(sqlite3_column_int64(statement.get(), 0)));
-    }
-    return columnValue(statement.get(), 0, description->type);
+    return result;
 }
 
 Result<std::optional<StoredRow>> PersistentStoreCoordinator::fetchRow(
@@ -511,19 +510,12 @@ Result<std::vector<ObjectID>> PersistentStoreCoordinator::relatedIds(
         sql = "SELECT id FROM " + quotedSqlIdentifier(destination->name) + " WHERE " +
               quotedSqlIdentifier(inverse->column) + " = ? ORDER BY 1";
     }
-    auto prepared = prepare(sql);
-    if (!prepared) {
-        return std::unexpected(prepared.error());
-    }
-    Statement statement(*prepared);
-    sqlite3_bind_int64(statement.get(), 1, id);
     std::vector<ObjectID> ids;
-    int code = SQLITE_OK;
-    while ((code = sqlite3_step(statement.get())) == SQLITE_ROW) {
-        ids.push_back(ObjectID{destination, sqlite3_column_int64(statement.get(), 0)});
-    }
-    if (code != SQLITE_DONE) {
-        return std::unexpected(sqliteError("The library store could not be read"));
+    auto read = forEachRow(sql, {Value(id)}, [&](sqlite3_stmt* statement) {
+        ids.push_back(ObjectID{destination, sqlite3_column_int64(statement, 0)});
+    });
+    if (!read) {
+        return std::unexpected(read.error());
     }
     return ids;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -128,6 +129,8 @@ private:
     [[nodiscard]] Result<void> execute(const std::string& sql);
     [[nodiscard]] Result<sqlite3_stmt*> prepare(const std::string& sql);
     void trimStatementCache();
+    [[nodiscard]] Result<void> forEachRow(const std::string& sql, const ValueList& bindings,
+                                          const std::function<void(sqlite3_stmt*)>& row);
     Error sqliteError(const std::string& what) const;
     StoredRow readRow(const EntityDescription& entity, sqlite3_stmt* statement) const;
     std::string selectList(const EntityDescription& entity) const;

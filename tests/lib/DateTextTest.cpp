@@ -7,49 +7,20 @@
 #include <optional>
 #include <string>
 
+#include "support/TimeSupport.h"
+
 namespace miravel {
 namespace {
+
+using testing::ScopedTimeZone;
+using testing::utc;
 
 using std::chrono::hours;
 using std::chrono::minutes;
 using std::chrono::seconds;
 
-// Runs a test in a time zone given by a POSIX rule, so no zone database is needed.
-class ScopedTimeZone {
-public:
-    explicit ScopedTimeZone(const char* rule) {
-        if (const char* old = std::getenv("TZ")) {
-            m_previous = old;
-        }
-        ::setenv("TZ", rule, 1);
-        ::tzset();
-    }
-    ~ScopedTimeZone() {
-        if (m_previous) {
-            ::setenv("TZ", m_previous->c_str(), 1);
-        } else {
-            ::unsetenv("TZ");
-        }
-        ::tzset();
-    }
-
-private:
-    std::optional<std::string> m_previous;
-};
-
 constexpr const char* kNewYork = "EST5EDT,M3.2.0,M11.1.0";
 constexpr const char* kSydney = "AEST-10AEDT,M10.1.0,M4.1.0/3";
-
-Timestamp utc(int year, int month, int day, int hour, int minute, int second = 0) {
-    std::tm fields{};
-    fields.tm_year = year - 1900;
-    fields.tm_mon = month - 1;
-    fields.tm_mday = day;
-    fields.tm_hour = hour;
-    fields.tm_min = minute;
-    fields.tm_sec = second;
-    return std::chrono::system_clock::from_time_t(::timegm(&fields));
-}
 
 TEST(DateText, formatsLocalWallClockAcrossDaylightSavingChanges) {
     ScopedTimeZone zone(kNewYork);

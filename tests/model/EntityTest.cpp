@@ -10,39 +10,17 @@
 #include "model/Recipe.h"
 #include "model/RecipeCategory.h"
 #include "support/StoreTestSupport.h"
+#include "support/TimeSupport.h"
 
 namespace miravel {
 namespace {
 
 using testing::StoreTest;
 
-Timestamp utcMoment(int year, int month, int day, int hour, int minute, int second) {
-    std::tm fields{};
-    fields.tm_year = year - 1900;
-    fields.tm_mon = month - 1;
-    fields.tm_mday = day;
-    fields.tm_hour = hour;
-    fields.tm_min = minute;
-    fields.tm_sec = second;
-    return std::chrono::system_clock::from_time_t(::timegm(&fields));
-}
-
-class ScopedUtc {
-public:
-    ScopedUtc() {
-        ::setenv("TZ", "UTC0", 1);
-        ::tzset();
-    }
-    ~ScopedUtc() {
-        ::unsetenv("TZ");
-        ::tzset();
-    }
-};
-
 class EntityTest : public StoreTest {};
 
 TEST_F(EntityTest, recipeTextAndHashAreByteExact) {
-    ScopedUtc utc;
+    testing::ScopedTimeZone utc("UTC0");
     auto a = m_main->insert<RecipeCategory>();
     a->setUid("B2");
     auto b = m_main->insert<RecipeCategory>();
@@ -55,7 +33,7 @@ TEST_F(EntityTest, recipeTextAndHashAreByteExact) {
     recipe->setRating(5);
     recipe->setDifficulty("Easy");
     recipe->setIngredients("1 cup cream\n1/2 cup sugar");
-    recipe->setCreated(utcMoment(2026, 3, 8, 1, 59, 59));
+    recipe->setCreated(testing::utc(2026, 3, 8, 1, 59, 59));
     recipe->setOnFavorites(true);
     recipe->setCookTime("1 hour");
     recipe->setPrepTime("15 min");
@@ -104,7 +82,7 @@ TEST_F(EntityTest, emptyRecipeHasNullMembersAndNoCategories) {
 }
 
 TEST_F(EntityTest, everyEntityWritesItsMembersInOrder) {
-    ScopedUtc utc;
+    testing::ScopedTimeZone utc("UTC0");
     auto recipe = m_main->insert<Recipe>();
     recipe->setUid("R");
     auto category = m_main->insert<RecipeCategory>();
@@ -112,7 +90,7 @@ TEST_F(EntityTest, everyEntityWritesItsMembersInOrder) {
     category->setName("Soups");
     auto meal = m_main->insert<Meal>();
     meal->setUid("M");
-    meal->setDate(utcMoment(2026, 12, 8, 0, 0, 0));
+    meal->setDate(testing::utc(2026, 12, 8, 0, 0, 0));
     meal->setType(Meal::Dinner);
     meal->setRecipe(recipe);
     auto item = m_main->insert<GroceryListItem>();
