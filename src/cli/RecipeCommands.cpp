@@ -1,5 +1,6 @@
 #include <charconv>
 #include <chrono>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -68,6 +69,24 @@ std::shared_ptr<Recipe> oneRecipe(Invocation& invocation, ManagedObjectContext& 
         return nullptr;
     }
     return found->front();
+}
+
+// Opens the library and runs `use` on the one recipe the first argument names (by uid or
+// exact name); reports why not when there is none or several.
+int withNamedRecipe(Invocation& invocation,
+                    const std::function<int(LibrarySession&, ManagedObjectContext&,
+                                            const std::shared_ptr<Recipe>&)>& use) {
+    LibrarySession session(invocation.library, invocation.err);
+    ManagedObjectContext* context = session.context();
+    if (context == nullptr) {
+        return kExitFailure;
+    }
+    int code = kExitOk;
+    auto recipe = oneRecipe(invocation, *context, invocation.arguments[0], code);
+    if (!recipe) {
+        return code;
+    }
+    return use(session, *context, recipe);
 }
 
 int add(Invocation& invocation) {
@@ -155,63 +174,50 @@ void printBlock(std::ostream& out, const char* label, const std::optional<std::s
 }
 
 int show(Invocation& invocation) {
-    LibrarySession session(invocation.library, invocation.err);
-    ManagedObjectContext* context = session.context();
-    if (context == nullptr) {
-        return kExitFailure;
-    }
-    int code = kExitOk;
-    auto recipe = oneRecipe(invocation, *context, invocation.arguments[0], code);
-    if (!recipe) {
-        return code;
-    }
-    if (invocation.has("json")) {
-        invocation.out << JsonWriter::write(JsonValue(recipe->objectDictionaryWithHash())) << "\n";
+    return withNamedRecipe(invocation, [&](LibrarySession&, ManagedObjectContext&,
+                                           const std::shared_ptr<Recipe>& recipe) {
+        if (invocation.has("json")) {
+            invocation.out << JsonWriter::write(JsonValue(recipe->objectDictionaryWithHash()))
+                           << "\n";
+            return kExitOk;
+        }
+        std::ostream& out = invocation.out;
+        out << recipe->name().value_or("") << "\n";
+        out << "Categories: " << RecipeCategory::categoriesToString(recipe->categories()) << "\n";
+        printField(out, "Servings", recipe->servings());
+        printField(out, "Preparation time", recipe->prepTime());
+        printField(out, "Cooking time", recipe->cookTime());
+        printField(out, "Difficulty", recipe->difficulty());
+        if (auto rating = recipe->rating(); rating && *rating > 0) {
+            out << "Rating: "
+                << std::string(static_cast<std::size_t>(std::min<std::int64_t>(*rating, 5)), '*')
+                << "\n";
+        }
+        printField(out, "Source", recipe->source());
+        printField(out, "Source address", recipe->sourceUrl());
+        if (recipe->onFavorites().value_or(false)) {
+            out << "In favourites\n";
+        }
+        printBlock(out, "Ingredients", recipe->ingredients());
+        printBlock(out, "Directions", recipe->directions());
+        printBlock(out, "Notes", recipe->notes());
+        printBlock(out, "Nutrition", recipe->nutritionalInfo());
+        out << "\nUid: " << recipe->uid() << "\n";
         return kExitOk;
-    }
-    std::ostream& out = invocation.out;
-    out << recipe->name().value_or("") << "\n";
-    out << "Categories: " << RecipeCategory::categoriesToString(recipe->categories()) << "\n";
-    printField(out, "Servings", recipe->servings());
-    printField(out, "Preparation time", recipe->prepTime());
-    printField(out, "Cooking time", recipe->cookTime());
-    printField(out, "Difficulty", recipe->difficulty());
-    if (auto rating = recipe->rating(); rating && *rating > 0) {
-        out << "Rating: "
-            << std::string(static_cast<std::size_t>(std::min<std::int64_t>(*rating, 5)), '*')
-            << "\n";
-    }
-    printField(out, "Source", recipe->source());
-    printField(out, "Source address", recipe->sourceUrl());
-    if (recipe->onFavorites().value_or(false)) {
-        out << "In favourites\n";
-    }
-    printBlock(out, "Ingredients", recipe->ingredients());
-    printBlock(out, "Directions", recipe->directions());
-    printBlock(out, "Notes", recipe->notes());
-    printBlock(out, "Nutrition", recipe->nutritionalInfo());
-    out << "\nUid: " << recipe->uid() << "\n";
-    return kExitOk;
+    });
 }
 
 int remove(Invocation& invocation) {
-    LibrarySession session(invocation.library, invocation.err);
-    ManagedObjectContext* context = session.context();
-    if (context == nullptr) {
-        return kExitFailure;
-    }
-    int code = kExitOk;
-    auto recipe = oneRecipe(invocation, *context, invocation.arguments[0], code);
-    if (!recipe) {
-        return code;
-    }
-    std::string name = recipe->name().value_or("");
-    if (auto deleted = Recipe::deleteRecipes(*context, {recipe}); !deleted) {
-        session.hooks().presentFatalDatabaseError(deleted.error());
-    }
-    invocation.out << "Deleted \"" << name << "\"" << (isLoggedIn() ? " (kept for sync)" : "")
-                   << ".\n";
-    return kExitOk;
+    return withNamedRecipe(invocation, [&](LibrarySession& session, ManagedObjectContext& context,
+                                           const std::shared_ptr<Recipe>& recipe) {
+        std::string name = recipe->name().value_or("");
+        if (auto deleted = Recipe::deleteRecipes(context, {recipe}); !deleted) {
+            session.hooks().presentFatalDatabaseError(deleted.error());
+        }
+        invocation.out << "Deleted \"" << name << "\"" << (isLoggedIn() ? " (kept for sync)" : "")
+                       << ".\n";
+        return kExitOk;
+    });
 }
 
 }  // namespace
