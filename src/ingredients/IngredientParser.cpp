@@ -1,0 +1,687 @@
+#include "ingredients/IngredientParser.h"
+
+#include <unicode/locid.h>
+#include <unicode/uchar.h>
+#include <unicode/unistr.h>
+
+#include <charconv>
+#include <cstdlib>
+#include <limits>
+
+#include "grocery/LocalizedSettingsManager.h"
+#include "ingredients/TokenScanner.h"
+#include "ingredients/VulgarFraction.h"
+#include "lib/Log.h"
+#include "lib/ResourceFolder.h"
+#include "lib/Utf8.h"
+
+namespace miravel {
+
+namespace {
+
+constexpr const char* kReferenceStoreFileName = "Ingredients.sqlite";
+
+enum CharacterClass : int {
+    kNoClass = 0,
+    kDigitClass = 1,
+    kLetterClass = 2,
+    kSpaceClass = 3,
+    kPunctuationClass = 4,
+    kFractionClass = 5,
+    kDashClass = 6,
+    kOtherClass = 7,
+};
+
+constexpr char32_t kEnDash = 0x2013;
+
+bool isDigitCharacter(char32_t c) {
+    if (c < 0x80) {
+        return c >= '0' && c <= '9';
+    }
+    return u_charType(static_cast<UChar32>(c)) == U_DECIMAL_DIGIT_NUMBER;
+}
+
+// Letters and marks: a combining accent belongs to the word it sits on.
+bool isAlphaCharacter(char32_t c) {
+    if (c < 0x80) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    }
+    const std::uint32_t mask = U_GC_L_MASK | U_GC_M_MASK;
+    return (U_GET_GC_MASK(static_cast<UChar32>(c)) & mask) != 0;
+}
+
+bool isSpaceCharacter(char32_t c) {
+    if ((c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85) {
+        return true;
+    }
+    return c >= 0x80 && (U_GET_GC_MASK(static_cast<UChar32>(c)) & U_GC_Z_MASK) != 0;
+}
+
+// Text outside the Basic Multilingual Plane is two UTF-16 halves, neither of which is a
+// digit, letter or space: the whole character is of the "other" class.
+bool isSupplementary(char32_t c) {
+    return c > 0xFFFF;
+}
+
+template <typename Test>
+bool everyCharacter(std::string_view text, Test test) {
+    if (text.empty()) {
+        return false;
+    }
+    std::size_t position = 0;
+    while (position < text.size()) {
+        char32_t c = nextUtf8(text, position);
+        if (isSupplementary(c) || !test(c)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void lowerInPlace(std::string& text, bool ascii) {
+    if (ascii) {
+        for (char& c : text) {
+            if (c >= 'A' && c <= 'Z') {
+                c = static_cast<char>(c - 'A' + 'a');
+            }
+        }
+        return;
+    }
+    icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(text);
+    unicode.toLower(icu::Locale::getRoot());
+    text.clear();
+    unicode.toUTF8String(text);
+}
+
+// The leading whole number of a text: optional sign, then digits of any script read by
+// their value; 0 when there are none. Saturates instead of overflowing.
+std::int32_t leadingInteger(std::string_view text) {
+    std::size_t position = 0;
+    bool negative = false;
+    if (position < text.size() && (text[position] == '-' || text[position] == '+')) {
+        negative = text[position] == '-';
+        ++position;
+    }
+    std::int64_t value = 0;
+    while (position < text.size()) {
+        std::size_t next = position;
+        char32_t c = nextUtf8(text, next);
+        if (!isDigitCharacter(c)) {
+            break;
+        }
+        int digit =
+            c < 0x80 ? static_cast<int>(c - '0') : u_charDigitValue(static_cast<UChar32>(c));
+        value = std::min<std::int64_t>(value * 10 + digit, std::int64_t{1} << 32);
+        position = next;
+    }
+    value = negative ? -value : value;
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(
+        value, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+}
+
+// A decimal text ("1.5", ".25") as an exact amount to four places. Digits of other scripts
+// count by their value; text that is not a number reads as 0, as the shorter forms do.
+std::optional<RCRationalNumber> decimalAmount(std::string_view text) {
+    std::string ascii;
+    ascii.reserve(text.size());
+    std::size_t position = 0;
+    while (position < text.size()) {
+        char32_t c = nextUtf8(text, position);
+        if (c >= 0x80 && isDigitCharacter(c)) {
+            c = static_cast<char32_t>('0' + u_charDigitValue(static_cast<UChar32>(c)));
+        }
+        appendUtf8(ascii, c);
+    }
+    double value = 0;
+    auto [end, error] = std::from_chars(ascii.data(), ascii.data() + ascii.size(), value);
+    if (error != std::errc()) {
+        value = 0;
+    }
+    return RCRationalNumber::valueWithDouble(value, 4);
+}
+
+bool isLoneDash(const std::string& buffer) {
+    return buffer == "-" || buffer == "\u2013";
+}
+
+std::string joined(const std::vector<std::string>& words) {
+    std::string text;
+    for (const std::string& word : words) {
+        if (!text.empty()) {
+            text += ' ';
+        }
+        text += word;
+    }
+    return text;
+}
+
+using Scanner = BasicTokenScanner<IngredientParser::ScannedToken>;
+
+// Joins the following tokens onto a multi-word key ("finely" "chopped"); returns whether
+// anything was merged into `merged`.
+bool mergeMultiWord(const WordLists& lists, Scanner& scanner, const std::string& value,
+                    std::string& merged) {
+    const auto* sequences = lists.multiWordSequences(value);
+    if (sequences == nullptr) {
+        return false;
+    }
+    bool didMerge = false;
+    for (const std::vector<std::string>& sequence : *sequences) {
+        if (scanner.matchSuffix(sequence)) {
+            scanner.skip(sequence.size());
+            if (!didMerge) {
+                merged = value;
+                didMerge = true;
+            }
+            for (const std::string& word : sequence) {
+                merged += ' ';
+                merged += word;
+            }
+        }
+    }
+    return didMerge;
+}
+
+// The aisle that a unit, adjective, preparation or word of the line imposes on a recognised
+// ingredient, whatever the reference row says.
+std::optional<std::string> overrideAisle(std::span<const IngredientParser::ScannedToken> used) {
+    for (const auto& token : used) {
+        const std::string& v = token.value;
+        switch (token.type) {
+            case kTokenUnit:
+                if (v == "can" || v == "cans") {
+                    return "Canned and Jar Goods";
+                }
+                if (v == "sprig" || v == "sprigs") {
+                    return "Produce";
+                }
+                break;
+            case kTokenAdjective:
+                if (v == "frozen") {
+                    return "Frozen Foods";
+                }
+                break;
+            case kTokenWord:
+                if (v == "pasta") {
+                    return "Pasta, Rice and Beans";
+                }
+                if (v == "deli") {
+                    return "Deli";
+                }
+                break;
+            case kTokenPreparation:
+                if (v == "canned") {
+                    return "Canned and Jar Goods";
+                }
+                break;
+            default:
+                break;
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+const IngredientParser& IngredientParser::sharedParser() {
+    static const IngredientParser* parser =
+        new IngredientParser(WordLists::fromResources(), UnitConverter::fromResources());
+    return *parser;
+}
+
+IngredientParser::IngredientParser(WordLists lists, UnitConverter converter)
+    : IngredientParser(std::move(lists), nullptr, std::move(converter)) {
+    m_opensSharedStore = true;
+}
+
+IngredientParser::IngredientParser(WordLists lists,
+                                   std::shared_ptr<const IngredientReferenceStore> store,
+                                   UnitConverter converter)
+    : m_lists(std::move(lists)),
+      m_store(std::move(store)),
+      m_converter(std::move(converter)),
+      m_aisles(LocalizedSettingsManager::sharedManager().aisleNames().keys()) {
+    for (char32_t c = 0; c < 0x80; ++c) {
+        m_asciiClasses[c] = static_cast<std::uint8_t>(characterClass(c));
+    }
+}
+
+const IngredientReferenceStore& IngredientParser::store() const {
+    if (m_opensSharedStore) {
+        std::call_once(m_storeOpened, [this] {
+            auto path = resourcePath(kReferenceStoreFileName);
+            auto store = path ? IngredientReferenceStore::open(*path)
+                              : Result<std::shared_ptr<const IngredientReferenceStore>>(
+                                    std::unexpected(path.error()));
+            if (!store) {
+                // The store is part of the installation; without it no aisle is right.
+                logLine("Unresolved error {}, {}", store.error().description,
+                        store.error().failureReason);
+                std::exit(EXIT_FAILURE);
+            }
+            m_store = std::move(*store);
+        });
+    }
+    static const IngredientReferenceStore kEmpty({}, {});
+    return m_store ? *m_store : kEmpty;
+}
+
+int IngredientParser::characterClass(char32_t c) const {
+    if (isSupplementary(c)) {
+        return kOtherClass;
+    }
+    if (isDigitCharacter(c)) {
+        return kDigitClass;
+    }
+    if (m_lists.isFractionCharacter(c)) {
+        return kFractionClass;
+    }
+    if (isAlphaCharacter(c)) {
+        return kLetterClass;
+    }
+    if (isSpaceCharacter(c)) {
+        return kSpaceClass;
+    }
+    if (m_lists.isPunctuationCharacter(c)) {
+        return kPunctuationClass;
+    }
+    if (c == '-' || c == kEnDash) {
+        return kDashClass;
+    }
+    return kOtherClass;
+}
+
+IngredientToken IngredientParser::generateToken(std::string_view group, int characterClass) const {
+    std::string value(group);
+    bool ascii = std::ranges::all_of(value, [](char c) { return (c & 0x80) == 0; });
+    lowerInPlace(value, ascii);
+    std::uint32_t lists = m_lists.lists(value);
+    std::int32_t type = kTokenNone;
+    switch (characterClass) {
+        case kDigitClass:
+        case kFractionClass:
+            type = kTokenNumber;
+            break;
+        case kLetterClass:
+            // The first list that holds the word decides its type.
+            if (lists & WordLists::kUnits) {
+                type = kTokenUnit;
+            } else if (lists & WordLists::kPreparations) {
+                type = kTokenPreparation;
+            } else if (lists & WordLists::kAdjectives) {
+                type = kTokenAdjective;
+            } else if (lists & WordLists::kSizes) {
+                type = kTokenSize;
+            } else if (lists & WordLists::kPrepositions) {
+                type = kTokenPreposition;
+            } else if (lists & WordLists::kConjunctions) {
+                type = kTokenConjunction;
+            } else if (lists & WordLists::kRanges) {
+                type = kTokenRange;
+            } else if (lists & WordLists::kNumerics) {
+                type = kTokenNumeric;
+            } else if (lists & WordLists::kColors) {
+                type = kTokenColor;
+            } else {
+                type = kTokenWord;
+            }
+            break;
+        case kPunctuationClass:
+            if (value == ".") {
+                type = kTokenPeriod;
+            } else if (value == "/" || value == "\u2044") {
+                type = kTokenSlash;
+            } else if (lists & WordLists::kConjunctions) {
+                type = kTokenConjunction;
+            } else {
+                type = kTokenPunctuation;
+            }
+            break;
+        case kDashClass:
+            type = kTokenDash;
+            break;
+        default:
+            break;
+    }
+    return IngredientToken{type, std::move(value)};
+}
+
+void IngredientParser::tokenize(std::string_view line, std::vector<ScannedToken>& tokens) const {
+    tokens.clear();
+    std::string buffer;
+    bool bufferIsAscii = true;
+    int previous = kNoClass;
+    auto emit = [&](int characterClass) {
+        IngredientToken token = generateToken(buffer, characterClass);
+        ScannedToken scanned;
+        scanned.type = token.type;
+        scanned.value = std::move(token.value);
+        scanned.lists = m_lists.lists(scanned.value);
+        tokens.push_back(std::move(scanned));
+        buffer.clear();
+        bufferIsAscii = true;
+    };
+    auto append = [&](char32_t c) {
+        if (c < 0x80) {
+            buffer.push_back(static_cast<char>(c));
+        } else {
+            appendUtf8(buffer, c);
+            bufferIsAscii = false;
+        }
+    };
+    std::size_t position = 0;
+    while (position < line.size()) {
+        char32_t c = nextUtf8(line, position);
+        int current = c < 0x80 ? m_asciiClasses[c] : characterClass(c);
+        if (current == kPunctuationClass && previous == kPunctuationClass) {
+            emit(previous);  // every punctuation character is a token of its own
+        }
+        if (current == kDashClass) {
+            // A dash after a number ends it ("1-2"); after letters it stays in the word
+            // ("all-purpose").
+            if (previous == kDigitClass || previous == kFractionClass) {
+                emit(previous);
+            }
+            append(c);
+            previous = kDashClass;
+            continue;
+        }
+        if (previous == kNoClass || previous == kSpaceClass || previous == kDashClass ||
+            current == previous) {
+            if (isLoneDash(buffer)) {
+                emit(previous);
+            }
+        } else {
+            emit(previous);
+        }
+        if (current != kSpaceClass) {
+            append(c);
+        }
+        previous = current;
+    }
+    emit(previous);
+}
+
+std::vector<IngredientToken> IngredientParser::tokenizeString(std::string_view line) const {
+    std::vector<ScannedToken> scanned;
+    tokenize(line, scanned);
+    std::vector<IngredientToken> tokens;
+    tokens.reserve(scanned.size());
+    for (ScannedToken& token : scanned) {
+        tokens.push_back(IngredientToken{token.type, std::move(token.value)});
+    }
+    return tokens;
+}
+
+IngredientInformation IngredientParser::extractIngredientInformation(std::string_view line) const {
+    thread_local std::vector<ScannedToken> tokens;
+    tokenize(line, tokens);
+    Scanner scanner(tokens);
+    IngredientInformation information;
+    bool inRange = false;
+    bool inParentheses = false;
+    bool sawNameWord = false;
+    std::string merged;
+    auto store = [&](std::optional<RCRationalNumber> amount) {
+        if (!amount) {
+            return;
+        }
+        if (!information.quantity || !inRange) {
+            information.quantity = amount;
+        } else {
+            information.quantityRange = amount;
+        }
+    };
+    while (scanner.hasTokens()) {
+        const ScannedToken& token = *scanner.next();
+        const std::int32_t type = token.type;
+        if (type == kTokenPunctuation) {
+            if (token.value == "(") {
+                inParentheses = true;
+            } else if (token.value == ")") {
+                inParentheses = false;
+            }
+        }
+        if (inParentheses) {
+            continue;  // package sizes and remarks do not count
+        }
+        const std::string* value = &token.value;
+        std::uint32_t lists = token.lists;
+        if ((lists & WordLists::kMultiWordKey) &&
+            mergeMultiWord(m_lists, scanner, token.value, merged)) {
+            value = &merged;
+            lists = m_lists.lists(merged);
+        }
+        if ((lists & WordLists::kTerminators) && sawNameWord) {
+            break;
+        }
+        if (lists & (WordLists::kAdjectives | WordLists::kPreparations)) {
+            continue;
+        }
+        if (lists & WordLists::kSizes) {
+            information.size = *value;
+            continue;
+        }
+        if (type == kTokenNumber) {
+            const auto ahead = [&](std::initializer_list<std::int32_t> types) {
+                std::ptrdiff_t n = 0;
+                for (std::int32_t expected : types) {
+                    if (scanner.typeAt(n++) != expected) {
+                        return false;
+                    }
+                }
+                return true;
+            };
+            const auto integerAt = [&](std::ptrdiff_t n) {
+                return leadingInteger(*scanner.valueAt(n));
+            };
+            const std::int32_t next = scanner.typeAt(0);
+            if (next != kTokenNumber && next != kTokenPeriod && next != kTokenSlash) {
+                store((lists & WordLists::kFractions) ? convertFraction(*value)
+                                                      : RCRationalNumber(leadingInteger(*value)));
+            } else if (ahead({kTokenSlash, kTokenNumber})) {
+                auto amount =
+                    RCRationalNumber::valueWithNumerator(leadingInteger(*value), integerAt(1));
+                scanner.skip(2);
+                store(amount);
+            } else if (ahead({kTokenNumber, kTokenSlash, kTokenNumber})) {
+                auto amount = RCRationalNumber::valueWithWholeNumber(leadingInteger(*value),
+                                                                     integerAt(0), integerAt(2));
+                scanner.skip(3);
+                store(amount);
+            } else if (ahead({kTokenPeriod, kTokenNumber})) {
+                auto amount = decimalAmount(*value + "." + *scanner.valueAt(1));
+                scanner.skip(2);
+                store(amount);
+            } else if (ahead({kTokenNumber, kTokenPeriod, kTokenNumber, kTokenDash, kTokenUnit,
+                              kTokenUnit})) {
+                // "2 14.5-ounce cans": the count, then on to the container.
+                scanner.skip(5);
+                store(RCRationalNumber(leadingInteger(*value)));
+            } else if (ahead({kTokenNumber, kTokenDash, kTokenUnit, kTokenUnit}) ||
+                       ahead({kTokenNumber, kTokenUnit, kTokenPeriod, kTokenUnit})) {
+                // "2 28-ounce cans", "2 16 oz. cans"
+                scanner.skip(3);
+                store(RCRationalNumber(leadingInteger(*value)));
+            }
+            continue;
+        }
+        if (type == kTokenPeriod && scanner.typeAt(0) == kTokenNumber) {
+            auto amount = decimalAmount("." + *scanner.valueAt(0));
+            scanner.skip(1);
+            store(amount);
+            continue;
+        }
+        switch (type) {
+            case kTokenUnit:
+                information.unit = *value;
+                break;
+            case kTokenDash:
+                if (scanner.typeAt(-2) != kTokenNumber || scanner.typeAt(0) != kTokenNumber) {
+                    break;
+                }
+                [[fallthrough]];
+            case kTokenRange:
+                if (information.quantity && !information.quantityRange) {
+                    information.range = *value;
+                    inRange = true;
+                }
+                break;
+            case kTokenNumeric:
+                if (!information.quantity && !information.quantityRange) {
+                    store(convertNumeric(*value));
+                }
+                break;
+            case kTokenColor:
+                information.color = *value;
+                break;
+            case kTokenWord:
+                sawNameWord = true;
+                break;
+            default:
+                break;
+        }
+    }
+    return information;
+}
+
+std::string IngredientParser::getAisle(std::string_view text,
+                                       std::optional<std::string>* ingredient) const {
+    thread_local std::vector<ScannedToken> tokens;
+    tokenize(text, tokens);
+    Scanner scanner(tokens);
+    std::vector<std::string> candidates;
+    std::vector<std::string> nameWords;
+    bool inParentheses = false;
+    std::string merged;
+    while (scanner.hasTokens()) {
+        const ScannedToken& token = *scanner.next();
+        const std::int32_t type = token.type;
+        if (type == kTokenPunctuation) {
+            if (token.value == "(") {
+                inParentheses = true;
+            } else if (token.value == ")") {
+                inParentheses = false;
+            }
+        }
+        if (inParentheses) {
+            continue;
+        }
+        const std::string* value = &token.value;
+        std::uint32_t lists = token.lists;
+        if ((lists & WordLists::kMultiWordKey) &&
+            mergeMultiWord(m_lists, scanner, token.value, merged)) {
+            value = &merged;
+            lists = m_lists.lists(merged);
+        }
+        if (lists & WordLists::kPhrases) {
+            candidates.push_back(*value);
+            break;
+        }
+        if (type == kTokenPreposition) {
+            continue;
+        }
+        if ((lists & WordLists::kTerminators) && (!nameWords.empty() || !candidates.empty())) {
+            break;
+        }
+        if (lists & (WordLists::kAdjectives | WordLists::kPreparations | WordLists::kSizes)) {
+            continue;
+        }
+        if (type == kTokenConjunction) {
+            // An empty name ("and" first) cannot be looked up and would name nothing.
+            if (!nameWords.empty()) {
+                candidates.push_back(joined(nameWords));
+            }
+        } else if (type == kTokenWord) {
+            nameWords.push_back(*value);
+        }
+    }
+    if (!nameWords.empty()) {
+        candidates.push_back(joined(nameWords));
+    }
+
+    for (const std::string& candidate : candidates) {
+        auto rows = fetchIngredients(candidate);
+        if (!rows.empty()) {
+            if (ingredient != nullptr) {
+                *ingredient = rows.front()->name;
+            }
+            if (auto aisle = overrideAisle(scanner.usedTokens())) {
+                return *aisle;
+            }
+            return rows.front()->aisle;
+        }
+    }
+    if (ingredient != nullptr) {
+        *ingredient = candidates.empty() ? std::nullopt : std::optional(candidates.front());
+    }
+    return kMiscellaneousAisle;
+}
+
+std::optional<RCRationalNumber> IngredientParser::convertNumeric(std::string_view word) {
+    static constexpr std::string_view kDigits[] = {"one", "two",   "three", "four", "five",
+                                                   "six", "seven", "eight", "nine", "ten"};
+    static constexpr std::string_view kDoubleDigits[] = {"eleven",    "twelve",   "thirteen",
+                                                         "fourteen",  "fifteen",  "sixteen",
+                                                         "seventeen", "eighteen", "nineteen"};
+    std::string lower(word);
+    lowerInPlace(lower, std::ranges::all_of(lower, [](char c) { return (c & 0x80) == 0; }));
+    for (std::size_t i = 0; i < std::size(kDigits); ++i) {
+        if (lower == kDigits[i]) {
+            return RCRationalNumber(static_cast<std::int32_t>(i + 1));
+        }
+    }
+    for (std::size_t i = 0; i < std::size(kDoubleDigits); ++i) {
+        if (lower == kDoubleDigits[i]) {
+            return RCRationalNumber(static_cast<std::int32_t>(i + 11));
+        }
+    }
+    if (lower == "half" || lower == "halves" || lower == "one-half") {
+        return RCRationalNumber::valueWithNumerator(1, 2);
+    }
+    if (lower == "quarter" || lower == "one-quarter" || lower == "quarters") {
+        return RCRationalNumber::valueWithNumerator(1, 4);
+    }
+    if (lower == "a" || lower == "an" || lower == "single") {
+        return RCRationalNumber(1);
+    }
+    if (lower == "dozen" || lower == "a dozen") {
+        return RCRationalNumber(12);
+    }
+    if (lower == "two dozen") {
+        return RCRationalNumber(24);
+    }
+    return std::nullopt;
+}
+
+std::optional<RCRationalNumber> IngredientParser::convertFraction(std::string_view character) {
+    return vulgarFractionValue(character);
+}
+
+std::string IngredientParser::printFraction(const RCRationalNumber& amount) {
+    if (amount.denominator() > 8) {
+        return fmt::format("{:.2f}", amount.number());
+    }
+    return amount.mixedNumber();
+}
+
+bool IngredientParser::isDigit(std::string_view text) {
+    return everyCharacter(text, isDigitCharacter);
+}
+bool IngredientParser::isAlpha(std::string_view text) {
+    return everyCharacter(text, isAlphaCharacter);
+}
+bool IngredientParser::isSpace(std::string_view text) {
+    return everyCharacter(text, isSpaceCharacter);
+}
+
+std::span<const IngredientRow* const> IngredientParser::fetchIngredients(
+    std::string_view word) const {
+    return store().fetchIngredients(word);
+}
+
+const UnitRow* IngredientParser::fetchUnit(std::string_view word) const {
+    return store().fetchUnit(word);
+}
+
+}  // namespace miravel

@@ -1,0 +1,102 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ingredients/IngredientReferenceStore.h"
+#include "ingredients/IngredientToken.h"
+#include "ingredients/RCRationalNumber.h"
+#include "ingredients/UnitConverter.h"
+#include "ingredients/WordLists.h"
+
+namespace miravel {
+
+// What an ingredient line says about its amount. Every field may be absent.
+struct IngredientInformation {
+    std::optional<RCRationalNumber> quantity;       // the amount, or the lower end of a range
+    std::optional<std::string> range;               // the range word or dash ("to", "-")
+    std::optional<RCRationalNumber> quantityRange;  // the upper end of a range
+    std::optional<std::string> unit;                // as written, lower case ("cups")
+    std::optional<std::string> size;                // "large"
+    std::optional<std::string> color;               // "red"
+};
+
+// Reads free-text ingredient lines ("1 1/2 cups flour, sifted"): the amount, unit, size and
+// colour, and the ingredient's name and store aisle.
+//
+// The word lists ("parser.yml") and the reference store of ingredient and unit names are
+// read once and never change, so one parser is shared by every thread of the process.
+class IngredientParser {
+public:
+    // The process-wide parser over the shipped resources, created on first use.
+    static const IngredientParser& sharedParser();
+
+    // A parser over the given lists and reference store (tests, tools). A null store behaves
+    // as an empty one.
+    IngredientParser(WordLists lists, std::shared_ptr<const IngredientReferenceStore> store,
+                     UnitConverter converter = {});
+
+    std::vector<IngredientToken> tokenizeString(std::string_view line) const;
+    // One token from a character group and its character class (1 digit, 2 letter,
+    // 3 space, 4 punctuation, 5 fraction, 6 dash, 7 other).
+    IngredientToken generateToken(std::string_view group, int characterClass) const;
+
+    IngredientInformation extractIngredientInformation(std::string_view line) const;
+
+    // The aisle (an English aisle key) where the item of `text` is sold; `ingredient`, when
+    // given, receives the recognised ingredient name or nothing.
+    std::string getAisle(std::string_view text,
+                         std::optional<std::string>* ingredient = nullptr) const;
+
+    // "one" 1 … "nineteen" 19, "half" 1/2, "quarter" 1/4, "a" 1, "dozen" 12, …
+    static std::optional<RCRationalNumber> convertNumeric(std::string_view word);
+    // The six vulgar-fraction characters.
+    static std::optional<RCRationalNumber> convertFraction(std::string_view character);
+    // "1 1/2" for 3/2; decimals with two places when the denominator is above 8.
+    static std::string printFraction(const RCRationalNumber& amount);
+
+    // Character tests over the whole (UTF-8) text; an empty text fails.
+    static bool isDigit(std::string_view text);
+    static bool isAlpha(std::string_view text);
+    static bool isSpace(std::string_view text);
+
+    // Reference rows whose name or plural equals `word`, by aisle descending.
+    std::span<const IngredientRow* const> fetchIngredients(std::string_view word) const;
+    // The first unit row (by name descending) whose name or plural equals `word`.
+    const UnitRow* fetchUnit(std::string_view word) const;
+
+    // The preset aisle names, in menu order.
+    const std::vector<std::string>& aisles() const { return m_aisles; }
+    const UnitConverter& converter() const { return m_converter; }
+    const WordLists& wordLists() const { return m_lists; }
+
+    // A token with the word lists that hold its value.
+    struct ScannedToken : IngredientToken {
+        std::uint32_t lists = 0;
+    };
+
+private:
+    IngredientParser(WordLists lists, UnitConverter converter);
+    void tokenize(std::string_view line, std::vector<ScannedToken>& tokens) const;
+    int characterClass(char32_t c) const;
+    const IngredientReferenceStore& store() const;
+
+    WordLists m_lists;
+    // Opened on the first query when the parser is the shared one.
+    mutable std::shared_ptr<const IngredientReferenceStore> m_store;
+    mutable std::once_flag m_storeOpened;
+    bool m_opensSharedStore = false;
+    UnitConverter m_converter;
+    std::vector<std::string> m_aisles;
+    // The character class of every ASCII character under these lists.
+    std::uint8_t m_asciiClasses[128] = {};
+};
+
+}  // namespace miravel

@@ -1,0 +1,113 @@
+// Builds the read-only reference store "Ingredients.sqlite" from the editable sources
+// ingredients.txt and units.txt; run by the build whenever a source changes.
+//
+//   miravel-make-reference-store INGREDIENTS.txt UNITS.txt OUTPUT.sqlite
+
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <iostream>
+#include <string>
+
+#include "grocery/LocalizedSettingsManager.h"
+#include "ingredients/IngredientReferenceStore.h"
+#include "ingredients/ReferenceStoreSource.h"
+#include "lib/AtomicFile.h"
+#include "model/PersistentStoreCoordinator.h"
+
+namespace {
+
+using namespace miravel;
+
+Result<void> writeStore(const std::filesystem::path& file,
+                        const std::vector<IngredientRow>& ingredients,
+                        const std::vector<UnitRow>& units) {
+    auto coordinator = PersistentStoreCoordinator::open(file, IngredientReferenceStore::model());
+    if (!coordinator) {
+        return std::unexpected(coordinator.error());
+    }
+    const ManagedObjectModel& model = IngredientReferenceStore::model();
+    PersistentStoreCoordinator::SaveRequest request;
+    const auto optionalValue = [](const std::optional<std::string>& text) {
+        return text ? Value(*text) : Value();
+    };
+    for (const IngredientRow& row : ingredients) {
+        auto id = (*coordinator)->newRowId(*model.entity("Ingredient"));
+        if (!id) {
+            return std::unexpected(id.error());
+        }
+        request.inserts.push_back(
+            {model.entity("Ingredient"),
+             StoredRow{
+                 *id, {Value(row.name), optionalValue(row.pluralized), Value(row.aisle)}, {}}});
+    }
+    for (const UnitRow& row : units) {
+        auto id = (*coordinator)->newRowId(*model.entity("Unit"));
+        if (!id) {
+            return std::unexpected(id.error());
+        }
+        request.inserts.push_back(
+            {model.entity("Unit"),
+             StoredRow{
+                 *id, {Value(row.name), optionalValue(row.pluralized), Value(row.canonical)}, {}}});
+    }
+    return (*coordinator)->save(request);
+}
+
+// The shipped file is opened read-only from a folder the program cannot write, so it must
+// not need a write-ahead log beside it.
+bool settleJournal(const std::filesystem::path& file) {
+    sqlite3* db = nullptr;
+    bool ok = sqlite3_open(file.c_str(), &db) == SQLITE_OK &&
+              sqlite3_exec(db, "PRAGMA journal_mode=DELETE; VACUUM;", nullptr, nullptr, nullptr) ==
+                  SQLITE_OK;
+    sqlite3_close(db);
+    return ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 4) {
+        std::cerr << "usage: miravel-make-reference-store INGREDIENTS.txt UNITS.txt OUTPUT\n";
+        return 2;
+    }
+    auto ingredientText = readFile(argv[1]);
+    auto unitText = readFile(argv[2]);
+    if (!ingredientText || !unitText) {
+        std::cerr << "cannot read " << (ingredientText ? argv[2] : argv[1]) << "\n";
+        return 1;
+    }
+    auto aisles = LocalizedSettingsManager::sharedManager().aisleNames().keys();
+    auto ingredients = readIngredientSource(*ingredientText, aisles);
+    if (!ingredients) {
+        std::cerr << argv[1] << ": " << ingredients.error().description << ": "
+                  << ingredients.error().failureReason << "\n";
+        return 1;
+    }
+    auto units = readUnitSource(*unitText);
+    if (!units) {
+        std::cerr << argv[2] << ": " << units.error().description << ": "
+                  << units.error().failureReason << "\n";
+        return 1;
+    }
+    std::filesystem::path output = argv[3];
+    std::filesystem::path temporary = output;
+    temporary += ".building";
+    std::error_code ignored;
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+        std::filesystem::remove(temporary.string() + suffix, ignored);
+    }
+    if (auto written = writeStore(temporary, *ingredients, *units); !written) {
+        std::cerr << "cannot write " << temporary << ": " << written.error().description << "\n";
+        return 1;
+    }
+    if (!settleJournal(temporary)) {
+        std::cerr << "cannot finish " << temporary << "\n";
+        return 1;
+    }
+    std::filesystem::rename(temporary, output);
+    std::cout << "reference store: " << ingredients->size() << " ingredients, " << units->size()
+              << " unit forms\n";
+    return 0;
+}
