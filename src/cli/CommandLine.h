@@ -6,7 +6,10 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "ingredients/RCRationalNumber.h"
 
 namespace miravel::cli {
 
@@ -76,5 +79,11 @@ private:
 void addInfoVerbs(CommandLine& commandLine);
 void addSettingsVerbs(CommandLine& commandLine);
 void addRecipeVerbs(CommandLine& commandLine);
+void addScaleVerbs(CommandLine& commandLine);
+void addIngredientVerbs(CommandLine& commandLine);
+
+// A scale factor as a user types it: "3/2", "2" or "1 1/2". Absent when it is not one of
+// those, or not greater than zero.
+std::optional<RCRationalNumber> parseScaleFactor(std::string_view text);
 
 }  // namespace miravel::cli

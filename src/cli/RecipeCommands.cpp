@@ -7,6 +7,7 @@
 
 #include "cli/CommandLine.h"
 #include "cli/LibrarySession.h"
+#include "ingredients/RecipeScaler.h"
 #include "lib/JsonWriter.h"
 #include "model/Recipe.h"
 #include "model/RecipeCategory.h"
@@ -174,6 +175,19 @@ void printBlock(std::ostream& out, const char* label, const std::optional<std::s
 }
 
 int show(Invocation& invocation) {
+    // --scale shows another size for this once; otherwise the recipe's own scale applies, as
+    // in the recipe view.
+    std::optional<RCRationalNumber> scale;
+    if (auto text = invocation.option("scale")) {
+        if (invocation.has("json")) {
+            return invocation.usageError("--json prints the stored recipe; it takes no --scale.");
+        }
+        scale = parseScaleFactor(*text);
+        if (!scale) {
+            const std::string wanted = "a factor greater than zero such as 3/2, 2 or \"1 1/2\"";
+            return invocation.usageError("--scale takes " + wanted + ", not \"" + *text + "\".");
+        }
+    }
     return withNamedRecipe(invocation, [&](LibrarySession&, ManagedObjectContext&,
                                            const std::shared_ptr<Recipe>& recipe) {
         if (invocation.has("json")) {
@@ -184,7 +198,11 @@ int show(Invocation& invocation) {
         std::ostream& out = invocation.out;
         out << recipe->name().value_or("") << "\n";
         out << "Categories: " << RecipeCategory::categoriesToString(recipe->categories()) << "\n";
-        printField(out, "Servings", recipe->servings());
+        const auto factor = invocation.has("scale") ? scale : recipe->scaledFraction();
+        if (factor && !factor->isEqualToOne()) {
+            out << "Scaled by: " << factor->mixedNumber() << "\n";
+        }
+        printField(out, "Servings", RecipeScaler::scaleServings(recipe->servings(), factor));
         printField(out, "Preparation time", recipe->prepTime());
         printField(out, "Cooking time", recipe->cookTime());
         printField(out, "Difficulty", recipe->difficulty());
@@ -198,7 +216,8 @@ int show(Invocation& invocation) {
         if (recipe->onFavorites().value_or(false)) {
             out << "In favourites\n";
         }
-        printBlock(out, "Ingredients", recipe->ingredients());
+        printBlock(out, "Ingredients",
+                   RecipeScaler::scaleIngredients(recipe->ingredients(), factor));
         printBlock(out, "Directions", recipe->directions());
         printBlock(out, "Notes", recipe->notes());
         printBlock(out, "Nutrition", recipe->nutritionalInfo());
@@ -244,7 +263,8 @@ void addRecipeVerbs(CommandLine& commandLine) {
                      "show",
                      "NAME|UID",
                      "Show one recipe; --json prints its dictionary form with its hash.",
-                     {{"json", "", "the dictionary form as JSON"}},
+                     {{"json", "", "the dictionary form as JSON"},
+                      {"scale", "FACTOR", "ingredients and servings at 3/2, 2, \"1 1/2\"..."}},
                      1,
                      1,
                      show});

@@ -1,11 +1,15 @@
 #include "model/Recipe.h"
 
 #include <unicode/brkiter.h>
+#include <unicode/uchar.h>
 #include <unicode/unistr.h>
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <system_error>
 
+#include "ingredients/RecipeScaler.h"
 #include "lib/AtomicFile.h"
 #include "lib/Crypto.h"
 #include "lib/Log.h"
@@ -198,6 +202,88 @@ void Recipe::prepareForDeletion() {
             context->deleteObject(meal);
         }
     }
+}
+
+namespace {
+
+// The integer a text starts with, read the lenient way a stored "3/2" always was: leading
+// white space skipped, an optional sign, the digits up to the first other character, 0 when
+// there are none, and the nearest 32-bit value when it is too large.
+std::int32_t leadingInteger(std::string_view text) {
+    std::size_t position = text.find_first_not_of(" \t\n\v\f\r");
+    if (position == std::string_view::npos) {
+        return 0;
+    }
+    bool negative = false;
+    if (text[position] == '+' || text[position] == '-') {
+        negative = text[position] == '-';
+        ++position;
+    }
+    std::int64_t value = 0;
+    for (; position < text.size() && text[position] >= '0' && text[position] <= '9'; ++position) {
+        value = std::min<std::int64_t>(value * 10 + (text[position] - '0'),
+                                       std::int64_t{INT32_MAX} + 1);
+    }
+    value = negative ? -value : std::min<std::int64_t>(value, INT32_MAX);
+    return static_cast<std::int32_t>(value);
+}
+
+std::string trimWhiteSpace(const std::string& line) {
+    const icu::UnicodeString text = icu::UnicodeString::fromUTF8(line);
+    int32_t start = 0;
+    int32_t end = text.length();
+    while (start < end && u_isUWhiteSpace(text.char32At(start))) {
+        start = text.moveIndex32(start, 1);
+    }
+    while (end > start && u_isUWhiteSpace(text.char32At(text.moveIndex32(end, -1)))) {
+        end = text.moveIndex32(end, -1);
+    }
+    std::string trimmed;
+    text.tempSubStringBetween(start, end).toUTF8String(trimmed);
+    return trimmed;
+}
+
+}  // namespace
+
+void Recipe::setScaleFraction(const RCRationalNumber& factor) {
+    setScale(std::to_string(factor.numerator()) + "/" + std::to_string(factor.denominator()));
+}
+
+std::optional<RCRationalNumber> Recipe::scaledFraction() const {
+    const auto text = scale();
+    if (!text || text->empty()) {
+        return std::nullopt;
+    }
+    const auto slash = text->find('/');
+    if (slash == std::string::npos || text->find('/', slash + 1) != std::string::npos) {
+        return std::nullopt;
+    }
+    const std::string_view all(*text);
+    return RCRationalNumber::valueWithNumerator(leadingInteger(all.substr(0, slash)),
+                                                leadingInteger(all.substr(slash + 1)));
+}
+
+std::optional<std::string> Recipe::scaledIngredients() const {
+    return RecipeScaler::scaleIngredients(ingredients(), scaledFraction());
+}
+
+std::optional<std::string> Recipe::scaledServings() const {
+    return RecipeScaler::scaleServings(servings(), scaledFraction());
+}
+
+std::vector<std::string> Recipe::ingredientsArray() const {
+    std::vector<std::string> lines;
+    const auto text = scaledIngredients();
+    if (!text) {
+        return lines;
+    }
+    for (const std::string& line : splitAtLineBreaks(*text)) {
+        std::string trimmed = trimWhiteSpace(line);
+        if (!trimmed.empty() && trimmed.back() != ':') {
+            lines.push_back(std::move(trimmed));
+        }
+    }
+    return lines;
 }
 
 std::string Recipe::firstLetter() const {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "ingredients/RCRationalNumber.h"
 #include "lib/Error.h"
 #include "model/SyncedObject.h"
 
@@ -61,6 +62,17 @@ public:
     std::optional<std::string> photo() const { return text("photo"); }
     std::optional<std::string> scale() const { return text("scale"); }
     void setScale(std::optional<std::string> value) { setText("scale", std::move(value)); }
+    // Stores a factor the way scale() keeps it: "numerator/denominator" of the reduced value.
+    void setScaleFraction(const RCRationalNumber& factor);
+    // The factor scale() names; absent for no text or a text that is not two parts around "/"
+    // ("2", "1/2/3"), and for a zero denominator.
+    std::optional<RCRationalNumber> scaledFraction() const;
+    // The ingredients and servings as the user sees them, at the recipe's scale.
+    std::optional<std::string> scaledIngredients() const;
+    std::optional<std::string> scaledServings() const;
+    // The scaled ingredient lines that name something to buy: trimmed, without empty lines
+    // and without headings (lines ending in ":").
+    std::vector<std::string> ingredientsArray() const;
 
     std::vector<std::shared_ptr<RecipeCategory>> categories() const;
     void addCategory(const std::shared_ptr<RecipeCategory>& category);
