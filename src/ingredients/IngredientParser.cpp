@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cstdlib>
 #include <limits>
+#include <ranges>
 
 #include "grocery/LocalizedSettingsManager.h"
 #include "ingredients/TokenScanner.h"
@@ -180,6 +181,77 @@ bool mergeMultiWord(const WordLists& lists, Scanner& scanner, const std::string&
         }
     }
     return didMerge;
+}
+
+struct AmountRead {
+    bool matched = false;  // a form applied (its amount may still be unusable)
+    std::optional<RCRationalNumber> amount;
+};
+
+bool typesAhead(const Scanner& scanner, std::initializer_list<std::int32_t> types) {
+    std::ptrdiff_t n = 0;
+    for (std::int32_t expected : types) {
+        if (scanner.typeAt(n++) != expected) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The amount that starts at a number token `value`, by the shape of the tokens after it;
+// the tokens that belong to the amount are consumed.
+AmountRead readNumber(const WordLists& lists, Scanner& scanner, const std::string& value,
+                      std::uint32_t valueLists) {
+    const auto integerAt = [&](std::ptrdiff_t n) { return leadingInteger(*scanner.valueAt(n)); };
+    const std::int32_t count = leadingInteger(value);
+    const std::int32_t next = scanner.typeAt(0);
+    if (next == kTokenNumber && !(valueLists & WordLists::kFractions) &&
+        lists.contains(WordLists::kFractions, *scanner.valueAt(0))) {
+        // "1½" and "1 ½" are one and a half; dropping the whole number would read a third
+        // of the amount.
+        auto fraction = IngredientParser::convertFraction(*scanner.valueAt(0));
+        scanner.skip(1);
+        return {true, fraction ? fraction->add(RCRationalNumber(count)) : RCRationalNumber(count)};
+    }
+    if (next != kTokenNumber && next != kTokenPeriod && next != kTokenSlash) {
+        return {true, (valueLists & WordLists::kFractions)
+                          ? IngredientParser::convertFraction(value)
+                          : RCRationalNumber(count)};
+    }
+    if (typesAhead(scanner, {kTokenSlash, kTokenNumber})) {
+        auto amount = RCRationalNumber::valueWithNumerator(count, integerAt(1));
+        scanner.skip(2);
+        return {true, amount};
+    }
+    if (typesAhead(scanner, {kTokenNumber, kTokenSlash, kTokenNumber})) {
+        auto amount = RCRationalNumber::valueWithWholeNumber(count, integerAt(0), integerAt(2));
+        scanner.skip(3);
+        return {true, amount};
+    }
+    if (typesAhead(scanner, {kTokenPeriod, kTokenNumber})) {
+        auto amount = decimalAmount(value + "." + *scanner.valueAt(1));
+        scanner.skip(2);
+        return {true, amount};
+    }
+    // A count followed by the size of each: "2 14.5-ounce cans", "1 6 1/2-ounce can",
+    // "2 28-ounce cans", "1 10-pound watermelon", "2 16 oz. cans". The size is consumed, so
+    // the next token read is the container or the name.
+    if (typesAhead(scanner, {kTokenNumber, kTokenPeriod, kTokenNumber, kTokenDash, kTokenUnit,
+                             kTokenUnit})) {
+        scanner.skip(5);
+        return {true, RCRationalNumber(count)};
+    }
+    if (typesAhead(scanner, {kTokenNumber, kTokenNumber, kTokenSlash, kTokenNumber, kTokenDash,
+                             kTokenUnit})) {
+        scanner.skip(6);
+        return {true, RCRationalNumber(count)};
+    }
+    if (typesAhead(scanner, {kTokenNumber, kTokenDash, kTokenUnit}) ||
+        typesAhead(scanner, {kTokenNumber, kTokenUnit, kTokenPeriod, kTokenUnit})) {
+        scanner.skip(3);
+        return {true, RCRationalNumber(count)};
+    }
+    return {};
 }
 
 // The aisle that a unit, adjective, preparation or word of the line imposes on a recognised
@@ -422,8 +494,12 @@ IngredientInformation IngredientParser::extractIngredientInformation(std::string
     bool inParentheses = false;
     bool sawNameWord = false;
     std::string merged;
+    // Set once an amount has been followed by its unit. The first measure of a line is its
+    // measure: "1 1/2 cups, plus 2 teaspoons" is not two teaspoons, and in "2 teaspoons/10
+    // milliliters" the alternative must not replace the amount and leave it half-changed.
+    bool measured = false;
     auto store = [&](std::optional<RCRationalNumber> amount) {
-        if (!amount) {
+        if (!amount || measured) {
             return;
         }
         if (!information.quantity || !inRange) {
@@ -459,50 +535,22 @@ IngredientInformation IngredientParser::extractIngredientInformation(std::string
             continue;
         }
         if (lists & WordLists::kSizes) {
-            information.size = *value;
+            if (!measured || !information.size) {  // not the alternative's size
+                information.size = *value;
+            }
             continue;
         }
         if (type == kTokenNumber) {
-            const auto ahead = [&](std::initializer_list<std::int32_t> types) {
-                std::ptrdiff_t n = 0;
-                for (std::int32_t expected : types) {
-                    if (scanner.typeAt(n++) != expected) {
-                        return false;
-                    }
+            const bool hadQuantity = information.quantity.has_value();
+            AmountRead read = readNumber(m_lists, scanner, *value, lists);
+            if (read.matched) {
+                if (hadQuantity && !inRange && scanner.typeAt(0) == kTokenDash &&
+                    scanner.typeAt(1) == kTokenUnit) {
+                    // "One 14-ounce box": the size of each, not the amount.
+                    scanner.skip(2);
+                } else {
+                    store(read.amount);
                 }
-                return true;
-            };
-            const auto integerAt = [&](std::ptrdiff_t n) {
-                return leadingInteger(*scanner.valueAt(n));
-            };
-            const std::int32_t next = scanner.typeAt(0);
-            if (next != kTokenNumber && next != kTokenPeriod && next != kTokenSlash) {
-                store((lists & WordLists::kFractions) ? convertFraction(*value)
-                                                      : RCRationalNumber(leadingInteger(*value)));
-            } else if (ahead({kTokenSlash, kTokenNumber})) {
-                auto amount =
-                    RCRationalNumber::valueWithNumerator(leadingInteger(*value), integerAt(1));
-                scanner.skip(2);
-                store(amount);
-            } else if (ahead({kTokenNumber, kTokenSlash, kTokenNumber})) {
-                auto amount = RCRationalNumber::valueWithWholeNumber(leadingInteger(*value),
-                                                                     integerAt(0), integerAt(2));
-                scanner.skip(3);
-                store(amount);
-            } else if (ahead({kTokenPeriod, kTokenNumber})) {
-                auto amount = decimalAmount(*value + "." + *scanner.valueAt(1));
-                scanner.skip(2);
-                store(amount);
-            } else if (ahead({kTokenNumber, kTokenPeriod, kTokenNumber, kTokenDash, kTokenUnit,
-                              kTokenUnit})) {
-                // "2 14.5-ounce cans": the count, then on to the container.
-                scanner.skip(5);
-                store(RCRationalNumber(leadingInteger(*value)));
-            } else if (ahead({kTokenNumber, kTokenDash, kTokenUnit, kTokenUnit}) ||
-                       ahead({kTokenNumber, kTokenUnit, kTokenPeriod, kTokenUnit})) {
-                // "2 28-ounce cans", "2 16 oz. cans"
-                scanner.skip(3);
-                store(RCRationalNumber(leadingInteger(*value)));
             }
             continue;
         }
@@ -514,8 +562,20 @@ IngredientInformation IngredientParser::extractIngredientInformation(std::string
         }
         switch (type) {
             case kTokenUnit:
-                information.unit = *value;
+                if (!measured) {
+                    information.unit = *value;
+                    measured = information.quantity.has_value();
+                }
                 break;
+            case kTokenConjunction:
+                // "1 or 2 cloves" is a range; "1 small or 1/2 medium onion" names an
+                // alternative, and the first amount stands.
+                if (information.quantity &&
+                    (scanner.typeAt(-2) != kTokenNumber || scanner.typeAt(0) != kTokenNumber)) {
+                    measured = true;
+                    break;
+                }
+                [[fallthrough]];
             case kTokenDash:
                 if (scanner.typeAt(-2) != kTokenNumber || scanner.typeAt(0) != kTokenNumber) {
                     break;
@@ -598,6 +658,16 @@ std::string IngredientParser::getAisle(std::string_view text,
     }
     if (!nameWords.empty()) {
         candidates.push_back(joined(nameWords));
+    }
+    if (candidates.empty()) {
+        // "3 whole cloves", "a few sprigs": no name word is left, but the unit word may itself
+        // be something sold (cloves, sprigs of a herb are not). Only a known name is taken.
+        for (const auto& token : std::views::reverse(scanner.usedTokens())) {
+            if (token.type == kTokenUnit && !fetchIngredients(token.value).empty()) {
+                candidates.push_back(token.value);
+                break;
+            }
+        }
     }
 
     for (const std::string& candidate : candidates) {

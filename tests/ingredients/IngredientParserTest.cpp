@@ -71,8 +71,28 @@ INSTANTIATE_TEST_SUITE_P(
         ExtractCase{"salt, to taste", none, none, none, none},
         ExtractCase{"to taste", none, none, none, none}, ExtractCase{"", none, none, none, none},
         ExtractCase{"2 Cups", amount(2), none, none, "cups"},
-        // The later of two lone numbers wins; "1 ½" reads as its fraction.
-        ExtractCase{"1 \u00BD cup", amount(1, 2), none, none, "cup"},
+        // A whole number and a vulgar fraction are one amount, with or without a space.
+        ExtractCase{"1 \u00BD cup", amount(3, 2), none, none, "cup"},
+        ExtractCase{"1\u00BDcups", amount(3, 2), none, none, "cups"},
+        ExtractCase{"\u00BD \u00BD cup", amount(1, 2), none, none, "cup"},
+        // The first measure is the line's: later amounts and units are alternatives or
+        // additions ("plus"), not replacements.
+        ExtractCase{"1 1/2 cups, plus 2 teaspoons", amount(3, 2), none, none, "cups"},
+        ExtractCase{"2 cups/480 ounces milk", amount(2), none, none, "cups"},
+        ExtractCase{"150 oz/5\u00BC cups flour", amount(150), none, none, "oz"},
+        // A conjunction between numbers joins a range; after an amount it starts an
+        // alternative, and the first amount stands.
+        ExtractCase{"1 or 2 eggs", amount(1), "or", amount(2), none},
+        ExtractCase{"1 small or 1/2 large onion", amount(1), none, none, none, "small"},
+        ExtractCase{"2 cups or 1 can tomatoes", amount(2), none, none, "cups"},
+        // Without a unit or conjunction in between, a later number replaces the earlier.
+        ExtractCase{"1 cloves 2", amount(1), none, none, "cloves"},
+        ExtractCase{"1 tomato 2", amount(2), none, none, none},
+        // A count, then the size of each.
+        ExtractCase{"1 10-ounce can", amount(1), none, none, "can"},
+        ExtractCase{"1 6 1/2-ounce can tuna", amount(1), none, none, "can"},
+        ExtractCase{"one 14-ounce block tofu", amount(1), none, none, none},
+        ExtractCase{"2 1/2-ounce tomatoes", amount(5, 2), none, none, "ounce"},
         ExtractCase{"\u00BE cup", amount(3, 4), none, none, "cup"},
         ExtractCase{"1 1/0 cups", none, none, none, "cups"},
         ExtractCase{"3/0 cup", none, none, none, "cup"},
