@@ -52,3 +52,18 @@ format:
 
 clean:
 	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(BENCH_DIR) $(FUZZ_DIR)
+
+# Ingredient-line quality against the labelled lines of ../shared/corpus (ARGS="--misses 10
+# --top-unknown 50" lists what to improve), and speed beside the parse-ingredient npm package.
+.PHONY: evaluate-ingredients bench-ingredients
+
+evaluate-ingredients: deps
+	cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BENCH_DIR) -j $(JOBS) --target evaluate_ingredients
+	./$(BENCH_DIR)/bin/evaluate_ingredients $(ARGS)
+
+bench-ingredients: deps
+	cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BENCH_DIR) -j $(JOBS) --target evaluate_ingredients bench_ingredient_parser
+	./$(BENCH_DIR)/bin/bench_ingredient_parser
+	bench/compare_ingredient_speed.sh $(BENCH_DIR)
