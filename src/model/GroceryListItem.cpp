@@ -1,5 +1,7 @@
 #include "model/GroceryListItem.h"
 
+#include "grocery/LocalizedSettingsManager.h"
+#include "ingredients/IngredientParser.h"
 #include "lib/StringTable.h"
 
 namespace miravel {
@@ -9,7 +11,33 @@ std::string GroceryListItem::recipeTitle() const {
     return recipe && !recipe->empty() ? *recipe : tr("My Items");
 }
 
+std::string GroceryListItem::aisle() const {
+    if (auto stored = storedAisle(); stored && !stored->empty()) {
+        return *stored;
+    }
+    std::optional<std::string> ingredient;
+    std::string recognized =
+        IngredientParser::sharedParser().getAisle(name().value_or(""), &ingredient);
+    storeDefault("aisle", recognized);
+    storeDefault("ingredient", ingredient ? Value(*ingredient) : Value());
+    storeDefault("status", kStatusModified);
+    return recognized;
+}
+
+std::string GroceryListItem::localizedAisle() const {
+    return LocalizedSettingsManager::sharedManager().localizedAisleForAisle(aisle());
+}
+
+void GroceryListItem::setNameAndUpdateAisle(std::string name) {
+    std::optional<std::string> ingredient;
+    std::string recognized = IngredientParser::sharedParser().getAisle(name, &ingredient);
+    setName(std::move(name));
+    setAisle(std::move(recognized));
+    setIngredient(std::move(ingredient));
+}
+
 std::optional<JsonObject> GroceryListItem::objectDictionary() const {
+    aisle();  // an item that never had an aisle uploads the one it is shown under
     JsonObject dictionary;
     dictionary.set("uid", uid());
     dictionary.set("name", textMember("name"));

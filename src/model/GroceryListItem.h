@@ -24,6 +24,14 @@ public:
         setText("recipeName", std::move(value));
     }
     std::optional<std::string> storedAisle() const { return text("aisle"); }
+    // The aisle the item is bought in. An item without one (typed by hand on another device,
+    // or from an older store) gets it, and its ingredient, from the ingredient parser; both
+    // are stored and the item marked modified, so the next sync uploads them, but observers
+    // are not told: nothing the user sees has changed.
+    std::string aisle() const;
+    std::string localizedAisle() const;
+    // Sets the name, and the aisle and ingredient recognised from it.
+    void setNameAndUpdateAisle(std::string name);
     void setAisle(std::optional<std::string> value) { setText("aisle", std::move(value)); }
     std::optional<std::string> ingredient() const { return text("ingredient"); }
     void setIngredient(std::optional<std::string> value) {

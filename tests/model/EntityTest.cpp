@@ -4,6 +4,7 @@
 
 #include "lib/Crypto.h"
 #include "lib/JsonWriter.h"
+#include "lib/ResourceFolder.h"
 #include "model/Bookmark.h"
 #include "model/GroceryListItem.h"
 #include "model/Meal.h"
@@ -109,9 +110,11 @@ TEST_F(EntityTest, everyEntityWritesItsMembersInOrder) {
     EXPECT_EQ(meal->objectData(),
               "{\"uid\":\"M\",\"type\":2,\"date\":\"2026-12-08 00:00:00\",\"deleted\":false,"
               "\"order_flag\":0,\"name\":null,\"recipe_uid\":\"R\"}");
-    EXPECT_EQ(item->objectData(),
-              "{\"uid\":\"G\",\"name\":\"2 eggs\",\"purchased\":false,\"order_flag\":null,"
-              "\"recipe\":\"Omelette\",\"aisle\":null,\"ingredient\":null,\"deleted\":false}");
+    // An item without an aisle sends the one it is shown under.
+    EXPECT_EQ(
+        item->objectData(),
+        "{\"uid\":\"G\",\"name\":\"2 eggs\",\"purchased\":false,\"order_flag\":null,"
+        "\"recipe\":\"Omelette\",\"aisle\":\"Dairy\",\"ingredient\":\"egg\",\"deleted\":false}");
     EXPECT_EQ(bookmark->objectData(),
               "{\"uid\":\"B\",\"url\":\"https:\\/\\/soup.example\\/\",\"title\":\"Soups\","
               "\"order_flag\":null,\"deleted\":true}");
@@ -169,6 +172,37 @@ TEST_F(EntityTest, derivedTexts) {
     EXPECT_EQ(item->recipeTitle(), "My Items");
     item->setRecipeName("Stew");
     EXPECT_EQ(item->recipeTitle(), "Stew");
+}
+
+TEST_F(EntityTest, groceryItemWithoutAisleGetsOneFromItsNameQuietly) {
+    if (!resourcePath("Ingredients.sqlite")) {
+        GTEST_SKIP() << "no reference store in the build tree";
+    }
+    auto item = m_main->insert<GroceryListItem>();
+    item->setName("2 cups frozen peas");
+    item->setStatus(kStatusUnmodified);
+    ASSERT_TRUE(m_main->save());
+    testing::ChangeRecorder changes(m_center, *m_main);
+
+    EXPECT_EQ(item->aisle(), "Frozen Foods");
+    EXPECT_EQ(item->storedAisle(), "Frozen Foods");
+    EXPECT_EQ(item->ingredient(), "pea");
+    EXPECT_EQ(item->status(), kStatusModified);
+    m_main->processPendingChanges();
+    EXPECT_TRUE(changes.changes().empty());
+    ASSERT_TRUE(m_main->save());
+    EXPECT_EQ(item->objectDictionary()->find("aisle")->asString(), "Frozen Foods");
+
+    // A stored aisle (chosen by the user) is kept whatever the name says.
+    item->setAisle("Bakery");
+    EXPECT_EQ(item->aisle(), "Bakery");
+    item->setNameAndUpdateAisle("1 can black beans, drained");
+    EXPECT_EQ(item->name(), "1 can black beans, drained");
+    EXPECT_EQ(item->aisle(), "Canned and Jar Goods");
+    EXPECT_EQ(item->ingredient(), "black bean");
+    item->setNameAndUpdateAisle("dish soap refills");
+    EXPECT_EQ(item->aisle(), "Miscellaneous");
+    EXPECT_EQ(item->ingredient(), "dish soap refills");
 }
 
 TEST_F(EntityTest, categoriesToStringFollowsTheAlphabetizeSetting) {
