@@ -364,8 +364,13 @@ int IngredientParser::characterClass(char32_t c) const {
 }
 
 IngredientToken IngredientParser::generateToken(std::string_view group, int characterClass) const {
-    std::string value(group);
-    bool ascii = std::ranges::all_of(value, [](char c) { return (c & 0x80) == 0; });
+    bool ascii = std::ranges::all_of(group, [](char c) { return (c & 0x80) == 0; });
+    ScannedToken token = scanToken(std::string(group), characterClass, ascii);
+    return IngredientToken{token.type, std::move(token.value)};
+}
+
+IngredientParser::ScannedToken IngredientParser::scanToken(std::string value, int characterClass,
+                                                           bool ascii) const {
     lowerInPlace(value, ascii);
     std::uint32_t lists = m_lists.lists(value);
     std::int32_t type = kTokenNone;
@@ -415,7 +420,11 @@ IngredientToken IngredientParser::generateToken(std::string_view group, int char
         default:
             break;
     }
-    return IngredientToken{type, std::move(value)};
+    ScannedToken token;
+    token.type = type;
+    token.value = std::move(value);
+    token.lists = lists;
+    return token;
 }
 
 void IngredientParser::tokenize(std::string_view line, std::vector<ScannedToken>& tokens) const {
@@ -424,13 +433,8 @@ void IngredientParser::tokenize(std::string_view line, std::vector<ScannedToken>
     bool bufferIsAscii = true;
     int previous = kNoClass;
     auto emit = [&](int characterClass) {
-        IngredientToken token = generateToken(buffer, characterClass);
-        ScannedToken scanned;
-        scanned.type = token.type;
-        scanned.value = std::move(token.value);
-        scanned.lists = m_lists.lists(scanned.value);
-        tokens.push_back(std::move(scanned));
-        buffer.clear();
+        tokens.push_back(scanToken(std::move(buffer), characterClass, bufferIsAscii));
+        buffer.clear();  // moved from: make it empty again
         bufferIsAscii = true;
     };
     auto append = [&](char32_t c) {

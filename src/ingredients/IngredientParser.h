@@ -86,6 +86,7 @@ private:
     IngredientParser(WordLists lists, UnitConverter converter);
     void tokenize(std::string_view line, std::vector<ScannedToken>& tokens) const;
     int characterClass(char32_t c) const;
+    ScannedToken scanToken(std::string value, int characterClass, bool ascii) const;
     const IngredientReferenceStore& store() const;
 
     WordLists m_lists;
