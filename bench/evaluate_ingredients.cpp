@@ -75,6 +75,7 @@ std::vector<std::string> singularForms(std::string_view phrase) {
     if (word.ends_with("ies")) {
         add(3, "y");  // berries
         add(1, "");   // cookies
+        add(2, "");   // chillies
     } else if (word.ends_with("ves")) {
         add(3, "f");   // leaves, halves
         add(3, "fe");  // knives

@@ -1,12 +1,13 @@
-// Builds the read-only reference store "Ingredients.sqlite" from the editable sources
-// ingredients.txt and units.txt; run by the build whenever a source changes.
+// Builds the read-only reference store "Ingredients.sqlite" from the editable sources (one
+// ingredient file per aisle, and units.txt); run by the build whenever a source changes.
 //
-//   miravel-make-reference-store INGREDIENTS.txt UNITS.txt OUTPUT.sqlite
+//   miravel-make-reference-store OUTPUT.sqlite UNITS.txt INGREDIENTS.txt...
 
 #include <sqlite3.h>
 
 #include <filesystem>
 #include <iostream>
+#include <map>
 #include <string>
 
 #include "grocery/LocalizedSettingsManager.h"
@@ -68,21 +69,13 @@ bool settleJournal(const std::filesystem::path& file) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4) {
-        std::cerr << "usage: miravel-make-reference-store INGREDIENTS.txt UNITS.txt OUTPUT\n";
+    if (argc < 4) {
+        std::cerr << "usage: miravel-make-reference-store OUTPUT UNITS.txt INGREDIENTS.txt...\n";
         return 2;
     }
-    auto ingredientText = readFile(argv[1]);
     auto unitText = readFile(argv[2]);
-    if (!ingredientText || !unitText) {
-        std::cerr << "cannot read " << (ingredientText ? argv[2] : argv[1]) << "\n";
-        return 1;
-    }
-    auto aisles = LocalizedSettingsManager::sharedManager().aisleNames().keys();
-    auto ingredients = readIngredientSource(*ingredientText, aisles);
-    if (!ingredients) {
-        std::cerr << argv[1] << ": " << ingredients.error().description << ": "
-                  << ingredients.error().failureReason << "\n";
+    if (!unitText) {
+        std::cerr << "cannot read " << argv[2] << "\n";
         return 1;
     }
     auto units = readUnitSource(*unitText);
@@ -91,14 +84,39 @@ int main(int argc, char** argv) {
                   << units.error().failureReason << "\n";
         return 1;
     }
-    std::filesystem::path output = argv[3];
+    auto aisles = LocalizedSettingsManager::sharedManager().aisleNames().keys();
+    std::vector<IngredientRow> ingredients;
+    std::map<std::string, std::string, std::less<>> fileOfName;
+    for (int i = 3; i < argc; ++i) {
+        auto text = readFile(argv[i]);
+        if (!text) {
+            std::cerr << "cannot read " << argv[i] << "\n";
+            return 1;
+        }
+        auto rows = readIngredientSource(*text, aisles);
+        if (!rows) {
+            std::cerr << argv[i] << ": " << rows.error().description << ": "
+                      << rows.error().failureReason << "\n";
+            return 1;
+        }
+        for (IngredientRow& row : *rows) {
+            auto [where, added] = fileOfName.emplace(row.name, argv[i]);
+            if (!added) {
+                std::cerr << argv[i] << ": \"" << row.name << "\" is also listed in "
+                          << where->second << "\n";
+                return 1;
+            }
+            ingredients.push_back(std::move(row));
+        }
+    }
+    std::filesystem::path output = argv[1];
     std::filesystem::path temporary = output;
     temporary += ".building";
     std::error_code ignored;
     for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
         std::filesystem::remove(temporary.string() + suffix, ignored);
     }
-    if (auto written = writeStore(temporary, *ingredients, *units); !written) {
+    if (auto written = writeStore(temporary, ingredients, *units); !written) {
         std::cerr << "cannot write " << temporary << ": " << written.error().description << "\n";
         return 1;
     }
@@ -107,7 +125,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::filesystem::rename(temporary, output);
-    std::cout << "reference store: " << ingredients->size() << " ingredients, " << units->size()
+    std::cout << "reference store: " << ingredients.size() << " ingredients, " << units->size()
               << " unit forms\n";
     return 0;
 }
