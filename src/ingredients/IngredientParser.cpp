@@ -365,13 +365,20 @@ int IngredientParser::characterClass(char32_t c) const {
 
 IngredientToken IngredientParser::generateToken(std::string_view group, int characterClass) const {
     bool ascii = std::ranges::all_of(group, [](char c) { return (c & 0x80) == 0; });
-    ScannedToken token = scanToken(std::string(group), characterClass, ascii);
+    std::string value(group);
+    if (ascii) {
+        lowerInPlace(value, true);
+    }
+    ScannedToken token = scanToken(std::move(value), characterClass, ascii);
     return IngredientToken{token.type, std::move(token.value)};
 }
 
+// `value` is already lower case when it is ASCII.
 IngredientParser::ScannedToken IngredientParser::scanToken(std::string value, int characterClass,
                                                            bool ascii) const {
-    lowerInPlace(value, ascii);
+    if (!ascii) {
+        lowerInPlace(value, false);
+    }
     std::uint32_t lists = m_lists.lists(value);
     std::int32_t type = kTokenNone;
     switch (characterClass) {
@@ -437,9 +444,10 @@ void IngredientParser::tokenize(std::string_view line, std::vector<ScannedToken>
         buffer.clear();  // moved from: make it empty again
         bufferIsAscii = true;
     };
+    // ASCII is lower-cased as it is collected; only groups with other letters need ICU.
     auto append = [&](char32_t c) {
         if (c < 0x80) {
-            buffer.push_back(static_cast<char>(c));
+            buffer.push_back(static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c));
         } else {
             appendUtf8(buffer, c);
             bufferIsAscii = false;
