@@ -386,30 +386,28 @@ IngredientParser::ScannedToken IngredientParser::scanToken(std::string value, in
         case kFractionClass:
             type = kTokenNumber;
             break;
-        case kLetterClass:
+        case kLetterClass: {
             // The first list that holds the word decides its type.
-            if (lists & WordLists::kUnits) {
-                type = kTokenUnit;
-            } else if (lists & WordLists::kPreparations) {
-                type = kTokenPreparation;
-            } else if (lists & WordLists::kAdjectives) {
-                type = kTokenAdjective;
-            } else if (lists & WordLists::kSizes) {
-                type = kTokenSize;
-            } else if (lists & WordLists::kPrepositions) {
-                type = kTokenPreposition;
-            } else if (lists & WordLists::kConjunctions) {
-                type = kTokenConjunction;
-            } else if (lists & WordLists::kRanges) {
-                type = kTokenRange;
-            } else if (lists & WordLists::kNumerics) {
-                type = kTokenNumeric;
-            } else if (lists & WordLists::kColors) {
-                type = kTokenColor;
-            } else {
-                type = kTokenWord;
+            static constexpr std::pair<WordLists::List, IngredientTokenType> kOrder[] = {
+                {WordLists::kUnits, kTokenUnit},
+                {WordLists::kPreparations, kTokenPreparation},
+                {WordLists::kAdjectives, kTokenAdjective},
+                {WordLists::kSizes, kTokenSize},
+                {WordLists::kPrepositions, kTokenPreposition},
+                {WordLists::kConjunctions, kTokenConjunction},
+                {WordLists::kRanges, kTokenRange},
+                {WordLists::kNumerics, kTokenNumeric},
+                {WordLists::kColors, kTokenColor},
+            };
+            type = kTokenWord;
+            for (const auto& [list, listType] : kOrder) {
+                if (lists & list) {
+                    type = listType;
+                    break;
+                }
             }
             break;
+        }
         case kPunctuationClass:
             if (value == ".") {
                 type = kTokenPeriod;

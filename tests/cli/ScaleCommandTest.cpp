@@ -19,36 +19,6 @@ void writeFile(const std::filesystem::path& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
 
-// The program with `input` on its standard input.
-testing::CommandOutput runWithInput(const std::filesystem::path& home,
-                                    const std::vector<std::string>& arguments,
-                                    const std::string& input) {
-    const auto inputFile = home / "stdin.txt";
-    writeFile(inputFile, input);
-    std::string command =
-        "env -i PATH=/usr/bin:/bin LANG=C.UTF-8 HOME=" + shellQuoted(home.string()) +
-        " XDG_CONFIG_HOME=" + shellQuoted((home / "config").string()) +
-        " XDG_DATA_HOME=" + shellQuoted((home / "data").string()) + " " +
-        shellQuoted(MIRAVEL_CLI_PATH);
-    for (const auto& argument : arguments) {
-        command += " " + shellQuoted(argument);
-    }
-    command += " <" + shellQuoted(inputFile.string()) + " 2>/dev/null";
-    testing::CommandOutput output;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return output;
-    }
-    char buffer[4096];
-    std::size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        output.out.append(buffer, got);
-    }
-    const int status = ::pclose(pipe);
-    output.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return output;
-}
-
 TEST(ScaleCommand, scalesAFileOrStandardInput) {
     TemporaryFolder home;
     writeFile(home / "soup.txt", "For the soup:\n2 leeks\n1 1/2 l stock\nSalt\n");
@@ -59,14 +29,14 @@ TEST(ScaleCommand, scalesAFileOrStandardInput) {
     const std::string input = "1 cup rice\r\n\u00BD tsp salt";
     for (const auto& arguments : std::vector<std::vector<std::string>>{
              {"scale", "--by", "2"}, {"scale", "--by=2/1", "-"}, {"scale", "-", "--by", "2"}}) {
-        auto piped = runWithInput(home.path(), arguments, input);
+        auto piped = runMiravel(home.path(), arguments, input);
         EXPECT_EQ(piped.exitCode, 0) << arguments[2];
         EXPECT_EQ(piped.out, "2 cup rice\n\n1 tsp salt\n") << arguments[2];
     }
-    auto mixed = runWithInput(home.path(), {"scale", "--by", "1 1/2"}, "2 eggs\n");
+    auto mixed = runMiravel(home.path(), {"scale", "--by", "1 1/2"}, "2 eggs\n");
     EXPECT_EQ(mixed.out, "3 eggs\n");
     // At one the text comes back as it was, apart from the final line ending.
-    auto same = runWithInput(home.path(), {"scale", "--by", "3/3"}, "  2 eggs \r\n\n");
+    auto same = runMiravel(home.path(), {"scale", "--by", "3/3"}, "  2 eggs \r\n\n");
     EXPECT_EQ(same.out, "  2 eggs \r\n\n");
 }
 

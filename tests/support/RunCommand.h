@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -27,8 +28,11 @@ inline std::string shellQuoted(const std::string& word) {
 
 // Runs the miravel program as a user would, with a clean environment whose home and XDG
 // folders are `home`, so a test never touches the real user's library or settings.
+// Runs the program in a clean environment whose home is `home`; `input`, when given, is its
+// standard input.
 inline CommandOutput runMiravel(const std::filesystem::path& home,
-                                const std::vector<std::string>& arguments) {
+                                const std::vector<std::string>& arguments,
+                                const std::optional<std::string>& input = std::nullopt) {
     std::string command =
         "env -i PATH=/usr/bin:/bin LANG=C.UTF-8 HOME=" + shellQuoted(home.string()) +
         " XDG_CONFIG_HOME=" + shellQuoted((home / "config").string()) +
@@ -39,6 +43,11 @@ inline CommandOutput runMiravel(const std::filesystem::path& home,
     }
     std::filesystem::path errFile = home / "stderr.txt";
     command += " 2>" + shellQuoted(errFile.string());
+    if (input) {
+        std::filesystem::path inputFile = home / "stdin.txt";
+        std::ofstream(inputFile, std::ios::binary) << *input;
+        command += " <" + shellQuoted(inputFile.string());
+    }
 
     CommandOutput output;
     FILE* pipe = ::popen(command.c_str(), "r");
