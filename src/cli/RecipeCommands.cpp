@@ -7,6 +7,7 @@
 
 #include "cli/CommandLine.h"
 #include "cli/LibrarySession.h"
+#include "cli/RecipeLookup.h"
 #include "ingredients/RecipeScaler.h"
 #include "lib/JsonWriter.h"
 #include "model/Recipe.h"
@@ -35,60 +36,6 @@ constexpr TextField kTextFields[] = {
     {"notes", "notes", "free text"},
     {"nutritional-info", "nutritionalInfo", "free text"},
 };
-
-// Recipes named by uid or by exact name, tombstones left out.
-Result<std::vector<std::shared_ptr<Recipe>>> findRecipes(ManagedObjectContext& context,
-                                                         const std::string& nameOrUid) {
-    auto predicate = Predicate::parse(
-        std::string("(") + kLiveStatusPredicate + ") AND (uid == %@ OR name == %@)",
-        {Value(nameOrUid), Value(nameOrUid)});
-    if (!predicate) {
-        return std::unexpected(predicate.error());
-    }
-    return context.fetch<Recipe>(*predicate, {SortDescriptor{"uid"}});
-}
-
-// Exactly one recipe, or the reason why not (exit code set in `code`).
-std::shared_ptr<Recipe> oneRecipe(Invocation& invocation, ManagedObjectContext& context,
-                                  const std::string& nameOrUid, int& code) {
-    auto found = findRecipes(context, nameOrUid);
-    if (!found) {
-        code = invocation.failure(found.error().description);
-        return nullptr;
-    }
-    if (found->empty()) {
-        code = invocation.failure("no recipe named \"" + nameOrUid + "\".");
-        return nullptr;
-    }
-    if (found->size() > 1) {
-        std::string uids;
-        for (const auto& recipe : *found) {
-            uids += "\n  " + recipe->uid();
-        }
-        code = invocation.failure("several recipes are named \"" + nameOrUid +
-                                  "\"; name one by its uid:" + uids);
-        return nullptr;
-    }
-    return found->front();
-}
-
-// Opens the library and runs `use` on the one recipe the first argument names (by uid or
-// exact name); reports why not when there is none or several.
-int withNamedRecipe(Invocation& invocation,
-                    const std::function<int(LibrarySession&, ManagedObjectContext&,
-                                            const std::shared_ptr<Recipe>&)>& use) {
-    LibrarySession session(invocation.library, invocation.err);
-    ManagedObjectContext* context = session.context();
-    if (context == nullptr) {
-        return kExitFailure;
-    }
-    int code = kExitOk;
-    auto recipe = oneRecipe(invocation, *context, invocation.arguments[0], code);
-    if (!recipe) {
-        return code;
-    }
-    return use(session, *context, recipe);
-}
 
 int add(Invocation& invocation) {
     auto name = invocation.option("name");
@@ -130,35 +77,6 @@ int add(Invocation& invocation) {
     recipe->setModified();
     saveContext(*context, session.hooks());
     invocation.out << recipe->uid() << "\n";
-    return kExitOk;
-}
-
-int list(Invocation& invocation) {
-    LibrarySession session(invocation.library, invocation.err);
-    ManagedObjectContext* context = session.context();
-    if (context == nullptr) {
-        return kExitFailure;
-    }
-    std::string format = std::string("(") + kLiveStatusPredicate + ")";
-    ValueList arguments;
-    if (auto search = invocation.option("search")) {
-        format += " AND name contains[cd] %@";
-        arguments.emplace_back(*search);
-    }
-    if (invocation.has("favorites")) {
-        format += " AND onFavorites == YES";
-    }
-    auto predicate = Predicate::parse(format, arguments);
-    if (!predicate) {
-        return invocation.failure(predicate.error().description);
-    }
-    auto recipes = context->fetch<Recipe>(*predicate, {SortDescriptor::localized("name")});
-    if (!recipes) {
-        return invocation.failure(recipes.error().description);
-    }
-    for (const auto& recipe : *recipes) {
-        invocation.out << recipe->uid() << "\t" << recipe->name().value_or("") << "\n";
-    }
     return kExitOk;
 }
 
@@ -226,19 +144,6 @@ int show(Invocation& invocation) {
     });
 }
 
-int remove(Invocation& invocation) {
-    return withNamedRecipe(invocation, [&](LibrarySession& session, ManagedObjectContext& context,
-                                           const std::shared_ptr<Recipe>& recipe) {
-        std::string name = recipe->name().value_or("");
-        if (auto deleted = Recipe::deleteRecipes(context, {recipe}); !deleted) {
-            session.hooks().presentFatalDatabaseError(deleted.error());
-        }
-        invocation.out << "Deleted \"" << name << "\"" << (isLoggedIn() ? " (kept for sync)" : "")
-                       << ".\n";
-        return kExitOk;
-    });
-}
-
 }  // namespace
 
 void addRecipeVerbs(CommandLine& commandLine) {
@@ -251,15 +156,6 @@ void addRecipeVerbs(CommandLine& commandLine) {
     commandLine.add({"recipe", "add", "", "Add a recipe to the library; prints its uid.",
                      addOptions, 0, 0, add});
     commandLine.add({"recipe",
-                     "list",
-                     "",
-                     "List the recipes by name (uid, tab, name).",
-                     {{"search", "TEXT", "only names containing TEXT (any case or accents)"},
-                      {"favorites", "", "only favourite recipes"}},
-                     0,
-                     0,
-                     list});
-    commandLine.add({"recipe",
                      "show",
                      "NAME|UID",
                      "Show one recipe; --json prints its dictionary form with its hash.",
@@ -268,14 +164,6 @@ void addRecipeVerbs(CommandLine& commandLine) {
                      1,
                      1,
                      show});
-    commandLine.add({"recipe",
-                     "delete",
-                     "NAME|UID",
-                     "Delete one recipe (kept as a tombstone for sync while signed in).",
-                     {},
-                     1,
-                     1,
-                     remove});
 }
 
 }  // namespace miravel::cli

@@ -12,6 +12,8 @@ int main(int argc, char** argv) {
     cli::addInfoVerbs(commandLine);
     cli::addSettingsVerbs(commandLine);
     cli::addRecipeVerbs(commandLine);
+    cli::addRecipeListVerbs(commandLine);
+    cli::addCategoryVerbs(commandLine);
     cli::addScaleVerbs(commandLine);
     cli::addIngredientVerbs(commandLine);
     return commandLine.run(std::vector<std::string>(argv + 1, argv + argc));

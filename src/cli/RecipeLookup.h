@@ -1,0 +1,28 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/CommandLine.h"
+#include "cli/LibrarySession.h"
+#include "model/Recipe.h"
+
+namespace miravel::cli {
+
+// Recipes named by uid or by exact name, tombstones left out.
+[[nodiscard]] Result<std::vector<std::shared_ptr<Recipe>>> findRecipes(
+    ManagedObjectContext& context, const std::string& nameOrUid);
+
+// Exactly one recipe, or the reason why not (exit code set in `code`).
+std::shared_ptr<Recipe> oneRecipe(Invocation& invocation, ManagedObjectContext& context,
+                                  const std::string& nameOrUid, int& code);
+
+// Opens the library and runs `use` on the one recipe the first argument names (by uid or
+// exact name); reports why not when there is none or several.
+int withNamedRecipe(Invocation& invocation,
+                    const std::function<int(LibrarySession&, ManagedObjectContext&,
+                                            const std::shared_ptr<Recipe>&)>& use);
+
+}  // namespace miravel::cli
