@@ -1,6 +1,10 @@
+#include <unistd.h>
+
 #include <charconv>
 #include <chrono>
+#include <filesystem>
 #include <functional>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -9,9 +13,13 @@
 #include "cli/LibrarySession.h"
 #include "cli/RecipeLookup.h"
 #include "ingredients/RecipeScaler.h"
+#include "lib/AtomicFile.h"
 #include "lib/JsonWriter.h"
 #include "model/Recipe.h"
 #include "model/RecipeCategory.h"
+#include "model/UserSettings.h"
+#include "rendering/MailHandoff.h"
+#include "rendering/RecipeMail.h"
 
 namespace miravel::cli {
 
@@ -92,7 +100,25 @@ void printBlock(std::ostream& out, const char* label, const std::optional<std::s
     }
 }
 
+// The recipe as printed (--html) or as e-mailed (--text), at `scale` when one is given. The
+// factor is set for the rendering only and never saved.
+std::string rendered(Recipe& recipe, bool html, const std::optional<RCRationalNumber>& scale) {
+    const auto stored = recipe.scale();
+    if (scale) {
+        recipe.setScaleFraction(*scale);
+    }
+    std::string text = html ? recipe.printHTML() : recipe.emailBody();
+    if (scale) {
+        recipe.setScale(stored);
+    }
+    return text;
+}
+
 int show(Invocation& invocation) {
+    const int forms = invocation.has("json") + invocation.has("html") + invocation.has("text");
+    if (forms > 1) {
+        return invocation.usageError("choose one of --json, --html and --text.");
+    }
     // --scale shows another size for this once; otherwise the recipe's own scale applies, as
     // in the recipe view.
     std::optional<RCRationalNumber> scale;
@@ -111,6 +137,10 @@ int show(Invocation& invocation) {
         if (invocation.has("json")) {
             invocation.out << JsonWriter::write(JsonValue(recipe->objectDictionaryWithHash()))
                            << "\n";
+            return kExitOk;
+        }
+        if (invocation.has("html") || invocation.has("text")) {
+            invocation.out << rendered(*recipe, invocation.has("html"), scale) << "\n";
             return kExitOk;
         }
         std::ostream& out = invocation.out;
@@ -144,6 +174,100 @@ int show(Invocation& invocation) {
     });
 }
 
+// Instead of opening the address, shows it: "recipe mail" without --open.
+class PrintingUrlOpener : public UrlOpener {
+public:
+    explicit PrintingUrlOpener(std::ostream& out) : m_out(out) {}
+    bool openUrl(const std::string& url) override {
+        m_out << url << "\n";
+        return true;
+    }
+
+private:
+    std::ostream& m_out;
+};
+
+// The e-mail's files go to a folder of this user's own: a shared temporary folder would let
+// another user's older "photo.jpg" block (or replace) ours.
+Result<std::filesystem::path> mailFolder() {
+    std::error_code error;
+    auto folder = std::filesystem::temp_directory_path(error);
+    if (error) {
+        folder = "/tmp";
+    }
+    folder /= "miravel-mail-" + std::to_string(::getuid());
+    if (auto made = createFolder(folder, 0700); !made) {
+        return std::unexpected(made.error());
+    }
+    return folder;
+}
+
+int mail(Invocation& invocation) {
+    return withNamedRecipe(
+        invocation,
+        [&](LibrarySession& session, ManagedObjectContext&,
+            const std::shared_ptr<Recipe>& recipe) -> int {
+            auto folder = mailFolder();
+            if (!folder) {
+                return invocation.failure(folder.error().description);
+            }
+            // The recipe file itself is not attached until its writer exists; the photo is.
+            const auto files = writeRecipeMailAttachments(*recipe, *folder, {});
+            std::shared_ptr<UrlOpener> opener =
+                invocation.has("open") ? UrlOpener::desktop()
+                                       : std::make_shared<PrintingUrlOpener>(invocation.out);
+            MailHandoff handoff(opener, &session.application().settings());
+            if (!handoff.emailWithContent(recipe->emailBody(), recipe->emailSubject(), files,
+                                          std::nullopt)) {
+                return invocation.failure("could not open the mail program (xdg-open failed).");
+            }
+            for (const auto& file : files) {
+                invocation.out << "Attachment: " << file.string() << "\n";
+            }
+            return kExitOk;
+        });
+}
+
+// Printing from the command line: the page goes to a file, or to standard output.
+class CommandLinePrintHandoff : public PrintHandoff {
+public:
+    CommandLinePrintHandoff(std::optional<std::filesystem::path> file, std::ostream& out)
+        : m_file(std::move(file)), m_out(out) {}
+    void printHtml(const std::string& html) override {
+        if (m_file) {
+            m_result = writeFileAtomically(*m_file, html);
+        } else {
+            m_out << html << "\n";
+        }
+    }
+    const Result<void>& result() const { return m_result; }
+
+private:
+    std::optional<std::filesystem::path> m_file;
+    std::ostream& m_out;
+    Result<void> m_result;
+};
+
+int print(Invocation& invocation) {
+    std::optional<std::filesystem::path> file;
+    if (auto output = invocation.option("output")) {
+        if (output->empty()) {
+            return invocation.usageError("--output needs a file name.");
+        }
+        file = *output;
+    }
+    return withNamedRecipe(
+        invocation,
+        [&](LibrarySession&, ManagedObjectContext&, const std::shared_ptr<Recipe>& recipe) -> int {
+            CommandLinePrintHandoff printer(file, invocation.out);
+            printer.printHtml(recipe->printHTML());
+            if (!printer.result()) {
+                return invocation.failure(printer.result().error().description);
+            }
+            return kExitOk;
+        });
+}
+
 }  // namespace
 
 void addRecipeVerbs(CommandLine& commandLine) {
@@ -158,12 +282,31 @@ void addRecipeVerbs(CommandLine& commandLine) {
     commandLine.add({"recipe",
                      "show",
                      "NAME|UID",
-                     "Show one recipe; --json prints its dictionary form with its hash.",
+                     "Show one recipe, or (--json) its dictionary form with its hash, or its print "
+                     "page or e-mail text.",
                      {{"json", "", "the dictionary form as JSON"},
+                      {"html", "", "the page printed for it"},
+                      {"text", "", "the text e-mailed for it"},
                       {"scale", "FACTOR", "ingredients and servings at 3/2, 2, \"1 1/2\"..."}},
                      1,
                      1,
                      show});
+    commandLine.add({"recipe",
+                     "mail",
+                     "NAME|UID",
+                     "Print the mailto: address that e-mails a recipe, and its attachments.",
+                     {{"open", "", "open the address in the mail program (xdg-open)"}},
+                     1,
+                     1,
+                     mail});
+    commandLine.add({"recipe",
+                     "print",
+                     "NAME|UID",
+                     "Write the page printed for a recipe (HTML) to standard output or a file.",
+                     {{"output", "FILE", "write the page to FILE"}},
+                     1,
+                     1,
+                     print});
 }
 
 }  // namespace miravel::cli

@@ -18,6 +18,8 @@
 #include "model/Meal.h"
 #include "model/RecipeCategory.h"
 #include "model/UserFolders.h"
+#include "rendering/MiravelHtml.h"
+#include "rendering/RecipeText.h"
 
 namespace miravel {
 
@@ -331,6 +333,22 @@ Result<void> Recipe::deleteRecipes(ManagedObjectContext& context,
         }
     }
     return context.save();
+}
+
+std::string Recipe::emailSubject() const {
+    return recipeEmailSubject(*this);
+}
+
+std::string Recipe::emailBody() const {
+    return recipeEmailBody(*this);
+}
+
+std::string Recipe::emailFilename() const {
+    return recipeEmailFilename(*this);
+}
+
+std::string Recipe::printHTML() const {
+    return MiravelHtml::printForRecipe(*this);
 }
 
 }  // namespace miravel

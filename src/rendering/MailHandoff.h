@@ -4,9 +4,12 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace miravel {
+
+class UserSettings;
 
 // Opens an address with the desktop's handler for it (a "mailto:" address in the mail
 // program, a web page in the browser).
@@ -23,13 +26,23 @@ public:
 // "mailto:RECIPIENTS?subject=SUBJECT&body=BODY".
 class MailHandoff {
 public:
-    explicit MailHandoff(std::shared_ptr<UrlOpener> opener);
+    // The default recipients come from `settings`, the process's own settings when null.
+    explicit MailHandoff(std::shared_ptr<UrlOpener> opener, UserSettings* settings = nullptr);
     virtual ~MailHandoff() = default;
 
     // The address opened for a message; recipients absent means the "DefaultEmail" setting
     // split at ",".
     static std::string mailtoUrl(const std::string& body, const std::string& subject,
                                  const std::optional<std::vector<std::string>>& recipients);
+    // The same with the "DefaultEmail" text given.
+    static std::string mailtoUrl(const std::string& body, const std::string& subject,
+                                 const std::optional<std::vector<std::string>>& recipients,
+                                 std::string_view defaultEmail);
+    // The addresses of a "DefaultEmail" text: split at ",", trimmed, empty pieces dropped.
+    static std::vector<std::string> defaultRecipients(std::string_view defaultEmail);
+    // UTF-8 bytes outside the characters a URL query may hold as they are (letters, digits,
+    // "-._~!$'()*+,;=:@/?") as %XX; "&" and "#", which would end the value, among them.
+    static std::string percentEscapeForQuery(std::string_view text);
 
     // emailWithContent:subject:attachments:recipients: — opens the message; with attachments,
     // showAttachment() is given the first one so that the user can drag it into the message.
@@ -43,6 +56,7 @@ protected:
 
 private:
     std::shared_ptr<UrlOpener> m_opener;
+    UserSettings* m_settings;
 };
 
 // Prints a complete HTML page (60-point margins left and right, 40 top and bottom). The

@@ -1,0 +1,254 @@
+#include "rendering/MiravelHtml.h"
+
+#include <cstdint>
+
+#include "grocery/LocalizedSettingsManager.h"
+#include "ingredients/RecipeScaler.h"
+#include "lib/AtomicFile.h"
+#include "lib/Crypto.h"
+#include "lib/StringTable.h"
+#include "lib/Utf8.h"
+#include "model/Recipe.h"
+#include "rendering/RecipeText.h"
+
+namespace miravel {
+
+namespace {
+
+bool isLineBreak(char32_t c) {
+    return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
+}
+
+// White space that is not a line break.
+bool isBlank(char32_t c) {
+    return c == '\t' || c == ' ' || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) ||
+           c == 0x202F || c == 0x205F || c == 0x3000;
+}
+
+std::string_view trimSpacesAndTabs(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+std::string repeated(std::string_view piece, std::int64_t count) {
+    std::string text;
+    for (std::int64_t i = 0; i < count; ++i) {
+        text += piece;
+    }
+    return text;
+}
+
+std::string fact(std::string_view label, std::string_view value) {
+    return "<b>" + tr(label) + ":</b> " + MiravelHtml::escapeHtml(value);
+}
+
+std::string factsLine(const Recipe& recipe) {
+    std::string facts;
+    const auto add = [&](std::string text) {
+        facts += facts.empty() ? "" : " | ";
+        facts += text;
+    };
+    if (MiravelHtml::notEmpty(recipe.prepTime())) {
+        add(fact("Prep Time", *recipe.prepTime()));
+    }
+    if (MiravelHtml::notEmpty(recipe.cookTime())) {
+        add(fact("Cook Time", *recipe.cookTime()));
+    }
+    if (MiravelHtml::notEmpty(recipe.servings())) {
+        add(fact("Makes", recipe.scaledServings().value_or("")));
+    }
+    if (MiravelHtml::notEmpty(recipe.difficulty())) {
+        const auto& settings = LocalizedSettingsManager::sharedManager();
+        add(fact("Difficulty", settings.localizedDifficultyForDifficulty(recipe.difficulty())));
+    }
+    return "<p>" + facts + "</p>";
+}
+
+std::string ingredientList(const std::optional<std::string>& ingredients) {
+    std::string html;
+    bool listOpen = false;
+    for (const std::string& raw : splitAtLineBreaks(ingredients.value_or(""))) {
+        const std::string_view line = trimSpacesAndTabs(raw);
+        if (line.empty()) {
+            continue;
+        }
+        if (line.find(':') == line.size() - 1) {
+            if (listOpen) {
+                html += "</ul><br/>";
+                listOpen = false;
+            }
+            html += "<h4>" + MiravelHtml::escapeHtml(line) + "</h4>";
+            continue;
+        }
+        if (!listOpen) {
+            html += "<ul>";
+            listOpen = true;
+        }
+        html += "<li>" + MiravelHtml::escapeHtml(line) + "</li>";
+    }
+    if (listOpen) {
+        html += "</ul>";
+    }
+    return html;
+}
+
+std::string photoImage(const Recipe& recipe) {
+    const auto path = recipe.photoPath();
+    if (!path) {
+        return {};
+    }
+    const auto bytes = readFile(*path);
+    if (!bytes) {
+        return {};
+    }
+    // Whatever the file holds, the page has always named it PNG; viewers sniff the bytes.
+    return "<img src=\"data:image/png;base64," + base64Encode(*bytes) + "\" /><p/>";
+}
+
+}  // namespace
+
+std::string MiravelHtml::escapeHtml(std::string_view text) {
+    std::string escaped;
+    escaped.reserve(text.size());
+    for (char c : text) {
+        switch (c) {
+            case '&':
+                escaped += "&amp;";
+                break;
+            case '<':
+                escaped += "&lt;";
+                break;
+            case '>':
+                escaped += "&gt;";
+                break;
+            case '"':
+                escaped += "&quot;";
+                break;
+            default:
+                escaped += c;
+        }
+    }
+    return escaped;
+}
+
+bool MiravelHtml::notEmpty(const std::optional<std::string>& text) {
+    if (!text) {
+        return false;
+    }
+    std::size_t position = 0;
+    std::size_t start = std::string::npos;
+    std::size_t end = 0;
+    while (position < text->size()) {
+        const std::size_t at = position;
+        const char32_t c = nextUtf8(*text, position);
+        if (!isLineBreak(c) && !isBlank(c)) {
+            start = std::min(start, at);
+            end = position;
+        }
+    }
+    if (start == std::string::npos) {
+        return false;
+    }
+    return std::string_view(*text).substr(start, end - start) != "---";
+}
+
+std::string MiravelHtml::htmlForText(std::string_view original) {
+    std::string text;
+    text.reserve(original.size());
+    for (std::size_t i = 0; i < original.size(); ++i) {
+        if (!(original[i] == '\r' && i + 1 < original.size() && original[i + 1] == '\n')) {
+            text += original[i];
+        }
+    }
+
+    std::string html;
+    std::string paragraph;
+    std::size_t position = 0;
+    while (position < text.size()) {
+        const std::size_t lineStart = position;
+        while (position < text.size()) {
+            std::size_t next = position;
+            if (isLineBreak(nextUtf8(text, next))) {
+                break;
+            }
+            position = next;
+        }
+        const std::string_view line =
+            std::string_view(text).substr(lineStart, position - lineStart);
+
+        // Plain spaces in the run after a line do not count; tabs do, so an indented line
+        // after a single break starts a new paragraph.
+        std::int64_t breaks = 0;
+        while (position < text.size()) {
+            std::size_t next = position;
+            const char32_t c = nextUtf8(text, next);
+            if (!isLineBreak(c) && !isBlank(c)) {
+                break;
+            }
+            breaks += c == ' ' ? 0 : 1;
+            position = next;
+        }
+        const bool atEnd = position >= text.size();
+
+        if (line.empty()) {
+            paragraph += repeated("<br/>", breaks);
+            continue;
+        }
+        paragraph += escapeHtml(line);
+        if (breaks > 1 || atEnd) {
+            if (!atEnd && breaks >= 3) {
+                paragraph += repeated("<br/>", breaks - 1);
+            }
+            html += "<p>" + paragraph + "</p>";
+            paragraph.clear();
+        } else if (breaks == 1) {
+            paragraph += "<br/>";
+        }
+    }
+    return html;
+}
+
+std::string MiravelHtml::htmlForRecipe(const Recipe& recipe, bool withSignature) {
+    std::string html = "<html><body style='font-family: Helvetica;'>";
+    html += "<h3>" + escapeHtml(recipe.name().value_or("")) + "</h3>";
+    html += photoImage(recipe);
+    if (const auto rating = recipe.rating().value_or(0); rating > 0) {
+        html += "<p class='rating' value='" + std::to_string(rating) + "'>" +
+                repeated("\u2605", rating) + "</p>";
+    }
+    html += factsLine(recipe);
+    html += "<h4>" + tr("Ingredients") + ":</h4>";
+    html += ingredientList(recipe.scaledIngredients());
+    html += "<br/>";
+    const std::pair<const char*, std::optional<std::string>> texts[] = {
+        {"Directions", recipe.directions()},
+        {"Notes", recipe.notes()},
+        {"Nutritional Info", recipe.nutritionalInfo()},
+    };
+    for (const auto& [label, text] : texts) {
+        if (text && !text->empty()) {
+            html += "<h4>" + tr(label) + ":</h4>" + htmlForText(*text);
+        }
+    }
+    const auto sourceUrl = recipe.sourceUrl().value_or("");
+    const auto source = recipe.source().value_or("");
+    if (!sourceUrl.empty() || !source.empty()) {
+        html += "<p><b>" + tr("Source") + ":</b> " +
+                escapeHtml(sourceUrl.empty() ? source : sourceUrl) + "</p>";
+    }
+    if (withSignature) {
+        html += "<p>" + escapeHtml(tr("Sent from Miravel Recipe Manager.")) + " " +
+                std::string(kVendorWebAddress) + "</p>";
+    }
+    html += "</body></html>";
+    return html;
+}
+
+std::string MiravelHtml::printForRecipe(const Recipe& recipe) {
+    return htmlForRecipe(recipe, false);
+}
+
+}  // namespace miravel

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace miravel {
+
+class Recipe;
+
+// The HTML documents the program prints: a recipe's page and the conversion of a free text
+// (directions, notes) into paragraphs. Stateless; any thread may use it.
+//
+// User text put into markup is HTML-escaped (& < > "), unlike a plain string substitution,
+// so that a recipe's text can neither break the page nor run script in the print view.
+class MiravelHtml {
+public:
+    // The recipe's page. The program prints without signature; with it, the e-mail signature
+    // line closes the page.
+    static std::string htmlForRecipe(const Recipe& recipe, bool withSignature);
+    static std::string printForRecipe(const Recipe& recipe);
+    // Paragraphs ("<p>") at blank lines, "<br/>" for single line breaks; a run of three or
+    // more line breaks keeps the extra ones as breaks at the end of the paragraph.
+    static std::string htmlForText(std::string_view text);
+    // True for a text that has something besides white space and line breaks, and is not
+    // the "---" that stands for no value.
+    static bool notEmpty(const std::optional<std::string>& text);
+
+    // The text with &, <, > and " replaced by their character references.
+    static std::string escapeHtml(std::string_view text);
+};
+
+}  // namespace miravel

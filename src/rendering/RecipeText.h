@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace miravel {
+
+class Recipe;
+
+// The vendor's web address, closing the text of every recipe e-mail.
+inline constexpr std::string_view kVendorWebAddress = "https://www.miravel.app";
+
+// A recipe e-mail: its subject, its plain-text body and the name of the attached recipe
+// file. Recipe::emailSubject() and its siblings delegate here.
+std::string recipeEmailSubject(const Recipe& recipe);
+std::string recipeEmailBody(const Recipe& recipe);
+std::string recipeEmailFilename(const Recipe& recipe);
+
+// The file name a recipe named `name` is attached under: characters that file systems or
+// mail programs refuse are dropped, the rest cut to 235 characters (code points, never inside
+// one), and ".miravelrecipe" appended.
+std::string recipeFilenameForName(std::string_view name);
+
+}  // namespace miravel
