@@ -35,7 +35,6 @@ bool eraseSorted(std::vector<ObjectID>& ids, ObjectID id) {
 ManagedObject::ManagedObject(const EntityDescription& entity)
     : m_entity(&entity),
       m_values(entity.attributes.size()),
-      m_committedValues(entity.attributes.size()),
       m_toOne(entity.relationships.size()),
       m_committedToOne(entity.relationships.size()),
       m_toMany(entity.relationships.size()) {}
@@ -59,8 +58,15 @@ void ManagedObject::setValue(std::string_view attribute, Value value) {
     if (slot == value && slot.storage().index() == value.storage().index()) {
         return;
     }
+    keepCommittedValues();
     slot = std::move(value);
     markChanged(std::string(attribute), true);
+}
+
+void ManagedObject::keepCommittedValues() {
+    if (m_committedValues.empty()) {
+        m_committedValues = m_values;
+    }
 }
 
 void ManagedObject::storeDefault(std::string_view attribute, Value value) const {
@@ -70,6 +76,7 @@ void ManagedObject::storeDefault(std::string_view attribute, Value value) const 
     if (index < 0) {
         return;
     }
+    self.keepCommittedValues();
     self.m_values[static_cast<std::size_t>(index)] = std::move(value);
     self.markChanged(std::string(attribute), false);
 }

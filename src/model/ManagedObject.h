@@ -90,6 +90,8 @@ private:
     bool reachesToMany(const std::string& entityName, std::string_view keyPath) const;
     ToMany& loadedToMany(std::size_t index) const;
     void markChanged(const std::string& key, bool notify);
+    // Copies the values as last saved before the first change to them.
+    void keepCommittedValues();
     void linkInverse(const RelationshipDescription& relationship, ManagedObject& target, bool add);
     // Used by the context on the other side of a relationship, without re-linking back.
     void insertIntoToMany(std::size_t index, ObjectID target);
@@ -99,6 +101,8 @@ private:
     ObjectID m_id;
     ManagedObjectContext* m_context = nullptr;
     std::vector<Value> m_values;
+    // The values as last saved; empty while they equal m_values, so that fetching a row
+    // does not copy every text of it a second time.
     std::vector<Value> m_committedValues;
     std::vector<ObjectID> m_toOne;
     std::vector<ObjectID> m_committedToOne;

@@ -1,11 +1,14 @@
 #include "model/ManagedObjectContext.h"
 
+#include "lib/TextCollation.h"
+
 #include <algorithm>
 #include <unordered_set>
 
 #include "lib/Log.h"
 #include "lib/MainQueue.h"
 #include "lib/NotificationCenter.h"
+#include "lib/TextCollation.h"
 #include "model/SqlValue.h"
 
 namespace miravel {
@@ -31,8 +34,58 @@ std::optional<std::string> sqlOrder(const EntityDescription& entity,
     return order + "t.id ASC";
 }
 
+// Sorting by a name in the user's language: each name's collation key is made once, and
+// pairs are ordered by comparing keys, instead of collating both names at every comparison.
+bool sortByCollationKeys(std::vector<std::shared_ptr<ManagedObject>>& objects,
+                         const std::vector<SortDescriptor>& keys) {
+    if (keys.empty() ||
+        keys.front().comparison != SortDescriptor::Comparison::LocalizedCaseInsensitive ||
+        keys.front().comparator) {
+        return false;
+    }
+    struct Entry {
+        std::optional<std::string> collationKey;  // none for a missing value
+        std::shared_ptr<ManagedObject> object;
+    };
+    std::vector<Entry> entries;
+    entries.reserve(objects.size());
+    for (const auto& object : objects) {
+        Value value = object->valueForKeyPath(keys.front().key);
+        if (value.isNull()) {
+            entries.push_back({std::nullopt, object});
+        } else if (value.isText()) {
+            entries.push_back({localizedSortKey(value.asText()), object});
+        } else {
+            return false;  // mixed kinds: the general comparison knows their order
+        }
+    }
+    const std::vector<SortDescriptor> rest(keys.begin() + 1, keys.end());
+    const bool ascending = keys.front().ascending;
+    std::stable_sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
+        int order = 0;
+        if (!a.collationKey || !b.collationKey) {
+            order = !a.collationKey == !b.collationKey ? 0 : (!a.collationKey ? -1 : 1);
+        } else {
+            int compared = a.collationKey->compare(*b.collationKey);
+            order = compared < 0 ? -1 : (compared > 0 ? 1 : 0);
+        }
+        order = ascending ? order : -order;
+        if (order == 0) {
+            order = compareBySortDescriptors(rest, *a.object, *b.object);
+        }
+        return order != 0 ? order < 0 : a.object->objectID().row < b.object->objectID().row;
+    });
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        objects[i] = std::move(entries[i].object);
+    }
+    return true;
+}
+
 void sortObjects(std::vector<std::shared_ptr<ManagedObject>>& objects,
                  const std::vector<SortDescriptor>& keys) {
+    if (sortByCollationKeys(objects, keys)) {
+        return;
+    }
     std::stable_sort(objects.begin(), objects.end(), [&](const auto& a, const auto& b) {
         int order = compareBySortDescriptors(keys, *a, *b);
         return order != 0 ? order < 0 : a->objectID().row < b->objectID().row;
@@ -70,7 +123,6 @@ std::shared_ptr<ManagedObject> ManagedObjectContext::registerRow(const EntityDes
         return it->second;
     }
     auto object = makeObject(entity, id);
-    object->m_committedValues = row.values;
     object->m_values = std::move(row.values);
     object->m_committedToOne = row.toOne;
     object->m_toOne = std::move(row.toOne);
@@ -484,7 +536,7 @@ Result<void> ManagedObjectContext::save() {
         for (const auto& object : *group) {
             object->m_inserted = false;
             object->m_changedKeys.clear();
-            object->m_committedValues = object->m_values;
+            object->m_committedValues.clear();  // the values are the saved ones now
             object->m_committedToOne = object->m_toOne;
             for (auto& state : object->m_toMany) {
                 state.committed = state.current;
@@ -571,6 +623,7 @@ void ManagedObjectContext::mergeChangesFromContextDidSave(const ContextDidSave& 
             committed = stored;
             object->m_changedKeys.erase(key);
         };
+        object->keepCommittedValues();
         for (std::size_t i = 0; i < entity.attributes.size(); ++i) {
             settle(entity.attributes[i].name, object->m_values[i], object->m_committedValues[i],
                    (**row).values[i]);
@@ -625,7 +678,10 @@ void ManagedObjectContext::rollback() {
     }
     for (const auto* group : {&m_updated, &m_deleted}) {
         for (const auto& object : *group) {
-            object->m_values = object->m_committedValues;
+            if (!object->m_committedValues.empty()) {
+                object->m_values = std::move(object->m_committedValues);
+                object->m_committedValues.clear();
+            }
             object->m_toOne = object->m_committedToOne;
             for (auto& state : object->m_toMany) {
                 state.current = state.committed;

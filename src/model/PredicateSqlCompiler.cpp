@@ -30,6 +30,10 @@ struct Operand {
     std::string elementSql;
     std::string elementEntity;
     bool elementNullable = true;
+    // When the collection is a many-to-many of the root row reached in one hop: the join
+    // table's column holding the root's id. Membership can then select the root's ids once
+    // instead of probing the join table for every row.
+    std::string rootIdColumn;
 
     bool isNil() const { return constant && kind == Kind::Nil; }
 };
@@ -357,6 +361,14 @@ private:
         if (item.kind == Kind::Collection) {
             return directCollection(n);
         }
+        if (!collection.rootIdColumn.empty() && item.constant) {
+            // "%@ in categories": the ids of the recipes filed under it, selected once.
+            m_sql += m_root + ".\"id\" IN (SELECT " + collection.rootIdColumn + " FROM " +
+                     collection.from + " WHERE ";
+            scalar(Op::Equal, element(collection), item, folding);
+            m_sql += ')';
+            return {};
+        }
         m_sql +=
             "EXISTS (SELECT 1 FROM " + collection.from + " WHERE " + collection.where + " AND ";
         scalar(Op::Equal, element(collection), item, folding);
@@ -526,6 +538,7 @@ private:
             collection = true;
             const std::string alias = newAlias();
             if (relationship->isManyToMany()) {
+                const bool fromRoot = from.empty() && row == m_root;
                 addSource(relationship->joinTable, alias,
                           alias + '.' + quotedSqlIdentifier(relationship->joinColumn) + " = " +
                               row + ".\"id\"",
@@ -535,6 +548,10 @@ private:
                 if (last) {
                     result.sql = related;
                     result.nullable = false;
+                    if (fromRoot) {
+                        result.rootIdColumn =
+                            alias + '.' + quotedSqlIdentifier(relationship->joinColumn);
+                    }
                     break;
                 }
                 const std::string destinationAlias = newAlias();
