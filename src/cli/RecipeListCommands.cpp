@@ -1,77 +1,237 @@
+#include <algorithm>
+#include <limits>
 #include <ostream>
 #include <string>
 
 #include "cli/CommandLine.h"
 #include "cli/LibrarySession.h"
 #include "cli/RecipeLookup.h"
+#include "lib/StringTable.h"
+#include "library/RecipesController.h"
 #include "model/Recipe.h"
+#include "model/RecipeCategory.h"
 
 namespace miravel::cli {
 
 namespace {
 
+// The command line plays the Recipes pane: running the command is the confirmation, and
+// notices are printed.
+class CommandLineRecipesDelegate : public RecipesControllerDelegate {
+public:
+    explicit CommandLineRecipesDelegate(std::ostream& out) : m_out(out) {}
+    bool confirmDeletion(const std::string&) override { return true; }
+    void showNotice(const std::string& text) override { m_out << text << "\n"; }
+
+private:
+    std::ostream& m_out;
+};
+
+// The category column's selection the options ask for; one of them at most.
+std::optional<CategorySelection> selectionFor(Invocation& invocation, ManagedObjectContext& context,
+                                              int& code) {
+    const std::pair<const char*, const char*> presets[] = {{"favorites", kPresetFavorites},
+                                                           {"recent", kPresetMostRecent},
+                                                           {"top-rated", kPresetTopRated},
+                                                           {"uncategorized", kPresetUncategorized}};
+    std::optional<CategorySelection> selection;
+    int chosen = invocation.has("category") ? 1 : 0;
+    for (const auto& [option, preset] : presets) {
+        if (invocation.has(option)) {
+            selection = std::string(preset);
+            ++chosen;
+        }
+    }
+    if (chosen > 1) {
+        code = invocation.usageError(
+            "choose one of --category, --favorites, --recent, --top-rated, --uncategorized.");
+        return std::nullopt;
+    }
+    if (auto name = invocation.option("category")) {
+        auto categories = context.fetch<RecipeCategory>(
+            *Predicate::parse(std::string("(") + kLiveStatusPredicate + ") AND name ==[c] %@",
+                              {Value(*name)}),
+            {SortDescriptor("orderFlag")});
+        if (!categories || categories->empty()) {
+            code = invocation.failure(categories ? "no category named \"" + *name + "\"."
+                                                 : categories.error().description);
+            return std::nullopt;
+        }
+        selection = categories->front();
+    }
+    return selection.value_or(std::string(kPresetAllRecipes));
+}
+
 int list(Invocation& invocation) {
+    static const std::pair<const char*, const char*> contexts[] = {
+        {"name", kSearchByName}, {"ingredient", kSearchByIngredient}, {"source", kSearchBySource}};
+    std::string in = invocation.option("in").value_or("name");
+    auto context = std::find_if(std::begin(contexts), std::end(contexts),
+                                [&](const auto& entry) { return in == entry.first; });
+    if (context == std::end(contexts)) {
+        return invocation.usageError("--in takes name, ingredient or source.");
+    }
+    std::string sort = invocation.option("sort").value_or("");
+    static const std::pair<const char*, const char*> columns[] = {{"name", "name"},
+                                                                  {"created", "created"},
+                                                                  {"rating", "rating"},
+                                                                  {"prep", "prep"},
+                                                                  {"cook", "cook"}};
+    auto column = std::find_if(std::begin(columns), std::end(columns),
+                               [&](const auto& entry) { return sort == entry.first; });
+    if (!sort.empty() && column == std::end(columns)) {
+        return invocation.usageError("--sort takes name, created, rating, prep or cook.");
+    }
+
     LibrarySession session(invocation.library, invocation.err);
-    ManagedObjectContext* context = session.context();
-    if (context == nullptr) {
+    ManagedObjectContext* store = session.context();
+    if (store == nullptr) {
         return kExitFailure;
     }
-    std::string format = std::string("(") + kLiveStatusPredicate + ")";
-    ValueList arguments;
-    if (auto search = invocation.option("search")) {
-        format += " AND name contains[cd] %@";
-        arguments.emplace_back(*search);
+    int code = kExitOk;
+    auto selection = selectionFor(invocation, *store, code);
+    if (!selection) {
+        return code;
     }
-    if (invocation.has("favorites")) {
-        format += " AND onFavorites == YES";
+    RecipesController controller(*store);
+    controller.setCategory(*selection);
+    if (auto text = invocation.option("search")) {
+        controller.changeSearchContext(context->second);
+        controller.search(*text);
     }
-    auto predicate = Predicate::parse(format, arguments);
-    if (!predicate) {
-        return invocation.failure(predicate.error().description);
+    if (!sort.empty()) {
+        controller.sortByColumns({{column->second, !invocation.has("descending")}});
     }
-    auto recipes = context->fetch<Recipe>(*predicate, {SortDescriptor::localized("name")});
-    if (!recipes) {
-        return invocation.failure(recipes.error().description);
-    }
-    for (const auto& recipe : *recipes) {
+    for (std::size_t row = 0; row < controller.count(); ++row) {
+        auto recipe = controller.recipeAt(row);
         invocation.out << recipe->uid() << "\t" << recipe->name().value_or("") << "\n";
+    }
+    if (invocation.has("count")) {
+        invocation.out << controller.countText() << "\n";
+    }
+    return kExitOk;
+}
+
+// The rows of the full list that hold the named recipes, or the reason why not.
+std::optional<std::vector<std::size_t>> rowsOf(Invocation& invocation, ManagedObjectContext& store,
+                                               RecipesController& controller, int& code) {
+    controller.setCategory(std::string(kPresetAllRecipes));
+    std::vector<std::size_t> rows;
+    for (const auto& nameOrUid : invocation.arguments) {
+        auto recipe = oneRecipe(invocation, store, nameOrUid, code);
+        if (!recipe) {
+            return std::nullopt;
+        }
+        for (std::size_t row = 0; row < controller.count(); ++row) {
+            if (controller.recipeAt(row) == recipe &&
+                std::find(rows.begin(), rows.end(), row) == rows.end()) {
+                rows.push_back(row);
+            }
+        }
+    }
+    return rows;
+}
+
+int favorite(Invocation& invocation) {
+    const std::string& state = invocation.arguments[1];
+    if (state != "on" && state != "off") {
+        return invocation.usageError("say on or off.");
+    }
+    invocation.arguments.pop_back();
+    LibrarySession session(invocation.library, invocation.err);
+    ManagedObjectContext* store = session.context();
+    if (store == nullptr) {
+        return kExitFailure;
+    }
+    CommandLineRecipesDelegate delegate(invocation.out);
+    RecipesController controller(*store, &delegate);
+    int code = kExitOk;
+    auto rows = rowsOf(invocation, *store, controller, code);
+    if (!rows) {
+        return code;
+    }
+    controller.setClickedRow(rows->front());
+    bool isFavorite = controller.validateMenuItem(RecipeMenu::Context, kMenuFavorites).checked;
+    if (isFavorite == (state == "on")) {
+        // Nothing changes, so nothing is marked for sync; the notice still says where it is.
+        delegate.showNotice(
+            tr(isFavorite ? "Recipe added to favorites." : "Recipe removed from favorites."));
+        return kExitOk;
+    }
+    if (auto toggled = controller.toggleFavorites(isFavorite); !toggled) {
+        session.hooks().presentFatalDatabaseError(toggled.error());
     }
     return kExitOk;
 }
 
 int remove(Invocation& invocation) {
-    return withNamedRecipe(invocation, [&](LibrarySession& session, ManagedObjectContext& context,
-                                           const std::shared_ptr<Recipe>& recipe) {
-        std::string name = recipe->name().value_or("");
-        if (auto deleted = Recipe::deleteRecipes(context, {recipe}); !deleted) {
-            session.hooks().presentFatalDatabaseError(deleted.error());
-        }
+    LibrarySession session(invocation.library, invocation.err);
+    ManagedObjectContext* store = session.context();
+    if (store == nullptr) {
+        return kExitFailure;
+    }
+    CommandLineRecipesDelegate delegate(invocation.out);
+    RecipesController controller(*store, &delegate);
+    int code = kExitOk;
+    auto rows = rowsOf(invocation, *store, controller, code);
+    if (!rows) {
+        return code;
+    }
+    std::vector<std::string> names;
+    for (std::size_t row : *rows) {
+        names.push_back(controller.recipeAt(row)->name().value_or(""));
+    }
+    controller.setSelectedRows(*rows);
+    if (auto deleted = controller.deleteRecipe(false); !deleted) {
+        session.hooks().presentFatalDatabaseError(deleted.error());
+    }
+    for (const auto& name : names) {
         invocation.out << "Deleted \"" << name << "\"" << (isLoggedIn() ? " (kept for sync)" : "")
                        << ".\n";
-        return kExitOk;
-    });
+    }
+    return kExitOk;
 }
 
 }  // namespace
 
 // The verbs on the listed recipes: which are listed, and what is done to them.
 void addRecipeListVerbs(CommandLine& commandLine) {
+    commandLine.add(
+        {"recipe",
+         "list",
+         "",
+         "List the recipes as the Recipes pane does (uid, tab, name), by name unless a preset "
+         "or --sort orders them.",
+         {{"category", "NAME", "only recipes filed in the category NAME (any case)"},
+          {"favorites", "", "only favourite recipes"},
+          {"recent", "", "newest first"},
+          {"top-rated", "", "highest rating first"},
+          {"uncategorized", "", "only recipes without a category"},
+          {"search", "TEXT", "only recipes whose field contains TEXT (any case or accents)"},
+          {"in", "FIELD",
+           "the field --search looks in: name (default), ingredient or source; "
+           "ingredient takes several words separated by \",\", all required"},
+          {"sort", "COLUMN", "order by name, created, rating, prep or cook (times by minutes)"},
+          {"descending", "", "with --sort, the reverse order"},
+          {"count", "", "end with the count line (\"3 Recipes\", \"No Recipes\")"}},
+         0,
+         0,
+         list});
     commandLine.add({"recipe",
-                     "list",
-                     "",
-                     "List the recipes by name (uid, tab, name).",
-                     {{"search", "TEXT", "only names containing TEXT (any case or accents)"},
-                      {"favorites", "", "only favourite recipes"}},
-                     0,
-                     0,
-                     list});
+                     "favorite",
+                     "NAME|UID on|off",
+                     "Put a recipe in the favourites or take it out.",
+                     {},
+                     2,
+                     2,
+                     favorite});
     commandLine.add({"recipe",
                      "delete",
-                     "NAME|UID",
-                     "Delete one recipe (kept as a tombstone for sync while signed in).",
+                     "NAME|UID...",
+                     "Delete recipes (kept as tombstones for sync while signed in).",
                      {},
                      1,
-                     1,
+                     std::numeric_limits<std::size_t>::max(),
                      remove});
 }
 

@@ -1,0 +1,377 @@
+#include "library/RecipesController.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "grocery/LocalizedSettingsManager.h"
+#include "lib/ApplicationIdentifier.h"
+#include "lib/Log.h"
+#include "lib/StringTable.h"
+#include "model/ManagedObjectContext.h"
+
+namespace miravel {
+
+namespace {
+
+constexpr const char* kListErrorDomain = "miravel.recipes";
+
+Predicate parsed(std::string_view format, ValueList arguments = {}) {
+    // The formats are ours and user text only ever arrives as an argument, so they parse.
+    auto predicate = Predicate::parse(format, std::move(arguments));
+    return predicate ? *predicate : Predicate::falsePredicate();
+}
+
+// Pieces of an ingredient search: split at every ",", trimmed, empty pieces dropped.
+std::vector<std::string> ingredientPieces(const std::string& text) {
+    std::vector<std::string> pieces;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t end = std::min(text.find(',', start), text.size());
+        std::string piece = text.substr(start, end - start);
+        constexpr const char* kSpace = " \t\r\n\f\v";
+        piece.erase(0, piece.find_first_not_of(kSpace) == std::string::npos
+                           ? piece.size()
+                           : piece.find_first_not_of(kSpace));
+        piece.erase(piece.find_last_not_of(kSpace) + 1);
+        if (!piece.empty()) {
+            pieces.push_back(std::move(piece));
+        }
+        start = end + 1;
+    }
+    return pieces;
+}
+
+}  // namespace
+
+RecipesController::RecipesController(ManagedObjectContext& context,
+                                     RecipesControllerDelegate* delegate)
+    : m_context(context),
+      m_delegate(delegate),
+      m_statusPredicate(parsed(kLiveStatusPredicate)),
+      m_sort(SortDescriptor::localized("name")) {}
+
+RecipesController::~RecipesController() = default;
+
+void RecipesController::setCategory(const CategorySelection& selection) {
+    m_category = selection;
+    m_categoryPredicate.reset();
+    m_sort = SortDescriptor::localized("name");
+    if (const auto* category = std::get_if<std::shared_ptr<RecipeCategory>>(&selection)) {
+        if (*category) {
+            m_categoryPredicate = parsed("%@ in categories", {Value((*category)->objectID())});
+        }
+    } else {
+        const auto& preset = std::get<std::string>(selection);
+        if (preset == kPresetFavorites) {
+            m_categoryPredicate = parsed("onFavorites == YES");
+        } else if (preset == kPresetUncategorized) {
+            m_categoryPredicate = parsed("categories.@count == 0");
+        } else if (preset == kPresetMostRecent) {
+            m_sort = SortDescriptor("created", false);
+        } else if (preset == kPresetTopRated) {
+            m_sort = SortDescriptor("rating", false);
+        }
+    }
+    m_searchText.clear();
+    m_searchPredicate.reset();
+    if (m_delegate) {
+        m_delegate->setSearchFieldText("");
+    }
+    fetchRecipes();
+}
+
+void RecipesController::search(const std::string& text) {
+    m_searchText = text;
+    m_searchPredicate.reset();
+    if (!m_searchText.empty()) {
+        if (m_searchContext == kSearchByIngredient) {
+            std::vector<Predicate> each;
+            for (auto& piece : ingredientPieces(m_searchText)) {
+                each.push_back(parsed("ingredients contains[cd] %@", {Value(std::move(piece))}));
+            }
+            if (!each.empty()) {
+                m_searchPredicate = Predicate::andPredicate(each);
+            }
+        } else if (m_searchContext == kSearchBySource) {
+            m_searchPredicate = parsed("source contains[cd] %@", {Value(m_searchText)});
+        } else {
+            m_searchPredicate = parsed("name contains[cd] %@", {Value(m_searchText)});
+        }
+    }
+    fetchRecipes();
+}
+
+void RecipesController::changeSearchContext(const std::string& title) {
+    m_searchContext = title;
+    if (m_delegate) {
+        std::string placeholder = tr("Search By %@");
+        if (auto at = placeholder.find("%@"); at != std::string::npos) {
+            placeholder.replace(at, 2, tr(title));
+        }
+        m_delegate->setSearchPlaceholder(placeholder);
+    }
+    search(m_searchText);
+}
+
+void RecipesController::fetchRecipes() {
+    std::vector<Predicate> predicates{m_statusPredicate};
+    if (m_searchPredicate) {
+        predicates.push_back(*m_searchPredicate);
+    }
+    if (m_categoryPredicate) {
+        predicates.push_back(*m_categoryPredicate);
+    }
+    Predicate predicate = Predicate::andPredicate(predicates);
+    // The live result has no setter for its request's sort keys, so a new order needs a new
+    // one; the store loads whole rows, so the request names no subset of properties.
+    const auto* current = m_arrayController ? &m_arrayController->fetchRequest() : nullptr;
+    if (current == nullptr || current->sortDescriptors.size() != 1 ||
+        current->sortDescriptors[0].key != m_sort.key ||
+        current->sortDescriptors[0].ascending != m_sort.ascending ||
+        current->sortDescriptors[0].comparison != m_sort.comparison) {
+        m_arrayController = std::make_unique<QVArrayController>(
+            FetchRequest{Recipe::kEntityName, predicate, {m_sort}, 0, true}, &m_context);
+        m_arrayController->setDelegate(this);
+    }
+    m_arrayController->setFetchPredicate(predicate);
+    if (auto fetched = m_arrayController->performFetch(); !fetched) {
+        logLine("Unresolved error {} {}, {}", fetched.error().domain, fetched.error().code,
+                fetched.error().description);
+    }
+    reload();
+}
+
+std::size_t RecipesController::count() const {
+    return m_arrayController ? m_arrayController->arrangedObjects().size() : 0;
+}
+
+std::shared_ptr<Recipe> RecipesController::recipeAt(std::size_t row) const {
+    if (row >= count()) {
+        return nullptr;
+    }
+    return std::static_pointer_cast<Recipe>(m_arrayController->arrangedObjects()[row]);
+}
+
+std::string RecipesController::countText() const {
+    std::size_t n = count();
+    if (n == 0) {
+        return tr("No Recipes");
+    }
+    return std::to_string(n) + " " + tr(n == 1 ? "Recipe" : "Recipes");
+}
+
+bool RecipesController::showsEmptyState() const {
+    bool realCategory = std::holds_alternative<std::shared_ptr<RecipeCategory>>(m_category) &&
+                        std::get<std::shared_ptr<RecipeCategory>>(m_category) != nullptr;
+    return m_gridView && count() == 0 && !realCategory;
+}
+
+void RecipesController::setGridView(bool grid) {
+    m_gridView = grid;
+    reload();
+}
+
+void RecipesController::updateNumRecipes() {
+    if (m_delegate) {
+        m_delegate->showRecipeCount(countText(), showsEmptyState());
+    }
+}
+
+void RecipesController::reload() {
+    if (m_delegate) {
+        m_delegate->reloadRecipes();
+    }
+    updateNumRecipes();
+}
+
+void RecipesController::controllerDidChangeContent(QVArrayController&) {
+    reload();
+}
+
+void RecipesController::sortByColumns(
+    const std::vector<std::pair<std::string, bool>>& columnsAscending) {
+    std::vector<SortDescriptor> keys;
+    for (const auto& [column, ascending] : columnsAscending) {
+        if (auto key = sortDescriptorForColumn(column, ascending)) {
+            keys.push_back(std::move(*key));
+        }
+    }
+    if (m_arrayController && !keys.empty()) {
+        m_arrayController->setSortDescriptors(std::move(keys));
+    }
+    reload();
+}
+
+Value RecipesController::objectValue(std::string_view column, std::size_t row) const {
+    auto recipe = recipeAt(row);
+    const RecipeListColumn* described = recipeListColumn(column);
+    if (!recipe || described == nullptr) {
+        return Value();
+    }
+    if (column == "difficulty") {
+        return Value(LocalizedSettingsManager::sharedManager().localizedDifficultyForDifficulty(
+            recipe->difficulty()));
+    }
+    if (column == "created") {
+        auto created = recipe->created();
+        return created ? Value(createdDateText(*created, std::chrono::system_clock::now()))
+                       : Value();
+    }
+    return recipe->value(described->attribute);
+}
+
+Result<void> RecipesController::setObjectValue(std::string_view column, std::size_t row,
+                                               Value value) {
+    auto recipe = recipeAt(row);
+    const RecipeListColumn* described = recipeListColumn(column);
+    if (!recipe || described == nullptr || !described->editable || recipe->isReallyDeleted()) {
+        return {};
+    }
+    bool isRating = column == "rating";
+    bool fits = value.isNull() ||
+                (isRating ? value.isInteger() && value.asInteger() >= 0 && value.asInteger() <= 5
+                          : value.isText());
+    if (!fits) {
+        return makeError(kListErrorDomain, 1,
+                         isRating ? "A rating is 0 to 5 stars." : "The column takes text.");
+    }
+    recipe->setValue(described->attribute, std::move(value));
+    recipe->setModified();
+    return m_context.save();
+}
+
+std::shared_ptr<Recipe> RecipesController::clickedRecipe() const {
+    return m_clickedRow ? recipeAt(*m_clickedRow) : nullptr;
+}
+
+std::vector<std::shared_ptr<Recipe>> RecipesController::targets(bool withClicked) const {
+    std::vector<std::size_t> rows = m_selectedRows;
+    if (withClicked && m_clickedRow &&
+        std::find(rows.begin(), rows.end(), *m_clickedRow) == rows.end()) {
+        rows.push_back(*m_clickedRow);
+    }
+    std::vector<std::shared_ptr<Recipe>> recipes;
+    for (std::size_t row : rows) {
+        if (auto recipe = recipeAt(row)) {
+            recipes.push_back(std::move(recipe));
+        }
+    }
+    return recipes;
+}
+
+Result<void> RecipesController::deleteRecipe(bool fromContextMenu) {
+    auto recipes = targets(fromContextMenu);
+    if (recipes.empty() || !m_delegate) {
+        return {};
+    }
+    if (!m_delegate->confirmDeletion(tr(recipes.size() == 1
+                                            ? "Are you sure you want to delete this recipe?"
+                                            : "Are you sure you want to delete these recipes?"))) {
+        return {};
+    }
+    m_selectedRows.clear();
+    m_delegate->clearSelection();
+    // Detached, the list does not chase each deletion; it is fetched once afterwards.
+    m_arrayController->setManagedObjectContext(nullptr);
+    auto deleted = Recipe::deleteRecipes(m_context, recipes);
+    m_arrayController->setManagedObjectContext(&m_context);
+    fetchRecipes();
+    return deleted;
+}
+
+Result<void> RecipesController::toggleFavorites(bool menuItemChecked) {
+    auto recipe = clickedRecipe();
+    if (!recipe) {
+        return {};
+    }
+    recipe->setOnFavorites(!menuItemChecked);
+    recipe->setModified();
+    auto saved = m_context.save();
+    if (saved && m_delegate) {
+        m_delegate->showNotice(
+            tr(menuItemChecked ? "Recipe removed from favorites." : "Recipe added to favorites."));
+    }
+    return saved;
+}
+
+void RecipesController::addToGroceryList() {
+    auto recipe = clickedRecipe();
+    if (!recipe || !m_delegate) {
+        return;
+    }
+    m_delegate->chooseIngredients({recipe}, m_context, [delegate = m_delegate](bool chosen) {
+        if (chosen) {
+            delegate->showNotice(tr("Recipe added to grocery list."));
+        }
+    });
+}
+
+void RecipesController::emailRecipe() {
+    if (auto recipe = clickedRecipe(); recipe && m_delegate) {
+        m_delegate->emailRecipe(recipe);
+    }
+}
+
+void RecipesController::printRecipe() {
+    if (auto recipe = clickedRecipe(); recipe && m_delegate) {
+        m_delegate->printRecipe(recipe);
+    }
+}
+
+void RecipesController::openRecipe() {
+    if (auto recipe = clickedRecipe(); recipe && m_delegate) {
+        m_delegate->openRecipe(recipe);
+    }
+}
+
+void RecipesController::openRecipeInNewWindow() {
+    if (!m_delegate) {
+        return;
+    }
+    for (const auto& recipe : targets(true)) {
+        m_delegate->openRecipeInNewWindow(recipe);
+    }
+}
+
+void RecipesController::editRecipe() {
+    if (auto recipe = clickedRecipe(); recipe && m_delegate) {
+        m_delegate->editRecipe(recipe);
+    }
+}
+
+void RecipesController::newRecipe() {
+    if (m_delegate) {
+        m_delegate->newRecipe();
+    }
+}
+
+MenuItemState RecipesController::validateMenuItem(RecipeMenu menu, std::string_view title) const {
+    if (menu == RecipeMenu::Search) {
+        return {true, title == m_searchContext};
+    }
+    if (title == kMenuNewRecipe) {
+        return {true, false};
+    }
+    auto recipe = clickedRecipe();
+    if (!recipe) {
+        return {};
+    }
+    if (title == kMenuFavorites) {
+        return {true, recipe->onFavorites().value_or(false)};
+    }
+    static constexpr const char* kEnabledForARow[] = {
+        kMenuEdit,          kMenuDelete, kMenuPrint,           kMenuEmail,
+        kMenuAddToMealPlan, kMenuOpen,   kMenuOpenInNewWindow, kMenuAddToGroceryList};
+    bool known = std::any_of(std::begin(kEnabledForARow), std::end(kEnabledForARow),
+                             [&](const char* item) { return title == item; });
+    return {known, false};
+}
+
+RecipeDrag RecipesController::writeRows(const std::vector<std::size_t>& rows) const {
+    RecipeDrag drag{pasteboardType(Recipe::kEntityName), {}};
+    std::copy_if(rows.begin(), rows.end(), std::back_inserter(drag.rows),
+                 [&](std::size_t row) { return row < count(); });
+    return drag;
+}
+
+}  // namespace miravel

@@ -1,0 +1,178 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "lib/Error.h"
+#include "library/CategorySelection.h"
+#include "library/QVArrayController.h"
+#include "library/RecipeListColumns.h"
+#include "model/Predicate.h"
+#include "model/Recipe.h"
+
+namespace miravel {
+
+class ManagedObjectContext;
+
+// The search menu's items: which field the search text applies to. English keys; the menu
+// shows their translations.
+inline constexpr const char* kSearchByName = "Name";
+inline constexpr const char* kSearchByIngredient = "Ingredient";
+inline constexpr const char* kSearchBySource = "Source";
+
+// Titles of the context menu's items (English keys), in menu order.
+inline constexpr const char* kMenuNewRecipe = "New Recipe";
+inline constexpr const char* kMenuOpen = "Open";
+inline constexpr const char* kMenuOpenInNewWindow = "Open in New Window";
+inline constexpr const char* kMenuEdit = "Edit";
+inline constexpr const char* kMenuDelete = "Delete";
+inline constexpr const char* kMenuAddToGroceryList = "Add to Grocery List";
+inline constexpr const char* kMenuAddToMealPlan = "Add to Meal Plan";
+inline constexpr const char* kMenuPrint = "Print";
+inline constexpr const char* kMenuEmail = "Email";
+inline constexpr const char* kMenuFavorites = "Favorites";
+
+enum class RecipeMenu { Context, Search };
+
+struct MenuItemState {
+    bool enabled = false;
+    bool checked = false;
+    bool operator==(const MenuItemState&) const = default;
+};
+
+// What the Recipes pane does for the list: show, ask, open. Every operation has a harmless
+// default so that a front end implements only what it shows.
+class RecipesControllerDelegate {
+public:
+    virtual ~RecipesControllerDelegate() = default;
+
+    // The result changed (fetched again, or followed a store change): redraw the grid or table.
+    virtual void reloadRecipes() {}
+    // The count label ("3 Recipes", "No Recipes") and the grid's empty-state label.
+    virtual void showRecipeCount(const std::string& text, bool showEmptyState) {
+        (void)text, (void)showEmptyState;
+    }
+    virtual void setSearchFieldText(const std::string& text) { (void)text; }
+    virtual void setSearchPlaceholder(const std::string& text) { (void)text; }
+    virtual void clearSelection() {}
+    // A warning sheet with "Delete" and "Cancel"; true for "Delete".
+    virtual bool confirmDeletion(const std::string& message) {
+        (void)message;
+        return false;
+    }
+    // The transient notice in the pane's bottom-right corner.
+    virtual void showNotice(const std::string& text) { (void)text; }
+
+    // The ingredient chooser for these recipes in this context; `done(true)` when it is
+    // dismissed with ingredients chosen.
+    virtual void chooseIngredients(const std::vector<std::shared_ptr<Recipe>>& recipes,
+                                   ManagedObjectContext& context, std::function<void(bool)> done) {
+        (void)recipes, (void)context, (void)done;
+    }
+    virtual void emailRecipe(const std::shared_ptr<Recipe>& recipe) { (void)recipe; }
+    virtual void printRecipe(const std::shared_ptr<Recipe>& recipe) { (void)recipe; }
+    virtual void openRecipe(const std::shared_ptr<Recipe>& recipe) { (void)recipe; }
+    virtual void openRecipeInNewWindow(const std::shared_ptr<Recipe>& recipe) { (void)recipe; }
+    virtual void editRecipe(const std::shared_ptr<Recipe>& recipe) { (void)recipe; }
+    virtual void newRecipe() {}
+};
+
+// The recipes the Recipes pane lists: the category column's selection, the search text in
+// its context and the exclusion of tombstones, in the chosen order, plus the commands on
+// listed recipes. The view tells it the selected rows and the clicked row (the row a
+// context menu or a double click is about); commands on rows past the end do nothing.
+class RecipesController final : public CategorySelectionListener, public QVArrayControllerDelegate {
+public:
+    explicit RecipesController(ManagedObjectContext& context,
+                               RecipesControllerDelegate* delegate = nullptr);
+    ~RecipesController() override;
+    RecipesController(const RecipesController&) = delete;
+    RecipesController& operator=(const RecipesController&) = delete;
+
+    void setDelegate(RecipesControllerDelegate* delegate) { m_delegate = delegate; }
+
+    // Filter and order by the selection, empty the search, fetch.
+    void setCategory(const CategorySelection& selection) override;
+    const CategorySelection& category() const { return m_category; }
+    // Rebuilds the search predicate from the search field's text and fetches.
+    void search(const std::string& text);
+    // A search menu item was chosen (its English title): placeholder, then search again.
+    void changeSearchContext(const std::string& title);
+    const std::string& searchContext() const { return m_searchContext; }
+    const std::string& searchText() const { return m_searchText; }
+    const std::optional<Predicate>& searchPredicate() const { return m_searchPredicate; }
+    const std::optional<Predicate>& categoryPredicate() const { return m_categoryPredicate; }
+    const SortDescriptor& recipeSortDescriptor() const { return m_sort; }
+
+    // Runs the query (status AND search AND category) and refreshes the count. A failure is
+    // logged and the previous result stays.
+    void fetchRecipes();
+    QVArrayController* arrayController() { return m_arrayController.get(); }
+    std::size_t count() const;
+    std::shared_ptr<Recipe> recipeAt(std::size_t row) const;
+
+    // "%d Recipe", "%d Recipes" or "No Recipes".
+    std::string countText() const;
+    // The grid's "No Recipes" label: an empty result that is not a real category's.
+    bool showsEmptyState() const;
+    void setGridView(bool grid);
+    void updateNumRecipes();
+
+    // The table's header was clicked: order by these columns (first decides) and reload.
+    void sortByColumns(const std::vector<std::pair<std::string, bool>>& columnsAscending);
+
+    // Table cells. Out-of-range rows and unknown columns give null and change nothing.
+    Value objectValue(std::string_view column, std::size_t row) const;
+    [[nodiscard]] Result<void> setObjectValue(std::string_view column, std::size_t row,
+                                              Value value);
+
+    // What the view reports.
+    void setSelectedRows(std::vector<std::size_t> rows) { m_selectedRows = std::move(rows); }
+    void setClickedRow(std::optional<std::size_t> row) { m_clickedRow = row; }
+    const std::vector<std::size_t>& selectedRows() const { return m_selectedRows; }
+
+    // Commands.
+    [[nodiscard]] Result<void> deleteRecipe(bool fromContextMenu);
+    [[nodiscard]] Result<void> toggleFavorites(bool menuItemChecked);
+    void addToGroceryList();
+    void emailRecipe();
+    void printRecipe();
+    void openRecipe();
+    void openRecipeInNewWindow();
+    void editRecipe();
+    void newRecipe();
+
+    MenuItemState validateMenuItem(RecipeMenu menu, std::string_view title) const;
+
+    // Dragging rows: the pasteboard type and the rows still in the result.
+    RecipeDrag writeRows(const std::vector<std::size_t>& rows) const;
+
+    void controllerDidChangeContent(QVArrayController&) override;
+    bool takesObjectChanges() const override { return false; }
+
+private:
+    std::shared_ptr<Recipe> clickedRecipe() const;
+    std::vector<std::shared_ptr<Recipe>> targets(bool withClicked) const;
+    void reload();
+
+    ManagedObjectContext& m_context;
+    RecipesControllerDelegate* m_delegate;
+    CategorySelection m_category;
+    Predicate m_statusPredicate;
+    std::optional<Predicate> m_categoryPredicate;
+    std::string m_searchContext = kSearchByName;
+    std::string m_searchText;
+    std::optional<Predicate> m_searchPredicate;
+    SortDescriptor m_sort;
+    std::unique_ptr<QVArrayController> m_arrayController;
+    std::vector<std::size_t> m_selectedRows;
+    std::optional<std::size_t> m_clickedRow;
+    bool m_gridView = false;
+};
+
+}  // namespace miravel
