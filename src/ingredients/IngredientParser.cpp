@@ -14,6 +14,7 @@
 #include "ingredients/VulgarFraction.h"
 #include "lib/Log.h"
 #include "lib/ResourceFolder.h"
+#include "lib/TextPieces.h"
 #include "lib/Utf8.h"
 
 namespace miravel {
@@ -143,17 +144,6 @@ std::optional<RCRationalNumber> decimalAmount(std::string_view text) {
 
 bool isLoneDash(const std::string& buffer) {
     return buffer == "-" || buffer == "\u2013";
-}
-
-std::string joined(const std::vector<std::string>& words) {
-    std::string text;
-    for (const std::string& word : words) {
-        if (!text.empty()) {
-            text += ' ';
-        }
-        text += word;
-    }
-    return text;
 }
 
 using Scanner = BasicTokenScanner<IngredientParser::ScannedToken>;
@@ -660,14 +650,14 @@ std::string IngredientParser::getAisle(std::string_view text,
         if (type == kTokenConjunction) {
             // An empty name ("and" first) cannot be looked up and would name nothing.
             if (!nameWords.empty()) {
-                candidates.push_back(joined(nameWords));
+                candidates.push_back(joined(nameWords, " "));
             }
         } else if (type == kTokenWord) {
             nameWords.push_back(*value);
         }
     }
     if (!nameWords.empty()) {
-        candidates.push_back(joined(nameWords));
+        candidates.push_back(joined(nameWords, " "));
     }
     if (candidates.empty()) {
         // "3 whole cloves", "a few sprigs": no name word is left, but the unit word may itself

@@ -14,6 +14,7 @@
 #include "ingredients/VulgarFraction.h"
 #include "lib/Log.h"
 #include "lib/StringTable.h"
+#include "lib/TextPieces.h"
 #include "lib/Utf8.h"
 
 namespace miravel {
@@ -235,14 +236,6 @@ std::string scaleLine(std::string_view line, const RCRationalNumber& factor) {
     return result;
 }
 
-std::string_view trimSpacesAndTabs(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
 // Bytes of the line-ending character at `position`, or 0. The lead bytes 0xC2 and 0xE2 never
 // occur inside another character's encoding, so a byte scan cannot split one.
 std::size_t lineBreakLength(std::string_view text, std::size_t position) {
@@ -291,7 +284,7 @@ std::optional<std::string> RecipeScaler::scaleIngredients(
             result += '\n';
         }
         first = false;
-        const std::string_view trimmed = trimSpacesAndTabs(line);
+        const std::string_view trimmed = trimCharacters(line, " \t");
         if (trimmed.empty() || trimmed.back() == ':') {
             result += trimmed;
         } else {

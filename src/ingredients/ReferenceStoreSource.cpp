@@ -5,6 +5,8 @@
 #include <set>
 #include <string>
 
+#include "lib/TextPieces.h"
+
 namespace miravel {
 
 namespace {
@@ -12,14 +14,7 @@ namespace {
 constexpr const char* kSourceErrorDomain = "miravel.reference";
 
 std::string_view trimmed(std::string_view text) {
-    const auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
-    while (!text.empty() && isSpace(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && isSpace(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
+    return trimCharacters(text, " \t\r");
 }
 
 struct SourceLine {

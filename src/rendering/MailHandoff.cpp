@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "lib/Log.h"
+#include "lib/TextPieces.h"
 #include "model/UserSettings.h"
 
 extern char** environ;
@@ -45,23 +46,6 @@ bool staysInQuery(unsigned char c) {
            std::strchr("-._~!$'()*+,;=:@/?", c) != nullptr;
 }
 
-std::string trimmed(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return std::string(text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1));
-}
-
-std::string joined(const std::vector<std::string>& pieces, std::string_view separator) {
-    std::string text;
-    for (std::size_t i = 0; i < pieces.size(); ++i) {
-        text += i == 0 ? "" : std::string(separator);
-        text += pieces[i];
-    }
-    return text;
-}
-
 }  // namespace
 
 std::shared_ptr<UrlOpener> UrlOpener::desktop() {
@@ -96,7 +80,9 @@ std::vector<std::string> MailHandoff::defaultRecipients(std::string_view default
         if (comma == std::string_view::npos) {
             comma = defaultEmail.size();
         }
-        if (auto address = trimmed(defaultEmail.substr(start, comma - start)); !address.empty()) {
+        if (auto address =
+                std::string(trimCharacters(defaultEmail.substr(start, comma - start), " \t\r\n"));
+            !address.empty()) {
             recipients.push_back(std::move(address));
         }
         start = comma + 1;

@@ -7,6 +7,7 @@
 #include "lib/AtomicFile.h"
 #include "lib/Crypto.h"
 #include "lib/StringTable.h"
+#include "lib/TextPieces.h"
 #include "lib/Utf8.h"
 #include "model/Recipe.h"
 #include "rendering/RecipeText.h"
@@ -23,14 +24,6 @@ bool isLineBreak(char32_t c) {
 bool isBlank(char32_t c) {
     return c == '\t' || c == ' ' || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) ||
            c == 0x202F || c == 0x205F || c == 0x3000;
-}
-
-std::string_view trimSpacesAndTabs(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
 std::string repeated(std::string_view piece, std::int64_t count) {
@@ -71,7 +64,7 @@ std::string ingredientList(const std::optional<std::string>& ingredients) {
     std::string html;
     bool listOpen = false;
     for (const std::string& raw : splitAtLineBreaks(ingredients.value_or(""))) {
-        const std::string_view line = trimSpacesAndTabs(raw);
+        const std::string_view line = trimCharacters(raw, " \t");
         if (line.empty()) {
             continue;
         }
