@@ -83,6 +83,7 @@ void addRecipeListVerbs(CommandLine& commandLine);
 void addCategoryVerbs(CommandLine& commandLine);
 void addScaleVerbs(CommandLine& commandLine);
 void addIngredientVerbs(CommandLine& commandLine);
+void addPlanVerbs(CommandLine& commandLine);
 
 // A scale factor as a user types it: "3/2", "2" or "1 1/2". Absent when it is not one of
 // those, or not greater than zero.

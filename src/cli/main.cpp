@@ -16,5 +16,6 @@ int main(int argc, char** argv) {
     cli::addCategoryVerbs(commandLine);
     cli::addScaleVerbs(commandLine);
     cli::addIngredientVerbs(commandLine);
+    cli::addPlanVerbs(commandLine);
     return commandLine.run(std::vector<std::string>(argv + 1, argv + argc));
 }
