@@ -9,6 +9,7 @@ build_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
   libsqlite3-dev libicu-dev libssl-dev libsecret-1-dev libfmt-dev
   zlib1g-dev libyaml-dev libplist-dev
+  libpng-dev libjpeg62-turbo-dev libgif-dev libtiff-dev
 )
 # libFuzzer needs a clang whose concepts level lets libstdc++ offer <expected>.
 fuzz_packages=(clang-19 libclang-rt-19-dev)
