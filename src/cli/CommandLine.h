@@ -79,6 +79,7 @@ private:
 void addInfoVerbs(CommandLine& commandLine);
 void addSettingsVerbs(CommandLine& commandLine);
 void addRecipeVerbs(CommandLine& commandLine);
+void addRecipeEditVerbs(CommandLine& commandLine);
 void addRecipeListVerbs(CommandLine& commandLine);
 void addCategoryVerbs(CommandLine& commandLine);
 void addScaleVerbs(CommandLine& commandLine);

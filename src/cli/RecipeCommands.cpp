@@ -1,5 +1,6 @@
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <filesystem>
@@ -12,9 +13,13 @@
 #include "cli/CommandLine.h"
 #include "cli/LibrarySession.h"
 #include "cli/RecipeLookup.h"
+#include "grocery/LocalizedSettingsManager.h"
 #include "ingredients/RecipeScaler.h"
 #include "lib/AtomicFile.h"
+#include "lib/JsonParser.h"
 #include "lib/JsonWriter.h"
+#include "library/EditRecipeController.h"
+#include "model/MiravelAppDelegate.h"
 #include "model/Recipe.h"
 #include "model/RecipeCategory.h"
 #include "model/UserSettings.h"
@@ -24,69 +29,6 @@
 namespace miravel::cli {
 
 namespace {
-
-// The text options of "recipe add", by dictionary key with dashes, and their attribute.
-struct TextField {
-    const char* option;
-    const char* attribute;
-    const char* help;
-};
-constexpr TextField kTextFields[] = {
-    {"name", "name", "the title (required)"},
-    {"ingredients", "ingredients", "ingredient lines, one per line"},
-    {"directions", "directions", "the method"},
-    {"servings", "servings", "e.g. 4, or 6 servings"},
-    {"prep-time", "prepTime", "e.g. 15 minutes"},
-    {"cook-time", "cookTime", "e.g. 1 hour"},
-    {"difficulty", "difficulty", "Easy, Medium or Hard"},
-    {"source", "source", "a site or book"},
-    {"source-url", "sourceUrl", "the web address of the source"},
-    {"notes", "notes", "free text"},
-    {"nutritional-info", "nutritionalInfo", "free text"},
-};
-
-int add(Invocation& invocation) {
-    auto name = invocation.option("name");
-    if (!name || name->empty()) {
-        return invocation.usageError("a recipe needs a name (--name).");
-    }
-    std::optional<std::int64_t> rating;
-    if (auto text = invocation.option("rating")) {
-        std::int64_t value = -1;
-        auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), value);
-        if (error != std::errc() || end != text->data() + text->size() || value < 0 || value > 5) {
-            return invocation.usageError("--rating takes a number of stars from 0 to 5.");
-        }
-        rating = value;
-    }
-    if (auto difficulty = invocation.option("difficulty");
-        difficulty && !difficulty->empty() && *difficulty != "Easy" && *difficulty != "Medium" &&
-        *difficulty != "Hard") {
-        return invocation.usageError("--difficulty takes Easy, Medium or Hard.");
-    }
-    LibrarySession session(invocation.library, invocation.err);
-    ManagedObjectContext* context = session.context();
-    if (context == nullptr) {
-        return kExitFailure;
-    }
-    auto recipe = context->insert<Recipe>();
-    for (const auto& field : kTextFields) {
-        if (auto value = invocation.option(field.option)) {
-            recipe->setValue(field.attribute, *value);
-        }
-    }
-    if (rating) {
-        recipe->setRating(rating);
-    }
-    if (invocation.has("favorite")) {
-        recipe->setOnFavorites(true);
-    }
-    recipe->setCreated(std::chrono::system_clock::now());
-    recipe->setModified();
-    saveContext(*context, session.hooks());
-    invocation.out << recipe->uid() << "\n";
-    return kExitOk;
-}
 
 void printField(std::ostream& out, const char* label, const std::optional<std::string>& value) {
     if (value && !value->empty()) {
@@ -271,14 +213,6 @@ int print(Invocation& invocation) {
 }  // namespace
 
 void addRecipeVerbs(CommandLine& commandLine) {
-    std::vector<OptionSpec> addOptions;
-    for (const auto& field : kTextFields) {
-        addOptions.push_back({field.option, "TEXT", field.help});
-    }
-    addOptions.push_back({"rating", "STARS", "0 to 5"});
-    addOptions.push_back({"favorite", "", "put it in the favourites"});
-    commandLine.add({"recipe", "add", "", "Add a recipe to the library; prints its uid.",
-                     addOptions, 0, 0, add});
     commandLine.add({"recipe",
                      "show",
                      "NAME|UID",

@@ -12,6 +12,7 @@ int main(int argc, char** argv) {
     cli::addInfoVerbs(commandLine);
     cli::addSettingsVerbs(commandLine);
     cli::addRecipeVerbs(commandLine);
+    cli::addRecipeEditVerbs(commandLine);
     cli::addRecipeListVerbs(commandLine);
     cli::addCategoryVerbs(commandLine);
     cli::addScaleVerbs(commandLine);
