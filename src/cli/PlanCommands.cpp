@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <optional>
@@ -6,7 +7,10 @@
 #include <string>
 
 #include "cli/CommandLine.h"
+#include "cli/RecipeLookup.h"
 #include "lib/DateText.h"
+#include "library/MealCreation.h"
+#include "model/Meal.h"
 #include "planner/WeekCalendar.h"
 
 namespace miravel::cli {
@@ -43,6 +47,37 @@ int week(Invocation& invocation) {
     return kExitOk;
 }
 
+// The meal types by the names the command line takes, in Meal::Type order.
+constexpr std::array kMealTypeNames{"breakfast", "lunch", "dinner", "snacks"};
+
+int add(Invocation& invocation) {
+    const auto dateText = invocation.option("date");
+    const auto day = dateText ? parseDay(*dateText) : std::nullopt;
+    if (!day) {
+        return invocation.usageError("--date takes a day as YYYY-MM-DD.");
+    }
+    const auto typeText = invocation.option("type");
+    const auto* found =
+        typeText ? std::ranges::find(kMealTypeNames, *typeText) : kMealTypeNames.end();
+    if (found == kMealTypeNames.end()) {
+        return invocation.usageError("--type takes breakfast, lunch, dinner or snacks.");
+    }
+    const auto type = static_cast<std::int64_t>(found - kMealTypeNames.begin());
+    return withNamedRecipe(invocation,
+                           [&](LibrarySession&, ManagedObjectContext& context,
+                               const std::shared_ptr<Recipe>& recipe) -> int {
+                               auto meal = createMealWithType(context, type, *day, recipe);
+                               if (!meal) {
+                                   return invocation.failure(meal.error().description);
+                               }
+                               invocation.out << formatDateText(*day).substr(0, 10) << ' '
+                                              << (*meal)->typeString() << ": "
+                                              << recipe->name().value_or("") << " (order "
+                                              << (*meal)->orderFlag() << ")\n";
+                               return kExitOk;
+                           });
+}
+
 }  // namespace
 
 void addPlanVerbs(CommandLine& commandLine) {
@@ -55,6 +90,15 @@ void addPlanVerbs(CommandLine& commandLine) {
                      0,
                      0,
                      week});
+    commandLine.add({"plan",
+                     "add",
+                     "NAME|UID",
+                     "Add a recipe to the meal plan on a day, after that day's other meals.",
+                     {{"date", "YYYY-MM-DD", "the day of the meal"},
+                      {"type", "TYPE", "breakfast, lunch, dinner or snacks"}},
+                     1,
+                     1,
+                     add});
 }
 
 }  // namespace miravel::cli

@@ -15,9 +15,8 @@ inline constexpr const char* kPresetMostRecent = "Most Recent";
 inline constexpr const char* kPresetTopRated = "Top Rated";
 inline constexpr const char* kPresetFavorites = "Favorites";
 inline constexpr const char* kPresetUncategorized = "Uncategorized";
-inline constexpr const char* kCategoryPresets[] = {kPresetAllRecipes, kPresetMostRecent,
-                                                   kPresetTopRated, kPresetFavorites,
-                                                   kPresetUncategorized};
+inline constexpr const char* kCategoryPresets[] = {
+    kPresetAllRecipes, kPresetMostRecent, kPresetTopRated, kPresetFavorites, kPresetUncategorized};
 
 // What the category column selected: a preset (its English key) or one of the user's
 // categories.

@@ -54,5 +54,54 @@ TEST(PlanCommands, weekWithoutADateShowsSevenDaysAndRefusesBadDates) {
     }
 }
 
+TEST(PlanCommands, addNumbersTheMealsOfADayInOrder) {
+    TemporaryFolder home;
+    auto library = (home / "Kitchen").string();
+    auto run = [&](std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), {"--library", library});
+        return runMiravel(home.path(), arguments);
+    };
+    ASSERT_EQ(run({"recipe", "add", "--name", "Leek soup"}).exitCode, 0);
+    auto pie = run({"recipe", "add", "--name", "Pie"});
+    ASSERT_EQ(pie.exitCode, 0) << pie.err;
+    const std::string pieUid = pie.out.substr(0, pie.out.find('\n'));
+
+    auto first = run({"plan", "add", "Leek soup", "--date", "2026-03-10", "--type", "dinner"});
+    EXPECT_EQ(first.exitCode, 0) << first.err;
+    EXPECT_EQ(first.out, "2026-03-10 Dinner: Leek soup (order 1)\n");
+    auto second = run({"plan", "add", pieUid, "--date", "2026-03-10", "--type", "snacks"});
+    EXPECT_EQ(second.out, "2026-03-10 Snacks: Pie (order 2)\n") << second.err;
+    auto otherDay = run({"plan", "add", "Pie", "--date", "2026-03-11", "--type", "breakfast"});
+    EXPECT_EQ(otherDay.out, "2026-03-11 Breakfast: Pie (order 1)\n") << otherDay.err;
+}
+
+TEST(PlanCommands, addRefusesBadInput) {
+    TemporaryFolder home;
+    auto library = (home / "Kitchen").string();
+    ASSERT_EQ(
+        runMiravel(home.path(), {"--library", library, "recipe", "add", "--name", "Pie"}).exitCode,
+        0);
+    struct Case {
+        std::vector<std::string> arguments;
+        int exitCode;
+        const char* message;
+    };
+    const std::vector<Case> cases = {
+        {{"Pie", "--date", "2026-02-30", "--type", "lunch"}, 2, "YYYY-MM-DD"},
+        {{"Pie", "--type", "lunch"}, 2, "YYYY-MM-DD"},
+        {{"Pie", "--date", "2026-03-10", "--type", "brunch"}, 2, "breakfast, lunch"},
+        {{"Pie", "--date", "2026-03-10"}, 2, "breakfast, lunch"},
+        {{"Cake", "--date", "2026-03-10", "--type", "lunch"}, 1, "Cake"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> arguments{"--library", library, "plan", "add"};
+        arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+        auto refused = runMiravel(home.path(), arguments);
+        EXPECT_EQ(refused.exitCode, c.exitCode) << c.message;
+        EXPECT_EQ(refused.out, "");
+        EXPECT_NE(refused.err.find(c.message), std::string::npos) << refused.err;
+    }
+}
+
 }  // namespace
 }  // namespace miravel
