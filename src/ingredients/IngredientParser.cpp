@@ -173,6 +173,56 @@ bool mergeMultiWord(const WordLists& lists, Scanner& scanner, const std::string&
     return didMerge;
 }
 
+// The steps every rule loop over a line shares: take the next token, pass over what stands
+// in parentheses (package sizes, remarks; the closing parenthesis itself goes on), and join
+// multi-word entries, whose lists are then those of the joined words.
+class RuleLoop {
+public:
+    RuleLoop(const WordLists& lists, std::span<const IngredientParser::ScannedToken> tokens)
+        : m_lists(lists), m_scanner(tokens) {}
+
+    // Moves to the next token outside parentheses; false at the end of the line.
+    bool next() {
+        while (m_scanner.hasTokens()) {
+            m_token = m_scanner.next();
+            if (m_token->type == kTokenPunctuation) {
+                if (m_token->value == "(") {
+                    m_inParentheses = true;
+                } else if (m_token->value == ")") {
+                    m_inParentheses = false;
+                }
+            }
+            if (m_inParentheses) {
+                continue;
+            }
+            m_value = &m_token->value;
+            m_valueLists = m_token->lists;
+            if ((m_valueLists & WordLists::kMultiWordKey) &&
+                mergeMultiWord(m_lists, m_scanner, m_token->value, m_merged)) {
+                m_value = &m_merged;
+                m_valueLists = m_lists.lists(m_merged);
+            }
+            return true;
+        }
+        return false;
+    }
+
+    // The token's own type, also when words were joined onto it.
+    std::int32_t type() const { return m_token->type; }
+    const std::string& value() const { return *m_value; }
+    std::uint32_t lists() const { return m_valueLists; }
+    Scanner& scanner() { return m_scanner; }
+
+private:
+    const WordLists& m_lists;
+    Scanner m_scanner;
+    const IngredientParser::ScannedToken* m_token = nullptr;
+    const std::string* m_value = nullptr;
+    std::uint32_t m_valueLists = 0;
+    bool m_inParentheses = false;
+    std::string m_merged;
+};
+
 struct AmountRead {
     bool matched = false;  // a form applied (its amount may still be unusable)
     std::optional<RCRationalNumber> amount;
@@ -488,12 +538,11 @@ std::vector<IngredientToken> IngredientParser::tokenizeString(std::string_view l
 IngredientInformation IngredientParser::extractIngredientInformation(std::string_view line) const {
     thread_local std::vector<ScannedToken> tokens;
     tokenize(line, tokens);
-    Scanner scanner(tokens);
+    RuleLoop loop(m_lists, tokens);
+    Scanner& scanner = loop.scanner();
     IngredientInformation information;
     bool inRange = false;
-    bool inParentheses = false;
     bool sawNameWord = false;
-    std::string merged;
     // Set once an amount has been followed by its unit. The first measure of a line is its
     // measure: "1 1/2 cups, plus 2 teaspoons" is not two teaspoons, and in "2 teaspoons/10
     // milliliters" the alternative must not replace the amount and leave it half-changed.
@@ -508,26 +557,10 @@ IngredientInformation IngredientParser::extractIngredientInformation(std::string
             information.quantityRange = amount;
         }
     };
-    while (scanner.hasTokens()) {
-        const ScannedToken& token = *scanner.next();
-        const std::int32_t type = token.type;
-        if (type == kTokenPunctuation) {
-            if (token.value == "(") {
-                inParentheses = true;
-            } else if (token.value == ")") {
-                inParentheses = false;
-            }
-        }
-        if (inParentheses) {
-            continue;  // package sizes and remarks do not count
-        }
-        const std::string* value = &token.value;
-        std::uint32_t lists = token.lists;
-        if ((lists & WordLists::kMultiWordKey) &&
-            mergeMultiWord(m_lists, scanner, token.value, merged)) {
-            value = &merged;
-            lists = m_lists.lists(merged);
-        }
+    while (loop.next()) {
+        const std::int32_t type = loop.type();
+        const std::string* value = &loop.value();
+        const std::uint32_t lists = loop.lists();
         if ((lists & WordLists::kTerminators) && sawNameWord) {
             break;
         }
@@ -609,31 +642,14 @@ std::string IngredientParser::getAisle(std::string_view text,
                                        std::optional<std::string>* ingredient) const {
     thread_local std::vector<ScannedToken> tokens;
     tokenize(text, tokens);
-    Scanner scanner(tokens);
+    RuleLoop loop(m_lists, tokens);
+    Scanner& scanner = loop.scanner();
     std::vector<std::string> candidates;
     std::vector<std::string> nameWords;
-    bool inParentheses = false;
-    std::string merged;
-    while (scanner.hasTokens()) {
-        const ScannedToken& token = *scanner.next();
-        const std::int32_t type = token.type;
-        if (type == kTokenPunctuation) {
-            if (token.value == "(") {
-                inParentheses = true;
-            } else if (token.value == ")") {
-                inParentheses = false;
-            }
-        }
-        if (inParentheses) {
-            continue;
-        }
-        const std::string* value = &token.value;
-        std::uint32_t lists = token.lists;
-        if ((lists & WordLists::kMultiWordKey) &&
-            mergeMultiWord(m_lists, scanner, token.value, merged)) {
-            value = &merged;
-            lists = m_lists.lists(merged);
-        }
+    while (loop.next()) {
+        const std::int32_t type = loop.type();
+        const std::string* value = &loop.value();
+        const std::uint32_t lists = loop.lists();
         if (lists & WordLists::kPhrases) {
             candidates.push_back(*value);
             break;
