@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <functional>
 #include <limits>
 #include <ostream>
 #include <string>
@@ -132,64 +133,70 @@ std::optional<std::vector<std::size_t>> rowsOf(Invocation& invocation, ManagedOb
     return rows;
 }
 
+// Opens the library and runs `act` on the full list with the rows of the recipes the
+// arguments name; reports why not when one is unknown or ambiguous.
+int withNamedRows(
+    Invocation& invocation,
+    const std::function<int(LibrarySession&, CommandLineRecipesDelegate&, RecipesController&,
+                            const std::vector<std::size_t>&)>& act) {
+    LibrarySession session(invocation.library, invocation.err);
+    ManagedObjectContext* store = session.context();
+    if (store == nullptr) {
+        return kExitFailure;
+    }
+    CommandLineRecipesDelegate delegate(invocation.out);
+    RecipesController controller(*store, &delegate);
+    int code = kExitOk;
+    auto rows = rowsOf(invocation, *store, controller, code);
+    if (!rows) {
+        return code;
+    }
+    return act(session, delegate, controller, *rows);
+}
+
 int favorite(Invocation& invocation) {
-    const std::string& state = invocation.arguments[1];
+    const std::string state = invocation.arguments[1];  // a copy: the argument is dropped next
     if (state != "on" && state != "off") {
         return invocation.usageError("say on or off.");
     }
     invocation.arguments.pop_back();
-    LibrarySession session(invocation.library, invocation.err);
-    ManagedObjectContext* store = session.context();
-    if (store == nullptr) {
-        return kExitFailure;
-    }
-    CommandLineRecipesDelegate delegate(invocation.out);
-    RecipesController controller(*store, &delegate);
-    int code = kExitOk;
-    auto rows = rowsOf(invocation, *store, controller, code);
-    if (!rows) {
-        return code;
-    }
-    controller.setClickedRow(rows->front());
-    bool isFavorite = controller.validateMenuItem(RecipeMenu::Context, kMenuFavorites).checked;
-    if (isFavorite == (state == "on")) {
-        // Nothing changes, so nothing is marked for sync; the notice still says where it is.
-        delegate.showNotice(
-            tr(isFavorite ? "Recipe added to favorites." : "Recipe removed from favorites."));
-        return kExitOk;
-    }
-    if (auto toggled = controller.toggleFavorites(isFavorite); !toggled) {
-        session.hooks().presentFatalDatabaseError(toggled.error());
-    }
-    return kExitOk;
+    return withNamedRows(
+        invocation, [&](LibrarySession& session, CommandLineRecipesDelegate& delegate,
+                        RecipesController& controller, const std::vector<std::size_t>& rows) {
+            controller.setClickedRow(rows.front());
+            bool isFavorite =
+                controller.validateMenuItem(RecipeMenu::Context, kMenuFavorites).checked;
+            if (isFavorite == (state == "on")) {
+                // Nothing changes, so nothing is marked for sync; the notice says where it is.
+                delegate.showNotice(tr(isFavorite ? "Recipe added to favorites."
+                                                  : "Recipe removed from favorites."));
+                return kExitOk;
+            }
+            if (auto toggled = controller.toggleFavorites(isFavorite); !toggled) {
+                session.hooks().presentFatalDatabaseError(toggled.error());
+            }
+            return kExitOk;
+        });
 }
 
 int remove(Invocation& invocation) {
-    LibrarySession session(invocation.library, invocation.err);
-    ManagedObjectContext* store = session.context();
-    if (store == nullptr) {
-        return kExitFailure;
-    }
-    CommandLineRecipesDelegate delegate(invocation.out);
-    RecipesController controller(*store, &delegate);
-    int code = kExitOk;
-    auto rows = rowsOf(invocation, *store, controller, code);
-    if (!rows) {
-        return code;
-    }
-    std::vector<std::string> names;
-    for (std::size_t row : *rows) {
-        names.push_back(controller.recipeAt(row)->name().value_or(""));
-    }
-    controller.setSelectedRows(*rows);
-    if (auto deleted = controller.deleteRecipe(false); !deleted) {
-        session.hooks().presentFatalDatabaseError(deleted.error());
-    }
-    for (const auto& name : names) {
-        invocation.out << "Deleted \"" << name << "\"" << (isLoggedIn() ? " (kept for sync)" : "")
-                       << ".\n";
-    }
-    return kExitOk;
+    return withNamedRows(
+        invocation, [&](LibrarySession& session, CommandLineRecipesDelegate&,
+                        RecipesController& controller, const std::vector<std::size_t>& rows) {
+            std::vector<std::string> names;
+            for (std::size_t row : rows) {
+                names.push_back(controller.recipeAt(row)->name().value_or(""));
+            }
+            controller.setSelectedRows(rows);
+            if (auto deleted = controller.deleteRecipe(false); !deleted) {
+                session.hooks().presentFatalDatabaseError(deleted.error());
+            }
+            for (const auto& name : names) {
+                invocation.out << "Deleted \"" << name << "\""
+                               << (isLoggedIn() ? " (kept for sync)" : "") << ".\n";
+            }
+            return kExitOk;
+        });
 }
 
 }  // namespace
