@@ -55,6 +55,13 @@ public:
     std::string getAisle(std::string_view text,
                          std::optional<std::string>* ingredient = nullptr) const;
 
+    // consolidateItems:newName:ingredient:consolidatedName: — whether the grocery row text
+    // `row` and a new line `line` (whose recognised ingredient is `ingredient`) ask for the
+    // same thing in amounts that add up; the merged row text when they do ("1 cup flour" and
+    // "2 cups flour, sifted" give "3 cups flour").
+    std::optional<std::string> consolidateItems(std::string_view row, std::string_view line,
+                                                std::string_view ingredient) const;
+
     // "one" 1 … "nineteen" 19, "half" 1/2, "quarter" 1/4, "a" 1, "dozen" 12, …
     static std::optional<RCRationalNumber> convertNumeric(std::string_view word);
     // The six vulgar-fraction characters.
