@@ -233,8 +233,7 @@ std::string MiravelHtml::htmlForRecipe(const Recipe& recipe, bool withSignature)
                 escapeHtml(sourceUrl.empty() ? source : sourceUrl) + "</p>";
     }
     if (withSignature) {
-        html += "<p>" + escapeHtml(tr("Sent from Miravel Recipe Manager.")) + " " +
-                std::string(kVendorWebAddress) + "</p>";
+        html += "<p>" + escapeHtml(emailSignatureText()) + "</p>";
     }
     html += "</body></html>";
     return html;

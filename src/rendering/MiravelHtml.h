@@ -1,12 +1,21 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
+
+#include "lib/DateText.h"
 
 namespace miravel {
 
+class Meal;
 class Recipe;
+
+// Days of a meal plan in the order they are printed, each with its meals in list order.
+using DatedMeals = std::vector<std::pair<Timestamp, std::vector<std::shared_ptr<Meal>>>>;
 
 // The HTML documents the program prints: a recipe's page and the conversion of a free text
 // (directions, notes) into paragraphs. Stateless; any thread may use it.
@@ -25,6 +34,16 @@ public:
     // True for a text that has something besides white space and line breaks, and is not
     // the "---" that stands for no value.
     static bool notEmpty(const std::optional<std::string>& text);
+
+    // One day's meals, one "<p>Type: names</p>" line per meal type that has meals.
+    static std::string innerHtmlForMeals(const std::vector<std::shared_ptr<Meal>>& meals);
+    static std::string htmlForWeekMealPlan(const DatedMeals& days, std::string_view timePeriod,
+                                           bool withSignature);
+    static std::string htmlForDayOfMeals(const std::vector<std::shared_ptr<Meal>>& meals,
+                                         std::string_view timePeriod, bool withSignature);
+    static std::string printForWeekMealPlan(const DatedMeals& days, std::string_view timePeriod);
+    static std::string printForDayMealPlan(const std::vector<std::shared_ptr<Meal>>& meals,
+                                           std::string_view day);
 
     // The text with &, <, > and " replaced by their character references.
     static std::string escapeHtml(std::string_view text);

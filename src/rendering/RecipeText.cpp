@@ -24,6 +24,10 @@ std::string labelled(std::string_view label, std::string_view value) {
 
 }  // namespace
 
+std::string emailSignatureText() {
+    return tr("Sent from Miravel Recipe Manager.") + " " + std::string(kVendorWebAddress);
+}
+
 std::string recipeEmailSubject(const Recipe& recipe) {
     return labelled("Recipe", recipe.name().value_or(""));
 }
@@ -54,7 +58,7 @@ std::string recipeEmailBody(const Recipe& recipe) {
     if (sourceUrl || recipe.source()) {
         body += labelled("Source", sourceUrl ? *sourceUrl : *recipe.source()) + "\n\n";
     }
-    body += tr("Sent from Miravel Recipe Manager.") + " " + std::string(kVendorWebAddress);
+    body += emailSignatureText();
     return body;
 }
 

@@ -10,6 +10,10 @@ class Recipe;
 // The vendor's web address, closing the text of every recipe e-mail.
 inline constexpr std::string_view kVendorWebAddress = "https://www.miravel.app";
 
+// "Sent from Miravel Recipe Manager. <address>": the line that closes every e-mail, and the
+// last paragraph of a page printed with a signature.
+std::string emailSignatureText();
+
 // A recipe e-mail: its subject, its plain-text body and the name of the attached recipe
 // file. Recipe::emailSubject() and its siblings delegate here.
 std::string recipeEmailSubject(const Recipe& recipe);

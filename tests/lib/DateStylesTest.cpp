@@ -1,0 +1,85 @@
+#include "lib/DateStyles.h"
+
+#include <gtest/gtest.h>
+#include <unicode/locid.h>
+
+#include "support/TimeSupport.h"
+
+namespace miravel {
+namespace {
+
+using testing::ScopedTimeZone;
+using testing::utc;
+
+constexpr const char* kNewYork = "EST5EDT,M3.2.0,M11.1.0";
+constexpr const char* kSydney = "AEST-10AEDT,M10.1.0,M4.1.0/3";
+
+class ScopedLocale {
+public:
+    explicit ScopedLocale(const char* name) : m_previous(icu::Locale::getDefault()) {
+        UErrorCode status = U_ZERO_ERROR;
+        icu::Locale::setDefault(icu::Locale(name), status);
+    }
+    ~ScopedLocale() {
+        UErrorCode status = U_ZERO_ERROR;
+        icu::Locale::setDefault(m_previous, status);
+    }
+
+private:
+    icu::Locale m_previous;
+};
+
+struct StyleCase {
+    const char* locale;
+    const char* shortText;
+    const char* fullText;
+};
+
+TEST(DateStyles, followTheDefaultLocale) {
+    ScopedTimeZone zone(kNewYork);
+    const Timestamp monday = utc(2026, 12, 7, 17, 0);
+    const StyleCase cases[] = {
+        {"en_US", "12/7/26", "Monday, December 7, 2026"},
+        {"fr_FR", "07/12/2026", "lundi 7 décembre 2026"},
+        {"de_DE", "07.12.26", "Montag, 7. Dezember 2026"},
+    };
+    for (const auto& c : cases) {
+        ScopedLocale locale(c.locale);
+        EXPECT_EQ(shortDateText(monday), c.shortText) << c.locale;
+        EXPECT_EQ(fullDateText(monday), c.fullText) << c.locale;
+    }
+}
+
+TEST(DateStyles, nameTheLocalDayOfTheTimeZoneAtTheCall) {
+    ScopedLocale locale("en_US");
+    // 03:30 UTC is still the evening before in New York and already midday in Sydney.
+    const Timestamp moment = utc(2026, 12, 7, 3, 30);
+    {
+        ScopedTimeZone zone(kNewYork);
+        EXPECT_EQ(fullDateText(moment), "Sunday, December 6, 2026");
+        EXPECT_EQ(shortDateText(moment), "12/6/26");
+    }
+    {
+        ScopedTimeZone zone(kSydney);
+        EXPECT_EQ(fullDateText(moment), "Monday, December 7, 2026");
+        EXPECT_EQ(shortDateText(moment), "12/7/26");
+    }
+}
+
+TEST(DateStyles, keepTheDayAtItsEdgesAndAcrossDaylightSavingChanges) {
+    ScopedLocale locale("en_US");
+    ScopedTimeZone zone(kNewYork);
+    const std::pair<Timestamp, const char*> cases[] = {
+        {utc(2026, 3, 8, 5, 0), "Sunday, March 8, 2026"},           // 00:00, a 23-hour day
+        {utc(2026, 3, 9, 3, 59, 59), "Sunday, March 8, 2026"},      // 23:59:59 daylight time
+        {utc(2026, 11, 1, 4, 0), "Sunday, November 1, 2026"},       // 00:00, a 25-hour day
+        {utc(2026, 11, 2, 4, 59, 59), "Sunday, November 1, 2026"},  // 23:59:59 standard time
+        {utc(2026, 11, 2, 5, 0), "Monday, November 2, 2026"},
+    };
+    for (const auto& [moment, text] : cases) {
+        EXPECT_EQ(fullDateText(moment), text);
+    }
+}
+
+}  // namespace
+}  // namespace miravel
