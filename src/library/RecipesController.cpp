@@ -7,6 +7,7 @@
 #include "lib/ApplicationIdentifier.h"
 #include "lib/Log.h"
 #include "lib/StringTable.h"
+#include "library/RecipeSearch.h"
 #include "model/ManagedObjectContext.h"
 
 namespace miravel {
@@ -19,26 +20,6 @@ Predicate parsed(std::string_view format, ValueList arguments = {}) {
     // The formats are ours and user text only ever arrives as an argument, so they parse.
     auto predicate = Predicate::parse(format, std::move(arguments));
     return predicate ? *predicate : Predicate::falsePredicate();
-}
-
-// Pieces of an ingredient search: split at every ",", trimmed, empty pieces dropped.
-std::vector<std::string> ingredientPieces(const std::string& text) {
-    std::vector<std::string> pieces;
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        std::size_t end = std::min(text.find(',', start), text.size());
-        std::string piece = text.substr(start, end - start);
-        constexpr const char* kSpace = " \t\r\n\f\v";
-        piece.erase(0, piece.find_first_not_of(kSpace) == std::string::npos
-                           ? piece.size()
-                           : piece.find_first_not_of(kSpace));
-        piece.erase(piece.find_last_not_of(kSpace) + 1);
-        if (!piece.empty()) {
-            pieces.push_back(std::move(piece));
-        }
-        start = end + 1;
-    }
-    return pieces;
 }
 
 }  // namespace
@@ -82,22 +63,7 @@ void RecipesController::setCategory(const CategorySelection& selection) {
 
 void RecipesController::search(const std::string& text) {
     m_searchText = text;
-    m_searchPredicate.reset();
-    if (!m_searchText.empty()) {
-        if (m_searchContext == kSearchByIngredient) {
-            std::vector<Predicate> each;
-            for (auto& piece : ingredientPieces(m_searchText)) {
-                each.push_back(parsed("ingredients contains[cd] %@", {Value(std::move(piece))}));
-            }
-            if (!each.empty()) {
-                m_searchPredicate = Predicate::andPredicate(each);
-            }
-        } else if (m_searchContext == kSearchBySource) {
-            m_searchPredicate = parsed("source contains[cd] %@", {Value(m_searchText)});
-        } else {
-            m_searchPredicate = parsed("name contains[cd] %@", {Value(m_searchText)});
-        }
-    }
+    m_searchPredicate = recipeSearchPredicate(m_searchContext, m_searchText);
     fetchRecipes();
 }
 

@@ -1,0 +1,61 @@
+#include "planner/MealRecipesController.h"
+
+#include "lib/Log.h"
+#include "library/RecipeSearch.h"
+#include "model/Recipe.h"
+#include "model/SyncedObject.h"
+
+namespace miravel {
+
+MealRecipesController::MealRecipesController(ManagedObjectContext& context)
+    : m_searchContext(kSearchByName),
+      m_recipes(
+          FetchRequest{
+              Recipe::kEntityName, std::nullopt, {SortDescriptor::localized("name")}, 0, true},
+          &context) {
+    m_recipes.setDelegate(this);
+    fetch();
+}
+
+MealRecipesController::~MealRecipesController() = default;
+
+void MealRecipesController::changeSearchContext(const std::string& context) {
+    m_searchContext = context;
+    fetch();
+}
+
+std::string MealRecipesController::placeholder() const {
+    return recipeSearchPlaceholder(m_searchContext);
+}
+
+void MealRecipesController::search(const std::string& text) {
+    m_searchText = text;
+    fetch();
+}
+
+void MealRecipesController::fetch() {
+    auto status = Predicate::parse(kLiveStatusPredicate);
+    std::vector<Predicate> predicates{status ? *status : Predicate::falsePredicate()};
+    if (auto search = recipeSearchPredicate(m_searchContext, m_searchText)) {
+        predicates.push_back(*search);
+    }
+    m_recipes.setFetchPredicate(Predicate::andPredicate(predicates));
+    if (auto fetched = m_recipes.performFetch(); !fetched) {
+        logLine("Unresolved error {}, {}", fetched.error().description, fetched.error().domain);
+    }
+}
+
+std::vector<std::shared_ptr<Recipe>> MealRecipesController::recipes() const {
+    std::vector<std::shared_ptr<Recipe>> recipes;
+    for (const auto& object : m_recipes.arrangedObjects()) {
+        recipes.push_back(std::static_pointer_cast<Recipe>(object));
+    }
+    return recipes;
+}
+
+std::shared_ptr<Recipe> MealRecipesController::recipeAtRow(std::size_t row) const {
+    const auto& objects = m_recipes.arrangedObjects();
+    return row < objects.size() ? std::static_pointer_cast<Recipe>(objects[row]) : nullptr;
+}
+
+}  // namespace miravel

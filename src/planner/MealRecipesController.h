@@ -1,0 +1,43 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "library/QVArrayController.h"
+
+namespace miravel {
+
+class ManagedObjectContext;
+class Recipe;
+
+// The meal editor's recipe chooser: the library's recipes by name, narrowed by a search in
+// one of the recipe list's search contexts. Live.
+class MealRecipesController : private QVArrayControllerDelegate {
+public:
+    explicit MealRecipesController(ManagedObjectContext& context);
+    ~MealRecipesController() override;
+    MealRecipesController(const MealRecipesController&) = delete;
+    MealRecipesController& operator=(const MealRecipesController&) = delete;
+
+    // "Name", "Ingredient" or "Source" (English keys); searches again with the current text.
+    void changeSearchContext(const std::string& context);
+    const std::string& searchContext() const { return m_searchContext; }
+    // "Search By %@" with the context's name.
+    std::string placeholder() const;
+    // Empty text shows every recipe.
+    void search(const std::string& text);
+
+    std::vector<std::shared_ptr<Recipe>> recipes() const;
+    // Done: the recipe of the selected row, or null when none is selected.
+    std::shared_ptr<Recipe> recipeAtRow(std::size_t row) const;
+
+private:
+    void fetch();
+
+    std::string m_searchContext;
+    std::string m_searchText;
+    QVArrayController m_recipes;
+};
+
+}  // namespace miravel
