@@ -85,6 +85,8 @@ void addCategoryVerbs(CommandLine& commandLine);
 void addScaleVerbs(CommandLine& commandLine);
 void addIngredientVerbs(CommandLine& commandLine);
 void addPlanVerbs(CommandLine& commandLine);
+void addPlanEditVerbs(CommandLine& commandLine);
+void addGroceryVerbs(CommandLine& commandLine);
 
 // A scale factor as a user types it: "3/2", "2" or "1 1/2". Absent when it is not one of
 // those, or not greater than zero.

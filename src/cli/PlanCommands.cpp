@@ -1,27 +1,32 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <filesystem>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <regex>
 #include <string>
+#include <variant>
 
 #include "cli/CommandLine.h"
+#include "cli/Handoffs.h"
+#include "cli/LibrarySession.h"
+#include "cli/PlanArguments.h"
 #include "cli/RecipeLookup.h"
 #include "lib/DateText.h"
+#include "lib/StringTable.h"
 #include "library/MealCreation.h"
 #include "model/Meal.h"
+#include "planner/MealPlannerDayController.h"
+#include "planner/MealPlannerWeekController.h"
 #include "planner/WeekCalendar.h"
+#include "rendering/MailHandoff.h"
 
 namespace miravel::cli {
 
-namespace {
-
-constexpr std::array kWeekdayNames{"Sunday",   "Monday", "Tuesday", "Wednesday",
-                                   "Thursday", "Friday", "Saturday"};
-
 // A day given as YYYY-MM-DD. Noon keeps it clear of a daylight-saving change at midnight.
-std::optional<Timestamp> parseDay(const std::string& text) {
+std::optional<Timestamp> parsePlanDay(const std::string& text) {
     static const std::regex kDay(R"(\d{4}-\d{2}-\d{2})");
     if (!std::regex_match(text, kDay)) {
         return std::nullopt;
@@ -29,10 +34,26 @@ std::optional<Timestamp> parseDay(const std::string& text) {
     return parseDateText(text + " 12:00:00");
 }
 
+// The meal types by the names the command line takes, in Meal::Type order; "snack" is
+// taken for "snacks" too.
+std::optional<std::int64_t> parseMealType(const std::string& text) {
+    constexpr std::array kMealTypeNames{"breakfast", "lunch", "dinner", "snacks"};
+    const auto* found = std::ranges::find(kMealTypeNames, text == "snack" ? "snacks" : text);
+    if (found == kMealTypeNames.end()) {
+        return std::nullopt;
+    }
+    return static_cast<std::int64_t>(found - kMealTypeNames.begin());
+}
+
+namespace {
+
+constexpr std::array kWeekdayNames{"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                   "Thursday", "Friday", "Saturday"};
+
 int week(Invocation& invocation) {
     Timestamp date = std::chrono::system_clock::now();
     if (auto text = invocation.option("date")) {
-        auto day = parseDay(*text);
+        auto day = parsePlanDay(*text);
         if (!day) {
             return invocation.usageError("--date takes a day as YYYY-MM-DD, not \"" + *text +
                                          "\".");
@@ -47,35 +68,148 @@ int week(Invocation& invocation) {
     return kExitOk;
 }
 
-// The meal types by the names the command line takes, in Meal::Type order.
-constexpr std::array kMealTypeNames{"breakfast", "lunch", "dinner", "snacks"};
-
 int add(Invocation& invocation) {
     const auto dateText = invocation.option("date");
-    const auto day = dateText ? parseDay(*dateText) : std::nullopt;
+    const auto day = dateText ? parsePlanDay(*dateText) : std::nullopt;
     if (!day) {
         return invocation.usageError("--date takes a day as YYYY-MM-DD.");
     }
     const auto typeText = invocation.option("type");
-    const auto* found =
-        typeText ? std::ranges::find(kMealTypeNames, *typeText) : kMealTypeNames.end();
-    if (found == kMealTypeNames.end()) {
+    const auto type = typeText ? parseMealType(*typeText) : std::nullopt;
+    if (!type) {
         return invocation.usageError("--type takes breakfast, lunch, dinner or snacks.");
     }
-    const auto type = static_cast<std::int64_t>(found - kMealTypeNames.begin());
-    return withNamedRecipe(invocation,
-                           [&](LibrarySession&, ManagedObjectContext& context,
-                               const std::shared_ptr<Recipe>& recipe) -> int {
-                               auto meal = createMealWithType(context, type, *day, recipe);
-                               if (!meal) {
-                                   return invocation.failure(meal.error().description);
-                               }
-                               invocation.out << formatDateText(*day).substr(0, 10) << ' '
-                                              << (*meal)->typeString() << ": "
-                                              << recipe->name().value_or("") << " (order "
-                                              << (*meal)->orderFlag() << ")\n";
-                               return kExitOk;
-                           });
+    return withNamedRecipe(
+        invocation,
+        [&](LibrarySession&, ManagedObjectContext& context,
+            const std::shared_ptr<Recipe>& recipe) -> int {
+            // Meals sit at the start of their day: the week list's
+            // query ends at its last day's start.
+            const Timestamp start = WeekCalendar(1).dateByMovingToBeginningOfDay(*day);
+            auto meal = createMealWithType(context, *type, start, recipe);
+            if (!meal) {
+                return invocation.failure(meal.error().description);
+            }
+            invocation.out << formatDateText(*day).substr(0, 10) << ' ' << (*meal)->typeString()
+                           << ": " << recipe->name().value_or("") << " (order "
+                           << (*meal)->orderFlag() << ")\n";
+            return kExitOk;
+        });
+}
+
+// A planner opened on the week holding `date` (today when none), with its day list showing
+// `day` when one is given.
+struct Planner {
+    Planner(LibrarySession& session, ManagedObjectContext& context)
+        : dayList(context, nullptr),
+          weekList(context, session.application().settings(), context.notificationCenter(), nullptr,
+                   &dayList) {}
+
+    void show(std::optional<Timestamp> date, std::optional<Timestamp> day) {
+        if (day) {
+            weekList.showDay(*day);
+        } else if (date) {
+            weekList.chooseWeek(*date);
+        }
+    }
+
+    MealPlannerDayController dayList;
+    MealPlannerWeekController weekList;
+};
+
+// Reads an optional YYYY-MM-DD option; false (after the usage message) when it is malformed.
+bool dayOption(Invocation& invocation, const std::string& name, std::optional<Timestamp>& day,
+               int& code) {
+    if (auto text = invocation.option(name)) {
+        day = parsePlanDay(*text);
+        if (!day) {
+            code = invocation.usageError("--" + name + " takes a day as YYYY-MM-DD, not \"" +
+                                         *text + "\".");
+            return false;
+        }
+    }
+    return true;
+}
+
+int day(Invocation& invocation) {
+    const auto date = parsePlanDay(invocation.arguments[0]);
+    if (!date) {
+        return invocation.usageError("the day is given as YYYY-MM-DD.");
+    }
+    LibrarySession session(invocation.library, invocation.err);
+    ManagedObjectContext* context = session.context();
+    if (context == nullptr) {
+        return kExitFailure;
+    }
+    MealPlannerDayController dayList(*context, nullptr);
+    dayList.setDate(*date);
+    invocation.out << dayList.titleText() << '\n';
+    if (dayList.showsNoMeals()) {
+        invocation.out << tr("No meals scheduled.") << '\n';
+    }
+    int number = 0;
+    for (const auto& row : dayList.rows()) {
+        if (const auto* header = std::get_if<std::string>(&row)) {
+            invocation.out << *header << '\n';
+        } else {
+            invocation.out << "  " << ++number << ". "
+                           << std::get<std::shared_ptr<Meal>>(row)->mealName().value_or("") << '\n';
+        }
+    }
+    return kExitOk;
+}
+
+int print(Invocation& invocation) {
+    int code = kExitOk;
+    std::optional<Timestamp> date, day;
+    if (!dayOption(invocation, "date", date, code) || !dayOption(invocation, "day", day, code)) {
+        return code;
+    }
+    if (day && (date || invocation.has("week"))) {
+        return invocation.usageError("print either --week (with --date) or --day.");
+    }
+    std::optional<std::filesystem::path> file;
+    if (int code = kExitOk; !outputFileOption(invocation, file, code)) {
+        return code;
+    }
+    LibrarySession session(invocation.library, invocation.err);
+    ManagedObjectContext* context = session.context();
+    if (context == nullptr) {
+        return kExitFailure;
+    }
+    Planner planner(session, *context);
+    planner.show(date, day);
+    CommandLinePrintHandoff printer(file, invocation.out);
+    if (day) {
+        planner.weekList.printDay(printer);
+    } else {
+        planner.weekList.printWeek(printer);
+    }
+    if (!printer.result()) {
+        return invocation.failure(printer.result().error().description);
+    }
+    return kExitOk;
+}
+
+int mail(Invocation& invocation) {
+    int code = kExitOk;
+    std::optional<Timestamp> date;
+    if (!dayOption(invocation, "date", date, code)) {
+        return code;
+    }
+    LibrarySession session(invocation.library, invocation.err);
+    ManagedObjectContext* context = session.context();
+    if (context == nullptr) {
+        return kExitFailure;
+    }
+    Planner planner(session, *context);
+    planner.show(date, std::nullopt);
+    std::shared_ptr<UrlOpener> opener = mailUrlOpener(invocation);
+    MailHandoff handoff(opener, &session.application().settings());
+    if (!planner.weekList.emailMealPlan(handoff)) {
+        return invocation.failure("could not open the mail program (xdg-open failed).");
+    }
+    return kExitOk;
 }
 
 }  // namespace
@@ -99,6 +233,37 @@ void addPlanVerbs(CommandLine& commandLine) {
                      1,
                      1,
                      add});
+    commandLine.add({"plan",
+                     "day",
+                     "YYYY-MM-DD",
+                     "List a day's meals under their meal types, numbered as plan edit, move "
+                     "and delete take them.",
+                     {},
+                     1,
+                     1,
+                     day});
+    commandLine.add({"plan",
+                     "print",
+                     "",
+                     "Write the printed meal plan (HTML) of a week (today's unless --date) or "
+                     "of one day to standard output or a file.",
+                     {{"week", "", "print the week (the default)"},
+                      {"date", "YYYY-MM-DD", "a day of the week to print"},
+                      {"day", "YYYY-MM-DD", "print this day instead of a week"},
+                      {"output", "FILE", "write the page to FILE"}},
+                     0,
+                     0,
+                     print});
+    commandLine.add({"plan",
+                     "mail",
+                     "",
+                     "Show the mailto address of a week's meal plan (today's unless --date), "
+                     "or open it in the mail program.",
+                     {{"date", "YYYY-MM-DD", "a day of the week to send"},
+                      {"open", "", "open the message in the mail program"}},
+                     0,
+                     0,
+                     mail});
 }
 
 }  // namespace miravel::cli

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/CommandLine.h"
+#include "cli/Handoffs.h"
 #include "cli/LibrarySession.h"
 #include "cli/RecipeLookup.h"
 #include "grocery/LocalizedSettingsManager.h"
@@ -116,19 +117,6 @@ int show(Invocation& invocation) {
     });
 }
 
-// Instead of opening the address, shows it: "recipe mail" without --open.
-class PrintingUrlOpener : public UrlOpener {
-public:
-    explicit PrintingUrlOpener(std::ostream& out) : m_out(out) {}
-    bool openUrl(const std::string& url) override {
-        m_out << url << "\n";
-        return true;
-    }
-
-private:
-    std::ostream& m_out;
-};
-
 // The e-mail's files go to a folder of this user's own: a shared temporary folder would let
 // another user's older "photo.jpg" block (or replace) ours.
 Result<std::filesystem::path> mailFolder() {
@@ -155,9 +143,7 @@ int mail(Invocation& invocation) {
             }
             // The recipe file itself is not attached until its writer exists; the photo is.
             const auto files = writeRecipeMailAttachments(*recipe, *folder, {});
-            std::shared_ptr<UrlOpener> opener =
-                invocation.has("open") ? UrlOpener::desktop()
-                                       : std::make_shared<PrintingUrlOpener>(invocation.out);
+            std::shared_ptr<UrlOpener> opener = mailUrlOpener(invocation);
             MailHandoff handoff(opener, &session.application().settings());
             if (!handoff.emailWithContent(recipe->emailBody(), recipe->emailSubject(), files,
                                           std::nullopt)) {
@@ -170,33 +156,10 @@ int mail(Invocation& invocation) {
         });
 }
 
-// Printing from the command line: the page goes to a file, or to standard output.
-class CommandLinePrintHandoff : public PrintHandoff {
-public:
-    CommandLinePrintHandoff(std::optional<std::filesystem::path> file, std::ostream& out)
-        : m_file(std::move(file)), m_out(out) {}
-    void printHtml(const std::string& html) override {
-        if (m_file) {
-            m_result = writeFileAtomically(*m_file, html);
-        } else {
-            m_out << html << "\n";
-        }
-    }
-    const Result<void>& result() const { return m_result; }
-
-private:
-    std::optional<std::filesystem::path> m_file;
-    std::ostream& m_out;
-    Result<void> m_result;
-};
-
 int print(Invocation& invocation) {
     std::optional<std::filesystem::path> file;
-    if (auto output = invocation.option("output")) {
-        if (output->empty()) {
-            return invocation.usageError("--output needs a file name.");
-        }
-        file = *output;
+    if (int code = kExitOk; !outputFileOption(invocation, file, code)) {
+        return code;
     }
     return withNamedRecipe(
         invocation,

@@ -18,5 +18,7 @@ int main(int argc, char** argv) {
     cli::addScaleVerbs(commandLine);
     cli::addIngredientVerbs(commandLine);
     cli::addPlanVerbs(commandLine);
+    cli::addPlanEditVerbs(commandLine);
+    cli::addGroceryVerbs(commandLine);
     return commandLine.run(std::vector<std::string>(argv + 1, argv + argc));
 }

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "lib/DateText.h"
+
+namespace miravel::cli {
+
+// The day and meal type forms every plan verb takes: a day as YYYY-MM-DD, a type as
+// breakfast, lunch, dinner or snack(s).
+std::optional<Timestamp> parsePlanDay(const std::string& text);
+std::optional<std::int64_t> parseMealType(const std::string& text);
+
+}  // namespace miravel::cli
