@@ -50,24 +50,6 @@ namespace {
 constexpr std::array kWeekdayNames{"Sunday",   "Monday", "Tuesday", "Wednesday",
                                    "Thursday", "Friday", "Saturday"};
 
-int week(Invocation& invocation) {
-    Timestamp date = std::chrono::system_clock::now();
-    if (auto text = invocation.option("date")) {
-        auto day = parsePlanDay(*text);
-        if (!day) {
-            return invocation.usageError("--date takes a day as YYYY-MM-DD, not \"" + *text +
-                                         "\".");
-        }
-        date = *day;
-    }
-    WeekCalendar calendar = WeekCalendar::userCalendar();
-    for (Timestamp day : calendar.daysInWeek(date)) {
-        invocation.out << formatDateText(day).substr(0, 10) << ' '
-                       << kWeekdayNames[calendar.weekday(day) - 1] << '\n';
-    }
-    return kExitOk;
-}
-
 int add(Invocation& invocation) {
     const auto dateText = invocation.option("date");
     const auto day = dateText ? parsePlanDay(*dateText) : std::nullopt;
@@ -129,6 +111,32 @@ bool dayOption(Invocation& invocation, const std::string& name, std::optional<Ti
         }
     }
     return true;
+}
+
+// The week holding the date (today without one): each day, then its meals by type.
+int week(Invocation& invocation) {
+    int code = kExitOk;
+    std::optional<Timestamp> date;
+    if (!dayOption(invocation, "date", date, code)) {
+        return code;
+    }
+    LibrarySession session(invocation.library, invocation.err);
+    ManagedObjectContext* context = session.context();
+    if (context == nullptr) {
+        return kExitFailure;
+    }
+    Planner planner(session, *context);
+    planner.show(date, std::nullopt);
+    const WeekCalendar calendar = WeekCalendar::userCalendar(session.application().settings());
+    for (Timestamp day : planner.weekList.week()) {
+        invocation.out << formatDateText(day).substr(0, 10) << ' '
+                       << kWeekdayNames[calendar.weekday(day) - 1] << '\n';
+        for (const auto& meal : planner.weekList.mealsForDay(day)) {
+            invocation.out << "  " << meal->typeString() << ": " << meal->mealName().value_or("")
+                           << '\n';
+        }
+    }
+    return kExitOk;
 }
 
 int day(Invocation& invocation) {

@@ -75,6 +75,16 @@ TEST(PlanCommands, addNumbersTheMealsOfADayInOrder) {
     EXPECT_EQ(second.out, "2026-03-10 Snacks: Pie (order 2)\n") << second.err;
     auto otherDay = run({"plan", "add", "Pie", "--date", "2026-03-11", "--type", "breakfast"});
     EXPECT_EQ(otherDay.out, "2026-03-11 Breakfast: Pie (order 1)\n") << otherDay.err;
+
+    ASSERT_EQ(run({"settings", "set", "WeekStartDay", "2"}).exitCode, 0);
+    auto week = run({"plan", "week", "--date", "2026-03-12"});
+    EXPECT_EQ(week.out,
+              "2026-03-09 Monday\n"
+              "2026-03-10 Tuesday\n  Dinner: Leek soup\n  Snacks: Pie\n"
+              "2026-03-11 Wednesday\n  Breakfast: Pie\n"
+              "2026-03-12 Thursday\n2026-03-13 Friday\n2026-03-14 Saturday\n"
+              "2026-03-15 Sunday\n")
+        << week.err;
 }
 
 TEST(PlanCommands, addRefusesBadInput) {
