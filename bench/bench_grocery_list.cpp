@@ -135,6 +135,31 @@ void BM_FetchAndRebuildRows1000(benchmark::State& state) {
     state.counters["sections"] = static_cast<double>(list.sections().size());
 }
 
+// Baseline: the same list with merging off, one row per item (what consolidation adds).
+void BM_RebuildRowsWithoutConsolidation1000(benchmark::State& state) {
+    GroceryLibrary library(1000);
+    GroceryListController list(library.context, library.settings, library.hooks);
+    GroceryListCategoriesController sidebar(library.context, list);
+    sidebar.start();
+    list.setConsolidateGroceryList(false);
+    for (auto _ : state) {
+        list.fetchGroceryList();
+    }
+    state.counters["rows"] = static_cast<double>(list.items().size() - list.sections().size());
+}
+
+// Baseline: the list's query alone on a plain context, same predicate and order (what the
+// grouping and rows add).
+void BM_PlainFetch1000(benchmark::State& state) {
+    GroceryLibrary library(1000);
+    auto live = Predicate::parse(kLiveStatusPredicate);
+    for (auto _ : state) {
+        auto items = library.context.fetch<GroceryListItem>(
+            *live, {SortDescriptor("aisle"), SortDescriptor("ingredient"), SortDescriptor("name")});
+        benchmark::DoNotOptimize(items);
+    }
+}
+
 // One row checked off: the live list hears the save and rebuilds every row.
 void BM_CheckOffAndRebuildRows1000(benchmark::State& state) {
     GroceryLibrary library(1000);
@@ -156,3 +181,5 @@ void BM_CheckOffAndRebuildRows1000(benchmark::State& state) {
 
 BENCHMARK(BM_FetchAndRebuildRows1000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CheckOffAndRebuildRows1000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RebuildRowsWithoutConsolidation1000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlainFetch1000)->Unit(benchmark::kMillisecond);
