@@ -89,14 +89,23 @@ void RecipesController::fetchRecipes() {
     }
     Predicate predicate = Predicate::andPredicate(predicates);
     // The live result has no setter for its request's sort keys, so a new order needs a new
-    // one; the store loads whole rows, so the request names no subset of properties.
+    // one. The list reads only short properties (its columns, the grid's photo, what its
+    // filters and commands test); the long texts load when a recipe is opened.
     const auto* current = m_arrayController ? &m_arrayController->fetchRequest() : nullptr;
     if (current == nullptr || current->sortDescriptors.size() != 1 ||
         current->sortDescriptors[0].key != m_sort.key ||
         current->sortDescriptors[0].ascending != m_sort.ascending ||
         current->sortDescriptors[0].comparison != m_sort.comparison) {
         m_arrayController = std::make_unique<QVArrayController>(
-            FetchRequest{Recipe::kEntityName, predicate, {m_sort}, 0, true}, &m_context);
+            FetchRequest{
+                Recipe::kEntityName,
+                predicate,
+                {m_sort},
+                0,
+                true,
+                {"name", "created", "prepTime", "cookTime", "source", "sourceUrl", "difficulty",
+                 "rating", "photo", "servings", "onFavorites", "status", "uid"}},
+            &m_context);
         m_arrayController->setDelegate(this);
     }
     m_arrayController->setFetchPredicate(predicate);

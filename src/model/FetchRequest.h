@@ -51,6 +51,10 @@ struct FetchRequest {
     std::size_t fetchLimit = 0;  // 0: no limit
     // Unsaved inserts, edits and deletions of the context count as if saved.
     bool includesPendingChanges = true;
+    // The attributes to read with each row; none names all. Objects fetched with a subset
+    // read the rest from the store the first time one of them is used, so a list that shows
+    // a few short properties does not load every long text.
+    std::vector<std::string> propertiesToFetch = {};
 };
 
 }  // namespace miravel

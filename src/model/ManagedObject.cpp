@@ -45,7 +45,44 @@ const Value& ManagedObject::value(std::string_view attribute) const {
         logLine("{} has no attribute {}", m_entity->name, attribute);
         return nullValue();
     }
-    return m_values[static_cast<std::size_t>(index)];
+    auto slot = static_cast<std::size_t>(index);
+    if (isUnloaded(slot)) {
+        loadMissingValues();
+    }
+    return m_values[slot];
+}
+
+bool ManagedObject::hasLoaded(std::string_view attribute) const {
+    int index = m_entity->attributeIndex(attribute);
+    return index >= 0 && !isUnloaded(static_cast<std::size_t>(index));
+}
+
+void ManagedObject::loadMissingValues() const {
+    if (m_unloaded == 0) {
+        return;
+    }
+    // Filling in what the store holds changes nothing the object stands for.
+    auto& self = const_cast<ManagedObject&>(*this);
+    if (m_context == nullptr) {
+        logLine("{} {} left its context before its values were read", m_entity->name, m_id.row);
+        self.m_unloaded = 0;
+        return;
+    }
+    m_context->loadMissingValues(self);
+}
+
+void ManagedObject::takeMissingValues(std::vector<Value>& values, std::uint64_t read) {
+    for (std::size_t i = 0; i < m_values.size() && i < 64; ++i) {
+        if (!isUnloaded(i) || !includesAttribute(read, i)) {
+            continue;
+        }
+        // A copy of the saved values made since the fetch holds a placeholder here too.
+        if (!m_committedValues.empty()) {
+            m_committedValues[i] = values[i];
+        }
+        m_values[i] = std::move(values[i]);
+        m_unloaded &= ~(std::uint64_t{1} << i);
+    }
 }
 
 void ManagedObject::setValue(std::string_view attribute, Value value) {
@@ -53,6 +90,10 @@ void ManagedObject::setValue(std::string_view attribute, Value value) {
     if (index < 0) {
         logLine("{} has no attribute {}", m_entity->name, attribute);
         return;
+    }
+    if (isUnloaded(static_cast<std::size_t>(index))) {
+        // The saved value must be known: rollback and merges go back to it.
+        loadMissingValues();
     }
     Value& slot = m_values[static_cast<std::size_t>(index)];
     if (slot == value && slot.storage().index() == value.storage().index()) {
@@ -75,6 +116,9 @@ void ManagedObject::storeDefault(std::string_view attribute, Value value) const 
     int index = m_entity->attributeIndex(attribute);
     if (index < 0) {
         return;
+    }
+    if (isUnloaded(static_cast<std::size_t>(index))) {
+        loadMissingValues();
     }
     self.keepCommittedValues();
     self.m_values[static_cast<std::size_t>(index)] = std::move(value);
@@ -341,7 +385,14 @@ Value ManagedObject::valueForKeyPath(std::string_view keyPath) const {
         rest = keyPath.substr(dot + 1);
     }
     if (int index = m_entity->attributeIndex(head); index >= 0) {
-        return rest.empty() ? m_values[static_cast<std::size_t>(index)] : Value();
+        if (!rest.empty()) {
+            return Value();
+        }
+        auto slot = static_cast<std::size_t>(index);
+        if (isUnloaded(slot)) {
+            loadMissingValues();
+        }
+        return m_values[slot];
     }
     const RelationshipDescription* relationship = m_entity->relationship(head);
     if (relationship == nullptr) {

@@ -37,6 +37,7 @@ public:
     // The owning context; null once the object was removed from the store or its context ended.
     ManagedObjectContext* managedObjectContext() const { return m_context; }
 
+    // Reading an attribute the fetch left out loads every missing one of the row first.
     const Value& value(std::string_view attribute) const;
     void setValue(std::string_view attribute, Value value);
     // Texts, booleans and integers; absent values give nothing.
@@ -66,6 +67,11 @@ public:
     bool hasChanges() const { return m_inserted || m_deleted || !m_changedKeys.empty(); }
     const std::set<std::string>& changedKeys() const { return m_changedKeys; }
 
+    // Whether an attribute is in memory: false only for one a partial fetch left out and
+    // nothing has read since.
+    bool hasLoaded(std::string_view attribute) const;
+    bool isPartlyLoaded() const { return m_unloaded != 0; }
+
     Value valueForKeyPath(std::string_view keyPath) const override;
 
 protected:
@@ -86,6 +92,13 @@ private:
         std::vector<ObjectID> current;    // sorted
     };
 
+    bool isUnloaded(std::size_t index) const {
+        return index < 64 && ((m_unloaded >> index) & 1U) != 0;
+    }
+    // Reads the attributes still missing from the store, before a read or write needs one.
+    void loadMissingValues() const;
+    // Takes the values of the attributes in `read` (bit i: attribute i) that are not loaded.
+    void takeMissingValues(std::vector<Value>& values, std::uint64_t read);
     int relationshipIndex(std::string_view relationship, bool toMany) const;
     bool reachesToMany(const std::string& entityName, std::string_view keyPath) const;
     ToMany& loadedToMany(std::size_t index) const;
@@ -101,6 +114,8 @@ private:
     ObjectID m_id;
     ManagedObjectContext* m_context = nullptr;
     std::vector<Value> m_values;
+    // Bit i: attribute i was left out by a partial fetch and is still unread (null here).
+    std::uint64_t m_unloaded = 0;
     // The values as last saved; empty while they equal m_values, so that fetching a row
     // does not copy every text of it a second time.
     std::vector<Value> m_committedValues;

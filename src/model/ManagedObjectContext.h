@@ -44,6 +44,9 @@ struct ContextDidSave {
     std::vector<ObjectID> inserted;
     std::vector<ObjectID> updated;
     std::vector<ObjectID> deleted;
+    // Per updated object, the keys the save wrote. A context merging the save reports these
+    // for attributes it has not loaded, whose earlier values it cannot compare.
+    std::unordered_map<ObjectID, std::set<std::string>, ObjectIDHash> updatedKeys = {};
 };
 
 // A unit of work on the store, used by one thread: it registers the objects it fetched (one
@@ -117,7 +120,15 @@ private:
     friend class ManagedObject;
 
     std::shared_ptr<ManagedObject> makeObject(const EntityDescription& entity, ObjectID id);
-    std::shared_ptr<ManagedObject> registerRow(const EntityDescription& entity, StoredRow row);
+    // The registered object of the row, or a new one; `read` names the attributes the row
+    // holds, which also fill in those a registered object has not loaded yet.
+    std::shared_ptr<ManagedObject> registerRow(const EntityDescription& entity, StoredRow row,
+                                               AttributeMask read = kAllAttributes);
+    // Reads from the store the attributes of `wanted` that objects of `entity` have not loaded,
+    // in one query.
+    void loadMissingValues(const EntityDescription& entity,
+                           const std::vector<ManagedObject*>& objects, AttributeMask wanted);
+    void loadMissingValues(ManagedObject& object);
     void noteChanged(ManagedObject& object, const std::string& key);
     void scheduleProcessing();
     void propagateDeletion(ManagedObject& object);
@@ -127,7 +138,7 @@ private:
                                                 const std::optional<Predicate>& predicate) const;
     [[nodiscard]] Result<std::vector<std::shared_ptr<ManagedObject>>> fetchWithPendingChanges(
         const EntityDescription& entity, const FetchRequest& request, const std::string& where,
-        const ValueList& bindings);
+        const ValueList& bindings, AttributeMask read);
 
     std::shared_ptr<PersistentStoreCoordinator> m_coordinator;
     MergePolicy m_policy;

@@ -348,10 +348,13 @@ Result<void> PersistentStoreCoordinator::forEachRow(const std::string& sql,
     return {};
 }
 
-std::string PersistentStoreCoordinator::selectList(const EntityDescription& entity) const {
+std::string PersistentStoreCoordinator::selectList(const EntityDescription& entity,
+                                                   AttributeMask attributes) const {
     std::string list = "t.id";
-    for (const auto& attribute : entity.attributes) {
-        list += ", t." + quotedSqlIdentifier(attribute.name);
+    for (std::size_t i = 0; i < entity.attributes.size(); ++i) {
+        if (includesAttribute(attributes, i)) {
+            list += ", t." + quotedSqlIdentifier(entity.attributes[i].name);
+        }
     }
     for (const auto& relationship : entity.relationships) {
         if (!relationship.toMany) {
@@ -362,13 +365,20 @@ std::string PersistentStoreCoordinator::selectList(const EntityDescription& enti
 }
 
 StoredRow PersistentStoreCoordinator::readRow(const EntityDescription& entity,
+                                              AttributeMask attributes, AttributeMask wanted,
                                               sqlite3_stmt* statement) const {
     StoredRow row;
     row.id = sqlite3_column_int64(statement, 0);
-    row.values.reserve(entity.attributes.size());
+    row.values.resize(entity.attributes.size());
     int column = 1;
-    for (const auto& attribute : entity.attributes) {
-        row.values.push_back(columnValue(statement, column++, attribute.type));
+    for (std::size_t i = 0; i < entity.attributes.size(); ++i) {
+        if (!includesAttribute(attributes, i)) {
+            continue;
+        }
+        if (includesAttribute(wanted, i)) {
+            row.values[i] = columnValue(statement, column, entity.attributes[i].type);
+        }
+        ++column;
     }
     row.toOne.resize(entity.relationships.size());
     for (std::size_t i = 0; i < entity.relationships.size(); ++i) {
@@ -387,11 +397,12 @@ StoredRow PersistentStoreCoordinator::readRow(const EntityDescription& entity,
 
 Result<std::vector<StoredRow>> PersistentStoreCoordinator::fetchRows(
     const EntityDescription& entity, const std::string& where, const ValueList& bindings,
-    const std::string& orderBy, std::size_t limit) {
+    const std::string& orderBy, std::size_t limit, AttributeMask attributes,
+    const RowAttributes& rowAttributes) {
     std::lock_guard lock(m_mutex);
     trimStatementCache();
-    std::string sql =
-        "SELECT " + selectList(entity) + " FROM " + quotedSqlIdentifier(entity.name) + " t";
+    std::string sql = "SELECT " + selectList(entity, attributes) + " FROM " +
+                      quotedSqlIdentifier(entity.name) + " t";
     if (!where.empty()) {
         sql += " WHERE " + where;
     }
@@ -403,7 +414,11 @@ Result<std::vector<StoredRow>> PersistentStoreCoordinator::fetchRows(
     }
     std::vector<StoredRow> rows;
     auto read = forEachRow(sql, bindings, [&](sqlite3_stmt* statement) {
-        rows.push_back(readRow(entity, statement));
+        AttributeMask wanted = attributes;
+        if (rowAttributes) {
+            wanted &= rowAttributes(sqlite3_column_int64(statement, 0));
+        }
+        rows.push_back(readRow(entity, attributes, wanted, statement));
     });
     if (!read) {
         return std::unexpected(read.error());
@@ -474,8 +489,8 @@ Result<Value> PersistentStoreCoordinator::maximum(const EntityDescription& entit
 }
 
 Result<std::optional<StoredRow>> PersistentStoreCoordinator::fetchRow(
-    const EntityDescription& entity, std::int64_t id) {
-    auto rows = fetchRows(entity, "t.id = ?", {Value(id)}, "");
+    const EntityDescription& entity, std::int64_t id, AttributeMask attributes) {
+    auto rows = fetchRows(entity, "t.id = ?", {Value(id)}, "", 0, attributes);
     if (!rows) {
         return std::unexpected(rows.error());
     }

@@ -29,6 +29,14 @@ struct StoredRow {
     std::vector<ObjectID> toOne;
 };
 
+// Which attributes of an entity a fetch reads: bit i stands for attribute i. Attributes past
+// the 64th have no bit and are always read.
+using AttributeMask = std::uint64_t;
+inline constexpr AttributeMask kAllAttributes = ~AttributeMask{0};
+inline bool includesAttribute(AttributeMask mask, std::size_t index) {
+    return index >= 64 || ((mask >> index) & 1U) != 0;
+}
+
 // What a store file says about itself, read without changing it.
 struct StoreMetadata {
     std::int32_t applicationId = 0;
@@ -76,18 +84,22 @@ public:
 
     // Rows of an entity selected by a WHERE clause (over the table alias "t") with its
     // bindings, in the given ORDER BY (may be empty), at most `limit` rows when above 0.
-    [[nodiscard]] Result<std::vector<StoredRow>> fetchRows(const EntityDescription& entity,
-                                                           const std::string& where,
-                                                           const ValueList& bindings,
-                                                           const std::string& orderBy,
-                                                           std::size_t limit = 0);
+    // Attributes outside `attributes` are not read and left null; to-one columns always are.
+    // `rowAttributes`, when given, narrows them per row id (a caller that already holds a
+    // row's values needs none of them again).
+    using RowAttributes = std::function<AttributeMask(std::int64_t)>;
+    [[nodiscard]] Result<std::vector<StoredRow>> fetchRows(
+        const EntityDescription& entity, const std::string& where, const ValueList& bindings,
+        const std::string& orderBy, std::size_t limit = 0,
+        AttributeMask attributes = kAllAttributes, const RowAttributes& rowAttributes = {});
     [[nodiscard]] Result<std::vector<std::int64_t>> fetchIds(const EntityDescription& entity,
                                                              const std::string& where,
                                                              const ValueList& bindings);
     [[nodiscard]] Result<std::int64_t> count(const EntityDescription& entity,
                                              const std::string& where, const ValueList& bindings);
-    [[nodiscard]] Result<std::optional<StoredRow>> fetchRow(const EntityDescription& entity,
-                                                            std::int64_t id);
+    [[nodiscard]] Result<std::optional<StoredRow>> fetchRow(
+        const EntityDescription& entity, std::int64_t id,
+        AttributeMask attributes = kAllAttributes);
     // The maximum of one attribute over the selected rows; null when none.
     [[nodiscard]] Result<Value> maximum(const EntityDescription& entity,
                                         const std::string& attribute, const std::string& where,
@@ -132,8 +144,10 @@ private:
     [[nodiscard]] Result<void> forEachRow(const std::string& sql, const ValueList& bindings,
                                           const std::function<void(sqlite3_stmt*)>& row);
     Error sqliteError(const std::string& what) const;
-    StoredRow readRow(const EntityDescription& entity, sqlite3_stmt* statement) const;
-    std::string selectList(const EntityDescription& entity) const;
+    // `attributes` says which columns the statement selected, `wanted` which of them to read.
+    StoredRow readRow(const EntityDescription& entity, AttributeMask attributes,
+                      AttributeMask wanted, sqlite3_stmt* statement) const;
+    std::string selectList(const EntityDescription& entity, AttributeMask attributes) const;
 
     std::filesystem::path m_file;
     const ManagedObjectModel& m_model;
