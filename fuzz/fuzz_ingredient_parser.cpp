@@ -2,7 +2,7 @@
 // must survive any bytes. The input is one or more lines.
 // Checked: every token is typed and valid UTF-8; a range never stands without its lower end;
 // the aisle is a known aisle; scaling by one returns the text unchanged, and scaling keeps the
-// number of lines.
+// number of lines; merging two lines of the input as grocery rows gives valid UTF-8.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -94,6 +94,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         (!scaled || lineCount(*scaled) != lineCount(text))) {
         fault("scaling changed the number of lines", text);
     }
-    RecipeScaler::scaleServings(std::string(text), half);
+    (void)RecipeScaler::scaleServings(std::string(text), half);
+
+    // The first line as a grocery row, the rest as the line offered to it (or the line
+    // offered to itself).
+    const std::size_t newline = text.find('\n');
+    const std::string_view row = text.substr(0, newline);
+    const std::string_view line =
+        newline == std::string_view::npos ? text : text.substr(newline + 1);
+    std::optional<std::string> lineIngredient;
+    (void)parser.getAisle(line, &lineIngredient);
+    if (lineIngredient) {
+        auto merged = parser.consolidateItems(row, line, *lineIngredient);
+        if (merged && !isValidUtf8(*merged)) {
+            fault("merged row is not UTF-8", text);
+        }
+    }
     return 0;
 }
