@@ -2,6 +2,7 @@
 #include <array>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -113,6 +114,20 @@ bool dayOption(Invocation& invocation, const std::string& name, std::optional<Ti
     return true;
 }
 
+// Opens the library and shows the week holding `date` (today without one), or the day `day`
+// in its week, then runs `body` on the planner.
+int withPlanner(Invocation& invocation, std::optional<Timestamp> date, std::optional<Timestamp> day,
+                const std::function<int(LibrarySession&, Planner&)>& body) {
+    LibrarySession session(invocation.library, invocation.err);
+    ManagedObjectContext* context = session.context();
+    if (context == nullptr) {
+        return kExitFailure;
+    }
+    Planner planner(session, *context);
+    planner.show(date, day);
+    return body(session, planner);
+}
+
 // The week holding the date (today without one): each day, then its meals by type.
 int week(Invocation& invocation) {
     int code = kExitOk;
@@ -120,23 +135,20 @@ int week(Invocation& invocation) {
     if (!dayOption(invocation, "date", date, code)) {
         return code;
     }
-    LibrarySession session(invocation.library, invocation.err);
-    ManagedObjectContext* context = session.context();
-    if (context == nullptr) {
-        return kExitFailure;
-    }
-    Planner planner(session, *context);
-    planner.show(date, std::nullopt);
-    const WeekCalendar calendar = WeekCalendar::userCalendar(session.application().settings());
-    for (Timestamp day : planner.weekList.week()) {
-        invocation.out << formatDateText(day).substr(0, 10) << ' '
-                       << kWeekdayNames[calendar.weekday(day) - 1] << '\n';
-        for (const auto& meal : planner.weekList.mealsForDay(day)) {
-            invocation.out << "  " << meal->typeString() << ": " << meal->mealName().value_or("")
-                           << '\n';
-        }
-    }
-    return kExitOk;
+    return withPlanner(invocation, date, std::nullopt,
+                       [&](LibrarySession& session, Planner& planner) -> int {
+                           const WeekCalendar calendar =
+                               WeekCalendar::userCalendar(session.application().settings());
+                           for (Timestamp day : planner.weekList.week()) {
+                               invocation.out << formatDateText(day).substr(0, 10) << ' '
+                                              << kWeekdayNames[calendar.weekday(day) - 1] << '\n';
+                               for (const auto& meal : planner.weekList.mealsForDay(day)) {
+                                   invocation.out << "  " << meal->typeString() << ": "
+                                                  << meal->mealName().value_or("") << '\n';
+                               }
+                           }
+                           return kExitOk;
+                       });
 }
 
 int day(Invocation& invocation) {
@@ -177,26 +189,21 @@ int print(Invocation& invocation) {
         return invocation.usageError("print either --week (with --date) or --day.");
     }
     std::optional<std::filesystem::path> file;
-    if (int code = kExitOk; !outputFileOption(invocation, file, code)) {
+    if (!outputFileOption(invocation, file, code)) {
         return code;
     }
-    LibrarySession session(invocation.library, invocation.err);
-    ManagedObjectContext* context = session.context();
-    if (context == nullptr) {
-        return kExitFailure;
-    }
-    Planner planner(session, *context);
-    planner.show(date, day);
-    CommandLinePrintHandoff printer(file, invocation.out);
-    if (day) {
-        planner.weekList.printDay(printer);
-    } else {
-        planner.weekList.printWeek(printer);
-    }
-    if (!printer.result()) {
-        return invocation.failure(printer.result().error().description);
-    }
-    return kExitOk;
+    return withPlanner(invocation, date, day, [&](LibrarySession&, Planner& planner) -> int {
+        CommandLinePrintHandoff printer(file, invocation.out);
+        if (day) {
+            planner.weekList.printDay(printer);
+        } else {
+            planner.weekList.printWeek(printer);
+        }
+        if (!printer.result()) {
+            return invocation.failure(printer.result().error().description);
+        }
+        return kExitOk;
+    });
 }
 
 int mail(Invocation& invocation) {
@@ -205,19 +212,14 @@ int mail(Invocation& invocation) {
     if (!dayOption(invocation, "date", date, code)) {
         return code;
     }
-    LibrarySession session(invocation.library, invocation.err);
-    ManagedObjectContext* context = session.context();
-    if (context == nullptr) {
-        return kExitFailure;
-    }
-    Planner planner(session, *context);
-    planner.show(date, std::nullopt);
-    std::shared_ptr<UrlOpener> opener = mailUrlOpener(invocation);
-    MailHandoff handoff(opener, &session.application().settings());
-    if (!planner.weekList.emailMealPlan(handoff)) {
-        return invocation.failure("could not open the mail program (xdg-open failed).");
-    }
-    return kExitOk;
+    return withPlanner(
+        invocation, date, std::nullopt, [&](LibrarySession& session, Planner& planner) -> int {
+            MailHandoff handoff(mailUrlOpener(invocation), &session.application().settings());
+            if (!planner.weekList.emailMealPlan(handoff)) {
+                return invocation.failure("could not open the mail program (xdg-open failed).");
+            }
+            return kExitOk;
+        });
 }
 
 }  // namespace
@@ -226,8 +228,8 @@ void addPlanVerbs(CommandLine& commandLine) {
     commandLine.add({"plan",
                      "week",
                      "",
-                     "Show the seven days of the week that holds a day (today unless given), "
-                     "starting on the WeekStartDay setting.",
+                     "Show the week that holds a day (today unless given), each day with its "
+                     "meals, starting on the WeekStartDay setting.",
                      {{"date", "YYYY-MM-DD", "the day whose week to show"}},
                      0,
                      0,

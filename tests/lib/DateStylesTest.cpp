@@ -8,26 +8,12 @@
 namespace miravel {
 namespace {
 
+using testing::ScopedLocale;
 using testing::ScopedTimeZone;
 using testing::utc;
 
 constexpr const char* kNewYork = "EST5EDT,M3.2.0,M11.1.0";
 constexpr const char* kSydney = "AEST-10AEDT,M10.1.0,M4.1.0/3";
-
-class ScopedLocale {
-public:
-    explicit ScopedLocale(const char* name) : m_previous(icu::Locale::getDefault()) {
-        UErrorCode status = U_ZERO_ERROR;
-        icu::Locale::setDefault(icu::Locale(name), status);
-    }
-    ~ScopedLocale() {
-        UErrorCode status = U_ZERO_ERROR;
-        icu::Locale::setDefault(m_previous, status);
-    }
-
-private:
-    icu::Locale m_previous;
-};
 
 struct StyleCase {
     const char* locale;

@@ -16,27 +16,13 @@
 namespace miravel {
 namespace {
 
+using testing::ScopedLocale;
 using testing::ScopedTimeZone;
 using testing::StoreTest;
 using testing::utc;
 
 constexpr const char* kNewYork = "EST5EDT,M3.2.0,M11.1.0";
 const std::string kSignature = "Sent from Miravel Recipe Manager. https://www.miravel.app";
-
-class ScopedLocale {
-public:
-    explicit ScopedLocale(const char* name) : m_previous(icu::Locale::getDefault()) {
-        UErrorCode status = U_ZERO_ERROR;
-        icu::Locale::setDefault(icu::Locale(name), status);
-    }
-    ~ScopedLocale() {
-        UErrorCode status = U_ZERO_ERROR;
-        icu::Locale::setDefault(m_previous, status);
-    }
-
-private:
-    icu::Locale m_previous;
-};
 
 // A planned meal: a recipe's name when `recipe` is set, else the meal's own `name`.
 struct Planned {

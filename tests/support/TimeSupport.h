@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include <unicode/locid.h>
+
 #include "lib/DateText.h"
 
 namespace miravel::testing {
@@ -30,6 +32,24 @@ public:
 
 private:
     std::optional<std::string> m_previous;
+};
+
+// Runs a test with ICU's default locale set, for texts in the user's date styles.
+class ScopedLocale {
+public:
+    explicit ScopedLocale(const char* name) : m_previous(icu::Locale::getDefault()) {
+        UErrorCode status = U_ZERO_ERROR;
+        icu::Locale::setDefault(icu::Locale(name), status);
+    }
+    ~ScopedLocale() {
+        UErrorCode status = U_ZERO_ERROR;
+        icu::Locale::setDefault(m_previous, status);
+    }
+    ScopedLocale(const ScopedLocale&) = delete;
+    ScopedLocale& operator=(const ScopedLocale&) = delete;
+
+private:
+    icu::Locale m_previous;
 };
 
 // A moment given in UTC.
