@@ -15,16 +15,6 @@
 
 namespace miravel::testing {
 
-class AbortingHooks : public ApplicationHooks {
-public:
-    bool presentError(const Error&) override { return false; }
-    [[noreturn]] void presentFatalDatabaseError(const Error& error) override {
-        ADD_FAILURE() << "save failed: " << error.description;
-        std::abort();
-    }
-    void showAlert(const std::string&, const std::string&, const std::string&) override {}
-};
-
 // Plays the Groceries pane: the table, its sheets, and the sidebar.
 class GroceryPane : public GroceryListControllerDelegate, public GroceryListSidebarDelegate {
 public:

@@ -13,17 +13,8 @@
 namespace miravel {
 namespace {
 
+using testing::AbortingHooks;
 using testing::StoreTest;
-
-class FailingHooks : public ApplicationHooks {
-public:
-    bool presentError(const Error&) override { return false; }
-    [[noreturn]] void presentFatalDatabaseError(const Error& error) override {
-        ADD_FAILURE() << "save failed: " << error.description;
-        std::abort();
-    }
-    void showAlert(const std::string&, const std::string&, const std::string&) override {}
-};
 
 // Plays the widgets and the recipe list.
 class Column : public CategoriesControllerDelegate, public CategorySelectionListener {
@@ -95,7 +86,7 @@ public:
     std::size_t saves() const { return m_saves; }
 
     UserSettings m_settings{m_folder / "Settings.json"};
-    FailingHooks m_hooks;
+    AbortingHooks m_hooks;
     Column m_column;
     std::unique_ptr<CategoriesController> m_controller;
     std::size_t m_saves = 0;

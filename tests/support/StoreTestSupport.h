@@ -2,17 +2,31 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "lib/NotificationCenter.h"
+#include "model/ApplicationHooks.h"
 #include "model/ManagedObjectContext.h"
 #include "model/PersistentStoreCoordinator.h"
 #include "model/SyncedObject.h"
 #include "support/TemporaryFolder.h"
 
 namespace miravel::testing {
+
+// Application hooks for controllers under test: a failed save that would end the program
+// fails the test instead.
+class AbortingHooks : public ApplicationHooks {
+public:
+    bool presentError(const Error&) override { return false; }
+    [[noreturn]] void presentFatalDatabaseError(const Error& error) override {
+        ADD_FAILURE() << "save failed: " << error.description;
+        std::abort();
+    }
+    void showAlert(const std::string&, const std::string&, const std::string&) override {}
+};
 
 // A library in a temporary folder with its own notification centre, so tests never hear
 // each other.
