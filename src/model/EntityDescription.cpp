@@ -48,7 +48,7 @@ const ManagedObjectModel& ManagedObjectModel::miravel() {
             {"Recipe",
              {{"uid", T::Text},
               {"name", T::Text},
-              {"ingredients", T::Text},
+              {"ingredients", T::Text, true},
               {"directions", T::Text},
               {"notes", T::Text},
               {"servings", T::Text},

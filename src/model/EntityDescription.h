@@ -11,6 +11,8 @@ enum class AttributeType { Text, Integer, Boolean, Double, Date };
 struct AttributeDescription {
     std::string name;  // also the column name
     AttributeType type;
+    // Kept in a trigram index of its folded text (see TextSearchIndex.h).
+    bool searchIndexed = false;
 };
 
 enum class DeleteRule {

@@ -357,7 +357,7 @@ Result<SqlWhere> ManagedObjectContext::compileWhere(
     if (!predicate) {
         return SqlWhere{};
     }
-    return predicate->toSql(m_coordinator->model(), entity, "t");
+    return predicate->toSql(m_coordinator->model(), entity, "t", &m_coordinator->searchIndexes());
 }
 
 std::shared_ptr<ManagedObject> ManagedObjectContext::registeredObject(ObjectID id) const {

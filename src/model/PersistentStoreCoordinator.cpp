@@ -185,6 +185,14 @@ Result<sqlite3_stmt*> PersistentStoreCoordinator::prepare(const std::string& sql
 
 Result<void> PersistentStoreCoordinator::prepareSchema() {
     std::lock_guard lock(m_mutex);
+    if (auto tables = prepareTables(); !tables) {
+        return tables;
+    }
+    m_searchIndexes = TextSearchIndex::prepare(m_db, m_model, m_readOnly);
+    return {};
+}
+
+Result<void> PersistentStoreCoordinator::prepareTables() {
     std::int32_t version = 0;
     {
         auto statement = prepare("PRAGMA user_version");

@@ -11,6 +11,7 @@
 
 #include "lib/Error.h"
 #include "model/EntityDescription.h"
+#include "model/TextSearchIndex.h"
 #include "model/Value.h"
 
 struct sqlite3;
@@ -73,6 +74,8 @@ public:
 
     const ManagedObjectModel& model() const { return m_model; }
     const std::filesystem::path& file() const { return m_file; }
+    // The text indexes searches of this store may use.
+    const TextSearchIndexes& searchIndexes() const { return m_searchIndexes; }
 
     // The coordinator lock (recursive): held around every statement, and by a backup.
     void lock() { m_mutex.lock(); }
@@ -138,6 +141,7 @@ private:
     PersistentStoreCoordinator(std::filesystem::path file, const ManagedObjectModel& model,
                                sqlite3* db, bool readOnly);
     [[nodiscard]] Result<void> prepareSchema();
+    [[nodiscard]] Result<void> prepareTables();
     [[nodiscard]] Result<void> execute(const std::string& sql);
     [[nodiscard]] Result<sqlite3_stmt*> prepare(const std::string& sql);
     void trimStatementCache();
@@ -153,6 +157,7 @@ private:
     const ManagedObjectModel& m_model;
     sqlite3* m_db;
     bool m_readOnly;
+    TextSearchIndexes m_searchIndexes;
     std::recursive_mutex m_mutex;
     // Per entity: the next id of the reserved block and the end of the block.
     std::map<std::string, std::pair<std::int64_t, std::int64_t>, std::less<>> m_reserved;

@@ -64,8 +64,9 @@ bool Predicate::evaluate(const KeyValueSource& object) const {
 }
 
 Result<SqlWhere> Predicate::toSql(const ManagedObjectModel& model, const EntityDescription& entity,
-                                  std::string_view tableAlias) const {
-    return PredicateSqlCompiler::compile(*m_root, model, entity, tableAlias);
+                                  std::string_view tableAlias,
+                                  const TextSearchIndexes* indexes) const {
+    return PredicateSqlCompiler::compile(*m_root, model, entity, tableAlias, indexes);
 }
 
 std::string Predicate::description() const {

@@ -9,6 +9,7 @@
 
 #include "lib/Error.h"
 #include "model/SqlWhere.h"
+#include "model/TextSearchIndex.h"
 #include "model/Value.h"
 
 namespace miravel {
@@ -77,9 +78,11 @@ public:
 
     // A condition on the row `tableAlias` of `entity`'s table (the table's name when the alias
     // is empty), with one binding per "?", in order. Subqueries use aliases starting "_p".
+    // Folded searches of the columns in `indexes` read the store's search index.
     [[nodiscard]] Result<SqlWhere> toSql(const ManagedObjectModel& model,
                                          const EntityDescription& entity,
-                                         std::string_view tableAlias) const;
+                                         std::string_view tableAlias,
+                                         const TextSearchIndexes* indexes = nullptr) const;
 
     // Canonical text: parses back to the same predicate, except for ObjectID values, which
     // have no literal and are written "<Entity row>".

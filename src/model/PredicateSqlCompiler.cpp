@@ -1,11 +1,13 @@
 #include "model/PredicateSqlCompiler.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "model/Predicate.h"
 #include "model/PredicateEvaluator.h"
 #include "model/PredicateOperators.h"
 #include "model/SqlValue.h"
+#include "model/TextSearchIndex.h"
 
 namespace miravel {
 namespace {
@@ -106,9 +108,10 @@ Error failure(Predicate::ErrorCode code, std::string description) {
 class Compiler {
 public:
     Compiler(const ManagedObjectModel& model, const EntityDescription& entity,
-             std::string_view tableAlias)
+             std::string_view tableAlias, const TextSearchIndexes* indexes)
         : m_model(model),
           m_entity(entity),
+          m_indexes(indexes),
           m_root(quotedSqlIdentifier(tableAlias.empty() ? std::string_view(entity.name)
                                                         : tableAlias)) {}
 
@@ -135,36 +138,118 @@ private:
                 return done;
             }
             case PredicateNode::Kind::And:
+                return conjunction(n);
             case PredicateNode::Kind::Or:
-                return joined(n, 0, n.children.size());
+                return joined(childrenOf(n), " OR ", 0, n.children.size());
             case PredicateNode::Kind::Comparison:
                 return comparison(n);
         }
         return {};
     }
 
+    static std::vector<const PredicateNode*> childrenOf(const PredicateNode& n) {
+        std::vector<const PredicateNode*> children;
+        for (const auto& child : n.children) {
+            children.push_back(child.get());
+        }
+        return children;
+    }
+
     // Nested in halves: SQLite parses a chain of AND or OR as deep as it is long, and limits
     // the depth of an expression.
-    Result<void> joined(const PredicateNode& n, std::size_t begin, std::size_t end) {
+    Result<void> joined(const std::vector<const PredicateNode*>& parts, const char* op,
+                        std::size_t begin, std::size_t end) {
         m_sql += '(';
         if (end - begin == 1) {
-            auto done = node(*n.children[begin]);
+            auto done = node(*parts[begin]);
             m_sql += ')';
             return done;
         }
         const std::size_t middle = begin + (end - begin) / 2;
-        if (auto done = joined(n, begin, middle); !done) {
+        if (auto done = joined(parts, op, begin, middle); !done) {
             return done;
         }
-        m_sql += n.kind == PredicateNode::Kind::And ? " AND " : " OR ";
-        if (auto done = joined(n, middle, end); !done) {
+        m_sql += op;
+        if (auto done = joined(parts, op, middle, end); !done) {
             return done;
         }
         m_sql += ')';
         return {};
     }
 
+    // Searches of one indexed column joined by AND become one query of its index ("chicken"
+    // AND "garlic"), which intersects the lists inside the index instead of selecting each
+    // word's rows and then matching the two sets row by row.
+    Result<void> conjunction(const PredicateNode& n) {
+        std::vector<std::pair<std::string, std::string>> searches;  // index, query
+        std::vector<const PredicateNode*> rest;
+        for (const auto& child : n.children) {
+            auto search = indexedSearch(*child);
+            if (!search) {
+                rest.push_back(child.get());
+                continue;
+            }
+            auto same = std::find_if(searches.begin(), searches.end(),
+                                     [&](const auto& s) { return s.first == search->first; });
+            if (same == searches.end()) {
+                searches.push_back(std::move(*search));
+            } else {
+                same->second += " AND " + search->second;
+            }
+        }
+        if (searches.empty()) {
+            return joined(rest, " AND ", 0, rest.size());
+        }
+        m_sql += '(';
+        for (std::size_t i = 0; i < searches.size(); ++i) {
+            m_sql += i > 0 ? " AND " : "";
+            emitIndexedSearch(searches[i].first, std::move(searches[i].second));
+        }
+        Result<void> done;
+        if (!rest.empty()) {
+            m_sql += " AND ";
+            done = joined(rest, " AND ", 0, rest.size());
+        }
+        m_sql += ')';
+        return done;
+    }
+
+    // A folded substring search of an indexed column of the row, which the index can answer:
+    // the index's table and its query. The index holds the text folded both ways, so only a
+    // search folding both ways can use it.
+    std::optional<std::pair<std::string, std::string>> indexedSearch(const PredicateNode& n) {
+        constexpr unsigned kFoldsAll =
+            PredicateOperators::kCaseInsensitive | PredicateOperators::kDiacriticInsensitive;
+        if (m_indexes == nullptr || n.kind != PredicateNode::Kind::Comparison ||
+            n.op != Op::Contains || n.modifier != PredicateModifier::Direct ||
+            n.lhs.kind != PredicateExpression::Kind::KeyPath || n.lhs.count ||
+            n.rhs.kind == PredicateExpression::Kind::KeyPath || !n.rhsConstant.isText() ||
+            (n.foldingOptions() & kFoldsAll) != kFoldsAll || n.hasVariables()) {
+            return std::nullopt;
+        }
+        const AttributeDescription* attribute = m_entity.attribute(n.lhs.name);
+        if (attribute == nullptr || !isIndexed(*attribute)) {
+            return std::nullopt;
+        }
+        auto query = TextSearchIndex::substringQuery(n.rhsConstant.asText());
+        if (!query) {
+            return std::nullopt;
+        }
+        return std::pair(TextSearchIndex::tableName(m_entity, *attribute), std::move(*query));
+    }
+
+    void emitIndexedSearch(const std::string& table, std::string query) {
+        const std::string index = quotedSqlIdentifier(table);
+        m_sql += '(' + m_root + ".\"id\" IN (SELECT rowid FROM " + index + " WHERE " + index +
+                 " MATCH ?))";
+        m_bindings.emplace_back(std::move(query));
+    }
+
     Result<void> comparison(const PredicateNode& n) {
+        if (auto search = indexedSearch(n)) {
+            emitIndexedSearch(search->first, std::move(search->second));
+            return {};
+        }
         if (n.hasVariables()) {
             return std::unexpected(
                 failure(Predicate::ErrorCode::UnboundVariable,
@@ -463,6 +548,11 @@ private:
                         n.description()));
     }
 
+    bool isIndexed(const AttributeDescription& attribute) const {
+        return m_indexes != nullptr &&
+               std::find(m_indexes->begin(), m_indexes->end(), &attribute) != m_indexes->end();
+    }
+
     std::string newAlias() { return quotedSqlIdentifier("_p" + std::to_string(++m_aliases)); }
 
     // Walks the key path through the model. To-one hops become LEFT JOINs (a missing object
@@ -611,6 +701,7 @@ private:
 
     const ManagedObjectModel& m_model;
     const EntityDescription& m_entity;
+    const TextSearchIndexes* m_indexes;
     std::string m_root;
     std::string m_sql;
     ValueList m_bindings;
@@ -622,8 +713,9 @@ private:
 Result<SqlWhere> PredicateSqlCompiler::compile(const PredicateNode& root,
                                                const ManagedObjectModel& model,
                                                const EntityDescription& entity,
-                                               std::string_view tableAlias) {
-    return Compiler(model, entity, tableAlias).run(root);
+                                               std::string_view tableAlias,
+                                               const TextSearchIndexes* indexes) {
+    return Compiler(model, entity, tableAlias, indexes).run(root);
 }
 
 }  // namespace miravel

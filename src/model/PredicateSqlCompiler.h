@@ -6,6 +6,7 @@
 #include "model/EntityDescription.h"
 #include "model/PredicateNode.h"
 #include "model/SqlWhere.h"
+#include "model/TextSearchIndex.h"
 
 namespace miravel {
 
@@ -18,7 +19,7 @@ namespace miravel {
 // memory (a text attribute against a number, an object of another entity) compiles to a
 // constant, so SQLite's type affinities never get to convert a value. Folded and pattern
 // comparisons call the functions of PredicateSqlFunctions.h, which share their code with the
-// in-memory evaluator.
+// in-memory evaluator, except that a folded search of a column in `indexes` asks its index.
 class PredicateSqlCompiler {
 public:
     // Lists longer than this travel as one JSON parameter read by json_each(), far below
@@ -28,7 +29,8 @@ public:
     [[nodiscard]] static Result<SqlWhere> compile(const PredicateNode& root,
                                                   const ManagedObjectModel& model,
                                                   const EntityDescription& entity,
-                                                  std::string_view tableAlias);
+                                                  std::string_view tableAlias,
+                                                  const TextSearchIndexes* indexes = nullptr);
 };
 
 }  // namespace miravel

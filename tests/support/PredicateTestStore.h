@@ -17,6 +17,7 @@
 #include "model/PredicateSqlFunctions.h"
 #include "model/SqlValue.h"
 #include "model/SqlWhere.h"
+#include "model/TextSearchIndex.h"
 
 namespace miravel::testing {
 
@@ -50,6 +51,8 @@ public:
             }
             execute(sql + ")");
         }
+        m_indexes = TextSearchIndex::prepare(m_database, m_model, false);
+        EXPECT_FALSE(m_indexes.empty());
     }
     PredicateTestStore(const PredicateTestStore&) = delete;
     PredicateTestStore& operator=(const PredicateTestStore&) = delete;
@@ -89,34 +92,17 @@ public:
                                         : std::pair(to.row, from.row));
     }
 
-    // The ids the compiled predicate selects, or the error text.
+    // The ids the compiled predicate selects, or the error text. Selecting through the
+    // search indexes and by reading every row must agree too.
     std::pair<std::set<std::int64_t>, std::string> select(std::string_view entityName,
                                                           const Predicate& predicate) const {
-        const EntityDescription& description = entity(entityName);
-        auto where = predicate.toSql(m_model, description, "t");
-        if (!where) {
-            return {{}, "toSql: " + where.error().description};
+        auto indexed = selectWith(entityName, predicate, &m_indexes);
+        auto scanned = selectWith(entityName, predicate, nullptr);
+        if (indexed.second.empty() && indexed.first != scanned.first) {
+            indexed.second = "the search index selects " + describe(indexed.first) +
+                             ", reading every row " + describe(scanned.first);
         }
-        const std::string sql =
-            "SELECT \"t\".\"id\" FROM \"" + description.name + "\" AS \"t\" WHERE " + where->sql;
-        sqlite3_stmt* statement = nullptr;
-        if (sqlite3_prepare_v2(m_database, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
-            return {{}, "prepare: " + std::string(sqlite3_errmsg(m_database)) + "\n" + sql};
-        }
-        std::set<std::int64_t> ids;
-        std::string error;
-        if (auto bound = where->bindTo(statement); !bound) {
-            error = "bind: " + bound.error().description;
-        }
-        int status = SQLITE_ROW;
-        while (error.empty() && (status = sqlite3_step(statement)) == SQLITE_ROW) {
-            ids.insert(sqlite3_column_int64(statement, 0));
-        }
-        if (error.empty() && status != SQLITE_DONE) {
-            error = "step: " + std::string(sqlite3_errmsg(m_database)) + "\n" + sql;
-        }
-        sqlite3_finalize(statement);
-        return {ids, error};
+        return indexed;
     }
 
     std::size_t count(std::string_view entityName) const {
@@ -160,6 +146,44 @@ public:
     };
 
 private:
+    std::pair<std::set<std::int64_t>, std::string> selectWith(
+        std::string_view entityName, const Predicate& predicate,
+        const TextSearchIndexes* indexes) const {
+        const EntityDescription& description = entity(entityName);
+        auto where = predicate.toSql(m_model, description, "t", indexes);
+        if (!where) {
+            return {{}, "toSql: " + where.error().description};
+        }
+        const std::string sql =
+            "SELECT \"t\".\"id\" FROM \"" + description.name + "\" AS \"t\" WHERE " + where->sql;
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_prepare_v2(m_database, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
+            return {{}, "prepare: " + std::string(sqlite3_errmsg(m_database)) + "\n" + sql};
+        }
+        std::set<std::int64_t> ids;
+        std::string error;
+        if (auto bound = where->bindTo(statement); !bound) {
+            error = "bind: " + bound.error().description;
+        }
+        int status = SQLITE_ROW;
+        while (error.empty() && (status = sqlite3_step(statement)) == SQLITE_ROW) {
+            ids.insert(sqlite3_column_int64(statement, 0));
+        }
+        if (error.empty() && status != SQLITE_DONE) {
+            error = "step: " + std::string(sqlite3_errmsg(m_database)) + "\n" + sql;
+        }
+        sqlite3_finalize(statement);
+        return {ids, error};
+    }
+
+    static std::string describe(const std::set<std::int64_t>& ids) {
+        std::string text = "{";
+        for (auto id : ids) {
+            text += (text.size() > 1 ? ", " : "") + std::to_string(id);
+        }
+        return text + "}";
+    }
+
     void execute(const std::string& sql) {
         char* message = nullptr;
         EXPECT_EQ(sqlite3_exec(m_database, sql.c_str(), nullptr, nullptr, &message), SQLITE_OK)
@@ -261,6 +285,7 @@ private:
     }
 
     const ManagedObjectModel& m_model;
+    TextSearchIndexes m_indexes;
     sqlite3* m_database = nullptr;
     std::set<std::string> m_joinTables;
     std::map<std::string, std::map<std::int64_t, Row>, std::less<>> m_rows;
