@@ -4,6 +4,8 @@
 #include <unicode/locid.h>
 #include <unicode/unistr.h>
 
+#include <algorithm>
+#include <array>
 #include <memory>
 
 namespace miravel {
@@ -50,21 +52,43 @@ int localizedCaseInsensitiveCompare(std::string_view a, std::string_view b) {
     return result;
 }
 
-std::string localizedSortKey(std::string_view text) {
+void appendLocalizedSortKey(std::string_view text, std::string& keys) {
     const icu::Collator* collator = sharedCollator();
     if (collator == nullptr) {
-        return std::string(text);
+        keys += text;
+        return;
     }
-    const icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(
-        icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
-    std::string key(64, '\0');
-    int32_t length = collator->getSortKey(unicode, reinterpret_cast<uint8_t*>(key.data()),
-                                          static_cast<int32_t>(key.size()));
-    if (length > static_cast<int32_t>(key.size())) {
-        key.resize(static_cast<std::size_t>(length));
-        length = collator->getSortKey(unicode, reinterpret_cast<uint8_t*>(key.data()), length);
+    // Most names are short ASCII: widened on the stack, they skip ICU's UTF-8 conversion.
+    std::array<char16_t, 128> ascii;
+    const bool isShortAscii =
+        text.size() <= ascii.size() &&
+        std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; });
+    icu::UnicodeString unicode;
+    if (isShortAscii) {
+        std::copy(text.begin(), text.end(), ascii.begin());
+    } else {
+        unicode = icu::UnicodeString::fromUTF8(
+            icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
     }
-    key.resize(length > 0 ? static_cast<std::size_t>(length - 1) : 0);  // without the final 0
+    const std::size_t start = keys.size();
+    auto write = [&](std::size_t capacity) {
+        keys.resize(start + capacity);
+        auto* into = reinterpret_cast<uint8_t*>(keys.data() + start);
+        const auto room = static_cast<int32_t>(capacity);
+        return isShortAscii ? collator->getSortKey(ascii.data(), static_cast<int32_t>(text.size()),
+                                                   into, room)
+                            : collator->getSortKey(unicode, into, room);
+    };
+    int32_t length = write(text.size() * 2 + 16);
+    if (length > static_cast<int32_t>(keys.size() - start)) {
+        length = write(static_cast<std::size_t>(length));
+    }
+    keys.resize(start + (length > 0 ? static_cast<std::size_t>(length - 1) : 0));  // no final 0
+}
+
+std::string localizedSortKey(std::string_view text) {
+    std::string key;
+    appendLocalizedSortKey(text, key);
     return key;
 }
 

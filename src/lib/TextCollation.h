@@ -13,5 +13,7 @@ int localizedCaseInsensitiveCompare(std::string_view a, std::string_view b);
 // Bytes that order as localizedCaseInsensitiveCompare orders the texts: sorting many texts
 // by their keys compares each pair with one memcmp instead of a collation.
 std::string localizedSortKey(std::string_view text);
+// The same key appended to `keys`, for callers that keep many keys in one buffer.
+void appendLocalizedSortKey(std::string_view text, std::string& keys);
 
 }  // namespace miravel

@@ -45,11 +45,14 @@ const Value& ManagedObject::value(std::string_view attribute) const {
         logLine("{} has no attribute {}", m_entity->name, attribute);
         return nullValue();
     }
-    auto slot = static_cast<std::size_t>(index);
-    if (isUnloaded(slot)) {
+    return valueAt(static_cast<std::size_t>(index));
+}
+
+const Value& ManagedObject::valueAt(std::size_t index) const {
+    if (isUnloaded(index)) {
         loadMissingValues();
     }
-    return m_values[slot];
+    return m_values[index];
 }
 
 bool ManagedObject::hasLoaded(std::string_view attribute) const {

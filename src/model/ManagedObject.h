@@ -39,6 +39,8 @@ public:
 
     // Reading an attribute the fetch left out loads every missing one of the row first.
     const Value& value(std::string_view attribute) const;
+    // The same by the attribute's index in the entity.
+    const Value& valueAt(std::size_t index) const;
     void setValue(std::string_view attribute, Value value);
     // Texts, booleans and integers; absent values give nothing.
     std::optional<std::string> text(std::string_view attribute) const;
