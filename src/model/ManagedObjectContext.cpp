@@ -1,14 +1,12 @@
 #include "model/ManagedObjectContext.h"
 
-#include "lib/TextCollation.h"
-
 #include <algorithm>
 #include <unordered_set>
 
 #include "lib/Log.h"
 #include "lib/MainQueue.h"
 #include "lib/NotificationCenter.h"
-#include "lib/TextCollation.h"
+#include "model/ObjectSorting.h"
 #include "model/SqlValue.h"
 
 namespace miravel {
@@ -32,53 +30,6 @@ std::optional<std::string> sqlOrder(const EntityDescription& entity,
     }
     // Equal keys fall back to the row order, here and in memory alike.
     return order + "t.id ASC";
-}
-
-// Sorting by a name in the user's language: each name's collation key is made once, and
-// pairs are ordered by comparing keys, instead of collating both names at every comparison.
-bool sortByCollationKeys(std::vector<std::shared_ptr<ManagedObject>>& objects,
-                         const std::vector<SortDescriptor>& keys) {
-    if (keys.empty() ||
-        keys.front().comparison != SortDescriptor::Comparison::LocalizedCaseInsensitive ||
-        keys.front().comparator) {
-        return false;
-    }
-    struct Entry {
-        std::optional<std::string> collationKey;  // none for a missing value
-        std::shared_ptr<ManagedObject> object;
-    };
-    std::vector<Entry> entries;
-    entries.reserve(objects.size());
-    for (const auto& object : objects) {
-        Value value = object->valueForKeyPath(keys.front().key);
-        if (value.isNull()) {
-            entries.push_back({std::nullopt, object});
-        } else if (value.isText()) {
-            entries.push_back({localizedSortKey(value.asText()), object});
-        } else {
-            return false;  // mixed kinds: the general comparison knows their order
-        }
-    }
-    const std::vector<SortDescriptor> rest(keys.begin() + 1, keys.end());
-    const bool ascending = keys.front().ascending;
-    std::stable_sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
-        int order = 0;
-        if (!a.collationKey || !b.collationKey) {
-            order = !a.collationKey == !b.collationKey ? 0 : (!a.collationKey ? -1 : 1);
-        } else {
-            int compared = a.collationKey->compare(*b.collationKey);
-            order = compared < 0 ? -1 : (compared > 0 ? 1 : 0);
-        }
-        order = ascending ? order : -order;
-        if (order == 0) {
-            order = compareBySortDescriptors(rest, *a.object, *b.object);
-        }
-        return order != 0 ? order < 0 : a.object->objectID().row < b.object->objectID().row;
-    });
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        objects[i] = std::move(entries[i].object);
-    }
-    return true;
 }
 
 // The attributes a request reads: those it names, and the ones it sorts by, which sorting in
@@ -108,17 +59,6 @@ Result<AttributeMask> attributesToFetch(const EntityDescription& entity,
         add(std::string_view(key.key).substr(0, key.key.find('.')));
     }
     return mask;
-}
-
-void sortObjects(std::vector<std::shared_ptr<ManagedObject>>& objects,
-                 const std::vector<SortDescriptor>& keys) {
-    if (sortByCollationKeys(objects, keys)) {
-        return;
-    }
-    std::stable_sort(objects.begin(), objects.end(), [&](const auto& a, const auto& b) {
-        int order = compareBySortDescriptors(keys, *a, *b);
-        return order != 0 ? order < 0 : a->objectID().row < b->objectID().row;
-    });
 }
 
 }  // namespace
@@ -167,6 +107,7 @@ std::shared_ptr<ManagedObject> ManagedObjectContext::registerRow(const EntityDes
     object->m_committedToOne = row.toOne;
     object->m_toOne = std::move(row.toOne);
     m_registered.emplace(id, object);
+    ++m_heldCount[&entity];
     return object;
 }
 
@@ -229,6 +170,7 @@ std::shared_ptr<ManagedObject> ManagedObjectContext::insertNewObject(std::string
         state.loaded = true;
     }
     m_registered.emplace(object->objectID(), object);
+    ++m_heldCount[entity];
     m_inserted.insert(object);
     m_unprocessedInserted.push_back(object);
     object->m_insertUnreported = true;
@@ -427,8 +369,33 @@ Result<std::vector<std::shared_ptr<ManagedObject>>> ManagedObjectContext::execut
         auto it = m_registered.find(ObjectID{entity, row});
         return it == m_registered.end() ? kAllAttributes : it->second->m_unloaded;
     };
+    const std::size_t limit = order ? request.fetchLimit : 0;
+    // A context holding many objects of the entity (the list shown a moment ago) asks the
+    // store which rows match and reads only those it lacks: for the rows it holds, reading
+    // their columns again costs more than the search itself.
+    if (auto held = m_heldCount.find(entity);
+        held != m_heldCount.end() && held->second >= kHeldBeforeIdsFirst) {
+        auto ids = m_coordinator->fetchIds(*entity, where->sql, where->bindings, order.value_or(""),
+                                           limit);
+        if (!ids) {
+            return std::unexpected(ids.error());
+        }
+        auto objects = heldObjectsFirst(*entity, *ids, *read);
+        if (!objects) {
+            return std::unexpected(objects.error());
+        }
+        if (*objects) {
+            if (!order) {
+                sortObjects(**objects, request.sortDescriptors);
+                if (request.fetchLimit > 0 && (*objects)->size() > request.fetchLimit) {
+                    (*objects)->resize(request.fetchLimit);
+                }
+            }
+            return std::move(**objects);
+        }
+    }
     auto rows = m_coordinator->fetchRows(*entity, where->sql, where->bindings, order.value_or(""),
-                                         order ? request.fetchLimit : 0, *read, lacking);
+                                         limit, *read, lacking);
     if (!rows) {
         return std::unexpected(rows.error());
     }
@@ -442,6 +409,47 @@ Result<std::vector<std::shared_ptr<ManagedObject>>> ManagedObjectContext::execut
         if (request.fetchLimit > 0 && objects.size() > request.fetchLimit) {
             objects.resize(request.fetchLimit);
         }
+    }
+    return objects;
+}
+
+Result<std::optional<std::vector<std::shared_ptr<ManagedObject>>>>
+ManagedObjectContext::heldObjectsFirst(const EntityDescription& entity,
+                                       const std::vector<std::int64_t>& ids, AttributeMask read) {
+    std::vector<std::shared_ptr<ManagedObject>> objects(ids.size());
+    ValueList missing;
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        auto it = m_registered.find(ObjectID{&entity, ids[i]});
+        if (it != m_registered.end() && (it->second->m_unloaded & read) == 0) {
+            objects[i] = it->second;
+        } else {
+            missing.emplace_back(ids[i]);
+        }
+    }
+    // Mostly rows new to the context: one read of the whole result is cheaper.
+    if (missing.size() * 2 > ids.size()) {
+        return std::nullopt;
+    }
+    if (!missing.empty()) {
+        auto lacking = [&](std::int64_t row) {
+            auto it = m_registered.find(ObjectID{&entity, row});
+            return it == m_registered.end() ? kAllAttributes : it->second->m_unloaded;
+        };
+        auto rows = m_coordinator->fetchRows(entity, "t.id IN (SELECT value FROM json_each(?))",
+                                             {Value(std::move(missing))}, "", 0, read, lacking);
+        if (!rows) {
+            return std::unexpected(rows.error());
+        }
+        for (auto& row : *rows) {
+            registerRow(entity, std::move(row), read);
+        }
+        for (std::size_t i = 0; i < ids.size(); ++i) {
+            if (!objects[i]) {
+                objects[i] = registeredObject(ObjectID{&entity, ids[i]});
+            }
+        }
+        // A row deleted by another process between the two reads is not listed.
+        std::erase(objects, nullptr);
     }
     return objects;
 }
@@ -672,6 +680,7 @@ Result<void> ManagedObjectContext::save() {
 void ManagedObjectContext::forgetObject(ObjectID id) {
     if (auto it = m_registered.find(id); it != m_registered.end()) {
         it->second->m_context = nullptr;
+        --m_heldCount[id.entity];
         m_registered.erase(it);
     }
 }

@@ -136,6 +136,13 @@ private:
     bool hasPendingChanges(const EntityDescription& entity) const;
     [[nodiscard]] Result<SqlWhere> compileWhere(const EntityDescription& entity,
                                                 const std::optional<Predicate>& predicate) const;
+    // The held objects of `ids`, in order, reading the rows of the others; nothing when most
+    // of them are not held.
+    [[nodiscard]] Result<std::optional<std::vector<std::shared_ptr<ManagedObject>>>>
+    heldObjectsFirst(const EntityDescription& entity, const std::vector<std::int64_t>& ids,
+                     AttributeMask read);
+    // From this many registered objects of an entity on, fetches ask for ids first.
+    static constexpr std::size_t kHeldBeforeIdsFirst = 1000;
     [[nodiscard]] Result<std::vector<std::shared_ptr<ManagedObject>>> fetchWithPendingChanges(
         const EntityDescription& entity, const FetchRequest& request, const std::string& where,
         const ValueList& bindings, AttributeMask read);
@@ -148,6 +155,8 @@ private:
     // Lets a processing task posted to the queue notice that the context is gone.
     std::shared_ptr<bool> m_alive;
     std::unordered_map<ObjectID, std::shared_ptr<ManagedObject>, ObjectIDHash> m_registered;
+    // How many objects of each entity are registered.
+    std::unordered_map<const EntityDescription*, std::size_t> m_heldCount;
     // Since the last save.
     std::set<std::shared_ptr<ManagedObject>> m_inserted;
     std::set<std::shared_ptr<ManagedObject>> m_deleted;

@@ -435,12 +435,19 @@ Result<std::vector<StoredRow>> PersistentStoreCoordinator::fetchRows(
 }
 
 Result<std::vector<std::int64_t>> PersistentStoreCoordinator::fetchIds(
-    const EntityDescription& entity, const std::string& where, const ValueList& bindings) {
+    const EntityDescription& entity, const std::string& where, const ValueList& bindings,
+    const std::string& orderBy, std::size_t limit) {
     std::lock_guard lock(m_mutex);
     trimStatementCache();
     std::string sql = "SELECT t.id FROM " + quotedSqlIdentifier(entity.name) + " t";
     if (!where.empty()) {
         sql += " WHERE " + where;
+    }
+    if (!orderBy.empty()) {
+        sql += " ORDER BY " + orderBy;
+    }
+    if (limit > 0) {
+        sql += " LIMIT " + std::to_string(limit);
     }
     std::vector<std::int64_t> ids;
     auto read = forEachRow(sql, bindings, [&](sqlite3_stmt* statement) {

@@ -95,9 +95,12 @@ public:
         const EntityDescription& entity, const std::string& where, const ValueList& bindings,
         const std::string& orderBy, std::size_t limit = 0,
         AttributeMask attributes = kAllAttributes, const RowAttributes& rowAttributes = {});
+    // The ids of the rows fetchRows would read, in the same order.
     [[nodiscard]] Result<std::vector<std::int64_t>> fetchIds(const EntityDescription& entity,
                                                              const std::string& where,
-                                                             const ValueList& bindings);
+                                                             const ValueList& bindings,
+                                                             const std::string& orderBy = "",
+                                                             std::size_t limit = 0);
     [[nodiscard]] Result<std::int64_t> count(const EntityDescription& entity,
                                              const std::string& where, const ValueList& bindings);
     [[nodiscard]] Result<std::optional<StoredRow>> fetchRow(
