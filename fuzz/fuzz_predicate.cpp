@@ -18,6 +18,7 @@
 #include "model/Predicate.h"
 #include "model/PredicateSqlFunctions.h"
 #include "model/SqlWhere.h"
+#include "model/TextSearchIndex.h"
 
 using namespace miravel;
 
@@ -57,6 +58,11 @@ public:
             execute(sql + ")");
         }
         execute("CREATE TABLE \"RecipeCategories\" (\"recipe\" INTEGER, \"category\" INTEGER)");
+        // Searches through the ingredient index must select what reading every row selects.
+        m_indexes = TextSearchIndex::prepare(m_database, m_model, false);
+        if (m_indexes.empty()) {
+            fault("cannot build the search index", "");
+        }
 
         const Timestamp moment = Timestamp(std::chrono::seconds(1700000000));
         insert("RecipeCategory", 1, {{"name", "Dessert"}, {"orderFlag", 1}});
@@ -86,6 +92,7 @@ public:
     sqlite3* database() const { return m_database; }
     const ManagedObjectModel& model() const { return m_model; }
     const EntityDescription& recipe() const { return *m_model.entity("Recipe"); }
+    const TextSearchIndexes& indexes() const { return m_indexes; }
 
     class Object : public KeyValueSource {
     public:
@@ -219,6 +226,7 @@ private:
 
     const ManagedObjectModel& m_model;
     sqlite3* m_database = nullptr;
+    TextSearchIndexes m_indexes;
     std::map<std::string, Rows, std::less<>> m_rows;
     std::set<std::pair<std::int64_t, std::int64_t>> m_links;
 };
@@ -256,9 +264,9 @@ ValueList argumentsFor(std::string_view format, bool& objectArgument) {
     return arguments;
 }
 
-std::set<std::int64_t> select(const Predicate& predicate) {
+std::set<std::int64_t> selectWith(const Predicate& predicate, const TextSearchIndexes* indexes) {
     const Objects& o = objects();
-    auto where = predicate.toSql(o.model(), o.recipe(), "t");
+    auto where = predicate.toSql(o.model(), o.recipe(), "t", indexes);
     if (!where) {
         return {-1};
     }
@@ -280,6 +288,18 @@ std::set<std::int64_t> select(const Predicate& predicate) {
     }
     sqlite3_finalize(statement);
     return ids;
+}
+
+std::set<std::int64_t> select(const Predicate& predicate) {
+    const Objects& o = objects();
+    if (!TextSearchIndex::catchUp(o.database(), o.model(), o.indexes())) {
+        fault("cannot update the search index", "");
+    }
+    auto indexed = selectWith(predicate, &objects().indexes());
+    if (indexed != selectWith(predicate, nullptr)) {
+        fault("the search index and the scan disagree", predicate.description());
+    }
+    return indexed;
 }
 
 }  // namespace

@@ -689,6 +689,10 @@ Result<void> PersistentStoreCoordinator::save(const SaveRequest& request) {
         (void)execute("ROLLBACK");
         return written;
     }
+    if (auto indexed = TextSearchIndex::catchUp(m_db, m_model, m_searchIndexes); !indexed) {
+        (void)execute("ROLLBACK");
+        return indexed;
+    }
     if (auto committed = execute("COMMIT"); !committed) {
         (void)execute("ROLLBACK");
         return committed;

@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+
 #include "lib/Log.h"
 #include "model/PredicateOperators.h"
 #include "model/SqlValue.h"
@@ -14,12 +16,13 @@ constexpr unsigned kFolding =
 constexpr std::size_t kShortestNeedle = 3;  // characters: the tokenizer indexes trigrams
 
 struct Names {
-    std::string table, index, insertTrigger, updateTrigger, deleteTrigger;
+    std::string table, index, pending, insertTrigger, updateTrigger, deleteTrigger;
 };
 
 Names namesOf(const EntityDescription& entity, const AttributeDescription& attribute) {
     const std::string index = tableName(entity, attribute);
-    return {entity.name, index, index + "_insert", index + "_update", index + "_delete"};
+    return {entity.name,      index, index + "_pending", index + "_insert", index + "_update",
+            index + "_delete"};
 }
 
 std::string quotedSqlText(std::string_view text) {
@@ -59,48 +62,67 @@ bool isCurrent(sqlite3* db, const Names& names) {
     }
     const std::int64_t parts = queryInteger(
         db,
-        "SELECT count(*) FROM sqlite_master WHERE (type = 'table' AND name = ?1) OR "
-        "(type = 'trigger' AND name IN (?1 || '_insert', ?1 || '_update', ?1 || '_delete'))",
+        "SELECT count(*) FROM sqlite_master WHERE (type = 'table' AND name IN (?1, ?1 || "
+        "'_pending')) OR (type = 'trigger' AND name IN (?1 || '_insert', ?1 || '_update', ?1 || "
+        "'_delete'))",
         names.index);
-    return parts == 4;
+    return parts == 5;
 }
 
+std::string foldedColumn(std::string_view row, const AttributeDescription& attribute) {
+    return "miravel_fold(" + std::string(row) + "." + quotedSqlIdentifier(attribute.name) + ", " +
+           std::to_string(kFolding) + ")";
+}
+
+// Only texts are indexed: the scan never finds anything in another kind of value either.
+std::string isText(std::string_view row, const AttributeDescription& attribute) {
+    return "typeof(" + std::string(row) + "." + quotedSqlIdentifier(attribute.name) + ") = 'text'";
+}
+
+// Writing the index row by row is slow: the full-text table writes its pending entries out as
+// a new segment at the end of every statement that touches it. So the triggers only note which
+// rows changed, and each save brings the index up to date in two statements.
 std::string buildSql(const Names& names, const AttributeDescription& attribute) {
     const std::string table = quotedSqlIdentifier(names.table);
     const std::string index = quotedSqlIdentifier(names.index);
+    const std::string pending = quotedSqlIdentifier(names.pending);
     const std::string column = quotedSqlIdentifier(attribute.name);
-    auto folded = [&](std::string_view row) {
-        return "miravel_fold(" + std::string(row) + "." + column + ", " + std::to_string(kFolding) +
-               ")";
+    auto note = [&](std::string_view row) {
+        return "INSERT OR IGNORE INTO " + pending + " (id) VALUES (" + std::string(row) + ".id);";
     };
-    // Only texts are indexed: the scan never finds anything in another kind of value either.
-    auto isText = [&](std::string_view row) {
-        return "typeof(" + std::string(row) + "." + column + ") = 'text'";
-    };
-    auto addRow = "INSERT INTO " + index + " (rowid, text) SELECT new.id, " + folded("new") +
-                  " WHERE " + isText("new") + ";";
-    auto removeRow = "DELETE FROM " + index + " WHERE rowid = old.id;";
     std::string sql;
     for (const auto* trigger : {&names.insertTrigger, &names.updateTrigger, &names.deleteTrigger}) {
         sql += "DROP TRIGGER IF EXISTS " + quotedSqlIdentifier(*trigger) + ";";
     }
     sql += "DROP TABLE IF EXISTS " + index + ";";
+    sql += "DROP TABLE IF EXISTS " + pending + ";";
     // Texts are stored folded, so the tokenizer is told not to fold case again.
     sql += "CREATE VIRTUAL TABLE " + index +
            " USING fts5(text, tokenize = 'trigram case_sensitive 1');";
-    sql += "INSERT INTO " + index + " (rowid, text) SELECT id, " + folded(table) + " FROM " +
-           table + " WHERE " + isText(table) + ";";
+    sql += "CREATE TABLE " + pending + " (id INTEGER PRIMARY KEY);";
+    sql += "INSERT INTO " + index + " (rowid, text) SELECT id, " + foldedColumn(table, attribute) +
+           " FROM " + table + " WHERE " + isText(table, attribute) + ";";
     sql += "CREATE TRIGGER " + quotedSqlIdentifier(names.insertTrigger) + " AFTER INSERT ON " +
-           table + " BEGIN " + addRow + " END;";
-    // Saves write whole rows: the index is touched only when this column really changed.
+           table + " BEGIN " + note("new") + " END;";
+    // Saves write whole rows: only a real change of this column needs the index.
     sql += "CREATE TRIGGER " + quotedSqlIdentifier(names.updateTrigger) + " AFTER UPDATE OF " +
            column + " ON " + table + " WHEN old." + column + " IS NOT new." + column + " BEGIN " +
-           removeRow + " " + addRow + " END;";
+           note("old") + " END;";
     sql += "CREATE TRIGGER " + quotedSqlIdentifier(names.deleteTrigger) + " AFTER DELETE ON " +
-           table + " BEGIN " + removeRow + " END;";
+           table + " BEGIN " + note("old") + " END;";
     sql += "INSERT OR REPLACE INTO Z_SEARCHINDEX (name, folding) VALUES (" +
            quotedSqlText(names.index) + ", " + std::to_string(kFoldingVersion) + ");";
     return sql;
+}
+
+std::string catchUpSql(const Names& names, const AttributeDescription& attribute) {
+    const std::string table = quotedSqlIdentifier(names.table);
+    const std::string index = quotedSqlIdentifier(names.index);
+    const std::string pending = quotedSqlIdentifier(names.pending);
+    return "DELETE FROM " + index + " WHERE rowid IN (SELECT id FROM " + pending + ");" +
+           "INSERT INTO " + index + " (rowid, text) SELECT t.id, " + foldedColumn("t", attribute) +
+           " FROM " + table + " t WHERE t.id IN (SELECT id FROM " + pending + ") AND " +
+           isText("t", attribute) + ";" + "DELETE FROM " + pending + ";";
 }
 
 }  // namespace
@@ -137,11 +159,27 @@ TextSearchIndexes prepare(sqlite3* db, const ManagedObjectModel& model, bool rea
                 continue;
             }
             const Names names = namesOf(entity, attribute);
-            if (isCurrent(db, names)) {
-                usable.push_back(&attribute);
+            if (readOnly) {
+                // Rows another writer changed without bringing the index up to date would be
+                // missed: a read-only store with such rows scans instead.
+                if (isCurrent(db, names) &&
+                    queryInteger(db, "SELECT count(*) FROM " + quotedSqlIdentifier(names.pending),
+                                 "") == 0) {
+                    usable.push_back(&attribute);
+                }
                 continue;
             }
-            if (readOnly) {
+            if (isCurrent(db, names)) {
+                if (execute(db, "BEGIN IMMEDIATE") && execute(db, catchUpSql(names, attribute)) &&
+                    execute(db, "COMMIT")) {
+                    usable.push_back(&attribute);
+                } else {
+                    logLine(
+                        "The search index {} could not be brought up to date ({}); searches "
+                        "will read every row.",
+                        names.index, sqlite3_errmsg(db));
+                    execute(db, "ROLLBACK");
+                }
                 continue;
             }
             // Another process may be building the same index: decide again under the lock.
@@ -162,6 +200,23 @@ TextSearchIndexes prepare(sqlite3* db, const ManagedObjectModel& model, bool rea
         }
     }
     return usable;
+}
+
+Result<void> catchUp(sqlite3* db, const ManagedObjectModel& model,
+                     const TextSearchIndexes& indexes) {
+    for (const auto& entity : model.entities()) {
+        for (const auto& attribute : entity.attributes) {
+            if (std::find(indexes.begin(), indexes.end(), &attribute) == indexes.end()) {
+                continue;
+            }
+            if (!execute(db, catchUpSql(namesOf(entity, attribute), attribute))) {
+                return makeError(
+                    "miravel.store", sqlite3_extended_errcode(db),
+                    std::string("The search index could not be updated: ") + sqlite3_errmsg(db));
+            }
+        }
+    }
+    return {};
 }
 
 }  // namespace miravel::TextSearchIndex

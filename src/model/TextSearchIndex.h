@@ -13,9 +13,12 @@ struct sqlite3;
 namespace miravel {
 
 // Text columns marked `searchIndexed` in the model get a trigram index (an SQLite FTS5 table)
-// of their folded text, kept current by triggers on the entity's table, so that a
+// of their folded text, so that a
 // "contains[cd]" search reads a few index pages instead of folding every row. The index holds
-// the same folding the predicate applies, so its answer is exactly the scan's.
+// the same folding the predicate applies, so its answer is exactly the scan's. Triggers on the
+// entity's table note every row whose text changed, whoever writes it; each save brings the
+// index up to date in its own transaction (catchUp), and opening the store does it for rows
+// another writer left behind.
 //
 // The attributes whose index is present and current in an open store:
 using TextSearchIndexes = std::vector<const AttributeDescription*>;
@@ -37,6 +40,10 @@ std::optional<std::string> substringQuery(std::string_view folded);
 // A read-only store is only checked. Returns the indexes searches may use; an index that
 // could not be built is left out and logged, and its searches scan instead.
 TextSearchIndexes prepare(sqlite3* db, const ManagedObjectModel& model, bool readOnly);
+
+// Indexes the rows noted since the last catch-up; run inside the transaction that wrote them.
+[[nodiscard]] Result<void> catchUp(sqlite3* db, const ManagedObjectModel& model,
+                                   const TextSearchIndexes& indexes);
 
 }  // namespace TextSearchIndex
 }  // namespace miravel

@@ -165,6 +165,30 @@ TEST_F(TextSearchIndexTest, aReadOnlyStoreWithoutTheIndexIsScanned) {
     EXPECT_EQ(found(context, "pate bri"), (Uids{"R1"}));
 }
 
+TEST_F(TextSearchIndexTest, rowsWrittenOutsideASaveAreIndexedWhenTheStoreOpens) {
+    addRecipe("R1", "leeks");
+    ASSERT_TRUE(m_main->save());
+    execute(*m_coordinator, "UPDATE Recipe SET ingredients = 'Crème fraîche' WHERE uid = 'R1'");
+    m_main.reset();
+    m_coordinator.reset();
+    {
+        // Read-only, the index cannot catch up: searches read the rows.
+        auto readOnly = PersistentStoreCoordinator::open(
+            m_folder / "Miravel.sqlite", ManagedObjectModel::miravel(), {.readOnly = true});
+        ASSERT_TRUE(readOnly);
+        EXPECT_TRUE((*readOnly)->searchIndexes().empty());
+        ManagedObjectContext context(*readOnly, MergePolicy::InMemoryWins, &m_center);
+        EXPECT_EQ(found(context, "creme"), (Uids{"R1"}));
+    }
+    auto reopened = PersistentStoreCoordinator::open(m_folder / "Miravel.sqlite",
+                                                     ManagedObjectModel::miravel());
+    ASSERT_TRUE(reopened);
+    ASSERT_EQ((*reopened)->searchIndexes().size(), 1U);
+    ManagedObjectContext context(*reopened, MergePolicy::InMemoryWins, &m_center);
+    EXPECT_EQ(found(context, "creme"), (Uids{"R1"}));
+    EXPECT_EQ(found(context, "leek"), Uids{});
+}
+
 TEST(TextSearchIndexQuery, isOnePhraseOfAtLeastThreeCharacters) {
     EXPECT_EQ(TextSearchIndex::substringQuery("sugar"), "\"sugar\"");
     EXPECT_EQ(TextSearchIndex::substringQuery("say \"when\""), "\"say \"\"when\"\"\"");
