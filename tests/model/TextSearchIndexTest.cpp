@@ -46,6 +46,18 @@ protected:
         return rows;
     }
 
+    // Closes the library and opens it again, as the next run of the program would.
+    void reopen(bool readOnly = false) {
+        m_main.reset();
+        m_coordinator.reset();
+        auto opened = PersistentStoreCoordinator::open(
+            m_folder / "Miravel.sqlite", ManagedObjectModel::miravel(), {.readOnly = readOnly});
+        ASSERT_TRUE(opened);
+        m_coordinator = *opened;
+        m_main = std::make_unique<ManagedObjectContext>(m_coordinator, MergePolicy::InMemoryWins,
+                                                        &m_center);
+    }
+
     void execute(PersistentStoreCoordinator& coordinator, const std::string& sql) {
         std::lock_guard lock(coordinator);
         char* message = nullptr;
@@ -137,14 +149,7 @@ TEST_F(TextSearchIndexTest, storesWithoutACurrentIndexGetOneWhenOpened) {
          {"DROP TRIGGER Recipe_ingredients_search_insert; DROP TABLE Recipe_ingredients_search;",
           "UPDATE Z_SEARCHINDEX SET folding = 0; DELETE FROM Recipe_ingredients_search;"}) {
         execute(*m_coordinator, damage);
-        m_main.reset();
-        m_coordinator.reset();
-        auto reopened = PersistentStoreCoordinator::open(m_folder / "Miravel.sqlite",
-                                                         ManagedObjectModel::miravel());
-        ASSERT_TRUE(reopened);
-        m_coordinator = *reopened;
-        m_main = std::make_unique<ManagedObjectContext>(m_coordinator, MergePolicy::InMemoryWins,
-                                                        &m_center);
+        reopen();
         EXPECT_EQ(m_coordinator->searchIndexes().size(), 1U);
         EXPECT_EQ(indexedRows(*m_coordinator), 2);
         EXPECT_EQ(found(*m_main, "PATE"), (Uids{"R1", "R2"})) << damage;
@@ -155,38 +160,23 @@ TEST_F(TextSearchIndexTest, aReadOnlyStoreWithoutTheIndexIsScanned) {
     addRecipe("R1", "Pâte brisée");
     ASSERT_TRUE(m_main->save());
     execute(*m_coordinator, "DROP TABLE Recipe_ingredients_search");
-    m_main.reset();
-    m_coordinator.reset();
-    auto readOnly = PersistentStoreCoordinator::open(
-        m_folder / "Miravel.sqlite", ManagedObjectModel::miravel(), {.readOnly = true});
-    ASSERT_TRUE(readOnly);
-    EXPECT_TRUE((*readOnly)->searchIndexes().empty());
-    ManagedObjectContext context(*readOnly, MergePolicy::InMemoryWins, &m_center);
-    EXPECT_EQ(found(context, "pate bri"), (Uids{"R1"}));
+    reopen(true);
+    EXPECT_TRUE(m_coordinator->searchIndexes().empty());
+    EXPECT_EQ(found(*m_main, "pate bri"), (Uids{"R1"}));
 }
 
 TEST_F(TextSearchIndexTest, rowsWrittenOutsideASaveAreIndexedWhenTheStoreOpens) {
     addRecipe("R1", "leeks");
     ASSERT_TRUE(m_main->save());
     execute(*m_coordinator, "UPDATE Recipe SET ingredients = 'Crème fraîche' WHERE uid = 'R1'");
-    m_main.reset();
-    m_coordinator.reset();
-    {
-        // Read-only, the index cannot catch up: searches read the rows.
-        auto readOnly = PersistentStoreCoordinator::open(
-            m_folder / "Miravel.sqlite", ManagedObjectModel::miravel(), {.readOnly = true});
-        ASSERT_TRUE(readOnly);
-        EXPECT_TRUE((*readOnly)->searchIndexes().empty());
-        ManagedObjectContext context(*readOnly, MergePolicy::InMemoryWins, &m_center);
-        EXPECT_EQ(found(context, "creme"), (Uids{"R1"}));
-    }
-    auto reopened = PersistentStoreCoordinator::open(m_folder / "Miravel.sqlite",
-                                                     ManagedObjectModel::miravel());
-    ASSERT_TRUE(reopened);
-    ASSERT_EQ((*reopened)->searchIndexes().size(), 1U);
-    ManagedObjectContext context(*reopened, MergePolicy::InMemoryWins, &m_center);
-    EXPECT_EQ(found(context, "creme"), (Uids{"R1"}));
-    EXPECT_EQ(found(context, "leek"), Uids{});
+    // Read-only, the index cannot catch up: searches read the rows.
+    reopen(true);
+    EXPECT_TRUE(m_coordinator->searchIndexes().empty());
+    EXPECT_EQ(found(*m_main, "creme"), (Uids{"R1"}));
+    reopen();
+    ASSERT_EQ(m_coordinator->searchIndexes().size(), 1U);
+    EXPECT_EQ(found(*m_main, "creme"), (Uids{"R1"}));
+    EXPECT_EQ(found(*m_main, "leek"), Uids{});
 }
 
 TEST(TextSearchIndexQuery, isOnePhraseOfAtLeastThreeCharacters) {
