@@ -76,6 +76,16 @@ public:
 
     Value valueForKeyPath(std::string_view keyPath) const override;
 
+    // The collation key last made from `text` for this object, or null: lists sorted by name
+    // again and again (a search as the user types) make each key once. Any text of the object
+    // may be given; the key is valid for exactly the text it was made from.
+    const std::string* cachedCollationKey(std::string_view text) const {
+        return m_collationKey && m_collationKey->text == text ? &m_collationKey->key : nullptr;
+    }
+    void keepCollationKey(std::string_view text, std::string_view key) const {
+        m_collationKey = std::make_unique<CollationKey>(std::string(text), std::string(key));
+    }
+
 protected:
     // Called once when the object is inserted into a context.
     virtual void awakeFromInsert() {}
@@ -124,6 +134,11 @@ private:
     std::vector<ObjectID> m_toOne;
     std::vector<ObjectID> m_committedToOne;
     mutable std::vector<ToMany> m_toMany;
+    struct CollationKey {
+        std::string text;
+        std::string key;
+    };
+    mutable std::unique_ptr<CollationKey> m_collationKey;
     std::set<std::string> m_changedKeys;
     bool m_inserted = false;
     bool m_deleted = false;

@@ -57,12 +57,20 @@ bool sortByCollationKeys(std::vector<std::shared_ptr<ManagedObject>>& objects,
     }
     auto makeKeys = [&](std::size_t begin, std::size_t end, std::string& into) {
         for (std::size_t i = begin; i < end; ++i) {
-            if (!entries[i].missing) {
-                entries[i].keyOffset = into.size();
-                appendLocalizedSortKey(texts[i], into);
-                entries[i].keyLength =
-                    static_cast<std::uint32_t>(into.size() - entries[i].keyOffset);
+            if (entries[i].missing) {
+                continue;
             }
+            // Each object is in one half only, so the two threads never share a cache.
+            const ManagedObject& object = *objects[entries[i].index];
+            entries[i].keyOffset = into.size();
+            if (const std::string* cached = object.cachedCollationKey(texts[i])) {
+                into += *cached;
+            } else {
+                appendLocalizedSortKey(texts[i], into);
+                object.keepCollationKey(texts[i],
+                                        std::string_view(into).substr(entries[i].keyOffset));
+            }
+            entries[i].keyLength = static_cast<std::uint32_t>(into.size() - entries[i].keyOffset);
         }
     };
     constexpr std::size_t kKeysPerThread = 8192;

@@ -104,5 +104,17 @@ TEST_F(LargeContextFetchTest, readsWhatItLacksAndDropsWhatIsGone) {
     }
 }
 
+TEST_F(LargeContextFetchTest, aRenamedRecipeMovesInTheOrder) {
+    const std::vector<std::string> list{"name", "rating", "uid"};
+    fetch(*m_main, "TRUEPREDICATE", list);  // every name's collation key made once
+    auto recipe = all<Recipe>(*m_main, "uid == 'R7'").front();
+    recipe->setName("Aardvark stew");
+    ASSERT_TRUE(m_main->save());
+    EXPECT_EQ(fetch(*m_main, "TRUEPREDICATE", list).front(), "R7");
+    recipe->setName("Zucchini stew");  // unsaved: ordered in memory
+    EXPECT_EQ(fetch(*m_main, "TRUEPREDICATE", list).back(), "R7");
+    EXPECT_EQ(fetch(*m_main, "rating == 1", list).back(), "R7");
+}
+
 }  // namespace
 }  // namespace miravel
