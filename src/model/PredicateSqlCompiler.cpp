@@ -132,8 +132,16 @@ private:
                 m_sql += '0';
                 return {};
             case PredicateNode::Kind::Not: {
-                m_sql += "NOT (";
-                auto done = node(*n.children.front());
+                // Conditions are 0 or 1, so two negations cancel; SQLite's parser gives out
+                // after some fifty nested NOTs.
+                const PredicateNode* inner = n.children.front().get();
+                bool negated = true;
+                while (inner->kind == PredicateNode::Kind::Not) {
+                    inner = inner->children.front().get();
+                    negated = !negated;
+                }
+                m_sql += negated ? "NOT (" : "(";
+                auto done = node(*inner);
                 m_sql += ')';
                 return done;
             }
