@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "lib/Log.h"
+#include "model/PersistentStoreCoordinator.h"
 #include "model/PredicateOperators.h"
 #include "model/SqlValue.h"
 
@@ -67,6 +68,12 @@ bool isCurrent(sqlite3* db, const Names& names) {
         "'_delete'))",
         names.index);
     return parts == 5;
+}
+
+bool hasNotedRows(sqlite3* db, const Names& names) {
+    return queryInteger(db,
+                        "SELECT EXISTS (SELECT 1 FROM " + quotedSqlIdentifier(names.pending) + ")",
+                        "") != 0;
 }
 
 std::string foldedColumn(std::string_view row, const AttributeDescription& attribute) {
@@ -159,17 +166,16 @@ TextSearchIndexes prepare(sqlite3* db, const ManagedObjectModel& model, bool rea
                 continue;
             }
             const Names names = namesOf(entity, attribute);
-            if (readOnly) {
-                // Rows another writer changed without bringing the index up to date would be
-                // missed: a read-only store with such rows scans instead.
-                if (isCurrent(db, names) &&
-                    queryInteger(db, "SELECT count(*) FROM " + quotedSqlIdentifier(names.pending),
-                                 "") == 0) {
-                    usable.push_back(&attribute);
-                }
-                continue;
-            }
             if (isCurrent(db, names)) {
+                if (!hasNotedRows(db, names)) {
+                    usable.push_back(&attribute);
+                    continue;
+                }
+                // Rows another writer changed and did not index: indexed now, or, in a
+                // read-only store, searched by reading every row.
+                if (readOnly) {
+                    continue;
+                }
                 if (execute(db, "BEGIN IMMEDIATE") && execute(db, catchUpSql(names, attribute)) &&
                     execute(db, "COMMIT")) {
                     usable.push_back(&attribute);
@@ -180,6 +186,9 @@ TextSearchIndexes prepare(sqlite3* db, const ManagedObjectModel& model, bool rea
                         names.index, sqlite3_errmsg(db));
                     execute(db, "ROLLBACK");
                 }
+                continue;
+            }
+            if (readOnly) {
                 continue;
             }
             // Another process may be building the same index: decide again under the lock.
@@ -209,9 +218,11 @@ Result<void> catchUp(sqlite3* db, const ManagedObjectModel& model,
             if (std::find(indexes.begin(), indexes.end(), &attribute) == indexes.end()) {
                 continue;
             }
-            if (!execute(db, catchUpSql(namesOf(entity, attribute), attribute))) {
+            // Most saves touch no indexed text (a grocery item checked off): nothing to do.
+            const Names names = namesOf(entity, attribute);
+            if (hasNotedRows(db, names) && !execute(db, catchUpSql(names, attribute))) {
                 return makeError(
-                    "miravel.store", sqlite3_extended_errcode(db),
+                    kStoreErrorDomain, sqlite3_extended_errcode(db),
                     std::string("The search index could not be updated: ") + sqlite3_errmsg(db));
             }
         }
