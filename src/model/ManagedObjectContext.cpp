@@ -61,6 +61,14 @@ Result<AttributeMask> attributesToFetch(const EntityDescription& entity,
     return mask;
 }
 
+void sortAndLimit(std::vector<std::shared_ptr<ManagedObject>>& objects,
+                  const FetchRequest& request) {
+    sortObjects(objects, request.sortDescriptors);
+    if (request.fetchLimit > 0 && objects.size() > request.fetchLimit) {
+        objects.resize(request.fetchLimit);
+    }
+}
+
 }  // namespace
 
 ManagedObjectContext::ManagedObjectContext(std::shared_ptr<PersistentStoreCoordinator> coordinator,
@@ -364,11 +372,6 @@ Result<std::vector<std::shared_ptr<ManagedObject>>> ManagedObjectContext::execut
     auto order = localizedFirst && request.fetchLimit == 0
                      ? std::nullopt
                      : sqlOrder(*entity, request.sortDescriptors);
-    // Rows this context already holds need only what their objects have not loaded.
-    auto lacking = [&](std::int64_t row) {
-        auto it = m_registered.find(ObjectID{entity, row});
-        return it == m_registered.end() ? kAllAttributes : it->second->m_unloaded;
-    };
     const std::size_t limit = order ? request.fetchLimit : 0;
     // A context holding many objects of the entity (the list shown a moment ago) asks the
     // store which rows match and reads only those it lacks: for the rows it holds, reading
@@ -386,16 +389,13 @@ Result<std::vector<std::shared_ptr<ManagedObject>>> ManagedObjectContext::execut
         }
         if (*objects) {
             if (!order) {
-                sortObjects(**objects, request.sortDescriptors);
-                if (request.fetchLimit > 0 && (*objects)->size() > request.fetchLimit) {
-                    (*objects)->resize(request.fetchLimit);
-                }
+                sortAndLimit(**objects, request);
             }
             return std::move(**objects);
         }
     }
     auto rows = m_coordinator->fetchRows(*entity, where->sql, where->bindings, order.value_or(""),
-                                         limit, *read, lacking);
+                                         limit, *read, lackingAttributes(*entity));
     if (!rows) {
         return std::unexpected(rows.error());
     }
@@ -405,12 +405,18 @@ Result<std::vector<std::shared_ptr<ManagedObject>>> ManagedObjectContext::execut
         objects.push_back(registerRow(*entity, std::move(row), *read));
     }
     if (!order) {
-        sortObjects(objects, request.sortDescriptors);
-        if (request.fetchLimit > 0 && objects.size() > request.fetchLimit) {
-            objects.resize(request.fetchLimit);
-        }
+        sortAndLimit(objects, request);
     }
     return objects;
+}
+
+// Rows this context already holds need only what their objects have not loaded.
+PersistentStoreCoordinator::RowAttributes ManagedObjectContext::lackingAttributes(
+    const EntityDescription& entity) const {
+    return [this, &entity](std::int64_t row) {
+        auto it = m_registered.find(ObjectID{&entity, row});
+        return it == m_registered.end() ? kAllAttributes : it->second->m_unloaded;
+    };
 }
 
 Result<std::optional<std::vector<std::shared_ptr<ManagedObject>>>>
@@ -431,12 +437,9 @@ ManagedObjectContext::heldObjectsFirst(const EntityDescription& entity,
         return std::nullopt;
     }
     if (!missing.empty()) {
-        auto lacking = [&](std::int64_t row) {
-            auto it = m_registered.find(ObjectID{&entity, row});
-            return it == m_registered.end() ? kAllAttributes : it->second->m_unloaded;
-        };
         auto rows = m_coordinator->fetchRows(entity, "t.id IN (SELECT value FROM json_each(?))",
-                                             {Value(std::move(missing))}, "", 0, read, lacking);
+                                             {Value(std::move(missing))}, "", 0, read,
+                                             lackingAttributes(entity));
         if (!rows) {
             return std::unexpected(rows.error());
         }
@@ -501,10 +504,7 @@ Result<std::vector<std::shared_ptr<ManagedObject>>> ManagedObjectContext::fetchW
         }
     }
     loadMissingValues(entity, toComplete, read);
-    sortObjects(objects, request.sortDescriptors);
-    if (request.fetchLimit > 0 && objects.size() > request.fetchLimit) {
-        objects.resize(request.fetchLimit);
-    }
+    sortAndLimit(objects, request);
     return objects;
 }
 

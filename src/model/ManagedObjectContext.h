@@ -141,6 +141,9 @@ private:
     [[nodiscard]] Result<std::optional<std::vector<std::shared_ptr<ManagedObject>>>>
     heldObjectsFirst(const EntityDescription& entity, const std::vector<std::int64_t>& ids,
                      AttributeMask read);
+    // What each row's object lacks (everything for rows the context does not hold).
+    PersistentStoreCoordinator::RowAttributes lackingAttributes(
+        const EntityDescription& entity) const;
     // From this many registered objects of an entity on, fetches ask for ids first.
     static constexpr std::size_t kHeldBeforeIdsFirst = 1000;
     [[nodiscard]] Result<std::vector<std::shared_ptr<ManagedObject>>> fetchWithPendingChanges(

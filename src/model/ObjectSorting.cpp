@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <deque>
 #include <future>
 #include <string>
 
@@ -29,23 +30,17 @@ bool sortByCollationKeys(std::vector<std::shared_ptr<ManagedObject>>& objects,
     // are made on two threads, for long lists.
     std::vector<Entry> entries;
     std::vector<std::string_view> texts;
-    std::vector<Value> computed;  // values of key paths, kept alive for `texts`
+    std::deque<Value> computed;  // values of key paths, kept in place for `texts`
     entries.reserve(objects.size());
     texts.reserve(objects.size());
     const EntityDescription* entity = objects.empty() ? nullptr : &objects.front()->entity();
     const int attribute = entity == nullptr ? -1 : entity->attributeIndex(keys.front().key);
-    if (attribute < 0) {
-        computed.reserve(objects.size());
-    }
     for (std::size_t i = 0; i < objects.size(); ++i) {
         const ManagedObject& object = *objects[i];
         const Value* value = nullptr;
         if (attribute >= 0 && &object.entity() == entity) {
             value = &object.valueAt(static_cast<std::size_t>(attribute));
         } else {
-            if (computed.size() == computed.capacity()) {
-                return false;  // a mixed list: the general comparison handles it
-            }
             value = &computed.emplace_back(object.valueForKeyPath(keys.front().key));
         }
         if (!value->isNull() && !value->isText()) {
