@@ -10,8 +10,9 @@
 #include <random>
 #include <string>
 
-#include "model/ManagedObjectContext.h"
+#include "model/MiravelObjectModel.h"
 #include "model/Recipe.h"
+#include "store/ManagedObjectContext.h"
 
 namespace miravel::bench {
 
@@ -74,8 +75,7 @@ inline void fillRecipe(Recipe& recipe, const RecipeText& text) {
 }
 
 inline std::shared_ptr<PersistentStoreCoordinator> openStore(const std::filesystem::path& folder) {
-    return *PersistentStoreCoordinator::open(folder / "Miravel.sqlite",
-                                             ManagedObjectModel::miravel());
+    return *PersistentStoreCoordinator::open(folder / "Miravel.sqlite", miravelObjectModel());
 }
 
 // A library of `count` recipes, made once per size and kept for the benchmarks that read it.

@@ -3,8 +3,8 @@
 #include <benchmark/benchmark.h>
 
 #include "RecipeLibrary.h"
-#include "library/QVArrayController.h"
 #include "model/SyncedObject.h"
+#include "store/QVArrayController.h"
 
 using namespace miravel;
 using namespace miravel::bench;

@@ -9,11 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "model/EntityDescription.h"
-#include "model/KeyValueSource.h"
-#include "model/Predicate.h"
-#include "model/PredicateSqlFunctions.h"
-#include "model/SqlWhere.h"
+#include "model/MiravelObjectModel.h"
+#include "store/EntityDescription.h"
+#include "store/KeyValueSource.h"
+#include "store/Predicate.h"
+#include "store/PredicateSqlFunctions.h"
+#include "store/SqlWhere.h"
 
 namespace {
 
@@ -142,7 +143,7 @@ public:
         check(sqlite3_open(m_path.c_str(), &m_database) == SQLITE_OK, "open", m_database);
         miravel::registerPredicateSqlFunctions(m_database);
         sqlite3_exec(m_database, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
-        const auto& recipe = *ManagedObjectModel::miravel().entity("Recipe");
+        const auto& recipe = *miravel::miravelObjectModel().entity("Recipe");
         std::string create = "CREATE TABLE \"Recipe\" (\"id\" INTEGER PRIMARY KEY";
         for (const auto& attribute : recipe.attributes) {
             create += ", \"" + attribute.name + "\"";
@@ -216,7 +217,7 @@ void searchInStore(benchmark::State& state, const char* format, const char* term
                  reading == Reading::LargeCache ? "PRAGMA cache_size = -524288"
                                                 : "PRAGMA cache_size = -2000",
                  nullptr, nullptr, nullptr);
-    const auto& model = ManagedObjectModel::miravel();
+    const auto& model = miravel::miravelObjectModel();
     const Predicate predicate = *Predicate::parse(format, {term});
     std::int64_t matches = 0;
     for (auto _ : state) {

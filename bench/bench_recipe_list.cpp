@@ -8,9 +8,9 @@
 
 #include "LabelledLines.h"
 #include "RecipeLibrary.h"
-#include "library/QVArrayController.h"
 #include "library/RecipesController.h"
 #include "model/RecipeCategory.h"
+#include "store/QVArrayController.h"
 
 using namespace miravel;
 using namespace miravel::bench;

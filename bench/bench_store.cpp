@@ -10,8 +10,8 @@
 
 #include "RecipeLibrary.h"
 #include "lib/Crypto.h"
-#include "model/ManagedObjectContext.h"
 #include "model/Recipe.h"
+#include "store/ManagedObjectContext.h"
 
 using namespace miravel;
 

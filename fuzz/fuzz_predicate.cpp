@@ -13,12 +13,13 @@
 #include <string_view>
 #include <vector>
 
-#include "model/EntityDescription.h"
-#include "model/KeyValueSource.h"
-#include "model/Predicate.h"
-#include "model/PredicateSqlFunctions.h"
-#include "model/SqlWhere.h"
-#include "model/TextSearchIndex.h"
+#include "model/MiravelObjectModel.h"
+#include "store/EntityDescription.h"
+#include "store/KeyValueSource.h"
+#include "store/Predicate.h"
+#include "store/PredicateSqlFunctions.h"
+#include "store/SqlWhere.h"
+#include "store/TextSearchIndex.h"
 
 using namespace miravel;
 
@@ -34,7 +35,7 @@ using Row = std::map<std::string, Value, std::less<>>;
 // A few objects both as rows and in memory, with the store's layout.
 class Objects {
 public:
-    Objects() : m_model(ManagedObjectModel::miravel()) {
+    Objects() : m_model(miravelObjectModel()) {
         if (sqlite3_open(":memory:", &m_database) != SQLITE_OK) {
             fault("cannot open the database", "");
         }
@@ -238,7 +239,7 @@ const Objects& objects() {
 
 // Arguments for %@ and %K, taken in turn: values of every kind, and key paths.
 ValueList argumentsFor(std::string_view format, bool& objectArgument) {
-    const auto& model = ManagedObjectModel::miravel();
+    const auto& model = miravelObjectModel();
     const ValueList pool = {
         "creme",
         Value(),

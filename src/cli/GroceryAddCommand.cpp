@@ -10,8 +10,8 @@
 #include "cli/LibrarySession.h"
 #include "cli/RecipeLookup.h"
 #include "grocery/ChooseIngredientsController.h"
-#include "model/ManagedObjectContext.h"
 #include "model/Recipe.h"
+#include "store/ManagedObjectContext.h"
 
 namespace miravel::cli {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "cli/GroceryPane.h"
-#include "grocery/LocalizedSettingsManager.h"
+#include "lib/LocalizedSettingsManager.h"
 #include "lib/StringTable.h"
 #include "model/GroceryListItem.h"
 

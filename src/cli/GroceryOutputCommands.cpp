@@ -8,6 +8,7 @@
 #include "cli/GroceryPane.h"
 #include "cli/Handoffs.h"
 #include "rendering/MailHandoff.h"
+#include "rendering/PaneOutput.h"
 
 namespace miravel::cli {
 
@@ -57,7 +58,7 @@ int print(Invocation& invocation) {
         return code;
     }
     CommandLinePrintHandoff printer(file, invocation.out);
-    pane.list->printGroceryList(printer);
+    printGroceryList(*pane.list, printer);
     if (!printer.result()) {
         return invocation.failure(printer.result().error().description);
     }
@@ -72,7 +73,7 @@ int mail(Invocation& invocation) {
     }
     std::shared_ptr<UrlOpener> opener = mailUrlOpener(invocation);
     MailHandoff handoff(opener, &pane.session.application().settings());
-    if (!pane.list->emailGroceryList(handoff)) {
+    if (!emailGroceryList(*pane.list, handoff)) {
         return invocation.failure("could not open the mail program (xdg-open failed).");
     }
     return kExitOk;

@@ -5,6 +5,7 @@
 #include "lib/ApplicationIdentifier.h"
 #include "lib/ResourceFolder.h"
 #include "model/Keychain.h"
+#include "model/MiravelObjectModel.h"
 #include "model/SyncedObject.h"
 #include "model/UserFolders.h"
 #include "model/UserSettings.h"
@@ -35,7 +36,7 @@ int info(Invocation& invocation) {
     auto live = Predicate::parse(kLiveStatusPredicate);
     auto tombstones = Predicate::parse("status == 'deleted'");
     out << "Signed in:       " << (session.application().isLoggedIn() ? "yes" : "no") << "\n";
-    for (const auto& entity : ManagedObjectModel::miravel().entities()) {
+    for (const auto& entity : miravelObjectModel().entities()) {
         auto count = context->countForFetchRequest(FetchRequest{entity.name, *live, {}, 0, true});
         auto deleted =
             context->countForFetchRequest(FetchRequest{entity.name, *tombstones, {}, 0, true});

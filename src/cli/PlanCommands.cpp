@@ -17,12 +17,13 @@
 #include "cli/RecipeLookup.h"
 #include "lib/DateText.h"
 #include "lib/StringTable.h"
-#include "library/MealCreation.h"
 #include "model/Meal.h"
+#include "planner/MealCreation.h"
 #include "planner/MealPlannerDayController.h"
 #include "planner/MealPlannerWeekController.h"
 #include "planner/WeekCalendar.h"
 #include "rendering/MailHandoff.h"
+#include "rendering/PaneOutput.h"
 
 namespace miravel::cli {
 
@@ -195,9 +196,9 @@ int print(Invocation& invocation) {
     return withPlanner(invocation, date, day, [&](LibrarySession&, Planner& planner) -> int {
         CommandLinePrintHandoff printer(file, invocation.out);
         if (day) {
-            planner.weekList.printDay(printer);
+            printDay(planner.weekList, printer);
         } else {
-            planner.weekList.printWeek(printer);
+            printWeek(planner.weekList, printer);
         }
         if (!printer.result()) {
             return invocation.failure(printer.result().error().description);
@@ -215,7 +216,7 @@ int mail(Invocation& invocation) {
     return withPlanner(
         invocation, date, std::nullopt, [&](LibrarySession& session, Planner& planner) -> int {
             MailHandoff handoff(mailUrlOpener(invocation), &session.application().settings());
-            if (!planner.weekList.emailMealPlan(handoff)) {
+            if (!emailMealPlan(planner.weekList, handoff)) {
                 return invocation.failure("could not open the mail program (xdg-open failed).");
             }
             return kExitOk;

@@ -14,18 +14,20 @@
 #include "cli/Handoffs.h"
 #include "cli/LibrarySession.h"
 #include "cli/RecipeLookup.h"
-#include "grocery/LocalizedSettingsManager.h"
 #include "ingredients/RecipeScaler.h"
 #include "lib/AtomicFile.h"
 #include "lib/JsonParser.h"
 #include "lib/JsonWriter.h"
+#include "lib/LocalizedSettingsManager.h"
 #include "library/EditRecipeController.h"
 #include "model/MiravelAppDelegate.h"
 #include "model/Recipe.h"
 #include "model/RecipeCategory.h"
 #include "model/UserSettings.h"
 #include "rendering/MailHandoff.h"
+#include "rendering/MiravelHtml.h"
 #include "rendering/RecipeMail.h"
+#include "rendering/RecipeText.h"
 
 namespace miravel::cli {
 
@@ -50,7 +52,7 @@ std::string rendered(Recipe& recipe, bool html, const std::optional<RCRationalNu
     if (scale) {
         recipe.setScaleFraction(*scale);
     }
-    std::string text = html ? recipe.printHTML() : recipe.emailBody();
+    std::string text = html ? MiravelHtml::printForRecipe(recipe) : recipeEmailBody(recipe);
     if (scale) {
         recipe.setScale(stored);
     }
@@ -145,8 +147,8 @@ int mail(Invocation& invocation) {
             const auto files = writeRecipeMailAttachments(*recipe, *folder, {});
             std::shared_ptr<UrlOpener> opener = mailUrlOpener(invocation);
             MailHandoff handoff(opener, &session.application().settings());
-            if (!handoff.emailWithContent(recipe->emailBody(), recipe->emailSubject(), files,
-                                          std::nullopt)) {
+            if (!handoff.emailWithContent(recipeEmailBody(*recipe), recipeEmailSubject(*recipe),
+                                          files, std::nullopt)) {
                 return invocation.failure("could not open the mail program (xdg-open failed).");
             }
             for (const auto& file : files) {
@@ -165,7 +167,7 @@ int print(Invocation& invocation) {
         invocation,
         [&](LibrarySession&, ManagedObjectContext&, const std::shared_ptr<Recipe>& recipe) -> int {
             CommandLinePrintHandoff printer(file, invocation.out);
-            printer.printHtml(recipe->printHTML());
+            printer.printHtml(MiravelHtml::printForRecipe(*recipe));
             if (!printer.result()) {
                 return invocation.failure(printer.result().error().description);
             }

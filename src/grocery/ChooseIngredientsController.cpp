@@ -7,9 +7,9 @@
 #include "ingredients/IngredientParser.h"
 #include "lib/NotificationCenter.h"
 #include "model/GroceryListItem.h"
-#include "model/ManagedObjectContext.h"
 #include "model/Recipe.h"
 #include "model/UserSettings.h"
+#include "store/ManagedObjectContext.h"
 
 namespace miravel {
 

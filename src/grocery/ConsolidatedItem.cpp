@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "grocery/LocalizedSettingsManager.h"
+#include "lib/LocalizedSettingsManager.h"
 #include "lib/StringTable.h"
 #include "model/GroceryListItem.h"
 

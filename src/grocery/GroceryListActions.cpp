@@ -1,19 +1,17 @@
 // The operations of the grocery list that change items: new item, editing, checking off,
-// aisles (menu and drop), deleting, clearing, and the printout and e-mail.
+// aisles (menu and drop), deleting and clearing.
 
 #include <algorithm>
 
 #include "grocery/GroceryListCategoriesController.h"
 #include "grocery/GroceryListController.h"
-#include "grocery/LocalizedSettingsManager.h"
 #include "ingredients/IngredientParser.h"
 #include "lib/ApplicationIdentifier.h"
+#include "lib/LocalizedSettingsManager.h"
 #include "lib/Log.h"
 #include "lib/StringTable.h"
 #include "model/GroceryListItem.h"
-#include "model/ManagedObjectContext.h"
-#include "rendering/MailHandoff.h"
-#include "rendering/PlannerAndGroceryOutput.h"
+#include "store/ManagedObjectContext.h"
 
 namespace miravel {
 
@@ -304,15 +302,6 @@ void GroceryListController::removeItemsFromRecipe(const std::string& recipeName)
     }
     deleteItems(*items);
     save();
-}
-
-void GroceryListController::printGroceryList(PrintHandoff& printer) const {
-    printer.printHtml(groceryListHtml(m_items, m_byAisle));
-}
-
-bool GroceryListController::emailGroceryList(MailHandoff& mail) const {
-    MailText text = groceryListMail(m_items, m_byAisle);
-    return mail.emailWithContent(text.body, text.subject, {}, std::nullopt);
 }
 
 }  // namespace miravel

@@ -6,7 +6,7 @@
 #include "lib/MainQueue.h"
 #include "lib/StringTable.h"
 #include "model/GroceryListItem.h"
-#include "model/ManagedObjectContext.h"
+#include "store/ManagedObjectContext.h"
 
 namespace miravel {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "grocery/GroceryListController.h"
-#include "library/QVArrayController.h"
+#include "store/QVArrayController.h"
 
 namespace miravel {
 

@@ -3,15 +3,15 @@
 #include <algorithm>
 
 #include "grocery/GroceryListCategoriesController.h"
-#include "grocery/LocalizedSettingsManager.h"
 #include "ingredients/IngredientParser.h"
+#include "lib/LocalizedSettingsManager.h"
 #include "lib/Log.h"
 #include "lib/MainQueue.h"
 #include "lib/StringTable.h"
 #include "model/GroceryListItem.h"
-#include "model/ManagedObjectContext.h"
 #include "model/MiravelAppDelegate.h"
 #include "model/UserSettings.h"
+#include "store/ManagedObjectContext.h"
 
 namespace miravel {
 

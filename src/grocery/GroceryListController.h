@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "grocery/ConsolidatedItem.h"
-#include "library/QVArrayController.h"
+#include "store/QVArrayController.h"
 
 namespace miravel {
 
@@ -206,9 +206,6 @@ public:
     void clearGroceryList();
     // Deletes every live item of the recipe, whatever is shown.
     void removeItemsFromRecipe(const std::string& recipeName);
-
-    void printGroceryList(PrintHandoff& printer) const;
-    bool emailGroceryList(MailHandoff& mail) const;
 
 private:
     void controllerDidChangeContent(QVArrayController&) override { constructData(); }

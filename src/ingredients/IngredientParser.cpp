@@ -9,9 +9,9 @@
 #include <limits>
 #include <ranges>
 
-#include "grocery/LocalizedSettingsManager.h"
 #include "ingredients/TokenScanner.h"
 #include "ingredients/VulgarFraction.h"
+#include "lib/LocalizedSettingsManager.h"
 #include "lib/Log.h"
 #include "lib/ResourceFolder.h"
 #include "lib/TextPieces.h"

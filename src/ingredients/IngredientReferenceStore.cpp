@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <utility>
 
-#include "model/EntityDescription.h"
-#include "model/PersistentStoreCoordinator.h"
+#include "store/EntityDescription.h"
+#include "store/PersistentStoreCoordinator.h"
 
 namespace miravel {
 

@@ -5,10 +5,10 @@
 #include "lib/Log.h"
 #include "lib/MainQueue.h"
 #include "lib/StringTable.h"
-#include "model/ManagedObjectContext.h"
 #include "model/MiravelAppDelegate.h"
 #include "model/Recipe.h"
 #include "model/UserSettings.h"
+#include "store/ManagedObjectContext.h"
 
 namespace miravel {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "library/CategorySelection.h"
-#include "library/QVArrayController.h"
+#include "store/QVArrayController.h"
 
 namespace miravel {
 

@@ -4,7 +4,7 @@
 
 #include "lib/Log.h"
 #include "library/CategoriesController.h"
-#include "model/ManagedObjectContext.h"
+#include "store/ManagedObjectContext.h"
 
 namespace miravel {
 

@@ -4,14 +4,14 @@
 #include <cctype>
 #include <chrono>
 
-#include "grocery/LocalizedSettingsManager.h"
 #include "lib/AtomicFile.h"
 #include "lib/ImageThumbnail.h"
+#include "lib/LocalizedSettingsManager.h"
 #include "lib/StringTable.h"
-#include "model/ManagedObjectContext.h"
 #include "model/MiravelAppDelegate.h"
 #include "model/PhotoStore.h"
-#include "model/Value.h"
+#include "store/ManagedObjectContext.h"
+#include "store/Value.h"
 
 namespace miravel {
 

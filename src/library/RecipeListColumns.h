@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "lib/DateText.h"
-#include "model/FetchRequest.h"
+#include "store/FetchRequest.h"
 
 namespace miravel {
 

@@ -3,11 +3,12 @@
 #include <algorithm>
 
 #include "lib/MainQueue.h"
-#include "library/MealCreation.h"
-#include "model/ManagedObjectContext.h"
 #include "model/Recipe.h"
+#include "planner/MealCreation.h"
 #include "rendering/MailHandoff.h"
+#include "rendering/MiravelHtml.h"
 #include "rendering/RecipeMail.h"
+#include "store/ManagedObjectContext.h"
 
 namespace miravel {
 
@@ -255,7 +256,7 @@ bool RecipeViewController::emailPressed() {
 
 void RecipeViewController::printPressed() {
     if (m_recipe && m_printer) {
-        m_printer->printHtml(m_recipe->printHTML());
+        m_printer->printHtml(MiravelHtml::printForRecipe(*m_recipe));
     }
 }
 

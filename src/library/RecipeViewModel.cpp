@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "grocery/LocalizedSettingsManager.h"
+#include "lib/LocalizedSettingsManager.h"
 #include "model/Recipe.h"
 #include "model/RecipeCategory.h"
 #include "model/UserSettings.h"

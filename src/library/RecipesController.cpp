@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <chrono>
 
-#include "grocery/LocalizedSettingsManager.h"
 #include "lib/ApplicationIdentifier.h"
+#include "lib/LocalizedSettingsManager.h"
 #include "lib/Log.h"
 #include "lib/StringTable.h"
-#include "library/RecipeSearch.h"
-#include "model/ManagedObjectContext.h"
+#include "model/RecipeSearch.h"
+#include "store/ManagedObjectContext.h"
 
 namespace miravel {
 

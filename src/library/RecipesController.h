@@ -10,20 +10,15 @@
 
 #include "lib/Error.h"
 #include "library/CategorySelection.h"
-#include "library/QVArrayController.h"
 #include "library/RecipeListColumns.h"
-#include "model/Predicate.h"
 #include "model/Recipe.h"
+#include "model/RecipeSearch.h"
+#include "store/Predicate.h"
+#include "store/QVArrayController.h"
 
 namespace miravel {
 
 class ManagedObjectContext;
-
-// The search menu's items: which field the search text applies to. English keys; the menu
-// shows their translations.
-inline constexpr const char* kSearchByName = "Name";
-inline constexpr const char* kSearchByIngredient = "Ingredient";
-inline constexpr const char* kSearchBySource = "Source";
 
 // Titles of the context menu's items (English keys), in menu order.
 inline constexpr const char* kMenuNewRecipe = "New Recipe";

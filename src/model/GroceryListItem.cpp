@@ -1,7 +1,7 @@
 #include "model/GroceryListItem.h"
 
-#include "grocery/LocalizedSettingsManager.h"
 #include "ingredients/IngredientParser.h"
+#include "lib/LocalizedSettingsManager.h"
 #include "lib/StringTable.h"
 
 namespace miravel {

@@ -1,4 +1,5 @@
 #include "model/MiravelAppDelegate.h"
+#include "model/MiravelObjectModel.h"
 
 #include <system_error>
 
@@ -49,7 +50,7 @@ std::shared_ptr<PersistentStoreCoordinator> MiravelAppDelegate::persistentStoreC
             return nullptr;
         }
     }
-    auto coordinator = PersistentStoreCoordinator::open(storeUrl(), ManagedObjectModel::miravel());
+    auto coordinator = PersistentStoreCoordinator::open(storeUrl(), miravelObjectModel());
     if (!coordinator) {
         m_hooks.presentError(coordinator.error());
         return nullptr;
@@ -79,8 +80,7 @@ bool MiravelAppDelegate::shouldMigrateDatabase() const {
     if (!metadata) {
         return false;
     }
-    return !metadata->isMiravelStore() ||
-           metadata->modelVersion != ManagedObjectModel::miravel().version();
+    return !metadata->isMiravelStore() || metadata->modelVersion != miravelObjectModel().version();
 }
 
 void MiravelAppDelegate::applicationDidFinishLaunching() {

@@ -6,8 +6,8 @@
 
 #include "lib/Error.h"
 #include "model/ApplicationHooks.h"
-#include "model/ManagedObjectContext.h"
-#include "model/PersistentStoreCoordinator.h"
+#include "store/ManagedObjectContext.h"
+#include "store/PersistentStoreCoordinator.h"
 
 namespace miravel {
 

@@ -14,12 +14,10 @@
 #include "lib/Crypto.h"
 #include "lib/Log.h"
 #include "lib/NotificationCenter.h"
-#include "model/ManagedObjectContext.h"
 #include "model/Meal.h"
 #include "model/RecipeCategory.h"
 #include "model/UserFolders.h"
-#include "rendering/MiravelHtml.h"
-#include "rendering/RecipeText.h"
+#include "store/ManagedObjectContext.h"
 
 namespace miravel {
 
@@ -333,22 +331,6 @@ Result<void> Recipe::deleteRecipes(ManagedObjectContext& context,
         }
     }
     return context.save();
-}
-
-std::string Recipe::emailSubject() const {
-    return recipeEmailSubject(*this);
-}
-
-std::string Recipe::emailBody() const {
-    return recipeEmailBody(*this);
-}
-
-std::string Recipe::emailFilename() const {
-    return recipeEmailFilename(*this);
-}
-
-std::string Recipe::printHTML() const {
-    return MiravelHtml::printForRecipe(*this);
 }
 
 }  // namespace miravel

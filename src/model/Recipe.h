@@ -104,13 +104,6 @@ public:
     std::string firstLetter() const;
     bool validSourceUrl() const;
 
-    // The recipe as it leaves the program: e-mail subject and plain-text body, the name of the
-    // attached recipe file, and the printed page. Values shown are the scaled ones.
-    std::string emailSubject() const;
-    std::string emailBody() const;
-    std::string emailFilename() const;
-    std::string printHTML() const;
-
     // Deletes recipes as the user means it (photo removed; tombstones with their meals while
     // signed in, removal otherwise) and saves.
     [[nodiscard]] static Result<void> deleteRecipes(

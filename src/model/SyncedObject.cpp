@@ -5,7 +5,7 @@
 #include "lib/Crypto.h"
 #include "lib/JsonWriter.h"
 #include "lib/Log.h"
-#include "model/ManagedObjectContext.h"
+#include "store/ManagedObjectContext.h"
 
 namespace miravel {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "lib/JsonValue.h"
-#include "model/ManagedObject.h"
+#include "store/ManagedObject.h"
 
 namespace miravel {
 

@@ -3,12 +3,12 @@
 #include <chrono>
 
 #include "lib/StringTable.h"
-#include "library/MealCreation.h"
-#include "model/ManagedObjectContext.h"
 #include "model/Meal.h"
 #include "model/Recipe.h"
 #include "model/UserSettings.h"
+#include "planner/MealCreation.h"
 #include "planner/WeekCalendar.h"
+#include "store/ManagedObjectContext.h"
 
 namespace miravel {
 

@@ -3,11 +3,11 @@
 #include "lib/DateStyles.h"
 #include "lib/Log.h"
 #include "lib/StringTable.h"
-#include "library/MealCreation.h"
-#include "model/ManagedObjectContext.h"
 #include "model/Meal.h"
 #include "model/Recipe.h"
+#include "planner/MealCreation.h"
 #include "planner/WeekCalendar.h"
+#include "store/ManagedObjectContext.h"
 
 namespace miravel {
 

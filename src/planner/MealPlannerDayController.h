@@ -9,7 +9,7 @@
 
 #include "lib/DateText.h"
 #include "lib/Error.h"
-#include "library/QVArrayController.h"
+#include "store/QVArrayController.h"
 
 namespace miravel {
 

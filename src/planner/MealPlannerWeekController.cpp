@@ -2,13 +2,10 @@
 
 #include "lib/Log.h"
 #include "lib/StringTable.h"
-#include "model/ManagedObjectContext.h"
 #include "model/Meal.h"
 #include "model/UserSettings.h"
 #include "planner/MealPlannerDayController.h"
-#include "rendering/MailHandoff.h"
-#include "rendering/MiravelHtml.h"
-#include "rendering/PlannerAndGroceryOutput.h"
+#include "store/ManagedObjectContext.h"
 
 namespace miravel {
 
@@ -209,22 +206,6 @@ void MealPlannerWeekController::chooseIngredientsControllerDismissed(ChooseIngre
     if (ingredientsSelected && m_delegate) {
         m_delegate->showNotice(tr("Meals added to grocery list."));
     }
-}
-
-void MealPlannerWeekController::printWeek(PrintHandoff& printer) const {
-    printer.printHtml(printWeekHtml(m_week, meals()));
-}
-
-void MealPlannerWeekController::printDay(PrintHandoff& printer) const {
-    if (m_dayList) {
-        printer.printHtml(
-            MiravelHtml::printForDayMealPlan(m_dayList->meals(), m_dayList->titleText()));
-    }
-}
-
-bool MealPlannerWeekController::emailMealPlan(MailHandoff& mail) const {
-    const MailText text = mealPlanMail(m_week, meals());
-    return mail.emailWithContent(text.body, text.subject, {}, std::nullopt);
 }
 
 }  // namespace miravel

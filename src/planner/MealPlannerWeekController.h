@@ -9,8 +9,8 @@
 #include "grocery/ChooseIngredientsController.h"
 #include "lib/Error.h"
 #include "lib/NotificationCenter.h"
-#include "library/QVArrayController.h"
 #include "planner/WeekCalendar.h"
+#include "store/QVArrayController.h"
 
 namespace miravel {
 
@@ -97,10 +97,8 @@ public:
     void addWeekToGroceryList();
     void addDayToGroceryList();
     ChooseIngredientsController* ingredientChooser() const { return m_chooser.get(); }
-    void printWeek(PrintHandoff& printer) const;
-    // The day list's meals and title, as it shows them.
-    void printDay(PrintHandoff& printer) const;
-    bool emailMealPlan(MailHandoff& mail) const;
+    // The day list shown beside the week, when there is one.
+    const MealPlannerDayController* dayList() const { return m_dayList; }
 
 private:
     bool takesObjectChanges() const override { return false; }

@@ -1,8 +1,8 @@
 #include "planner/MealRecipesController.h"
 
 #include "lib/Log.h"
-#include "library/RecipeSearch.h"
 #include "model/Recipe.h"
+#include "model/RecipeSearch.h"
 #include "model/SyncedObject.h"
 
 namespace miravel {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "library/QVArrayController.h"
+#include "store/QVArrayController.h"
 
 namespace miravel {
 

@@ -3,6 +3,7 @@
 #include <ctime>
 #include <optional>
 
+#include "lib/DateStyles.h"
 #include "lib/Log.h"
 #include "model/UserSettings.h"
 
@@ -120,6 +121,10 @@ bool WeekCalendar::isSameMonth(Timestamp date, Timestamp other) const {
     auto a = localFields(date);
     auto b = localFields(other);
     return a && b && a->tm_year == b->tm_year && a->tm_mon == b->tm_mon;
+}
+
+std::string weekPeriodText(const Week& week) {
+    return shortDateText(week.front()) + " - " + shortDateText(week.back());
 }
 
 }  // namespace miravel

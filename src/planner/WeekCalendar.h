@@ -2,6 +2,7 @@
 
 #include <array>
 #include <chrono>
+#include <string>
 
 #include "lib/DateText.h"
 
@@ -62,5 +63,8 @@ inline Timestamp nextWeekStartDay(Timestamp date) {
 inline Timestamp previousWeekStartDay(Timestamp date) {
     return date - kSecondsInAWeek;
 }
+
+// "%@ - %@": the week's first and last day in the user's short date style.
+std::string weekPeriodText(const Week& week);
 
 }  // namespace miravel

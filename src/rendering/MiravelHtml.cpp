@@ -2,10 +2,10 @@
 
 #include <cstdint>
 
-#include "grocery/LocalizedSettingsManager.h"
 #include "ingredients/RecipeScaler.h"
 #include "lib/AtomicFile.h"
 #include "lib/Crypto.h"
+#include "lib/LocalizedSettingsManager.h"
 #include "lib/StringTable.h"
 #include "lib/TextPieces.h"
 #include "lib/Utf8.h"

@@ -2,8 +2,8 @@
 
 #include <variant>
 
-#include "grocery/LocalizedSettingsManager.h"
 #include "lib/DateStyles.h"
+#include "lib/LocalizedSettingsManager.h"
 #include "lib/StringTable.h"
 #include "model/Meal.h"
 #include "rendering/RecipeText.h"
@@ -59,10 +59,6 @@ DatedMeals datedMealsOfWeek(const Week& week, const std::vector<std::shared_ptr<
         }
     }
     return days;
-}
-
-std::string weekPeriodText(const Week& week) {
-    return shortDateText(week.front()) + " - " + shortDateText(week.back());
 }
 
 std::string printWeekHtml(const Week& week, const std::vector<std::shared_ptr<Meal>>& weekMeals) {

@@ -24,9 +24,6 @@ struct MailText {
 // (the week's meals sorted by date and type) in their given order.
 DatedMeals datedMealsOfWeek(const Week& week, const std::vector<std::shared_ptr<Meal>>& weekMeals);
 
-// "%@ - %@": the week's first and last day in the user's short date style.
-std::string weekPeriodText(const Week& week);
-
 // printWeek: — the printed week.
 std::string printWeekHtml(const Week& week, const std::vector<std::shared_ptr<Meal>>& weekMeals);
 // emailMealPlan: — subject "Meal Plan, <period>" and the plain-text plan with the signature.

@@ -6,6 +6,7 @@
 #include "lib/Log.h"
 #include "model/Recipe.h"
 #include "rendering/MailHandoff.h"
+#include "rendering/RecipeText.h"
 
 namespace miravel {
 
@@ -15,7 +16,7 @@ std::vector<std::filesystem::path> writeRecipeMailAttachments(
     std::vector<std::filesystem::path> files;
     if (attachment) {
         if (const auto bytes = attachment(recipe)) {
-            const auto file = temporaryFolder / recipe.emailFilename();
+            const auto file = temporaryFolder / recipeEmailFilename(recipe);
             if (auto written = writeFileAtomically(file, *bytes); written) {
                 files.push_back(file);
             } else {
@@ -42,7 +43,8 @@ bool emailRecipe(const Recipe& recipe, MailHandoff& mail,
                  const std::filesystem::path& temporaryFolder,
                  const RecipeAttachmentProvider& attachment) {
     const auto files = writeRecipeMailAttachments(recipe, temporaryFolder, attachment);
-    return mail.emailWithContent(recipe.emailBody(), recipe.emailSubject(), files, std::nullopt);
+    return mail.emailWithContent(recipeEmailBody(recipe), recipeEmailSubject(recipe), files,
+                                 std::nullopt);
 }
 
 }  // namespace miravel

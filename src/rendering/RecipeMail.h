@@ -16,8 +16,8 @@ class Recipe;
 using RecipeAttachmentProvider = std::function<std::optional<std::string>(const Recipe&)>;
 
 // Writes the files a recipe e-mail carries into `temporaryFolder`, overwriting the previous
-// e-mail's: the recipe file under emailFilename() when `attachment` gives bytes, and a copy of
-// the photo as "photo.jpg". A file that cannot be written is logged and left out.
+// e-mail's: the recipe file under recipeEmailFilename() when `attachment` gives bytes, and a copy
+// of the photo as "photo.jpg". A file that cannot be written is logged and left out.
 std::vector<std::filesystem::path> writeRecipeMailAttachments(
     const Recipe& recipe, const std::filesystem::path& temporaryFolder,
     const RecipeAttachmentProvider& attachment);

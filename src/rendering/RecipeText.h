@@ -15,7 +15,7 @@ inline constexpr std::string_view kVendorWebAddress = "https://www.miravel.app";
 std::string emailSignatureText();
 
 // A recipe e-mail: its subject, its plain-text body and the name of the attached recipe
-// file. Recipe::emailSubject() and its siblings delegate here.
+// file.
 std::string recipeEmailSubject(const Recipe& recipe);
 std::string recipeEmailBody(const Recipe& recipe);
 std::string recipeEmailFilename(const Recipe& recipe);

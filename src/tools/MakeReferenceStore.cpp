@@ -10,11 +10,11 @@
 #include <map>
 #include <string>
 
-#include "grocery/LocalizedSettingsManager.h"
 #include "ingredients/IngredientReferenceStore.h"
 #include "ingredients/ReferenceStoreSource.h"
 #include "lib/AtomicFile.h"
-#include "model/PersistentStoreCoordinator.h"
+#include "lib/LocalizedSettingsManager.h"
+#include "store/PersistentStoreCoordinator.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include "grocery/GroceryListController.h"
 #include "grocery/GroceryListTestSupport.h"
-#include "grocery/LocalizedSettingsManager.h"
 #include "ingredients/IngredientParser.h"
+#include "lib/LocalizedSettingsManager.h"
 
 namespace miravel {
 namespace {

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "grocery/GroceryListTestSupport.h"
-#include "grocery/LocalizedSettingsManager.h"
+#include "lib/LocalizedSettingsManager.h"
 
 namespace miravel {
 namespace {

@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "grocery/LocalizedSettingsManager.h"
+#include "lib/LocalizedSettingsManager.h"
 #include "lib/MainQueue.h"
-#include "library/MealCreation.h"
 #include "model/Meal.h"
 #include "model/Recipe.h"
 #include "model/UserSettings.h"
+#include "planner/MealCreation.h"
 #include "support/StoreTestSupport.h"
 
 namespace miravel {

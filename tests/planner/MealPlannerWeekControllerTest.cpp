@@ -6,7 +6,6 @@
 #include "lib/Log.h"
 #include "planner/MealPlannerDayController.h"
 #include "planner/PlannerTestSupport.h"
-#include "rendering/MailHandoff.h"
 #include "support/TimeSupport.h"
 
 namespace miravel {
@@ -219,26 +218,6 @@ TEST_F(MealPlannerWeekControllerTest, dropsMoveAMealToAnotherDayOnly) {
     auto stored = all<Meal>(*freshContext());
     ASSERT_EQ(stored.size(), 1u);
     EXPECT_EQ(formatDateText(*stored[0]->date()), "2026-03-12 00:00:00");
-}
-
-TEST_F(MealPlannerWeekControllerTest, mailsTheShownWeek) {
-    ScopedTimeZone zone(kNewYork);
-    struct Opener : UrlOpener {
-        bool openUrl(const std::string& url) override {
-            urls.push_back(url);
-            return true;
-        }
-        std::vector<std::string> urls;
-    };
-    auto opener = std::make_shared<Opener>();
-    m_settings->setString("DefaultEmail", "cook@example.org");
-    auto week = controller("2026-03-11");
-    meal("2026-03-10", 2, "Soup");
-    MailHandoff mail(opener, m_settings.get());
-    ASSERT_TRUE(week->emailMealPlan(mail));
-    ASSERT_EQ(opener->urls.size(), 1u);
-    EXPECT_EQ(opener->urls[0].rfind("mailto:cook@example.org?subject=", 0), 0u) << opener->urls[0];
-    EXPECT_NE(opener->urls[0].find("Soup"), std::string::npos);
 }
 
 TEST_F(MealPlannerWeekControllerTest, addingToTheGroceryListOpensTheChooserAndTellsWhenDone) {

@@ -5,11 +5,11 @@
 #include <vector>
 
 #include "lib/DateText.h"
-#include "model/ManagedObjectContext.h"
 #include "model/Meal.h"
 #include "model/Recipe.h"
 #include "model/UserSettings.h"
 #include "planner/WeekCalendar.h"
+#include "store/ManagedObjectContext.h"
 #include "support/StoreTestSupport.h"
 
 namespace miravel::testing {

@@ -77,7 +77,7 @@ protected:
     }
     // The part of the page between the ingredients heading and the end.
     static std::string body(const Recipe& recipe) {
-        const std::string html = recipe.printHTML();
+        const std::string html = MiravelHtml::printForRecipe(recipe);
         EXPECT_TRUE(html.starts_with(kHead) && html.ends_with(kTail)) << html;
         return html.substr(kHead.size(), html.size() - kHead.size() - kTail.size());
     }
@@ -86,9 +86,9 @@ protected:
 TEST_F(MiravelHtmlRecipe, aBareRecipeHasAnEmptyFactsLineAndNoRating) {
     auto toast = recipe();
     toast->setRating(0);
-    EXPECT_EQ(toast->printHTML(),
+    EXPECT_EQ(MiravelHtml::printForRecipe(*toast),
               kHead + "<h3>Toast</h3><p></p><h4>Ingredients:</h4><br/>" + kTail);
-    EXPECT_EQ(MiravelHtml::htmlForRecipe(*toast, false), toast->printHTML());
+    EXPECT_EQ(MiravelHtml::htmlForRecipe(*toast, false), MiravelHtml::printForRecipe(*toast));
     toast->setDifficulty("---");
     toast->setPrepTime(" \n");
     toast->setServings("");

@@ -22,12 +22,12 @@ protected:
 };
 
 TEST_F(RecipeEmailText, subjectNamesTheRecipe) {
-    EXPECT_EQ(recipe("Fish & chips")->emailSubject(), "Recipe: Fish & chips");
-    EXPECT_EQ(recipe(std::nullopt)->emailSubject(), "Recipe: ");
+    EXPECT_EQ(recipeEmailSubject(*recipe("Fish & chips")), "Recipe: Fish & chips");
+    EXPECT_EQ(recipeEmailSubject(*recipe(std::nullopt)), "Recipe: ");
 }
 
 TEST_F(RecipeEmailText, aBareRecipeShowsDashesForAbsentFacts) {
-    EXPECT_EQ(recipe("Toast")->emailBody(),
+    EXPECT_EQ(recipeEmailBody(*recipe("Toast")),
               "Toast\n\nPrep Time: --- | Cook Time: --- | Servings: --- | Difficulty: ---\n\n"
               "Ingredients:\n\n\n\nDirections:\n\n\n\n" +
                   kSignature);
@@ -46,7 +46,7 @@ TEST_F(RecipeEmailText, aFullRecipeInOrder) {
     pie->setNutritionalInfo("300 kcal");
     pie->setSource("A book");
     pie->setSourceUrl("https://example.org/pie?x=1&y=2");
-    EXPECT_EQ(pie->emailBody(),
+    EXPECT_EQ(recipeEmailBody(*pie),
               "Apple pie\n\n\u2605\u2605\u2605\n\n"
               "Prep Time: 20 min | Cook Time:  | Servings: 6 | Difficulty: Medium\n\n"
               "Ingredients:\n\nFor the filling:\n3 apples\n\nDirections:\n\nBake.\n\n"
@@ -61,7 +61,7 @@ TEST_F(RecipeEmailText, emptyNotesAreLeftOutAndTheSourceStandsInForItsAddress) {
     soup->setNutritionalInfo("");
     soup->setSource("Aunt May");
     soup->setDifficulty("---");
-    EXPECT_EQ(soup->emailBody(),
+    EXPECT_EQ(recipeEmailBody(*soup),
               "Soup\n\nPrep Time: --- | Cook Time: --- | Servings: --- | Difficulty: ---\n\n"
               "Ingredients:\n\n\n\nDirections:\n\n\n\nSource: Aunt May\n\n" +
                   kSignature);
@@ -72,16 +72,16 @@ TEST_F(RecipeEmailText, mailsTheScaledQuantitiesAndServings) {
     bread->setIngredients("2 cups flour\n3 eggs");
     bread->setServings("4");
     bread->setScale("2/1");
-    EXPECT_EQ(bread->emailBody(),
+    EXPECT_EQ(recipeEmailBody(*bread),
               "Bread\n\nPrep Time: --- | Cook Time: --- | Servings: 8 (Scaled) | Difficulty: "
               "---\n\nIngredients:\n\n4 cups flour\n6 eggs\n\nDirections:\n\n\n\n" +
                   kSignature);
 }
 
 TEST_F(RecipeEmailText, fileNameDropsUnsafeCharacters) {
-    EXPECT_EQ(recipe("A/B: C?")->emailFilename(), "AB: C.miravelrecipe");
-    EXPECT_EQ(recipe(std::nullopt)->emailFilename(), "Untitled Recipe.miravelrecipe");
-    EXPECT_EQ(recipe("")->emailFilename(), "Untitled Recipe.miravelrecipe");
+    EXPECT_EQ(recipeEmailFilename(*recipe("A/B: C?")), "AB: C.miravelrecipe");
+    EXPECT_EQ(recipeEmailFilename(*recipe(std::nullopt)), "Untitled Recipe.miravelrecipe");
+    EXPECT_EQ(recipeEmailFilename(*recipe("")), "Untitled Recipe.miravelrecipe");
 }
 
 TEST(RecipeFilename, keepsAtMost235CharactersAndNeverSplitsOne) {

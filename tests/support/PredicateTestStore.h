@@ -11,13 +11,14 @@
 #include <utility>
 #include <vector>
 
-#include "model/EntityDescription.h"
-#include "model/KeyValueSource.h"
-#include "model/Predicate.h"
-#include "model/PredicateSqlFunctions.h"
-#include "model/SqlValue.h"
-#include "model/SqlWhere.h"
-#include "model/TextSearchIndex.h"
+#include "model/MiravelObjectModel.h"
+#include "store/EntityDescription.h"
+#include "store/KeyValueSource.h"
+#include "store/Predicate.h"
+#include "store/PredicateSqlFunctions.h"
+#include "store/SqlValue.h"
+#include "store/SqlWhere.h"
+#include "store/TextSearchIndex.h"
 
 namespace miravel::testing {
 
@@ -29,7 +30,7 @@ public:
     using Row = std::map<std::string, Value, std::less<>>;
 
     explicit PredicateTestStore(const std::string& path = ":memory:")
-        : m_model(ManagedObjectModel::miravel()) {
+        : m_model(miravelObjectModel()) {
         EXPECT_EQ(sqlite3_open(path.c_str(), &m_database), SQLITE_OK);
         registerPredicateSqlFunctions(m_database);
         for (const EntityDescription& entity : m_model.entities()) {

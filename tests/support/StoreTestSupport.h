@@ -9,9 +9,10 @@
 
 #include "lib/NotificationCenter.h"
 #include "model/ApplicationHooks.h"
-#include "model/ManagedObjectContext.h"
-#include "model/PersistentStoreCoordinator.h"
+#include "model/MiravelObjectModel.h"
 #include "model/SyncedObject.h"
+#include "store/ManagedObjectContext.h"
+#include "store/PersistentStoreCoordinator.h"
 #include "support/TemporaryFolder.h"
 
 namespace miravel::testing {
@@ -34,8 +35,8 @@ class StoreTest : public ::testing::Test {
 protected:
     void SetUp() override {
         setLoggedInFlag(false);
-        auto opened = PersistentStoreCoordinator::open(m_folder / "Miravel.sqlite",
-                                                       ManagedObjectModel::miravel());
+        auto opened =
+            PersistentStoreCoordinator::open(m_folder / "Miravel.sqlite", miravelObjectModel());
         ASSERT_TRUE(opened) << opened.error().description;
         m_coordinator = *opened;
         m_main = std::make_unique<ManagedObjectContext>(m_coordinator, MergePolicy::InMemoryWins,
@@ -49,8 +50,8 @@ protected:
     }
     // A second, independent look at the file, as another run of the program would have.
     std::unique_ptr<ManagedObjectContext> freshContext() {
-        auto opened = PersistentStoreCoordinator::open(m_folder / "Miravel.sqlite",
-                                                       ManagedObjectModel::miravel());
+        auto opened =
+            PersistentStoreCoordinator::open(m_folder / "Miravel.sqlite", miravelObjectModel());
         EXPECT_TRUE(opened);
         return std::make_unique<ManagedObjectContext>(*opened, MergePolicy::InMemoryWins,
                                                       &m_center);

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+
+#include "lib/Error.h"
+#include "store/Value.h"
+
+struct sqlite3_stmt;
+
+namespace miravel {
+
+inline constexpr const char* kSqliteErrorDomain = "miravel.sqlite";
+
+// A compiled predicate: a condition for a WHERE clause and the values of its "?" in order.
+struct SqlWhere {
+    std::string sql;
+    ValueList bindings;
+
+    // Binds `bindings` to the parameters firstIndex, firstIndex + 1, ...
+    [[nodiscard]] Result<void> bindTo(sqlite3_stmt* statement, int firstIndex = 1) const;
+
+    // Binds one value the way the store keeps it, so that stored values and predicate values
+    // compare as predicates expect: nil as NULL, a boolean as 0 or 1, a date as REAL seconds
+    // since 1970, an ObjectID as its row, a text as UTF-8 TEXT (byte for byte, NULs
+    // included), and a list as the JSON array text that json_each() reads.
+    [[nodiscard]] static Result<void> bind(sqlite3_stmt* statement, int index, const Value& value);
+
+    // The JSON array text of a list, as bound. Texts keep their bytes (invalid UTF-8 too),
+    // except that json_each() ends a text at an escaped NUL; whole doubles below 2^53 are
+    // written as integers, which compare equal to them.
+    static std::string jsonArray(const ValueList& items);
+};
+
+}  // namespace miravel
