@@ -115,7 +115,7 @@ void BM_ChooserAddsFortyLineRecipe(benchmark::State& state) {
     GroceryLibrary library;
     std::size_t rows = 0;
     for (auto _ : state) {
-        ChooseIngredientsController chooser(library.context, {library.recipe}, &library.settings);
+        ChooseIngredientsController chooser(library.context, {library.recipe}, library.settings);
         rows = chooser.consolidatedItems().size();
         if (auto done = chooser.donePressed(); !done) {
             state.SkipWithError(done.error().description.c_str());

@@ -29,7 +29,7 @@ struct Column {
     explicit Column(Invocation& invocation)
         : session(invocation.library, invocation.err), context(session.context()) {
         if (context != nullptr) {
-            controller.emplace(*context, UserSettings::standard(), session.hooks(), ui, ui);
+            controller.emplace(*context, commandLineSettings(), session.hooks(), ui, ui);
             controller->fetchCategories();
         }
     }
@@ -136,10 +136,10 @@ int remove(Invocation& invocation) {
     return withNamedCategory(invocation, [&](Column& column, const auto& category) -> int {
         std::string name = nameOf(*category);
         std::size_t recipes = category->recipes().size();
+        const bool kept = isLoggedIn(*category->managedObjectContext());
         column.controller->deleteItem(category);
-        invocation.out << "Deleted category " << quoted(name)
-                       << (isLoggedIn() ? " (kept for sync)" : "") << "; its " << recipes
-                       << (recipes == 1 ? " recipe stays" : " recipes stay")
+        invocation.out << "Deleted category " << quoted(name) << (kept ? " (kept for sync)" : "")
+                       << "; its " << recipes << (recipes == 1 ? " recipe stays" : " recipes stay")
                        << " in the library.\n";
         return kExitOk;
     });

@@ -57,7 +57,7 @@ int add(Invocation& invocation) {
     }
     return withNamedRecipe(
         invocation,
-        [&](LibrarySession&, ManagedObjectContext& context,
+        [&](LibrarySession& session, ManagedObjectContext& context,
             const std::shared_ptr<Recipe>& recipe) -> int {
             // At another scale the chooser reads a copy that is never saved, so the stored
             // recipe keeps the scale the user last chose for it.
@@ -70,7 +70,8 @@ int add(Invocation& invocation) {
                 source->setIngredients(recipe->ingredients());
                 source->setScaleFraction(*scale);
             }
-            ChooseIngredientsController chooser(context, {source});
+            ChooseIngredientsController chooser(context, {source},
+                                                session.application().settings());
             const auto& rows = chooser.consolidatedItems();
             if (invocation.has("preview")) {
                 for (std::size_t i = 0; i < rows.size(); ++i) {

@@ -152,7 +152,8 @@ int remove(Invocation& invocation) {
         pane.list->deletePressed();
         invocation.out << "Deleted " << rows.size() << (rows.size() == 1 ? " row" : " rows") << " ("
                        << items << (items == 1 ? " item" : " items") << ")"
-                       << (isLoggedIn() ? ", kept for sync" : "") << ".\n";
+                       << (pane.session.application().isLoggedIn() ? ", kept for sync" : "")
+                       << ".\n";
         return kExitOk;
     });
 }

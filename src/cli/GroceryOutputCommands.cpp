@@ -72,7 +72,7 @@ int mail(Invocation& invocation) {
         return code;
     }
     std::shared_ptr<UrlOpener> opener = mailUrlOpener(invocation);
-    MailHandoff handoff(opener, &pane.session.application().settings());
+    MailHandoff handoff(opener, pane.session.application().settings());
     if (!emailGroceryList(*pane.list, handoff)) {
         return invocation.failure("could not open the mail program (xdg-open failed).");
     }

@@ -18,7 +18,7 @@ int info(Invocation& invocation) {
     std::ostream& out = invocation.out;
     out << "Library folder:  " << invocation.library.string() << "\n"
         << "Store file:      " << (invocation.library / kStoreFileName).string() << "\n"
-        << "Settings file:   " << UserSettings::standard().file().string() << "\n";
+        << "Settings file:   " << commandLineSettings().file().string() << "\n";
     auto keychain = Keychain::systemKeychain(configFolder());
     out << "Keychain:        " << keychain->backendName() << "\n";
     auto resources = resourceFolder();

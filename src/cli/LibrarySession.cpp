@@ -3,7 +3,9 @@
 #include <cstdlib>
 #include <ostream>
 
+#include "ingredients/IngredientParser.h"
 #include "lib/MainQueue.h"
+#include "lib/NotificationCenter.h"
 #include "model/UserFolders.h"
 #include "model/UserSettings.h"
 
@@ -32,10 +34,17 @@ void CommandLineHooks::showAlert(const std::string& message, const std::string& 
     m_err << message << " " << informativeText << "\n";
 }
 
+UserSettings& commandLineSettings() {
+    static UserSettings settings(configFolder() / kSettingsFileName,
+                                 &NotificationCenter::defaultCenter());
+    return settings;
+}
+
 LibrarySession::LibrarySession(const std::filesystem::path& library, std::ostream& err)
     : m_hooks(err), m_keychain(Keychain::systemKeychain(configFolder())) {
-    m_application = std::make_unique<MiravelAppDelegate>(library, UserSettings::standard(),
-                                                         *m_keychain, m_hooks);
+    m_application = std::make_unique<MiravelAppDelegate>(
+        library, commandLineSettings(), *m_keychain, m_hooks, IngredientParser::sharedParser(),
+        NotificationCenter::defaultCenter(), MainQueue::shared());
     m_application->launchWithoutWindows();
     if (!m_hooks.failed()) {
         m_context = m_application->managedObjectContext();

@@ -8,6 +8,10 @@
 #include "model/Keychain.h"
 #include "model/MiravelAppDelegate.h"
 
+namespace miravel {
+class UserSettings;
+}
+
 namespace miravel::cli {
 
 // How the command line presents what the application object reports: on standard error,
@@ -25,6 +29,10 @@ private:
     std::ostream& m_err;
     bool m_failed = false;
 };
+
+// The settings of this run of the program: the user's settings file, announced on the
+// process's notification centre. Made on first use.
+UserSettings& commandLineSettings();
 
 // The library a verb works on, started as the application starts (store, defaults,
 // bookmarks, signed-in state) without any window.

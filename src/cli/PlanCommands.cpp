@@ -215,7 +215,7 @@ int mail(Invocation& invocation) {
     }
     return withPlanner(
         invocation, date, std::nullopt, [&](LibrarySession& session, Planner& planner) -> int {
-            MailHandoff handoff(mailUrlOpener(invocation), &session.application().settings());
+            MailHandoff handoff(mailUrlOpener(invocation), session.application().settings());
             if (!emailMealPlan(planner.weekList, handoff)) {
                 return invocation.failure("could not open the mail program (xdg-open failed).");
             }

@@ -77,7 +77,7 @@ int show(Invocation& invocation) {
             return invocation.usageError("--scale takes " + wanted + ", not \"" + *text + "\".");
         }
     }
-    return withNamedRecipe(invocation, [&](LibrarySession&, ManagedObjectContext&,
+    return withNamedRecipe(invocation, [&](LibrarySession& session, ManagedObjectContext&,
                                            const std::shared_ptr<Recipe>& recipe) {
         if (invocation.has("json")) {
             invocation.out << JsonWriter::write(JsonValue(recipe->objectDictionaryWithHash()))
@@ -90,7 +90,11 @@ int show(Invocation& invocation) {
         }
         std::ostream& out = invocation.out;
         out << recipe->name().value_or("") << "\n";
-        out << "Categories: " << RecipeCategory::categoriesToString(recipe->categories()) << "\n";
+        out << "Categories: "
+            << RecipeCategory::categoriesToString(
+                   recipe->categories(),
+                   session.application().settings().boolean(kAlphabetizeCategoriesKey))
+            << "\n";
         const auto factor = invocation.has("scale") ? scale : recipe->scaledFraction();
         if (factor && !factor->isEqualToOne()) {
             out << "Scaled by: " << factor->mixedNumber() << "\n";
@@ -146,7 +150,7 @@ int mail(Invocation& invocation) {
             // The recipe file itself is not attached until its writer exists; the photo is.
             const auto files = writeRecipeMailAttachments(*recipe, *folder, {});
             std::shared_ptr<UrlOpener> opener = mailUrlOpener(invocation);
-            MailHandoff handoff(opener, &session.application().settings());
+            MailHandoff handoff(opener, session.application().settings());
             if (!handoff.emailWithContent(recipeEmailBody(*recipe), recipeEmailSubject(*recipe),
                                           files, std::nullopt)) {
                 return invocation.failure("could not open the mail program (xdg-open failed).");

@@ -193,7 +193,8 @@ int remove(Invocation& invocation) {
             }
             for (const auto& name : names) {
                 invocation.out << "Deleted \"" << name << "\""
-                               << (isLoggedIn() ? " (kept for sync)" : "") << ".\n";
+                               << (session.application().isLoggedIn() ? " (kept for sync)" : "")
+                               << ".\n";
             }
             return kExitOk;
         });

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/CommandLine.h"
+#include "cli/LibrarySession.h"
 #include "lib/DateText.h"
 #include "model/UserSettings.h"
 
@@ -89,7 +90,7 @@ std::optional<bool> parseBoolean(std::string text) {
 }
 
 int list(Invocation& invocation) {
-    UserSettings& settings = UserSettings::standard();
+    UserSettings& settings = commandLineSettings();
     for (const auto& definition : knownSettings()) {
         invocation.out << definition.key << " = " << shownValue(settings, definition) << "\n";
     }
@@ -102,7 +103,7 @@ int get(Invocation& invocation) {
     if (definition == nullptr) {
         return kExitUsage;
     }
-    UserSettings& settings = UserSettings::standard();
+    UserSettings& settings = commandLineSettings();
     if (!settings.hasValue(key)) {
         return invocation.failure("the setting \"" + key + "\" has no value.");
     }
@@ -117,7 +118,7 @@ int set(Invocation& invocation) {
     if (definition == nullptr) {
         return kExitUsage;
     }
-    UserSettings& settings = UserSettings::standard();
+    UserSettings& settings = commandLineSettings();
     auto refuse = [&](const std::string& expected) {
         return invocation.usageError("\"" + value + "\" is no value for " + key + ": expected " +
                                      expected + ".");
@@ -171,7 +172,7 @@ int remove(Invocation& invocation) {
     if (definition == nullptr) {
         return kExitUsage;
     }
-    UserSettings& settings = UserSettings::standard();
+    UserSettings& settings = commandLineSettings();
     settings.remove(key);
     if (definition->hasDefault) {
         // Leaving a defaulted key empty would only last until the next start.
@@ -198,7 +199,7 @@ int types(Invocation& invocation) {
 void addSettingsVerbs(CommandLine& commandLine) {
     auto withDefaults = [](int (*verb)(Invocation&)) {
         return [verb](Invocation& invocation) {
-            UserSettings::standard().configureDefaults();
+            commandLineSettings().configureDefaults();
             return verb(invocation);
         };
     };

@@ -1,15 +1,14 @@
 #include "grocery/ChooseIngredientsController.h"
 
-#include <any>
 #include <string>
 #include <unordered_set>
 
 #include "ingredients/IngredientParser.h"
-#include "lib/NotificationCenter.h"
 #include "model/GroceryListItem.h"
+#include "model/Library.h"
 #include "model/Recipe.h"
 #include "model/UserSettings.h"
-#include "store/ManagedObjectContext.h"
+#include "store/BackgroundContext.h"
 
 namespace miravel {
 
@@ -19,13 +18,12 @@ struct ChooseIngredientsController::State {
           m_recipes(std::move(chosen)),
           // The new items stay out of the main context (and so off the grocery list and out
           // of the sync) until the user has chosen which to keep.
-          m_groceryListContext(main.coordinator(), MergePolicy::StoreWins,
-                               &main.notificationCenter()) {}
+          m_groceryListContext(main) {}
 
     ManagedObjectContext& m_mainContext;
     std::vector<std::shared_ptr<Recipe>> m_recipes;
-    ManagedObjectContext m_groceryListContext;
-    Observation m_didSave;
+    // Its save hands the kept items to the main context.
+    BackgroundContext m_groceryListContext;
     std::vector<std::shared_ptr<GroceryListItem>> m_items;
     std::vector<std::shared_ptr<ConsolidatedItem>> m_consolidatedItems;
     // Parallel to m_consolidatedItems: whether the user keeps the row.
@@ -65,7 +63,7 @@ void ChooseIngredientsController::State::makeGroceryListItems() {
 }
 
 void ChooseIngredientsController::State::consolidateGroceryListItems(bool consolidate) {
-    const IngredientParser& parser = IngredientParser::sharedParser();
+    const IngredientParser& parser = ingredientParserOf(m_mainContext);
     for (const auto& item : m_items) {
         const std::string ingredient = item->ingredient().value_or("");
         bool joined = false;
@@ -93,18 +91,10 @@ void ChooseIngredientsController::State::consolidateGroceryListItems(bool consol
 
 ChooseIngredientsController::ChooseIngredientsController(
     ManagedObjectContext& mainContext, std::vector<std::shared_ptr<Recipe>> recipes,
-    const UserSettings* settings)
+    const UserSettings& settings)
     : m_state(std::make_unique<State>(mainContext, std::move(recipes))) {
-    State& state = *m_state;
-    state.m_didSave = mainContext.notificationCenter().addObserver(
-        kContextDidSaveNotification, &state.m_groceryListContext,
-        [&state](const Notification& note) {
-            state.m_mainContext.mergeChangesFromContextDidSave(
-                std::any_cast<const ContextDidSave&>(note.userInfo));
-        });
-    state.makeGroceryListItems();
-    state.consolidateGroceryListItems(
-        consolidationSetting(settings ? *settings : UserSettings::standard()));
+    m_state->makeGroceryListItems();
+    m_state->consolidateGroceryListItems(consolidationSetting(settings));
 }
 
 ChooseIngredientsController::~ChooseIngredientsController() = default;
@@ -151,7 +141,7 @@ Result<void> ChooseIngredientsController::donePressed() {
             state.m_groceryListContext.deleteObject(item);
         }
     }
-    // The did-save observer merges the new items into the main context.
+    // The save merges the new items into the main context.
     if (auto saved = state.m_groceryListContext.save(); !saved) {
         return saved;
     }

@@ -29,10 +29,10 @@ public:
 class ChooseIngredientsController {
 public:
     // Builds the items and preview rows at once. Consolidation follows the
-    // "GroceryListConsolidation" setting of `settings` (the user's when none is given).
+    // "GroceryListConsolidation" setting of `settings`.
     ChooseIngredientsController(ManagedObjectContext& mainContext,
                                 std::vector<std::shared_ptr<Recipe>> recipes,
-                                const UserSettings* settings = nullptr);
+                                const UserSettings& settings);
     ~ChooseIngredientsController();
     ChooseIngredientsController(const ChooseIngredientsController&) = delete;
     ChooseIngredientsController& operator=(const ChooseIngredientsController&) = delete;

@@ -11,6 +11,7 @@
 #include "lib/Log.h"
 #include "lib/StringTable.h"
 #include "model/GroceryListItem.h"
+#include "model/Library.h"
 #include "store/ManagedObjectContext.h"
 
 namespace miravel {
@@ -55,7 +56,7 @@ void GroceryListController::groceryListTableCellEdited(std::size_t index, const 
         return;
     }
     std::optional<std::string> ingredient;
-    const std::string aisle = IngredientParser::sharedParser().getAisle(name, &ingredient);
+    const std::string aisle = ingredientParserOf(m_context).getAisle(name, &ingredient);
     if (row->items().size() == 1) {
         const auto& item = row->items().front();
         if (item->name() != name) {

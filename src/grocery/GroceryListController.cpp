@@ -9,6 +9,7 @@
 #include "lib/MainQueue.h"
 #include "lib/StringTable.h"
 #include "model/GroceryListItem.h"
+#include "model/Library.h"
 #include "model/MiravelAppDelegate.h"
 #include "model/UserSettings.h"
 #include "store/ManagedObjectContext.h"
@@ -214,7 +215,7 @@ std::shared_ptr<ConsolidatedItem> GroceryListController::insertGroceryListItem(
     if (shouldConsolidate) {
         const std::string ingredient = item->ingredient().value_or("");
         const std::string name = item->name().value_or("");
-        const auto& parser = IngredientParser::sharedParser();
+        const auto& parser = ingredientParserOf(m_context);
         for (const auto& row : filterConsolidatedItems(section, ingredient)) {
             if (auto merged = parser.consolidateItems(row->name(), name, ingredient)) {
                 row->setName(std::move(*merged));

@@ -3,8 +3,18 @@
 #include "ingredients/IngredientParser.h"
 #include "lib/LocalizedSettingsManager.h"
 #include "lib/StringTable.h"
+#include "model/Library.h"
 
 namespace miravel {
+
+namespace {
+
+const IngredientParser& ingredientParser(const GroceryListItem& item) {
+    const ManagedObjectContext* context = item.managedObjectContext();
+    return context != nullptr ? ingredientParserOf(*context) : IngredientParser::sharedParser();
+}
+
+}  // namespace
 
 std::string GroceryListItem::recipeTitle() const {
     auto recipe = recipeName();
@@ -16,8 +26,7 @@ std::string GroceryListItem::aisle() const {
         return *stored;
     }
     std::optional<std::string> ingredient;
-    std::string recognized =
-        IngredientParser::sharedParser().getAisle(name().value_or(""), &ingredient);
+    std::string recognized = ingredientParser(*this).getAisle(name().value_or(""), &ingredient);
     storeDefault("aisle", recognized);
     storeDefault("ingredient", ingredient ? Value(*ingredient) : Value());
     storeDefault("status", kStatusModified);
@@ -30,7 +39,7 @@ std::string GroceryListItem::localizedAisle() const {
 
 void GroceryListItem::setNameAndUpdateAisle(std::string name) {
     std::optional<std::string> ingredient;
-    std::string recognized = IngredientParser::sharedParser().getAisle(name, &ingredient);
+    std::string recognized = ingredientParser(*this).getAisle(name, &ingredient);
     setName(std::move(name));
     setAisle(std::move(recognized));
     setIngredient(std::move(ingredient));

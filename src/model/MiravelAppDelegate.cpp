@@ -17,8 +17,10 @@
 namespace miravel {
 
 MiravelAppDelegate::MiravelAppDelegate(std::filesystem::path filesFolder, UserSettings& settings,
-                                       Keychain& keychain, ApplicationHooks& hooks)
-    : m_filesFolder(std::move(filesFolder)),
+                                       Keychain& keychain, ApplicationHooks& hooks,
+                                       const IngredientParser& parser, NotificationCenter& center,
+                                       MainQueue& queue)
+    : m_library(std::move(filesFolder), settings, parser, center, queue),
       m_settings(settings),
       m_keychain(keychain),
       m_hooks(hooks) {}
@@ -26,53 +28,34 @@ MiravelAppDelegate::MiravelAppDelegate(std::filesystem::path filesFolder, UserSe
 MiravelAppDelegate::~MiravelAppDelegate() = default;
 
 std::filesystem::path MiravelAppDelegate::storeUrl() const {
-    return m_filesFolder / kStoreFileName;
+    return m_library.storeFile();
 }
 
 std::shared_ptr<PersistentStoreCoordinator> MiravelAppDelegate::persistentStoreCoordinator() {
     if (m_coordinatorTried) {
-        return m_coordinator;
+        return m_library.mainContext() != nullptr ? m_library.mainContext()->coordinator()
+                                                  : nullptr;
     }
     m_coordinatorTried = true;
-    std::error_code error;
-    auto status = std::filesystem::status(m_filesFolder, error);
-    if (std::filesystem::exists(status) && !std::filesystem::is_directory(status)) {
-        m_hooks.presentError(Error{kStartupErrorDomain,
-                                   101,
-                                   "Expected a folder to store application data, found a file (" +
-                                       m_filesFolder.string() + ").",
-                                   {}});
+    auto opened = m_library.open();
+    if (!opened) {
+        m_hooks.presentError(opened.error());
         return nullptr;
     }
-    if (!std::filesystem::exists(status)) {
-        if (auto created = createFolder(m_filesFolder); !created) {
-            m_hooks.presentError(created.error());
-            return nullptr;
-        }
-    }
-    auto coordinator = PersistentStoreCoordinator::open(storeUrl(), miravelObjectModel());
-    if (!coordinator) {
-        m_hooks.presentError(coordinator.error());
-        return nullptr;
-    }
-    m_coordinator = std::move(*coordinator);
-    return m_coordinator;
+    return *opened;
 }
 
 ManagedObjectContext* MiravelAppDelegate::managedObjectContext() {
     if (m_contextTried) {
-        return m_context.get();
+        return m_library.mainContext();
     }
     m_contextTried = true;
-    auto coordinator = persistentStoreCoordinator();
-    if (!coordinator) {
+    if (!persistentStoreCoordinator()) {
         m_hooks.presentError(Error{kStartupErrorDomain, 9999, "Failed to initialize the store",
                                    "There was an error building up the data file."});
         return nullptr;
     }
-    m_context = std::make_unique<ManagedObjectContext>(coordinator, MergePolicy::InMemoryWins);
-    m_context->processChangesOnQueue(&MainQueue::shared());
-    return m_context.get();
+    return m_library.mainContext();
 }
 
 bool MiravelAppDelegate::shouldMigrateDatabase() const {
@@ -194,8 +177,7 @@ void MiravelAppDelegate::checkIfLoggedIn() {
 }
 
 void MiravelAppDelegate::setIsLoggedIn(bool loggedIn) {
-    m_isLoggedIn = loggedIn;
-    setLoggedInFlag(loggedIn);
+    m_library.setLoggedIn(loggedIn);
 }
 
 bool MiravelAppDelegate::applicationOpenFile(const std::filesystem::path& path) {
@@ -222,7 +204,8 @@ void MiravelAppDelegate::saveAction() {
 }
 
 MiravelAppDelegate::TerminateReply MiravelAppDelegate::applicationShouldTerminate() {
-    if (!m_context) {
+    ManagedObjectContext* context = m_library.mainContext();
+    if (context == nullptr) {
         return TerminateReply::Now;
     }
     if (!m_hooks.commitEditing()) {
@@ -231,10 +214,10 @@ MiravelAppDelegate::TerminateReply MiravelAppDelegate::applicationShouldTerminat
             "terminate");
         return TerminateReply::Cancel;
     }
-    if (!m_context->hasChanges()) {
+    if (!context->hasChanges()) {
         return TerminateReply::Now;
     }
-    auto saved = m_context->save();
+    auto saved = context->save();
     if (saved) {
         return TerminateReply::Now;
     }

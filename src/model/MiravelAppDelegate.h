@@ -6,25 +6,33 @@
 
 #include "lib/Error.h"
 #include "model/ApplicationHooks.h"
+#include "model/Library.h"
 #include "store/ManagedObjectContext.h"
 #include "store/PersistentStoreCoordinator.h"
 
 namespace miravel {
 
+class IngredientParser;
 class Keychain;
+class MainQueue;
+class NotificationCenter;
 class UserSettings;
 
-// The application object: owns the library's files folder, the store and its main context,
-// the signed-in flag, and the start-up and quitting rules. Runs on the main thread.
+// The application object: owns the library (its files folder, the store and its main
+// context, the signed-in flag) and the start-up and quitting rules. Runs on the main thread.
 class MiravelAppDelegate {
 public:
     enum class TerminateReply { Now, Cancel };
 
     MiravelAppDelegate(std::filesystem::path filesFolder, UserSettings& settings,
-                       Keychain& keychain, ApplicationHooks& hooks);
+                       Keychain& keychain, ApplicationHooks& hooks, const IngredientParser& parser,
+                       NotificationCenter& center, MainQueue& queue);
     ~MiravelAppDelegate();
 
-    const std::filesystem::path& applicationFilesDirectory() const { return m_filesFolder; }
+    Library& library() { return m_library; }
+    const std::filesystem::path& applicationFilesDirectory() const {
+        return m_library.filesFolder();
+    }
     std::filesystem::path storeUrl() const;
 
     // Opened on first use. Failures are presented and leave no store.
@@ -48,7 +56,7 @@ public:
     void configureBookmarks();
     void configureDefaults();
     void checkIfLoggedIn();
-    bool isLoggedIn() const { return m_isLoggedIn; }
+    bool isLoggedIn() const { return m_library.isLoggedIn(); }
     void setIsLoggedIn(bool loggedIn);
 
     // A recipe file handed over by the desktop; shown at once after start-up, or kept until
@@ -63,21 +71,18 @@ public:
     bool applicationShouldTerminateAfterLastWindowClosed() const { return true; }
 
     ApplicationHooks& hooks() { return m_hooks; }
-    UserSettings& settings() { return m_settings; }
+    UserSettings& settings() { return m_library.settings(); }
     Keychain& keychain() { return m_keychain; }
 
 private:
     void finishSetup();
 
-    std::filesystem::path m_filesFolder;
+    Library m_library;
     UserSettings& m_settings;
     Keychain& m_keychain;
     ApplicationHooks& m_hooks;
-    std::shared_ptr<PersistentStoreCoordinator> m_coordinator;
     bool m_coordinatorTried = false;
-    std::unique_ptr<ManagedObjectContext> m_context;
     bool m_contextTried = false;
-    bool m_isLoggedIn = false;
     bool m_migrating = false;
     bool m_initialized = false;
     std::optional<std::filesystem::path> m_filenameToOpen;
@@ -86,8 +91,5 @@ private:
 // Saves a context the way every screen does: on failure the error is logged and the fatal
 // "Database Error" is presented.
 void saveContext(ManagedObjectContext& context, ApplicationHooks& hooks);
-
-// The error texts of the store's start-up.
-inline constexpr const char* kStartupErrorDomain = "YOUR_ERROR_DOMAIN";
 
 }  // namespace miravel

@@ -195,7 +195,7 @@ void Recipe::setStatusAndUpdateRelationships(const std::string& status) {
 void Recipe::prepareForDeletion() {
     if (auto* context = managedObjectContext()) {
         context->notificationCenter().post(kRecipeWillBeDeletedNotification, this);
-        if (isLoggedIn()) {
+        if (isLoggedIn(*context)) {
             return;
         }
         for (const auto& meal : meals()) {
@@ -318,7 +318,7 @@ bool Recipe::validSourceUrl() const {
 
 Result<void> Recipe::deleteRecipes(ManagedObjectContext& context,
                                    const std::vector<std::shared_ptr<Recipe>>& recipes) {
-    bool keepTombstones = isLoggedIn();
+    bool keepTombstones = isLoggedIn(context);
     for (const auto& recipe : recipes) {
         if (!recipe || recipe->isReallyDeleted()) {
             continue;

@@ -55,10 +55,4 @@ std::string RecipeCategory::categoriesToString(
     return text;
 }
 
-std::string RecipeCategory::categoriesToString(
-    const std::vector<std::shared_ptr<RecipeCategory>>& categories) {
-    return categoriesToString(categories,
-                              UserSettings::standard().boolean(kAlphabetizeCategoriesKey));
-}
-
 }  // namespace miravel

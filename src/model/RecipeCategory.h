@@ -27,9 +27,6 @@ public:
     // ", ", by name then position when alphabetizing, by position then name otherwise.
     static std::string categoriesToString(
         const std::vector<std::shared_ptr<RecipeCategory>>& categories, bool alphabetize);
-    // The same with the user's "AlphabetizeCategories" setting.
-    static std::string categoriesToString(
-        const std::vector<std::shared_ptr<RecipeCategory>>& categories);
 };
 
 }  // namespace miravel

@@ -1,26 +1,16 @@
 #include "model/SyncedObject.h"
 
-#include <atomic>
-
 #include "lib/Crypto.h"
 #include "lib/JsonWriter.h"
 #include "lib/Log.h"
+#include "model/Library.h"
 #include "store/ManagedObjectContext.h"
 
 namespace miravel {
 
-namespace {
-std::atomic<bool>& loggedInFlag() {
-    static std::atomic<bool> flag = false;
-    return flag;
-}
-}  // namespace
-
-bool isLoggedIn() {
-    return loggedInFlag().load();
-}
-void setLoggedInFlag(bool loggedIn) {
-    loggedInFlag().store(loggedIn);
+bool isLoggedIn(const ManagedObjectContext& context) {
+    const Library* library = Library::of(context);
+    return library != nullptr && library->isLoggedIn();
 }
 
 void SyncedObject::awakeFromInsert() {
@@ -79,7 +69,7 @@ bool SyncedObject::isReallyDeleted() const {
 
 void SyncedObject::deleteObjects(ManagedObjectContext& context,
                                  const std::vector<std::shared_ptr<SyncedObject>>& objects) {
-    bool keepTombstones = isLoggedIn();
+    bool keepTombstones = isLoggedIn(context);
     for (const auto& object : objects) {
         if (!object || object->isReallyDeleted()) {
             continue;

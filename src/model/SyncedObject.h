@@ -20,10 +20,10 @@ inline constexpr const char* kStatusDeleted = "deleted";
 // The filter every user-facing list applies to hide tombstones.
 inline constexpr const char* kLiveStatusPredicate = "status != 'deleted' || status == nil";
 
-// Whether the user is signed in to the sync account. Deletions keep tombstones for the sync
-// engine while signed in; signed out, objects are removed at once.
-bool isLoggedIn();
-void setLoggedInFlag(bool loggedIn);
+// Whether the library that `context` belongs to is signed in to its sync account. Deletions
+// keep tombstones for the sync engine while signed in; signed out, objects are removed at
+// once. A context of no library is never signed in.
+bool isLoggedIn(const ManagedObjectContext& context);
 
 // What the five synced entities share: their identity with the server (uid), their sync
 // status, their user order, and their dictionary form.

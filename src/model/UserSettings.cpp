@@ -63,12 +63,6 @@ UserSettings::UserSettings(std::filesystem::path file, NotificationCenter* cente
     load();
 }
 
-UserSettings& UserSettings::standard() {
-    static UserSettings* settings =
-        new UserSettings(configFolder() / kSettingsFileName, &NotificationCenter::defaultCenter());
-    return *settings;
-}
-
 void UserSettings::load() {
     std::error_code error;
     if (!std::filesystem::exists(m_file, error)) {

@@ -62,9 +62,6 @@ public:
     // settings start empty: the program still starts.
     explicit UserSettings(std::filesystem::path file, NotificationCenter* center = nullptr);
 
-    // The process-wide settings in the user's config folder.
-    static UserSettings& standard();
-
     const std::filesystem::path& file() const { return m_file; }
 
     bool hasValue(std::string_view key) const;

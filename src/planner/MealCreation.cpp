@@ -10,7 +10,8 @@
 namespace miravel {
 
 std::int64_t lastMealOrderFlagForDay(ManagedObjectContext& context, Timestamp date) {
-    const WeekCalendar calendar = WeekCalendar::userCalendar();
+    // Day boundaries do not depend on the week's first day.
+    const WeekCalendar calendar(1);
     const Timestamp start = calendar.dateByMovingToBeginningOfDay(date);
     const Timestamp end = calendar.dateByAddingDays(start, 1);
     auto predicate =

@@ -194,7 +194,7 @@ void MealPlannerWeekController::addDayToGroceryList() {
 
 void MealPlannerWeekController::openChooser(std::vector<std::shared_ptr<Recipe>> recipes) {
     m_chooser =
-        std::make_unique<ChooseIngredientsController>(m_context, std::move(recipes), &m_settings);
+        std::make_unique<ChooseIngredientsController>(m_context, std::move(recipes), m_settings);
     m_chooser->setDelegate(this);
     if (m_delegate) {
         m_delegate->presentIngredientChooser(*m_chooser);

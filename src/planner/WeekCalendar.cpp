@@ -47,10 +47,6 @@ WeekCalendar::WeekCalendar(int firstWeekday)
     : m_firstWeekday(firstWeekday >= 1 && firstWeekday <= 7 ? firstWeekday : localeFirstWeekday()) {
 }
 
-WeekCalendar WeekCalendar::userCalendar() {
-    return userCalendar(UserSettings::standard());
-}
-
 WeekCalendar WeekCalendar::userCalendar(const UserSettings& settings) {
     return WeekCalendar(static_cast<int>(settings.integer(kWeekStartDayKey)));
 }

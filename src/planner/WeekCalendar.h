@@ -28,7 +28,6 @@ public:
     explicit WeekCalendar(int firstWeekday);
 
     // Read afresh on every call, so a change of "WeekStartDay" takes effect at once.
-    static WeekCalendar userCalendar();
     static WeekCalendar userCalendar(const UserSettings& settings);
 
     int firstWeekday() const { return m_firstWeekday; }

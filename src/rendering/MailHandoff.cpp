@@ -52,7 +52,7 @@ std::shared_ptr<UrlOpener> UrlOpener::desktop() {
     return std::make_shared<DesktopUrlOpener>();
 }
 
-MailHandoff::MailHandoff(std::shared_ptr<UrlOpener> opener, UserSettings* settings)
+MailHandoff::MailHandoff(std::shared_ptr<UrlOpener> opener, const UserSettings& settings)
     : m_opener(std::move(opener)), m_settings(settings) {}
 
 std::string MailHandoff::percentEscapeForQuery(std::string_view text) {
@@ -98,20 +98,10 @@ std::string MailHandoff::mailtoUrl(const std::string& body, const std::string& s
            "&body=" + percentEscapeForQuery(body);
 }
 
-std::string MailHandoff::mailtoUrl(const std::string& body, const std::string& subject,
-                                   const std::optional<std::vector<std::string>>& recipients) {
-    return mailtoUrl(body, subject, recipients,
-                     recipients ? "" : UserSettings::standard().text(kDefaultEmailKey));
-}
-
 bool MailHandoff::emailWithContent(const std::string& body, const std::string& subject,
                                    const std::vector<std::filesystem::path>& attachments,
                                    const std::optional<std::vector<std::string>>& recipients) {
-    std::string defaultEmail;
-    if (!recipients) {
-        UserSettings& settings = m_settings != nullptr ? *m_settings : UserSettings::standard();
-        defaultEmail = settings.text(kDefaultEmailKey);
-    }
+    const std::string defaultEmail = recipients ? "" : m_settings.text(kDefaultEmailKey);
     const bool opened = m_opener->openUrl(mailtoUrl(body, subject, recipients, defaultEmail));
     if (!attachments.empty()) {
         showAttachment(attachments.front());

@@ -26,15 +26,12 @@ public:
 // "mailto:RECIPIENTS?subject=SUBJECT&body=BODY".
 class MailHandoff {
 public:
-    // The default recipients come from `settings`, the process's own settings when null.
-    explicit MailHandoff(std::shared_ptr<UrlOpener> opener, UserSettings* settings = nullptr);
+    // The default recipients come from the "DefaultEmail" of `settings`, which outlive it.
+    MailHandoff(std::shared_ptr<UrlOpener> opener, const UserSettings& settings);
     virtual ~MailHandoff() = default;
 
-    // The address opened for a message; recipients absent means the "DefaultEmail" setting
-    // split at ",".
-    static std::string mailtoUrl(const std::string& body, const std::string& subject,
-                                 const std::optional<std::vector<std::string>>& recipients);
-    // The same with the "DefaultEmail" text given.
+    // The address opened for a message; recipients absent means `defaultEmail` (the
+    // "DefaultEmail" setting) split at ",".
     static std::string mailtoUrl(const std::string& body, const std::string& subject,
                                  const std::optional<std::vector<std::string>>& recipients,
                                  std::string_view defaultEmail);
@@ -56,7 +53,7 @@ protected:
 
 private:
     std::shared_ptr<UrlOpener> m_opener;
-    UserSettings* m_settings;
+    const UserSettings& m_settings;
 };
 
 // Prints a complete HTML page (60-point margins left and right, 40 top and bottom). The

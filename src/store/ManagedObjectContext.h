@@ -53,11 +53,21 @@ struct ContextDidSave {
 // object per row), tracks inserts, edits and deletions, and saves them in one transaction.
 // After processing changes it posts kObjectsDidChangeNotification (object: the context);
 // after a save, kContextDidSaveNotification with the ContextDidSave.
+// What a context belongs to beyond its store: the model layer's library, which its objects
+// reach through their context. The store only keeps the pointer.
+class ContextOwner {
+public:
+    virtual ~ContextOwner() = default;
+
+protected:
+    ContextOwner() = default;
+};
+
 class ManagedObjectContext {
 public:
     ManagedObjectContext(std::shared_ptr<PersistentStoreCoordinator> coordinator,
                          MergePolicy policy, NotificationCenter* center = nullptr);
-    ~ManagedObjectContext();
+    virtual ~ManagedObjectContext();
     ManagedObjectContext(const ManagedObjectContext&) = delete;
     ManagedObjectContext& operator=(const ManagedObjectContext&) = delete;
 
@@ -68,6 +78,11 @@ public:
     // The main context processes its changes at the end of each turn of the main queue, as
     // the screens expect; other contexts when they save or are asked to.
     void processChangesOnQueue(MainQueue* queue) { m_queue = queue; }
+    MainQueue* processingQueue() const { return m_queue; }
+
+    // Null for a context that belongs to no library (a bare store, as the tools use).
+    ContextOwner* owner() const { return m_owner; }
+    void setOwner(ContextOwner* owner) { m_owner = owner; }
 
     std::shared_ptr<ManagedObject> insertNewObject(std::string_view entityName);
     template <typename T>
@@ -154,6 +169,7 @@ private:
     MergePolicy m_policy;
     NotificationCenter* m_center;
     MainQueue* m_queue = nullptr;
+    ContextOwner* m_owner = nullptr;
     bool m_processingScheduled = false;
     // Lets a processing task posted to the queue notice that the context is gone.
     std::shared_ptr<bool> m_alive;

@@ -49,7 +49,7 @@ protected:
     void setConsolidation(bool on) { m_settings.setBoolean(kGroceryListConsolidationKey, on); }
 
     std::unique_ptr<ChooseIngredientsController> chooser() {
-        auto made = std::make_unique<ChooseIngredientsController>(*m_main, m_recipes, &m_settings);
+        auto made = std::make_unique<ChooseIngredientsController>(*m_main, m_recipes, m_settings);
         made->setDelegate(&m_delegate);
         return made;
     }

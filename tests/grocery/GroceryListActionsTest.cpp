@@ -234,7 +234,7 @@ TEST_F(GroceryListActionsTest, deletedItemsLeaveTheStoreSignedOutAndStayAsHidden
         add("milk", "Dairy", "milk");
         add("butter", "Dairy", "butter");
         auto& list = start();
-        setLoggedInFlag(signedIn);
+        setLoggedIn(signedIn);
         list.deleteItem(rowOf("milk"));
         EXPECT_EQ(shown(), (Lines{"# Dairy", "butter"})) << signedIn;
         auto stored = freshContext();
@@ -245,7 +245,7 @@ TEST_F(GroceryListActionsTest, deletedItemsLeaveTheStoreSignedOutAndStayAsHidden
                           kept, [](const auto& i) { return i->status() == kStatusDeleted; }),
                       1);
         }
-        setLoggedInFlag(false);
+        setLoggedIn(false);
     }
 }
 

@@ -248,7 +248,7 @@ TEST_F(CategoriesControllerTest, deletionKeepsATombstoneOnlyWhileSignedIn) {
         auto category = add("Winter", 0);
         recipe->addCategory(category);
         auto& controller = start();
-        setLoggedInFlag(signedIn);
+        setLoggedIn(signedIn);
         m_column.questions.clear();
         controller.deleteCategory(kPresets + 1);
         EXPECT_EQ(m_column.questions,

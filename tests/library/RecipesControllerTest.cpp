@@ -259,7 +259,7 @@ TEST_F(RecipesControllerTest, deletingSignedOutRemovesTheRecipe) {
 }
 
 TEST_F(RecipesControllerTest, deletingSignedInKeepsATombstoneOutOfTheList) {
-    setLoggedInFlag(true);
+    setLoggedIn(true);
     m_controller->setCategory(std::string(kPresetAllRecipes));
     // Selected rows plus the context menu's clicked row.
     m_controller->setSelectedRows({rowOf("Garlic bread")});

@@ -276,7 +276,7 @@ TEST_F(EntityTest, deletingSignedOutRemovesRecipeAndItsMeals) {
 }
 
 TEST_F(EntityTest, deletingSignedInKeepsTombstonesWithTheirMeals) {
-    setLoggedInFlag(true);
+    setLoggedIn(true);
     auto recipe = m_main->insert<Recipe>();
     std::ofstream(m_folder / "photo.jpg") << "x";
     recipe->setPhoto("photo.jpg");

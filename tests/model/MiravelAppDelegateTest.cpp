@@ -7,8 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "ingredients/IngredientParser.h"
 #include "lib/ApplicationIdentifier.h"
 #include "lib/MainQueue.h"
+#include "lib/NotificationCenter.h"
 #include "model/Bookmark.h"
 #include "model/MemoryKeychain.h"
 #include "model/Recipe.h"
@@ -49,8 +51,9 @@ public:
 class MiravelAppDelegateTest : public ::testing::Test {
 protected:
     std::unique_ptr<MiravelAppDelegate> start() {
-        auto application = std::make_unique<MiravelAppDelegate>(m_home / "Library" / "Miravel",
-                                                                m_settings, m_keychain, m_hooks);
+        auto application = std::make_unique<MiravelAppDelegate>(
+            m_home / "Library" / "Miravel", m_settings, m_keychain, m_hooks,
+            IngredientParser::sharedParser(), m_center, MainQueue::shared());
         application->applicationDidFinishLaunching();
         return application;
     }
@@ -58,6 +61,7 @@ protected:
         return *application.managedObjectContext()->fetch<Bookmark>();
     }
 
+    NotificationCenter m_center;
     TemporaryFolder m_home;
     UserSettings m_settings{m_home / "config" / "Settings.json"};
     MemoryKeychain m_keychain;
@@ -121,7 +125,8 @@ TEST_F(MiravelAppDelegateTest, signedInNeedsBothTheAccountAndItsPassword) {
 }
 
 TEST_F(MiravelAppDelegateTest, filesOpenedDuringStartUpWaitUntilItFinishes) {
-    MiravelAppDelegate application(m_home / "Library" / "Miravel", m_settings, m_keychain, m_hooks);
+    MiravelAppDelegate application(m_home / "Library" / "Miravel", m_settings, m_keychain, m_hooks,
+                                   IngredientParser::sharedParser(), m_center, MainQueue::shared());
     EXPECT_TRUE(application.applicationOpenFile("/tmp/Early.miravelrecipe"));
     EXPECT_TRUE(m_hooks.events.empty());
     application.applicationDidFinishLaunching();
@@ -142,8 +147,9 @@ TEST_F(MiravelAppDelegateTest, quittingSavesPendingEditsOrSaysWhyNot) {
     EXPECT_EQ(application->applicationShouldTerminate(), MiravelAppDelegate::TerminateReply::Now);
     EXPECT_FALSE(context->hasChanges());
 
-    auto reopened = std::make_unique<MiravelAppDelegate>(m_home / "Library" / "Miravel", m_settings,
-                                                         m_keychain, m_hooks);
+    auto reopened = std::make_unique<MiravelAppDelegate>(
+        m_home / "Library" / "Miravel", m_settings, m_keychain, m_hooks,
+        IngredientParser::sharedParser(), m_center, MainQueue::shared());
     EXPECT_EQ(reopened->managedObjectContext()->fetch<Recipe>()->size(), 1u);
 }
 

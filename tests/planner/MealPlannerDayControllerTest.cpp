@@ -99,7 +99,7 @@ TEST_F(MealPlannerDayControllerTest, deletingAsksThenRemovesOrLeavesATombstone) 
         {true, 0, true, 1, kStatusDeleted},
     };
     for (const auto& c : cases) {
-        setLoggedInFlag(c.signedIn);
+        setLoggedIn(c.signedIn);
         for (const auto& old : all<Meal>(*m_main)) {
             m_main->deleteObject(old);
         }

@@ -93,7 +93,7 @@ TEST(MailHandoffOpening, opensTheAddressAndShowsTheFirstAttachment) {
     UserSettings settings(folder / "settings.json");
     settings.setString(kDefaultEmailKey, "cook@example.org,chef@example.org");
     auto opener = std::make_shared<FakeOpener>();
-    RecordingMailHandoff mail(opener, &settings);
+    RecordingMailHandoff mail(opener, settings);
 
     EXPECT_TRUE(mail.emailWithContent("Body & soul", "Hi", {"/tmp/a.miravelrecipe", "/tmp/b.jpg"},
                                       std::nullopt));
@@ -133,7 +133,7 @@ protected:
 
 TEST_F(MailRecipe, attachesTheRecipeFileAndACopyOfThePhoto) {
     std::ofstream(m_temporary / "photo.jpg") << "an older e-mail's photo";
-    RecordingMailHandoff mail(m_opener, &m_settings);
+    RecordingMailHandoff mail(m_opener, m_settings);
     auto file = [](const Recipe&) { return std::optional<std::string>("recipe bytes"); };
 
     EXPECT_TRUE(emailRecipe(*m_recipe, mail, m_temporary.path(), file));
@@ -156,7 +156,7 @@ TEST_F(MailRecipe, withoutARecipeFileThePhotoAloneIsAttached) {
 }
 
 TEST_F(MailRecipe, writeFailuresAreLoggedAndTheMessageStillGoes) {
-    RecordingMailHandoff mail(m_opener, &m_settings);
+    RecordingMailHandoff mail(m_opener, m_settings);
     auto file = [](const Recipe&) { return std::optional<std::string>("recipe bytes"); };
 
     EXPECT_TRUE(emailRecipe(*m_recipe, mail, m_temporary / "missing", file));

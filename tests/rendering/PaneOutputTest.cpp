@@ -39,7 +39,7 @@ TEST_F(PaneOutputTest, mailsTheShownWeek) {
     MealPlannerWeekController week(*m_main, *m_settings, m_center, nullptr, &day,
                                    [now] { return now; });
     meal("2026-03-10", 2, "Soup");
-    MailHandoff mail(opener, m_settings.get());
+    MailHandoff mail(opener, *m_settings);
     ASSERT_TRUE(emailMealPlan(week, mail));
     ASSERT_EQ(opener->urls.size(), 1u);
     EXPECT_EQ(opener->urls[0].rfind("mailto:cook@example.org?subject=", 0), 0u) << opener->urls[0];

@@ -7,10 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "ingredients/IngredientParser.h"
+#include "lib/MainQueue.h"
 #include "lib/NotificationCenter.h"
 #include "model/ApplicationHooks.h"
+#include "model/Library.h"
 #include "model/MiravelObjectModel.h"
 #include "model/SyncedObject.h"
+#include "model/UserSettings.h"
 #include "store/ManagedObjectContext.h"
 #include "store/PersistentStoreCoordinator.h"
 #include "support/TemporaryFolder.h"
@@ -30,19 +34,24 @@ public:
 };
 
 // A library in a temporary folder with its own notification centre, so tests never hear
-// each other.
+// each other. The main context belongs to the library (its signed-in flag, its parser) but
+// processes its changes only when asked, and background contexts merge only when told.
 class StoreTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        setLoggedInFlag(false);
+        m_librarySettings = std::make_unique<UserSettings>(m_folder / "library.json", &m_center);
+        m_library = std::make_unique<Library>(m_folder.path(), *m_librarySettings,
+                                              IngredientParser::sharedParser(), m_center,
+                                              MainQueue::shared());
         auto opened =
             PersistentStoreCoordinator::open(m_folder / "Miravel.sqlite", miravelObjectModel());
         ASSERT_TRUE(opened) << opened.error().description;
         m_coordinator = *opened;
         m_main = std::make_unique<ManagedObjectContext>(m_coordinator, MergePolicy::InMemoryWins,
                                                         &m_center);
+        m_main->setOwner(m_library.get());
     }
-    void TearDown() override { setLoggedInFlag(false); }
+    void setLoggedIn(bool loggedIn) { m_library->setLoggedIn(loggedIn); }
 
     std::unique_ptr<ManagedObjectContext> backgroundContext() {
         return std::make_unique<ManagedObjectContext>(m_coordinator, MergePolicy::StoreWins,
@@ -69,6 +78,8 @@ protected:
 
     TemporaryFolder m_folder;
     NotificationCenter m_center;
+    std::unique_ptr<UserSettings> m_librarySettings;
+    std::unique_ptr<Library> m_library;
     std::shared_ptr<PersistentStoreCoordinator> m_coordinator;
     std::unique_ptr<ManagedObjectContext> m_main;
 };

@@ -1,0 +1,79 @@
+#include "model/Library.h"
+
+#include <system_error>
+
+#include "ingredients/IngredientParser.h"
+#include "lib/AtomicFile.h"
+#include "lib/MainQueue.h"
+#include "model/MiravelObjectModel.h"
+#include "model/UserFolders.h"
+#include "store/ManagedObject.h"
+
+namespace miravel {
+
+Library::Library(std::filesystem::path filesFolder, UserSettings& settings,
+                 const IngredientParser& parser, NotificationCenter& center, MainQueue& queue)
+    : m_filesFolder(std::move(filesFolder)),
+      m_settings(settings),
+      m_parser(parser),
+      m_center(center),
+      m_queue(queue) {}
+
+Library::~Library() = default;
+
+Library* Library::of(const ManagedObjectContext& context) {
+    return dynamic_cast<Library*>(context.owner());
+}
+
+Library* Library::of(const ManagedObject& object) {
+    const ManagedObjectContext* context = object.managedObjectContext();
+    return context == nullptr ? nullptr : of(*context);
+}
+
+std::filesystem::path Library::storeFile() const {
+    return m_filesFolder / kStoreFileName;
+}
+
+Result<std::shared_ptr<PersistentStoreCoordinator>> Library::open() {
+    if (m_coordinator) {
+        return m_coordinator;
+    }
+    std::error_code error;
+    auto status = std::filesystem::status(m_filesFolder, error);
+    if (std::filesystem::exists(status) && !std::filesystem::is_directory(status)) {
+        return std::unexpected(Error{kStartupErrorDomain,
+                                     101,
+                                     "Expected a folder to store application data, found a file (" +
+                                         m_filesFolder.string() + ").",
+                                     {}});
+    }
+    if (!std::filesystem::exists(status)) {
+        if (auto created = createFolder(m_filesFolder); !created) {
+            return std::unexpected(created.error());
+        }
+    }
+    auto coordinator = PersistentStoreCoordinator::open(storeFile(), miravelObjectModel());
+    if (!coordinator) {
+        return std::unexpected(coordinator.error());
+    }
+    m_coordinator = std::move(*coordinator);
+    m_mainContext =
+        std::make_unique<ManagedObjectContext>(m_coordinator, MergePolicy::InMemoryWins, &m_center);
+    m_mainContext->setOwner(this);
+    m_mainContext->processChangesOnQueue(&m_queue);
+    return m_coordinator;
+}
+
+std::unique_ptr<BackgroundContext> Library::newBackgroundContext() {
+    if (!m_mainContext) {
+        return nullptr;
+    }
+    return std::make_unique<BackgroundContext>(*m_mainContext);
+}
+
+const IngredientParser& ingredientParserOf(const ManagedObjectContext& context) {
+    const Library* library = Library::of(context);
+    return library != nullptr ? library->ingredientParser() : IngredientParser::sharedParser();
+}
+
+}  // namespace miravel
