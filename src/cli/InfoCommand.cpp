@@ -33,13 +33,13 @@ int info(Invocation& invocation) {
     if (context == nullptr) {
         return kExitFailure;
     }
-    auto live = Predicate::parse(kLiveStatusPredicate);
-    auto tombstones = Predicate::parse("status == 'deleted'");
+    const Predicate& live = livePredicate();
+    const Predicate tombstones = Predicate::fromTrustedFormat("status == 'deleted'");
     out << "Signed in:       " << (session.application().isLoggedIn() ? "yes" : "no") << "\n";
     for (const auto& entity : miravelObjectModel().entities()) {
-        auto count = context->countForFetchRequest(FetchRequest{entity.name, *live, {}, 0, true});
+        auto count = context->countForFetchRequest(FetchRequest{entity.name, live, {}, 0, true});
         auto deleted =
-            context->countForFetchRequest(FetchRequest{entity.name, *tombstones, {}, 0, true});
+            context->countForFetchRequest(FetchRequest{entity.name, tombstones, {}, 0, true});
         if (!count || !deleted) {
             return invocation.failure((count ? deleted : count).error().description);
         }

@@ -50,9 +50,7 @@ std::optional<CategorySelection> selectionFor(Invocation& invocation, ManagedObj
     }
     if (auto name = invocation.option("category")) {
         auto categories = context.fetch<RecipeCategory>(
-            *Predicate::parse(std::string("(") + kLiveStatusPredicate + ") AND name ==[c] %@",
-                              {Value(*name)}),
-            {SortDescriptor("orderFlag")});
+            livePredicateAnd("name ==[c] %@", {Value(*name)}), {SortDescriptor("orderFlag")});
         if (!categories || categories->empty()) {
             code = invocation.failure(categories ? "no category named \"" + *name + "\"."
                                                  : categories.error().description);

@@ -6,13 +6,9 @@ namespace miravel::cli {
 
 Result<std::vector<std::shared_ptr<Recipe>>> findRecipes(ManagedObjectContext& context,
                                                          const std::string& nameOrUid) {
-    auto predicate = Predicate::parse(
-        std::string("(") + kLiveStatusPredicate + ") AND (uid == %@ OR name == %@)",
-        {Value(nameOrUid), Value(nameOrUid)});
-    if (!predicate) {
-        return std::unexpected(predicate.error());
-    }
-    return context.fetch<Recipe>(*predicate, {SortDescriptor{"uid"}});
+    return context.fetch<Recipe>(
+        livePredicateAnd("uid == %@ OR name == %@", {Value(nameOrUid), Value(nameOrUid)}),
+        {SortDescriptor{"uid"}});
 }
 
 std::shared_ptr<Recipe> oneRecipe(Invocation& invocation, ManagedObjectContext& context,

@@ -271,8 +271,8 @@ void GroceryListController::deleteItems(
 
 std::vector<std::shared_ptr<GroceryListItem>> GroceryListController::liveItems(
     const std::string& extra) {
-    std::string format = std::string("(") + kLiveStatusPredicate + ")" + extra;
-    auto items = m_context.fetch<GroceryListItem>(*Predicate::parse(format));
+    auto items =
+        m_context.fetch<GroceryListItem>(extra.empty() ? livePredicate() : livePredicateAnd(extra));
     if (!items) {
         logLine("Unresolved error {}, {}", items.error().code, items.error().description);
         return {};
@@ -289,14 +289,14 @@ void GroceryListController::clearGroceryList() {
         return;
     }
     switchTo(GroceryListChoice::entireList());
-    deleteItems(liveItems(choice == ClearChoice::ClearPurchased ? " AND purchased == YES" : ""));
+    deleteItems(liveItems(choice == ClearChoice::ClearPurchased ? "purchased == YES" : ""));
     save();
     selectionDidChange({});
 }
 
 void GroceryListController::removeItemsFromRecipe(const std::string& recipeName) {
-    std::string format = std::string("(") + kLiveStatusPredicate + ") AND recipeName == %@";
-    auto items = m_context.fetch<GroceryListItem>(*Predicate::parse(format, {Value(recipeName)}));
+    auto items =
+        m_context.fetch<GroceryListItem>(livePredicateAnd("recipeName == %@", {Value(recipeName)}));
     if (!items) {
         logLine("Unresolved error {}, {}", items.error().code, items.error().description);
         return;

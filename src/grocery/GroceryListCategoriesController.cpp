@@ -36,10 +36,9 @@ std::string GroceryListCategoriesController::groupTitle() {
 }
 
 void GroceryListCategoriesController::fetchCategories() {
-    std::string format = std::string("recipeName != %@ AND (") + kLiveStatusPredicate + ")";
     m_query = std::make_unique<QVArrayController>(
         FetchRequest{GroceryListItem::kEntityName,
-                     *Predicate::parse(format, {Value()}),
+                     livePredicateAnd("recipeName != %@", {Value()}),
                      // Exact names second, so that one name's items are adjacent even among
                      // names that differ only in case.
                      {SortDescriptor::localized("recipeName"), SortDescriptor("recipeName")},

@@ -113,7 +113,7 @@ bool GroceryListController::shouldConsolidate() const {
 }
 
 void GroceryListController::fetchGroceryList() {
-    std::string format = std::string("(") + kLiveStatusPredicate + ")";
+    std::string format = "TRUEPREDICATE";
     ValueList arguments;
     if (m_filter == GroceryFilter::Bought) {
         format += " AND purchased == YES";
@@ -131,7 +131,7 @@ void GroceryListController::fetchGroceryList() {
     std::vector<SortDescriptor> sort{SortDescriptor(m_byAisle ? "aisle" : "recipeName"),
                                      SortDescriptor("ingredient"), SortDescriptor("name")};
     m_query = std::make_unique<QVArrayController>(
-        FetchRequest{GroceryListItem::kEntityName, *Predicate::parse(format, arguments),
+        FetchRequest{GroceryListItem::kEntityName, livePredicateAnd(format, std::move(arguments)),
                      std::move(sort), 0, true},
         &m_context);
     m_query->setDelegate(this);

@@ -220,6 +220,7 @@ private:
     std::vector<std::shared_ptr<ConsolidatedItem>> chosenRows(
         std::optional<std::size_t> clickedRow) const;
     void deleteItems(const std::vector<std::shared_ptr<GroceryListItem>>& items);
+    // The live items, those also matching `extra` when it is not empty.
     std::vector<std::shared_ptr<GroceryListItem>> liveItems(const std::string& extra);
     void save();
 

@@ -49,8 +49,7 @@ std::vector<SortDescriptor> CategoriesController::sortDescriptors(bool alphabeti
 }
 
 std::int64_t CategoriesController::lastOrderFlag(ManagedObjectContext& context) {
-    auto maximum = context.maximum(RecipeCategory::kEntityName, "orderFlag",
-                                   *Predicate::parse(kLiveStatusPredicate));
+    auto maximum = context.maximum(RecipeCategory::kEntityName, "orderFlag", livePredicate());
     if (!maximum) {
         logLine("Error getting last order flag count: {}", maximum.error().description);
         return 0;
@@ -76,8 +75,8 @@ std::optional<std::size_t> CategoriesController::reorderDestination(std::size_t 
 
 void CategoriesController::fetchCategories() {
     m_query = std::make_unique<QVArrayController>(
-        FetchRequest{RecipeCategory::kEntityName, *Predicate::parse(kLiveStatusPredicate),
-                     sortDescriptors(m_alphabetize), 0, true},
+        FetchRequest{RecipeCategory::kEntityName, livePredicate(), sortDescriptors(m_alphabetize),
+                     0, true},
         &m_context);
     m_query->setDelegate(this);
     if (auto fetched = m_query->performFetch(); !fetched) {

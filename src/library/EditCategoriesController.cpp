@@ -39,9 +39,8 @@ std::vector<std::shared_ptr<RecipeCategory>> EditCategoriesController::categorie
 }
 
 void EditCategoriesController::fetchCategories() {
-    auto fetched =
-        m_context.fetch<RecipeCategory>(*Predicate::parse(kLiveStatusPredicate),
-                                        CategoriesController::sortDescriptors(m_alphabetize));
+    auto fetched = m_context.fetch<RecipeCategory>(
+        livePredicate(), CategoriesController::sortDescriptors(m_alphabetize));
     if (!fetched) {
         logLine("Categories could not be fetched. Error: {}", fetched.error().description);
         return;

@@ -28,7 +28,7 @@ RecipesController::RecipesController(ManagedObjectContext& context,
                                      RecipesControllerDelegate* delegate)
     : m_context(context),
       m_delegate(delegate),
-      m_statusPredicate(parsed(kLiveStatusPredicate)),
+      m_statusPredicate(livePredicate()),
       m_sort(SortDescriptor::localized("name")) {}
 
 RecipesController::~RecipesController() = default;

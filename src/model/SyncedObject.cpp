@@ -8,6 +8,16 @@
 
 namespace miravel {
 
+const Predicate& livePredicate() {
+    static const Predicate live = Predicate::fromTrustedFormat(kLiveStatusPredicate);
+    return live;
+}
+
+Predicate livePredicateAnd(std::string_view format, ValueList arguments) {
+    return Predicate::andPredicate(
+        {livePredicate(), Predicate::fromTrustedFormat(format, std::move(arguments))});
+}
+
 bool isLoggedIn(const ManagedObjectContext& context) {
     const Library* library = Library::of(context);
     return library != nullptr && library->isLoggedIn();
@@ -85,16 +95,9 @@ void SyncedObject::deleteObjects(ManagedObjectContext& context,
 std::int64_t SyncedObject::nextOrderFlag(ManagedObjectContext& context, std::string_view entityName,
                                          const std::optional<std::string>& extraPredicate,
                                          const ValueList& arguments) {
-    std::string format = std::string("(") + kLiveStatusPredicate + ")";
-    if (extraPredicate) {
-        format += " AND (" + *extraPredicate + ")";
-    }
-    auto predicate = Predicate::parse(format, arguments);
-    if (!predicate) {
-        logLine("Unresolved error {}, {}", predicate.error().code, predicate.error().description);
-        return 1;
-    }
-    auto maximum = context.maximum(entityName, "orderFlag", *predicate);
+    const Predicate predicate =
+        extraPredicate ? livePredicateAnd(*extraPredicate, arguments) : livePredicate();
+    auto maximum = context.maximum(entityName, "orderFlag", predicate);
     if (!maximum) {
         logLine("Unresolved error {}, {}", maximum.error().code, maximum.error().description);
         return 1;

@@ -7,6 +7,7 @@
 
 #include "lib/JsonValue.h"
 #include "store/ManagedObject.h"
+#include "store/Predicate.h"
 
 namespace miravel {
 
@@ -19,6 +20,10 @@ inline constexpr const char* kStatusDeleted = "deleted";
 
 // The filter every user-facing list applies to hide tombstones.
 inline constexpr const char* kLiveStatusPredicate = "status != 'deleted' || status == nil";
+// The same, parsed once; and the live objects that also match `format`, a format written in
+// the program (Predicate::fromTrustedFormat).
+const Predicate& livePredicate();
+Predicate livePredicateAnd(std::string_view format, ValueList arguments = {});
 
 // Whether the library that `context` belongs to is signed in to its sync account. Deletions
 // keep tombstones for the sync engine while signed in; signed out, objects are removed at

@@ -14,14 +14,9 @@ std::int64_t lastMealOrderFlagForDay(ManagedObjectContext& context, Timestamp da
     const WeekCalendar calendar(1);
     const Timestamp start = calendar.dateByMovingToBeginningOfDay(date);
     const Timestamp end = calendar.dateByAddingDays(start, 1);
-    auto predicate =
-        Predicate::parse(std::string("(") + kLiveStatusPredicate + ") AND date >= %@ AND date < %@",
-                         {Value(start), Value(end)});
-    if (!predicate) {
-        logLine("Error getting last order flag count: {}", predicate.error().description);
-        return 0;
-    }
-    auto maximum = context.maximum(Meal::kEntityName, "orderFlag", *predicate);
+    auto maximum =
+        context.maximum(Meal::kEntityName, "orderFlag",
+                        livePredicateAnd("date >= %@ AND date < %@", {Value(start), Value(end)}));
     if (!maximum) {
         logLine("Error getting last order flag count: {}", maximum.error().description);
         return 0;

@@ -37,10 +37,8 @@ MealPlannerDayController::~MealPlannerDayController() = default;
 
 void MealPlannerDayController::setDate(Timestamp day) {
     m_date = kDays.dateByMovingToBeginningOfDay(day);
-    auto predicate =
-        Predicate::parse(std::string("date >= %@ AND date < %@ AND (") + kLiveStatusPredicate + ")",
-                         {Value(m_date), Value(kDays.dateByAddingDays(m_date, 1))});
-    m_meals.setFetchPredicate(predicate ? *predicate : Predicate::falsePredicate());
+    m_meals.setFetchPredicate(livePredicateAnd(
+        "date >= %@ AND date < %@", {Value(m_date), Value(kDays.dateByAddingDays(m_date, 1))}));
     if (auto fetched = m_meals.performFetch(); !fetched) {
         logLine("Unresolved error {}, {}", fetched.error().description, fetched.error().domain);
     }

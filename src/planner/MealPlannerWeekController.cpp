@@ -63,10 +63,8 @@ void MealPlannerWeekController::setWeek(const Week& week) {
 }
 
 void MealPlannerWeekController::fetchMeals() {
-    auto predicate = Predicate::parse(
-        std::string("(date >= %@) AND (date <= %@) AND (") + kLiveStatusPredicate + ")",
-        {Value(m_week.front()), Value(m_week.back())});
-    m_meals.setFetchPredicate(predicate ? *predicate : Predicate::falsePredicate());
+    m_meals.setFetchPredicate(livePredicateAnd("date >= %@ AND date <= %@",
+                                               {Value(m_week.front()), Value(m_week.back())}));
     if (auto fetched = m_meals.performFetch(); !fetched) {
         logLine("Unresolved error {}, {}", fetched.error().description, fetched.error().domain);
     }

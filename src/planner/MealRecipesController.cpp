@@ -34,8 +34,7 @@ void MealRecipesController::search(const std::string& text) {
 }
 
 void MealRecipesController::fetch() {
-    auto status = Predicate::parse(kLiveStatusPredicate);
-    std::vector<Predicate> predicates{status ? *status : Predicate::falsePredicate()};
+    std::vector<Predicate> predicates{livePredicate()};
     if (auto search = recipeSearchPredicate(m_searchContext, m_searchText)) {
         predicates.push_back(*search);
     }

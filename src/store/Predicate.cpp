@@ -1,5 +1,6 @@
 #include "store/Predicate.h"
 
+#include "lib/Log.h"
 #include "store/PredicateEvaluator.h"
 #include "store/PredicateNode.h"
 #include "store/PredicateParser.h"
@@ -22,6 +23,15 @@ Result<Predicate> Predicate::parse(std::string_view format, ValueList arguments)
 Predicate Predicate::truePredicate() {
     static const Predicate predicate(PredicateNode::constant(true));
     return predicate;
+}
+
+Predicate Predicate::fromTrustedFormat(std::string_view format, ValueList arguments) {
+    auto parsed = parse(format, std::move(arguments));
+    if (!parsed) {
+        logLine("The predicate \"{}\" does not parse: {}", format, parsed.error().description);
+        return falsePredicate();
+    }
+    return std::move(*parsed);
 }
 
 Predicate Predicate::falsePredicate() {

@@ -38,8 +38,7 @@ struct OpenLibrary {
     }
     ManagedObjectContext& main() { return *library.mainContext(); }
     std::vector<std::shared_ptr<Recipe>> recipes(ManagedObjectContext& context) {
-        auto fetched = context.fetch<Recipe>(*Predicate::parse(kLiveStatusPredicate),
-                                             {SortDescriptor{"name"}});
+        auto fetched = context.fetch<Recipe>(livePredicate(), {SortDescriptor{"name"}});
         EXPECT_TRUE(fetched);
         return fetched ? *fetched : std::vector<std::shared_ptr<Recipe>>{};
     }
@@ -84,8 +83,10 @@ TEST(LibraryTest, twoLibrariesInOneProcessNeverSeeEachOthersChanges) {
     ASSERT_TRUE(Recipe::deleteRecipes(home.main(), {soup}));
     ASSERT_TRUE(Recipe::deleteRecipes(work.main(), {pie}));
     EXPECT_EQ(soup->status(), kStatusDeleted);
-    EXPECT_EQ(*home.main().countForFetchRequest(FetchRequest{"Recipe"}), 1u);
-    EXPECT_EQ(*work.main().countForFetchRequest(FetchRequest{"Recipe"}), 0u);
+    EXPECT_EQ(*home.main().countForFetchRequest(FetchRequest{"Recipe", std::nullopt, {}, 0, true}),
+              1u);
+    EXPECT_EQ(*work.main().countForFetchRequest(FetchRequest{"Recipe", std::nullopt, {}, 0, true}),
+              0u);
 
     EXPECT_EQ(Library::of(*soup), &home.library);
     EXPECT_EQ(Library::of(work.main()), &work.library);
@@ -130,8 +131,7 @@ public:
 TEST(LibraryTest, backgroundSavesReachALiveListOnTheMainContext) {
     OpenLibrary home("Home");
     QVArrayController list(
-        FetchRequest{"Recipe", *Predicate::parse(kLiveStatusPredicate), {SortDescriptor{"name"}}},
-        &home.main());
+        FetchRequest{"Recipe", livePredicate(), {SortDescriptor{"name"}}, 0, true}, &home.main());
     ASSERT_TRUE(list.performFetch());
     RecordingList delegate;
     list.setDelegate(&delegate);
@@ -167,8 +167,7 @@ TEST(LibraryTest, backgroundSavesReachALiveListOnTheMainContext) {
     EXPECT_GE(delegate.changes, kRecipes / kBatch);
     auto fresh = std::make_unique<ManagedObjectContext>(home.main().coordinator(),
                                                         MergePolicy::StoreWins, &home.center);
-    auto fetched = fresh->fetch<Recipe>(*Predicate::parse(kLiveStatusPredicate),
-                                        {SortDescriptor{"name"}});
+    auto fetched = fresh->fetch<Recipe>(livePredicate(), {SortDescriptor{"name"}});
     ASSERT_TRUE(fetched);
     std::vector<std::shared_ptr<ManagedObject>> expected(fetched->begin(), fetched->end());
     ASSERT_EQ(list.arrangedObjects().size(), static_cast<std::size_t>(kRecipes));
@@ -180,8 +179,7 @@ TEST(LibraryTest, backgroundSavesReachALiveListOnTheMainContext) {
 TEST(LibraryTest, aBackgroundContextSavedOnTheMainThreadMergesAtOnce) {
     OpenLibrary home("Home");
     QVArrayController list(
-        FetchRequest{"Recipe", *Predicate::parse(kLiveStatusPredicate), {SortDescriptor{"name"}}},
-        &home.main());
+        FetchRequest{"Recipe", livePredicate(), {SortDescriptor{"name"}}, 0, true}, &home.main());
     ASSERT_TRUE(list.performFetch());
     auto context = home.library.newBackgroundContext();
     context->insert<Recipe>()->setName("Toast");
