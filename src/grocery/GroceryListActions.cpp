@@ -274,7 +274,7 @@ std::vector<std::shared_ptr<GroceryListItem>> GroceryListController::liveItems(
     auto items =
         m_context.fetch<GroceryListItem>(extra.empty() ? livePredicate() : livePredicateAnd(extra));
     if (!items) {
-        logLine("Unresolved error {}, {}", items.error().code, items.error().description);
+        logUnresolvedError(items.error());
         return {};
     }
     return *items;
@@ -298,7 +298,7 @@ void GroceryListController::removeItemsFromRecipe(const std::string& recipeName)
     auto items =
         m_context.fetch<GroceryListItem>(livePredicateAnd("recipeName == %@", {Value(recipeName)}));
     if (!items) {
-        logLine("Unresolved error {}, {}", items.error().code, items.error().description);
+        logUnresolvedError(items.error());
         return;
     }
     deleteItems(*items);

@@ -47,7 +47,7 @@ void GroceryListCategoriesController::fetchCategories() {
         &m_context);
     m_query->setDelegate(this);
     if (auto fetched = m_query->performFetch(); !fetched) {
-        logLine("Unresolved error {}, {}", fetched.error().code, fetched.error().description);
+        logUnresolvedError(fetched.error());
     }
     controllerDidChangeContent(*m_query);
 }

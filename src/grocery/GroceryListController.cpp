@@ -136,7 +136,7 @@ void GroceryListController::fetchGroceryList() {
         &m_context);
     m_query->setDelegate(this);
     if (auto fetched = m_query->performFetch(); !fetched) {
-        logLine("Unresolved error {}, {}", fetched.error().code, fetched.error().description);
+        logUnresolvedError(fetched.error());
     }
     constructData();
 }

@@ -367,8 +367,7 @@ const IngredientReferenceStore& IngredientParser::store() const {
                                     std::unexpected(path.error()));
             if (!store) {
                 // The store is part of the installation; without it no aisle is right.
-                logLine("Unresolved error {}, {}", store.error().description,
-                        store.error().failureReason);
+                logUnresolvedError(store.error());
                 std::exit(EXIT_FAILURE);
             }
             m_store = std::move(*store);

@@ -80,7 +80,7 @@ void CategoriesController::fetchCategories() {
         &m_context);
     m_query->setDelegate(this);
     if (auto fetched = m_query->performFetch(); !fetched) {
-        logLine("Unresolved error {}, {}", fetched.error().code, fetched.error().description);
+        logUnresolvedError(fetched.error());
     }
     controllerDidChangeContent(*m_query);
 }

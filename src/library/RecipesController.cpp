@@ -110,8 +110,7 @@ void RecipesController::fetchRecipes() {
     }
     m_arrayController->setFetchPredicate(predicate);
     if (auto fetched = m_arrayController->performFetch(); !fetched) {
-        logLine("Unresolved error {} {}, {}", fetched.error().domain, fetched.error().code,
-                fetched.error().description);
+        logUnresolvedError(fetched.error());
     }
     reload();
 }

@@ -232,7 +232,7 @@ MiravelAppDelegate::TerminateReply MiravelAppDelegate::applicationShouldTerminat
 void saveContext(ManagedObjectContext& context, ApplicationHooks& hooks) {
     auto saved = context.save();
     if (!saved) {
-        logLine("Unresolved error: {}", saved.error().description);
+        logUnresolvedError(saved.error());
         hooks.presentFatalDatabaseError(saved.error());
     }
 }

@@ -99,7 +99,7 @@ std::int64_t SyncedObject::nextOrderFlag(ManagedObjectContext& context, std::str
         extraPredicate ? livePredicateAnd(*extraPredicate, arguments) : livePredicate();
     auto maximum = context.maximum(entityName, "orderFlag", predicate);
     if (!maximum) {
-        logLine("Unresolved error {}, {}", maximum.error().code, maximum.error().description);
+        logUnresolvedError(maximum.error());
         return 1;
     }
     return (maximum->isInteger() ? maximum->asInteger() : 0) + 1;

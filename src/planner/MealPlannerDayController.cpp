@@ -40,7 +40,7 @@ void MealPlannerDayController::setDate(Timestamp day) {
     m_meals.setFetchPredicate(livePredicateAnd(
         "date >= %@ AND date < %@", {Value(m_date), Value(kDays.dateByAddingDays(m_date, 1))}));
     if (auto fetched = m_meals.performFetch(); !fetched) {
-        logLine("Unresolved error {}, {}", fetched.error().description, fetched.error().domain);
+        logUnresolvedError(fetched.error());
     }
     rebuildRows();
 }

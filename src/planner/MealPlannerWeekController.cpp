@@ -66,7 +66,7 @@ void MealPlannerWeekController::fetchMeals() {
     m_meals.setFetchPredicate(livePredicateAnd("date >= %@ AND date <= %@",
                                                {Value(m_week.front()), Value(m_week.back())}));
     if (auto fetched = m_meals.performFetch(); !fetched) {
-        logLine("Unresolved error {}, {}", fetched.error().description, fetched.error().domain);
+        logUnresolvedError(fetched.error());
     }
 }
 

@@ -40,7 +40,7 @@ void MealRecipesController::fetch() {
     }
     m_recipes.setFetchPredicate(Predicate::andPredicate(predicates));
     if (auto fetched = m_recipes.performFetch(); !fetched) {
-        logLine("Unresolved error {}, {}", fetched.error().description, fetched.error().domain);
+        logUnresolvedError(fetched.error());
     }
 }
 

@@ -205,7 +205,7 @@ ManagedObject::ToMany& ManagedObject::loadedToMany(std::size_t index) const {
     auto ids =
         m_context->coordinator()->relatedIds(*m_entity, m_entity->relationships[index], m_id.row);
     if (!ids) {
-        logLine("Unresolved error {}, {}", ids.error().code, ids.error().description);
+        logUnresolvedError(ids.error());
         return state;
     }
     std::sort(ids->begin(), ids->end());

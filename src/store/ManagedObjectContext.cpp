@@ -1,6 +1,7 @@
 #include "store/ManagedObjectContext.h"
 
 #include <algorithm>
+#include <atomic>
 #include <unordered_set>
 
 #include "lib/Log.h"
@@ -141,7 +142,7 @@ void ManagedObjectContext::loadMissingValues(const EntityDescription& entity,
                                          {Value(std::move(ids))}, "", 0, missing);
     if (!rows) {
         // The values stay unloaded, and the next read tries again.
-        logLine("Unresolved error {}, {}", rows.error().code, rows.error().description);
+        logUnresolvedError(rows.error());
         return;
     }
     for (auto& row : *rows) {
@@ -170,9 +171,11 @@ std::shared_ptr<ManagedObject> ManagedObjectContext::insertNewObject(std::string
     auto row = m_coordinator->newRowId(*entity);
     if (!row) {
         // The save will meet the same failure and report it; the object still exists here.
-        logLine("Unresolved error {}, {}", row.error().code, row.error().description);
-        static std::int64_t temporary = 0;
-        row = --temporary;
+        logUnresolvedError(row.error());
+        // Negative ids are never the store's; one counter for every context and thread keeps
+        // them apart.
+        static std::atomic<std::int64_t> temporary = 0;
+        row = temporary.fetch_sub(1) - 1;
     }
     auto object = makeObject(*entity, ObjectID{entity, *row});
     object->m_inserted = true;
@@ -326,7 +329,7 @@ std::shared_ptr<ManagedObject> ManagedObjectContext::objectWithID(ObjectID id) {
     }
     auto row = m_coordinator->fetchRow(*id.entity, id.row);
     if (!row) {
-        logLine("Unresolved error {}, {}", row.error().code, row.error().description);
+        logUnresolvedError(row.error());
         return nullptr;
     }
     if (!row->has_value()) {
@@ -777,7 +780,7 @@ void ManagedObjectContext::mergeChangesFromContextDidSave(const ContextDidSave& 
             }
             auto stored = m_coordinator->relatedIds(entity, relationship, id.row);
             if (!stored) {
-                logLine("Unresolved error {}, {}", stored.error().code, stored.error().description);
+                logUnresolvedError(stored.error());
                 continue;
             }
             std::sort(stored->begin(), stored->end());
