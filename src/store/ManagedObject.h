@@ -21,6 +21,10 @@ class ManagedObject;
 // that context's thread. It keeps its attribute values and relationships, the values last
 // saved (to write only what changed and to merge saves of other contexts property by
 // property), and the names of the keys changed since the last save.
+//
+// Const getters may write: values a partial fetch left unread are loaded on first use, and
+// some entities store a default their getter works out (a grocery item's aisle). That is safe
+// only because an object never leaves its context's thread; never hand one to another thread.
 class ManagedObject : public KeyValueSource, public std::enable_shared_from_this<ManagedObject> {
 public:
     explicit ManagedObject(const EntityDescription& entity);
