@@ -12,6 +12,7 @@ namespace miravel {
 namespace {
 
 constexpr const char* kSourceErrorDomain = "miravel.reference";
+enum class SourceErrorCode { BadLine = 1, Unreadable = 2 };
 
 std::string_view trimmed(std::string_view text) {
     return trimCharacters(text, " \t\r");
@@ -38,8 +39,8 @@ Result<std::vector<SourceLine>> readSections(std::string_view text) {
             continue;
         }
         const auto fail = [&](const std::string& what) {
-            return makeError(kSourceErrorDomain, 1, "line " + std::to_string(number) + ": " + what,
-                             std::string(line));
+            return makeError(kSourceErrorDomain, SourceErrorCode::BadLine,
+                             "line " + std::to_string(number) + ": " + what, std::string(line));
         };
         if (line.front() == '[') {
             if (line.back() != ']' || line.size() < 3) {
@@ -87,7 +88,7 @@ Result<std::vector<IngredientRow>> readIngredientSource(std::string_view text,
     rows.reserve(lines->size());
     for (SourceLine& line : *lines) {
         if (std::ranges::find(aisles, line.section) == aisles.end()) {
-            return makeError(kSourceErrorDomain, 2,
+            return makeError(kSourceErrorDomain, SourceErrorCode::Unreadable,
                              "line " + std::to_string(line.number) + ": \"" + line.section +
                                  "\" is not an aisle");
         }

@@ -61,11 +61,11 @@ Result<Image> decodeImage(std::string_view bytes, const DecodeOptions& options) 
 namespace image_detail {
 
 std::unexpected<Error> imageError(std::string description) {
-    return makeError(kImageErrorDomain, 1, std::move(description));
+    return makeError(kImageErrorDomain, ImageErrorCode::Unreadable, std::move(description));
 }
 
 std::unexpected<Error> tooLargeError(std::uint64_t width, std::uint64_t height) {
-    return makeError(kImageErrorDomain, 2,
+    return makeError(kImageErrorDomain, ImageErrorCode::TooLarge,
                      fmt::format("The image is too large ({} x {} pixels).", width, height));
 }
 

@@ -10,6 +10,7 @@
 namespace miravel {
 
 inline constexpr const char* kImageErrorDomain = "miravel.image";
+enum class ImageErrorCode { Unreadable = 1, TooLarge = 2 };
 
 // Pixel budget checked against every header before any pixel memory is reserved, so that a
 // few bytes claiming a gigantic picture (a decompression bomb) are refused instead of

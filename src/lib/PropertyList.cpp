@@ -25,7 +25,8 @@ struct PlistDeleter {
 
 Result<JsonValue> convert(plist_t node, int depth) {
     if (depth > kMaxDepth) {
-        return makeError(kPropertyListErrorDomain, 2, "The property list is nested too deeply.");
+        return makeError(kPropertyListErrorDomain, PropertyListErrorCode::TooDeep,
+                         "The property list is nested too deeply.");
     }
     switch (plist_get_node_type(node)) {
         case PLIST_BOOLEAN: {
@@ -117,12 +118,14 @@ Result<JsonValue> convert(plist_t node, int depth) {
 
 Result<JsonValue> readPropertyList(std::string_view bytes) {
     if (bytes.empty() || bytes.size() > std::numeric_limits<std::uint32_t>::max()) {
-        return makeError(kPropertyListErrorDomain, 1, "The file is not a property list.");
+        return makeError(kPropertyListErrorDomain, PropertyListErrorCode::NotAPropertyList,
+                         "The file is not a property list.");
     }
     plist_t root = nullptr;
     plist_from_memory(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &root);
     if (root == nullptr) {
-        return makeError(kPropertyListErrorDomain, 1, "The file is not a property list.");
+        return makeError(kPropertyListErrorDomain, PropertyListErrorCode::NotAPropertyList,
+                         "The file is not a property list.");
     }
     std::unique_ptr<void, PlistDeleter> owner(root);
     return convert(root, 0);

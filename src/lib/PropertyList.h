@@ -15,5 +15,6 @@ namespace miravel {
 [[nodiscard]] Result<JsonValue> readPropertyList(std::string_view bytes);
 
 inline constexpr const char* kPropertyListErrorDomain = "miravel.plist";
+enum class PropertyListErrorCode { NotAPropertyList = 1, TooDeep = 2 };
 
 }  // namespace miravel

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 
 #include "lib/AtomicFile.h"
@@ -145,7 +146,7 @@ Result<void> EditRecipeController::chooseImage(const std::filesystem::path& file
     std::ranges::transform(extension, extension.begin(),
                            [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     if (std::ranges::find(imageExtensions(), extension) == imageExtensions().end()) {
-        return makeError(kFileErrorDomain, 1,
+        return makeError(kFileErrorDomain, EINVAL,
                          "Not a picture file the editor takes: " + file.filename().string());
     }
     auto bytes = readFile(file);
@@ -258,7 +259,7 @@ void EditRecipeController::writePhoto(Recipe& recipe) {
         }
         auto folder = recipe.libraryFolder();
         auto saved = folder ? savePhoto(*folder, *m_image)
-                            : makeError(kFileErrorDomain, 1, "The library has no folder.");
+                            : makeError(kFileErrorDomain, ENOENT, "The library has no folder.");
         if (!saved) {
             m_hooks.presentError(saved.error());
             return;

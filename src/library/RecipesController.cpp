@@ -15,6 +15,7 @@ namespace miravel {
 namespace {
 
 constexpr const char* kListErrorDomain = "miravel.recipes";
+enum class ListErrorCode { ValueDoesNotFit = 1 };
 
 Predicate parsed(std::string_view format, ValueList arguments = {}) {
     // The formats are ours and user text only ever arrives as an argument, so they parse.
@@ -206,7 +207,7 @@ Result<void> RecipesController::setObjectValue(std::string_view column, std::siz
                 (isRating ? value.isInteger() && value.asInteger() >= 0 && value.asInteger() <= 5
                           : value.isText());
     if (!fits) {
-        return makeError(kListErrorDomain, 1,
+        return makeError(kListErrorDomain, ListErrorCode::ValueDoesNotFit,
                          isRating ? "A rating is 0 to 5 stars." : "The column takes text.");
     }
     recipe->setValue(described->attribute, std::move(value));

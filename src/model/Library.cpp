@@ -41,11 +41,9 @@ Result<std::shared_ptr<PersistentStoreCoordinator>> Library::open() {
     std::error_code error;
     auto status = std::filesystem::status(m_filesFolder, error);
     if (std::filesystem::exists(status) && !std::filesystem::is_directory(status)) {
-        return std::unexpected(Error{kStartupErrorDomain,
-                                     101,
-                                     "Expected a folder to store application data, found a file (" +
-                                         m_filesFolder.string() + ").",
-                                     {}});
+        return makeError(kStartupErrorDomain, StartupErrorCode::FilesFolderIsAFile,
+                         "Expected a folder to store application data, found a file (" +
+                             m_filesFolder.string() + ").");
     }
     if (!std::filesystem::exists(status)) {
         if (auto created = createFolder(m_filesFolder); !created) {

@@ -19,6 +19,7 @@ class UserSettings;
 
 // The error texts of the store's start-up.
 inline constexpr const char* kStartupErrorDomain = "YOUR_ERROR_DOMAIN";
+enum class StartupErrorCode { FilesFolderIsAFile = 101, StoreUnavailable = 9999 };
 
 // One user's library: the store in its files folder with its main context, the settings it
 // is shown with, the ingredient parser that reads its lines, and whether its account is

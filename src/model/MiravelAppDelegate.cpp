@@ -51,8 +51,10 @@ ManagedObjectContext* MiravelAppDelegate::managedObjectContext() {
     }
     m_contextTried = true;
     if (!persistentStoreCoordinator()) {
-        m_hooks.presentError(Error{kStartupErrorDomain, 9999, "Failed to initialize the store",
-                                   "There was an error building up the data file."});
+        m_hooks.presentError(makeError(kStartupErrorDomain, StartupErrorCode::StoreUnavailable,
+                                       "Failed to initialize the store",
+                                       "There was an error building up the data file.")
+                                 .error());
         return nullptr;
     }
     return m_library.mainContext();
