@@ -2,6 +2,7 @@
 
 #include <expected>
 #include <string>
+#include <type_traits>
 #include <utility>
 
 namespace miravel {
@@ -24,6 +25,15 @@ inline std::unexpected<Error> makeError(std::string domain, int code, std::strin
                                         std::string failureReason = {}) {
     return std::unexpected(
         Error{std::move(domain), code, std::move(description), std::move(failureReason)});
+}
+
+// A domain's codes kept as an enum class, so a code is spelled by name and still compares
+// as the number it always was.
+template <typename Code>
+requires std::is_scoped_enum_v<Code> std::unexpected<Error> makeError(
+    std::string domain, Code code, std::string description, std::string failureReason = {}) {
+    return makeError(std::move(domain), static_cast<int>(std::to_underlying(code)),
+                     std::move(description), std::move(failureReason));
 }
 
 // Error domain of plain file-system failures (reading, writing, renaming local files).
