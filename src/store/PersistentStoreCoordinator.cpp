@@ -89,19 +89,19 @@ Result<std::shared_ptr<PersistentStoreCoordinator>> PersistentStoreCoordinator::
     std::error_code error;
     bool exists = std::filesystem::exists(file, error);
     if (exists && std::filesystem::file_size(file, error) > 0 && !hasSqliteHeader(file)) {
-        return makeError(kStoreErrorDomain, SQLITE_NOTADB,
+        return makeError(kStoreErrorDomain, StoreErrorCode::NotAStore,
                          "The file \"" + file.string() +
                              "\" is not a Miravel library store. It was left untouched.");
     }
     if (exists) {
         auto metadata = metadataForStore(file);
         if (metadata && metadata->applicationId != 0 && !metadata->isMiravelStore()) {
-            return makeError(kStoreErrorDomain, SQLITE_NOTADB,
+            return makeError(kStoreErrorDomain, StoreErrorCode::NotAStore,
                              "The file \"" + file.string() +
                                  "\" is a database of another program. It was left untouched.");
         }
         if (metadata && metadata->isMiravelStore() && metadata->modelVersion != model.version()) {
-            return makeError(kStoreErrorDomain, SQLITE_SCHEMA,
+            return makeError(kStoreErrorDomain, StoreErrorCode::OtherModelVersion,
                              "The library \"" + file.string() + "\" has layout version " +
                                  std::to_string(metadata->modelVersion) + "; this program reads " +
                                  std::to_string(model.version()) + ".");
@@ -287,7 +287,7 @@ Result<std::int64_t> PersistentStoreCoordinator::newRowId(const EntityDescriptio
         return next++;
     }
     if (m_readOnly) {
-        return makeError(kStoreErrorDomain, SQLITE_READONLY, "The store is read-only.");
+        return makeError(kStoreErrorDomain, StoreErrorCode::ReadOnly, "The store is read-only.");
     }
     // Reserve the next block in the file: the highest of the recorded next id and the
     // largest id in the table, so rows written by older code are never reused.
@@ -482,7 +482,7 @@ Result<Value> PersistentStoreCoordinator::maximum(const EntityDescription& entit
     } else {
         description = entity.attribute(attribute);
         if (description == nullptr) {
-            return makeError(kStoreErrorDomain, SQLITE_ERROR,
+            return makeError(kStoreErrorDomain, StoreErrorCode::InvalidRequest,
                              "The entity " + entity.name + " has no attribute " + attribute + ".");
         }
         sql = "SELECT max(t." + quotedSqlIdentifier(attribute) + ") FROM " +
@@ -521,7 +521,7 @@ Result<std::vector<ObjectID>> PersistentStoreCoordinator::relatedIds(
     trimStatementCache();
     const EntityDescription* destination = m_model.entity(relation.destination);
     if (destination == nullptr || !relation.toMany) {
-        return makeError(kStoreErrorDomain, SQLITE_ERROR,
+        return makeError(kStoreErrorDomain, StoreErrorCode::InvalidRequest,
                          "The relationship " + entity.name + "." + relation.name +
                              " is not a to-many relationship.");
     }
@@ -534,7 +534,7 @@ Result<std::vector<ObjectID>> PersistentStoreCoordinator::relatedIds(
         const RelationshipDescription* inverse = destination->relationship(relation.inverse);
         if (inverse == nullptr) {
             return makeError(
-                kStoreErrorDomain, SQLITE_ERROR,
+                kStoreErrorDomain, StoreErrorCode::InvalidRequest,
                 "The relationship " + entity.name + "." + relation.name + " has no inverse.");
         }
         sql = "SELECT id FROM " + quotedSqlIdentifier(destination->name) + " WHERE " +
@@ -554,7 +554,7 @@ Result<void> PersistentStoreCoordinator::save(const SaveRequest& request) {
     std::lock_guard lock(m_mutex);
     trimStatementCache();
     if (m_readOnly) {
-        return makeError(kStoreErrorDomain, SQLITE_READONLY, "The store is read-only.");
+        return makeError(kStoreErrorDomain, StoreErrorCode::ReadOnly, "The store is read-only.");
     }
     if (auto begun = execute("BEGIN IMMEDIATE"); !begun) {
         return begun;

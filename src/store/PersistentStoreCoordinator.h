@@ -11,6 +11,7 @@
 
 #include "lib/Error.h"
 #include "store/EntityDescription.h"
+#include "store/StoreErrorCode.h"
 #include "store/TextSearchIndex.h"
 #include "store/Value.h"
 
@@ -18,9 +19,6 @@ struct sqlite3;
 struct sqlite3_stmt;
 
 namespace miravel {
-
-// Error domain of store failures.
-inline constexpr const char* kStoreErrorDomain = "miravel.store";
 
 // One stored row: its id, the attribute values in the entity's attribute order, and the rows
 // its to-one relationships point at (in the entity's relationship order; null for to-many).
