@@ -6,6 +6,7 @@
 
 #include "store/Database.h"
 #include "store/Savepoint.h"
+#include "store/SqlWhere.h"
 #include "store/Transaction.h"
 
 namespace miravel {
@@ -175,6 +176,8 @@ TEST_F(DatabaseTest, bindingAParameterTheStatementLacksIsAnError) {
             statement->bindInt64(index, 7),
             statement->bindDouble(index, 0.5),
             statement->bindText(index, "text"),
+            SqlWhere::bind(*statement, index, Value(true)),
+            SqlWhere::bind(*statement, index, Value(ValueList{1, "a"})),
         };
         for (std::size_t i = 0; i < binds.size(); ++i) {
             ASSERT_FALSE(binds[i]) << "bind " << i << " at " << index;
