@@ -1,5 +1,6 @@
 #include "store/PersistentStoreCoordinator.h"
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstring>
@@ -65,6 +66,27 @@ Error storeError(const std::string& what, const Error& cause) {
 Error storeFailure(const Error& cause) {
     return Error{
         kStoreErrorDomain, cause.code, "The library store failed (" + cause.description + ")", {}};
+}
+
+// Whether a row handed to save() has a value for every column of its entity: anything else
+// would write values into the wrong columns, or read past the row.
+bool fitsEntity(const EntityDescription& entity, const StoredRow& row) {
+    return row.values.size() == entity.attributes.size() &&
+           row.toOne.size() == entity.relationships.size();
+}
+
+bool fitsEntity(const PersistentStoreCoordinator::SaveRequest::Update& update) {
+    const EntityDescription& entity = *update.entity;
+    auto inRange = [](int index, std::size_t size) {
+        return index >= 0 && static_cast<std::size_t>(index) < size;
+    };
+    return fitsEntity(entity, update.row) &&
+           std::ranges::all_of(update.attributes,
+                               [&](int i) { return inRange(i, entity.attributes.size()); }) &&
+           std::ranges::all_of(update.toOne, [&](int i) {
+               return inRange(i, entity.relationships.size()) &&
+                      !entity.relationships[static_cast<std::size_t>(i)].toMany;
+           });
 }
 
 }  // namespace
@@ -622,7 +644,14 @@ Result<void> PersistentStoreCoordinator::writeAll(const SaveRequest& request) {
     auto bindObject = [](Statement& statement, int index, ObjectID target) {
         return SqlWhere::bind(statement, index, target.isNull() ? Value() : Value(target));
     };
+    auto misshapen = [&](const EntityDescription& entity) {
+        return makeError(kStoreErrorDomain, StoreErrorCode::InvalidRequest,
+                         what + ": a row does not match the entity " + entity.name + ".");
+    };
     for (const auto& [entity, row] : request.inserts) {
+        if (!fitsEntity(*entity, row)) {
+            return misshapen(*entity);
+        }
         std::string columns = "id";
         std::string marks = "?";
         for (const auto& attribute : entity->attributes) {
@@ -665,6 +694,9 @@ Result<void> PersistentStoreCoordinator::writeAll(const SaveRequest& request) {
     for (const auto& update : request.updates) {
         if (update.attributes.empty() && update.toOne.empty()) {
             continue;
+        }
+        if (!fitsEntity(update)) {
+            return misshapen(*update.entity);
         }
         std::string assignments;
         for (int index : update.attributes) {

@@ -50,10 +50,49 @@ protected:
     const EntityDescription& entity(std::string_view name) const {
         return *pantryModel().entity(name);
     }
+    std::size_t rows(std::string_view name) {
+        auto rows = m_coordinator->fetchRows(entity(name), "", {}, "");
+        EXPECT_TRUE(rows);
+        return rows ? rows->size() : 0;
+    }
 
     testing::TemporaryFolder m_folder;
     std::shared_ptr<PersistentStoreCoordinator> m_coordinator;
 };
+
+// A row short of a column would have its later values written into the wrong columns, or be
+// read past its end; one with a value too many would lose it. Either way the save wrote
+// something else than asked and said it succeeded.
+TEST_F(PersistentStoreCoordinatorTest, aSaveWithARowUnlikeItsEntityWritesNothing) {
+    const ObjectID shelf{&entity("Shelf"), 1};
+    const std::vector<StoredRow> misshapen = {
+        {2, {Value("jam")}, {shelf}},
+        {2, {Value("jam"), Value(250), Value("extra")}, {shelf}},
+        {2, {Value("jam"), Value(250)}, {}},
+    };
+    for (const StoredRow& jar : misshapen) {
+        PersistentStoreCoordinator::SaveRequest request;
+        request.inserts.push_back({&entity("Shelf"), {1, {Value("top")}, {ObjectID{}}}});
+        request.inserts.push_back({&entity("Jar"), jar});
+        auto saved = m_coordinator->save(request);
+        ASSERT_FALSE(saved);
+        EXPECT_EQ(saved.error().code, static_cast<int>(StoreErrorCode::InvalidRequest));
+        EXPECT_EQ(rows("Shelf"), 0U);
+    }
+
+    PersistentStoreCoordinator::SaveRequest update;
+    update.updates.push_back({&entity("Jar"), {2, {Value("jam"), Value(250)}, {shelf}}, {2}, {}});
+    EXPECT_FALSE(m_coordinator->save(update));
+
+    PersistentStoreCoordinator::SaveRequest fitting;
+    fitting.inserts.push_back({&entity("Shelf"), {1, {Value("top")}, {ObjectID{}}}});
+    fitting.inserts.push_back({&entity("Jar"), {2, {Value("jam"), Value(250)}, {shelf}}});
+    ASSERT_TRUE(m_coordinator->save(fitting));
+    auto jar = m_coordinator->fetchRow(entity("Jar"), 2);
+    ASSERT_TRUE(jar && *jar);
+    EXPECT_EQ((*jar)->values, (ValueList{Value("jam"), Value(250)}));
+    EXPECT_EQ((*jar)->toOne.front().row, 1);
+}
 
 // Callers compare these codes; they are the numbers the store has always given them.
 TEST_F(PersistentStoreCoordinatorTest, failuresKeepTheirCodes) {
