@@ -36,8 +36,8 @@ Result<std::shared_ptr<const IngredientReferenceStore>> IngredientReferenceStore
     const std::filesystem::path& file) {
     std::error_code error;
     if (!std::filesystem::is_regular_file(file, error)) {
-        return makeError(kStoreErrorDomain, 1, "The ingredient reference store is missing",
-                         file.string());
+        return makeError(kStoreErrorDomain, StoreErrorCode::InvalidRequest,
+                         "The ingredient reference store is missing", file.string());
     }
     auto coordinator = PersistentStoreCoordinator::open(file, model(), {.readOnly = true});
     if (!coordinator) {

@@ -100,12 +100,12 @@ void MiravelAppDelegate::setupMainWindow() {
 
 void MiravelAppDelegate::launchWithoutWindows() {
     if (shouldMigrateDatabase()) {
-        m_hooks.presentError(Error{kStoreErrorDomain,
-                                   1,
-                                   "The library \"" + storeUrl().string() +
-                                       "\" was written by another version of Miravel and must be "
-                                       "converted first; open it in the desktop application.",
-                                   {}});
+        m_hooks.presentError(
+            makeError(kStoreErrorDomain, StoreErrorCode::InvalidRequest,
+                      "The library \"" + storeUrl().string() +
+                          "\" was written by another version of Miravel and must be "
+                          "converted first; open it in the desktop application.")
+                .error());
         return;
     }
     finishSetup();

@@ -9,6 +9,7 @@
 #include "lib/NotificationCenter.h"
 #include "store/ObjectSorting.h"
 #include "store/SqlValue.h"
+#include "store/StoreErrorCode.h"
 
 namespace miravel {
 
@@ -52,7 +53,7 @@ Result<AttributeMask> attributesToFetch(const EntityDescription& entity,
     };
     for (const auto& property : request.propertiesToFetch) {
         if (!add(property)) {
-            return makeError(kStoreErrorDomain, 1,
+            return makeError(kStoreErrorDomain, StoreErrorCode::InvalidRequest,
                              "The entity " + entity.name + " has no property " + property + ".");
         }
     }
@@ -354,7 +355,7 @@ Result<std::vector<std::shared_ptr<ManagedObject>>> ManagedObjectContext::execut
     const FetchRequest& request) {
     const EntityDescription* entity = m_coordinator->model().entity(request.entityName);
     if (entity == nullptr) {
-        return makeError(kStoreErrorDomain, 1,
+        return makeError(kStoreErrorDomain, StoreErrorCode::InvalidRequest,
                          "No entity named " + request.entityName + " in the library.");
     }
     auto where = compileWhere(*entity, request.predicate);
@@ -516,7 +517,7 @@ Result<std::vector<std::shared_ptr<ManagedObject>>> ManagedObjectContext::fetchW
 Result<std::size_t> ManagedObjectContext::countForFetchRequest(const FetchRequest& request) {
     const EntityDescription* entity = m_coordinator->model().entity(request.entityName);
     if (entity == nullptr) {
-        return makeError(kStoreErrorDomain, 1,
+        return makeError(kStoreErrorDomain, StoreErrorCode::InvalidRequest,
                          "No entity named " + request.entityName + " in the library.");
     }
     if (request.includesPendingChanges && hasPendingChanges(*entity)) {
@@ -542,7 +543,7 @@ Result<Value> ManagedObjectContext::maximum(std::string_view entityName, std::st
                                             const std::optional<Predicate>& predicate) {
     const EntityDescription* entity = m_coordinator->model().entity(entityName);
     if (entity == nullptr || entity->attribute(attribute) == nullptr) {
-        return makeError(kStoreErrorDomain, 1,
+        return makeError(kStoreErrorDomain, StoreErrorCode::InvalidRequest,
                          "No attribute " + std::string(attribute) + " of " +
                              std::string(entityName) + " in the library.");
     }

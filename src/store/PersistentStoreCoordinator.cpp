@@ -1,8 +1,8 @@
 #include "store/PersistentStoreCoordinator.h"
 
-#include <sqlite3.h>
-
+#include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstring>
 #include <fstream>
 
@@ -10,6 +10,7 @@
 #include "store/PredicateSqlFunctions.h"
 #include "store/SqlValue.h"
 #include "store/SqlWhere.h"
+#include "store/Transaction.h"
 
 namespace miravel {
 
@@ -29,22 +30,64 @@ bool hasSqliteHeader(const std::filesystem::path& file) {
     return std::memcmp(header.data(), "SQLite format 3", 16) == 0;
 }
 
-class Statement {
+// A cached statement in use: whichever way the use ends, it is left reset, its parameters
+// cleared, so that it holds no read lock and no stale value for the next use.
+class InUse {
 public:
-    explicit Statement(sqlite3_stmt* statement) : m_statement(statement) {}
-    ~Statement() {
-        if (m_statement != nullptr) {
-            sqlite3_reset(m_statement);
-            sqlite3_clear_bindings(m_statement);
-        }
-    }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-    sqlite3_stmt* get() const { return m_statement; }
+    explicit InUse(Statement& statement) : m_statement(statement) {}
+    ~InUse() { m_statement.reset(); }
+    InUse(const InUse&) = delete;
+    InUse& operator=(const InUse&) = delete;
+    Statement& operator*() const { return m_statement; }
+    Statement* operator->() const { return &m_statement; }
 
 private:
-    sqlite3_stmt* m_statement;
+    Statement& m_statement;
 };
+
+// Runs a statement that returns no rows.
+Result<void> runToDone(Statement& statement) {
+    auto row = statement.step();
+    while (row && *row) {
+        row = statement.step();
+    }
+    if (!row) {
+        return std::unexpected(std::move(row.error()));
+    }
+    return {};
+}
+
+// SQLite's failure, as the store reports it: what failed, then SQLite's message.
+Error storeError(const std::string& what, const Error& cause) {
+    return Error{kStoreErrorDomain, cause.code, what + ": " + cause.description, {}};
+}
+
+// The failure of statements run as text (schema, pragmas, transaction control).
+Error storeFailure(const Error& cause) {
+    return Error{
+        kStoreErrorDomain, cause.code, "The library store failed (" + cause.description + ")", {}};
+}
+
+// Whether a row handed to save() has a value for every column of its entity: anything else
+// would write values into the wrong columns, or read past the row.
+bool fitsEntity(const EntityDescription& entity, const StoredRow& row) {
+    return row.values.size() == entity.attributes.size() &&
+           row.toOne.size() == entity.relationships.size();
+}
+
+bool fitsEntity(const PersistentStoreCoordinator::SaveRequest::Update& update) {
+    const EntityDescription& entity = *update.entity;
+    auto inRange = [](int index, std::size_t size) {
+        return index >= 0 && static_cast<std::size_t>(index) < size;
+    };
+    return fitsEntity(entity, update.row) &&
+           std::ranges::all_of(update.attributes,
+                               [&](int i) { return inRange(i, entity.attributes.size()); }) &&
+           std::ranges::all_of(update.toOne, [&](int i) {
+               return inRange(i, entity.relationships.size()) &&
+                      !entity.relationships[static_cast<std::size_t>(i)].toMany;
+           });
+}
 
 }  // namespace
 
@@ -58,30 +101,27 @@ std::optional<StoreMetadata> PersistentStoreCoordinator::metadataForStore(
     if (!std::filesystem::is_regular_file(file, error) || !hasSqliteHeader(file)) {
         return std::nullopt;
     }
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-        sqlite3_close(db);
+    auto database = Database::open(file, Database::Access::ReadOnly);
+    if (!database) {
         return std::nullopt;
     }
-    StoreMetadata metadata;
-    bool ok = true;
-    auto read = [&](const char* sql, std::int32_t& into) {
-        sqlite3_stmt* statement = nullptr;
-        if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) == SQLITE_OK &&
-            sqlite3_step(statement) == SQLITE_ROW) {
-            into = sqlite3_column_int(statement, 0);
-        } else {
-            ok = false;
+    auto read = [&](const char* sql) -> std::optional<std::int32_t> {
+        auto statement = database->prepare(sql);
+        if (!statement) {
+            return std::nullopt;
         }
-        sqlite3_finalize(statement);
+        auto row = statement->step();
+        if (!row || !*row) {
+            return std::nullopt;
+        }
+        return static_cast<std::int32_t>(statement->columnInt64(0));
     };
-    read("PRAGMA application_id", metadata.applicationId);
-    read("PRAGMA user_version", metadata.modelVersion);
-    sqlite3_close(db);
-    if (!ok) {
+    auto applicationId = read("PRAGMA application_id");
+    auto modelVersion = read("PRAGMA user_version");
+    if (!applicationId || !modelVersion) {
         return std::nullopt;
     }
-    return metadata;
+    return StoreMetadata{*applicationId, *modelVersion};
 }
 
 Result<std::shared_ptr<PersistentStoreCoordinator>> PersistentStoreCoordinator::open(
@@ -89,36 +129,33 @@ Result<std::shared_ptr<PersistentStoreCoordinator>> PersistentStoreCoordinator::
     std::error_code error;
     bool exists = std::filesystem::exists(file, error);
     if (exists && std::filesystem::file_size(file, error) > 0 && !hasSqliteHeader(file)) {
-        return makeError(kStoreErrorDomain, SQLITE_NOTADB,
+        return makeError(kStoreErrorDomain, StoreErrorCode::NotAStore,
                          "The file \"" + file.string() +
                              "\" is not a Miravel library store. It was left untouched.");
     }
     if (exists) {
         auto metadata = metadataForStore(file);
         if (metadata && metadata->applicationId != 0 && !metadata->isMiravelStore()) {
-            return makeError(kStoreErrorDomain, SQLITE_NOTADB,
+            return makeError(kStoreErrorDomain, StoreErrorCode::NotAStore,
                              "The file \"" + file.string() +
                                  "\" is a database of another program. It was left untouched.");
         }
         if (metadata && metadata->isMiravelStore() && metadata->modelVersion != model.version()) {
-            return makeError(kStoreErrorDomain, SQLITE_SCHEMA,
+            return makeError(kStoreErrorDomain, StoreErrorCode::OtherModelVersion,
                              "The library \"" + file.string() + "\" has layout version " +
                                  std::to_string(metadata->modelVersion) + "; this program reads " +
                                  std::to_string(model.version()) + ".");
         }
     }
-    int flags =
-        options.readOnly ? SQLITE_OPEN_READONLY : (SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-    sqlite3* db = nullptr;
-    if (int code = sqlite3_open_v2(file.c_str(), &db, flags | SQLITE_OPEN_NOMUTEX, nullptr);
-        code != SQLITE_OK) {
-        std::string message = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(code);
-        sqlite3_close(db);
-        return makeError(kStoreErrorDomain, code,
-                         "Could not open the library \"" + file.string() + "\": " + message);
+    auto database = Database::open(
+        file, options.readOnly ? Database::Access::ReadOnly : Database::Access::ReadWriteCreate);
+    if (!database) {
+        return makeError(kStoreErrorDomain, database.error().code,
+                         "Could not open the library \"" + file.string() +
+                             "\": " + database.error().description);
     }
     std::shared_ptr<PersistentStoreCoordinator> coordinator(
-        new PersistentStoreCoordinator(file, model, db, options.readOnly));
+        new PersistentStoreCoordinator(file, model, std::move(*database), options.readOnly));
     if (auto schema = coordinator->prepareSchema(); !schema) {
         return std::unexpected(schema.error());
     }
@@ -126,33 +163,22 @@ Result<std::shared_ptr<PersistentStoreCoordinator>> PersistentStoreCoordinator::
 }
 
 PersistentStoreCoordinator::PersistentStoreCoordinator(std::filesystem::path file,
-                                                       const ManagedObjectModel& model, sqlite3* db,
-                                                       bool readOnly)
-    : m_file(std::move(file)), m_model(model), m_db(db), m_readOnly(readOnly) {
-    sqlite3_busy_timeout(m_db, 5000);
-    registerPredicateSqlFunctions(m_db);
-    registerLocalizedCollation(m_db);
+                                                       const ManagedObjectModel& model,
+                                                       Database database, bool readOnly)
+    : m_file(std::move(file)),
+      m_model(model),
+      m_database(std::move(database)),
+      m_readOnly(readOnly) {
+    m_database.setBusyTimeout(std::chrono::seconds(5));
+    registerPredicateSqlFunctions(m_database.rawHandle());
+    registerLocalizedCollation(m_database.rawHandle());
 }
 
-PersistentStoreCoordinator::~PersistentStoreCoordinator() {
-    for (auto& [sql, statement] : m_statements) {
-        sqlite3_finalize(statement);
-    }
-    sqlite3_close(m_db);
-}
-
-Error PersistentStoreCoordinator::sqliteError(const std::string& what) const {
-    return Error{
-        kStoreErrorDomain, sqlite3_extended_errcode(m_db), what + ": " + sqlite3_errmsg(m_db), {}};
-}
+PersistentStoreCoordinator::~PersistentStoreCoordinator() = default;
 
 Result<void> PersistentStoreCoordinator::execute(const std::string& sql) {
-    char* message = nullptr;
-    if (sqlite3_exec(m_db, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
-        std::string text = message != nullptr ? message : "unknown error";
-        sqlite3_free(message);
-        return makeError(kStoreErrorDomain, sqlite3_extended_errcode(m_db),
-                         "The library store failed (" + text + ")");
+    if (auto done = m_database.execute(sql); !done) {
+        return std::unexpected(storeFailure(done.error()));
     }
     return {};
 }
@@ -161,26 +187,21 @@ Result<void> PersistentStoreCoordinator::execute(const std::string& sql) {
 // is emptied only on entry to a public operation, when no statement is in use.
 void PersistentStoreCoordinator::trimStatementCache() {
     constexpr std::size_t kMostStatements = 256;
-    if (m_statements.size() <= kMostStatements) {
-        return;
+    if (m_statements.size() > kMostStatements) {
+        m_statements.clear();
     }
-    for (auto& [sql, statement] : m_statements) {
-        sqlite3_finalize(statement);
-    }
-    m_statements.clear();
 }
 
-Result<sqlite3_stmt*> PersistentStoreCoordinator::prepare(const std::string& sql) {
+Result<Statement*> PersistentStoreCoordinator::prepare(const std::string& sql) {
     if (auto it = m_statements.find(sql); it != m_statements.end()) {
-        return it->second;
+        return &it->second;
     }
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v3(m_db, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &statement, nullptr) !=
-        SQLITE_OK) {
-        return std::unexpected(sqliteError("The library store could not run a query"));
+    auto statement = m_database.prepare(sql, Database::Lifetime::Kept);
+    if (!statement) {
+        return std::unexpected(
+            storeError("The library store could not run a query", statement.error()));
     }
-    m_statements.emplace(sql, statement);
-    return statement;
+    return &m_statements.emplace(sql, std::move(*statement)).first->second;
 }
 
 Result<void> PersistentStoreCoordinator::prepareSchema() {
@@ -188,7 +209,7 @@ Result<void> PersistentStoreCoordinator::prepareSchema() {
     if (auto tables = prepareTables(); !tables) {
         return tables;
     }
-    m_searchIndexes = TextSearchIndex::prepare(m_db, m_model, m_readOnly);
+    m_searchIndexes = TextSearchIndex::prepare(m_database, m_model, m_readOnly);
     return {};
 }
 
@@ -204,9 +225,15 @@ Result<void> PersistentStoreCoordinator::prepareTables() {
                                              "\" is damaged: " + statement.error().description,
                                          {}});
         }
-        Statement guard(*statement);
-        if (sqlite3_step(guard.get()) == SQLITE_ROW) {
-            version = sqlite3_column_int(guard.get(), 0);
+        InUse query(**statement);
+        auto row = query->step();
+        if (!row) {
+            // Taken for a new store, the file would get tables it may already have.
+            return std::unexpected(storeError(
+                "The library store \"" + m_file.string() + "\" could not be read", row.error()));
+        }
+        if (*row) {
+            version = static_cast<std::int32_t>(query->columnInt64(0));
         }
     }
     // Reading through the page cache copies every page; mapping the file lets a search over
@@ -225,7 +252,21 @@ Result<void> PersistentStoreCoordinator::prepareTables() {
     if (version != 0) {
         return {};
     }
-    std::string sql = "BEGIN IMMEDIATE;";
+    auto transaction = Transaction::begin(m_database, Transaction::Kind::Immediate);
+    if (!transaction) {
+        return std::unexpected(storeFailure(transaction.error()));
+    }
+    if (auto created = createTables(); !created) {
+        return created;
+    }
+    if (auto committed = transaction->commit(); !committed) {
+        return std::unexpected(storeFailure(committed.error()));
+    }
+    return {};
+}
+
+Result<void> PersistentStoreCoordinator::createTables() {
+    std::string sql;
     for (const auto& entity : m_model.entities()) {
         sql += "CREATE TABLE IF NOT EXISTS " + quotedSqlIdentifier(entity.name) +
                " (id INTEGER PRIMARY KEY";
@@ -271,12 +312,7 @@ Result<void> PersistentStoreCoordinator::prepareTables() {
         "CREATE TABLE IF NOT EXISTS Z_SEQUENCE (entity TEXT PRIMARY KEY, next INTEGER NOT NULL);";
     sql += "PRAGMA application_id=" + std::to_string(kApplicationId) + ";";
     sql += "PRAGMA user_version=" + std::to_string(m_model.version()) + ";";
-    sql += "COMMIT;";
-    if (auto created = execute(sql); !created) {
-        (void)execute("ROLLBACK");
-        return created;
-    }
-    return {};
+    return execute(sql);
 }
 
 Result<std::int64_t> PersistentStoreCoordinator::newRowId(const EntityDescription& entity) {
@@ -287,75 +323,89 @@ Result<std::int64_t> PersistentStoreCoordinator::newRowId(const EntityDescriptio
         return next++;
     }
     if (m_readOnly) {
-        return makeError(kStoreErrorDomain, SQLITE_READONLY, "The store is read-only.");
+        return makeError(kStoreErrorDomain, StoreErrorCode::ReadOnly, "The store is read-only.");
     }
-    // Reserve the next block in the file: the highest of the recorded next id and the
-    // largest id in the table, so rows written by older code are never reused.
-    if (auto begun = execute("BEGIN IMMEDIATE"); !begun) {
-        return std::unexpected(begun.error());
+    auto transaction = Transaction::begin(m_database, Transaction::Kind::Immediate);
+    if (!transaction) {
+        return std::unexpected(storeFailure(transaction.error()));
     }
-    auto reserve = [&]() -> Result<std::int64_t> {
-        auto select = prepare(
-            "SELECT max(coalesce((SELECT next FROM Z_SEQUENCE WHERE entity = ?1), 1),"
-            " coalesce((SELECT max(id) FROM " +
-            quotedSqlIdentifier(entity.name) + "), 0) + 1)");
-        if (!select) {
-            return std::unexpected(select.error());
-        }
-        Statement query(*select);
-        sqlite3_bind_text(query.get(), 1, entity.name.c_str(), -1, SQLITE_STATIC);
-        if (sqlite3_step(query.get()) != SQLITE_ROW) {
-            return std::unexpected(sqliteError("Could not reserve row ids"));
-        }
-        std::int64_t first = sqlite3_column_int64(query.get(), 0);
-        auto update = prepare("INSERT OR REPLACE INTO Z_SEQUENCE (entity, next) VALUES (?1, ?2)");
-        if (!update) {
-            return std::unexpected(update.error());
-        }
-        Statement write(*update);
-        sqlite3_bind_text(write.get(), 1, entity.name.c_str(), -1, SQLITE_STATIC);
-        sqlite3_bind_int64(write.get(), 2, first + kIdBlock);
-        if (sqlite3_step(write.get()) != SQLITE_DONE) {
-            return std::unexpected(sqliteError("Could not reserve row ids"));
-        }
-        return first;
-    };
-    auto first = reserve();
+    auto first = reserveIds(entity);
     if (!first) {
-        (void)execute("ROLLBACK");
         return first;
     }
-    if (auto committed = execute("COMMIT"); !committed) {
-        (void)execute("ROLLBACK");
-        return std::unexpected(committed.error());
+    if (auto committed = transaction->commit(); !committed) {
+        return std::unexpected(storeFailure(committed.error()));
     }
     next = *first + 1;
     end = *first + kIdBlock;
     return *first;
 }
 
+// Reserves the next block in the file: from the highest of the recorded next id and the
+// largest id in the table, so rows written by older code are never reused. Runs inside the
+// caller's transaction.
+Result<std::int64_t> PersistentStoreCoordinator::reserveIds(const EntityDescription& entity) {
+    const std::string what = "Could not reserve row ids";
+    auto select = prepare(
+        "SELECT max(coalesce((SELECT next FROM Z_SEQUENCE WHERE entity = ?1), 1),"
+        " coalesce((SELECT max(id) FROM " +
+        quotedSqlIdentifier(entity.name) + "), 0) + 1)");
+    if (!select) {
+        return std::unexpected(select.error());
+    }
+    InUse query(**select);
+    if (auto bound = query->bindText(1, entity.name); !bound) {
+        return std::unexpected(storeError(what, bound.error()));
+    }
+    auto row = query->step();
+    if (!row) {
+        return std::unexpected(storeError(what, row.error()));
+    }
+    if (!*row) {
+        return makeError(kStoreErrorDomain, StoreErrorCode::InvalidRequest, what + ".");
+    }
+    const std::int64_t first = query->columnInt64(0);
+    auto update = prepare("INSERT OR REPLACE INTO Z_SEQUENCE (entity, next) VALUES (?1, ?2)");
+    if (!update) {
+        return std::unexpected(update.error());
+    }
+    InUse write(**update);
+    Result<void> written = write->bindText(1, entity.name);
+    if (written) {
+        written = write->bindInt64(2, first + kIdBlock);
+    }
+    if (written) {
+        written = runToDone(*write);
+    }
+    if (!written) {
+        return std::unexpected(storeError(what, written.error()));
+    }
+    return first;
+}
+
 // Runs one query, handing each result row to `row`. The caller holds the lock.
-Result<void> PersistentStoreCoordinator::forEachRow(const std::string& sql,
-                                                    const ValueList& bindings,
-                                                    const std::function<void(sqlite3_stmt*)>& row) {
+Result<void> PersistentStoreCoordinator::forEachRow(
+    const std::string& sql, const ValueList& bindings,
+    const std::function<void(const Statement&)>& row) {
     auto prepared = prepare(sql);
     if (!prepared) {
         return std::unexpected(prepared.error());
     }
-    Statement statement(*prepared);
-    if (auto bound = SqlWhere{"", bindings}.bindTo(statement.get()); !bound) {
+    InUse statement(**prepared);
+    if (auto bound = SqlWhere{"", bindings}.bindTo(*statement); !bound) {
         return bound;
     }
-    int code = SQLITE_OK;
-    while ((code = sqlite3_step(statement.get())) == SQLITE_ROW) {
-        row(statement.get());
+    for (;;) {
+        auto next = statement->step();
+        if (!next) {
+            return std::unexpected(storeError("The library store could not be read", next.error()));
+        }
+        if (!*next) {
+            return {};
+        }
+        row(*statement);
     }
-    if (code != SQLITE_DONE) {
-        return std::unexpected(sqliteError("The library store could not be read"));
-    }
-    return {};
 }
-
 std::string PersistentStoreCoordinator::selectList(const EntityDescription& entity,
                                                    AttributeMask attributes) const {
     std::string list = "t.id";
@@ -374,9 +424,9 @@ std::string PersistentStoreCoordinator::selectList(const EntityDescription& enti
 
 StoredRow PersistentStoreCoordinator::readRow(const EntityDescription& entity,
                                               AttributeMask attributes, AttributeMask wanted,
-                                              sqlite3_stmt* statement) const {
+                                              const Statement& statement) const {
     StoredRow row;
-    row.id = sqlite3_column_int64(statement, 0);
+    row.id = statement.columnInt64(0);
     row.values.resize(entity.attributes.size());
     int column = 1;
     for (std::size_t i = 0; i < entity.attributes.size(); ++i) {
@@ -394,9 +444,9 @@ StoredRow PersistentStoreCoordinator::readRow(const EntityDescription& entity,
         if (relationship.toMany) {
             continue;
         }
-        if (sqlite3_column_type(statement, column) != SQLITE_NULL) {
-            row.toOne[i] = ObjectID{m_model.entity(relationship.destination),
-                                    sqlite3_column_int64(statement, column)};
+        if (!statement.isNull(column)) {
+            row.toOne[i] =
+                ObjectID{m_model.entity(relationship.destination), statement.columnInt64(column)};
         }
         ++column;
     }
@@ -421,10 +471,10 @@ Result<std::vector<StoredRow>> PersistentStoreCoordinator::fetchRows(
         sql += " LIMIT " + std::to_string(limit);
     }
     std::vector<StoredRow> rows;
-    auto read = forEachRow(sql, bindings, [&](sqlite3_stmt* statement) {
+    auto read = forEachRow(sql, bindings, [&](const Statement& statement) {
         AttributeMask wanted = attributes;
         if (rowAttributes) {
-            wanted &= rowAttributes(sqlite3_column_int64(statement, 0));
+            wanted &= rowAttributes(statement.columnInt64(0));
         }
         rows.push_back(readRow(entity, attributes, wanted, statement));
     });
@@ -450,8 +500,8 @@ Result<std::vector<std::int64_t>> PersistentStoreCoordinator::fetchIds(
         sql += " LIMIT " + std::to_string(limit);
     }
     std::vector<std::int64_t> ids;
-    auto read = forEachRow(sql, bindings, [&](sqlite3_stmt* statement) {
-        ids.push_back(sqlite3_column_int64(statement, 0));
+    auto read = forEachRow(sql, bindings, [&](const Statement& statement) {
+        ids.push_back(statement.columnInt64(0));
     });
     if (!read) {
         return std::unexpected(read.error());
@@ -482,7 +532,7 @@ Result<Value> PersistentStoreCoordinator::maximum(const EntityDescription& entit
     } else {
         description = entity.attribute(attribute);
         if (description == nullptr) {
-            return makeError(kStoreErrorDomain, SQLITE_ERROR,
+            return makeError(kStoreErrorDomain, StoreErrorCode::InvalidRequest,
                              "The entity " + entity.name + " has no attribute " + attribute + ".");
         }
         sql = "SELECT max(t." + quotedSqlIdentifier(attribute) + ") FROM " +
@@ -492,10 +542,9 @@ Result<Value> PersistentStoreCoordinator::maximum(const EntityDescription& entit
         sql += " WHERE " + where;
     }
     Value result;
-    auto read = forEachRow(sql, bindings, [&](sqlite3_stmt* statement) {
-        result = description == nullptr
-                     ? Value(static_cast<std::int64_t>(sqlite3_column_int64(statement, 0)))
-                     : columnValue(statement, 0, description->type);
+    auto read = forEachRow(sql, bindings, [&](const Statement& statement) {
+        result = description == nullptr ? Value(statement.columnInt64(0))
+                                        : columnValue(statement, 0, description->type);
     });
     if (!read) {
         return std::unexpected(read.error());
@@ -521,7 +570,7 @@ Result<std::vector<ObjectID>> PersistentStoreCoordinator::relatedIds(
     trimStatementCache();
     const EntityDescription* destination = m_model.entity(relation.destination);
     if (destination == nullptr || !relation.toMany) {
-        return makeError(kStoreErrorDomain, SQLITE_ERROR,
+        return makeError(kStoreErrorDomain, StoreErrorCode::InvalidRequest,
                          "The relationship " + entity.name + "." + relation.name +
                              " is not a to-many relationship.");
     }
@@ -534,15 +583,15 @@ Result<std::vector<ObjectID>> PersistentStoreCoordinator::relatedIds(
         const RelationshipDescription* inverse = destination->relationship(relation.inverse);
         if (inverse == nullptr) {
             return makeError(
-                kStoreErrorDomain, SQLITE_ERROR,
+                kStoreErrorDomain, StoreErrorCode::InvalidRequest,
                 "The relationship " + entity.name + "." + relation.name + " has no inverse.");
         }
         sql = "SELECT id FROM " + quotedSqlIdentifier(destination->name) + " WHERE " +
               quotedSqlIdentifier(inverse->column) + " = ? ORDER BY 1";
     }
     std::vector<ObjectID> ids;
-    auto read = forEachRow(sql, {Value(id)}, [&](sqlite3_stmt* statement) {
-        ids.push_back(ObjectID{destination, sqlite3_column_int64(statement, 0)});
+    auto read = forEachRow(sql, {Value(id)}, [&](const Statement& statement) {
+        ids.push_back(ObjectID{destination, statement.columnInt64(0)});
     });
     if (!read) {
         return std::unexpected(read.error());
@@ -554,148 +603,177 @@ Result<void> PersistentStoreCoordinator::save(const SaveRequest& request) {
     std::lock_guard lock(m_mutex);
     trimStatementCache();
     if (m_readOnly) {
-        return makeError(kStoreErrorDomain, SQLITE_READONLY, "The store is read-only.");
+        return makeError(kStoreErrorDomain, StoreErrorCode::ReadOnly, "The store is read-only.");
     }
-    if (auto begun = execute("BEGIN IMMEDIATE"); !begun) {
-        return begun;
+    auto transaction = Transaction::begin(m_database, Transaction::Kind::Immediate);
+    if (!transaction) {
+        return std::unexpected(storeFailure(transaction.error()));
     }
+    if (auto written = writeAll(request); !written) {
+        return written;
+    }
+    if (auto indexed = TextSearchIndex::catchUp(m_database, m_model, m_searchIndexes); !indexed) {
+        return indexed;
+    }
+    if (auto committed = transaction->commit(); !committed) {
+        return std::unexpected(storeFailure(committed.error()));
+    }
+    return {};
+}
+
+// Writes every change of a save; the caller's transaction keeps all of it or none.
+Result<void> PersistentStoreCoordinator::writeAll(const SaveRequest& request) {
+    const std::string what = "The library store could not be written";
+    // `bind` binds the statement's parameters and reports the first that failed: a value
+    // left unbound would be written as NULL while the save reported success.
     auto run = [&](const std::string& sql, auto&& bind) -> Result<void> {
         auto prepared = prepare(sql);
         if (!prepared) {
             return std::unexpected(prepared.error());
         }
-        Statement statement(*prepared);
-        bind(statement.get());
-        if (sqlite3_step(statement.get()) != SQLITE_DONE) {
-            return std::unexpected(sqliteError("The library store could not be written"));
+        InUse statement(**prepared);
+        Result<void> done = bind(*statement);
+        if (done) {
+            done = runToDone(*statement);
+        }
+        if (!done) {
+            return std::unexpected(storeError(what, done.error()));
         }
         return {};
     };
-    auto writeAll = [&]() -> Result<void> {
-        for (const auto& [entity, row] : request.inserts) {
-            std::string columns = "id";
-            std::string marks = "?";
-            for (const auto& attribute : entity->attributes) {
-                columns += ", " + quotedSqlIdentifier(attribute.name);
+    auto bindObject = [](Statement& statement, int index, ObjectID target) {
+        return SqlWhere::bind(statement, index, target.isNull() ? Value() : Value(target));
+    };
+    auto misshapen = [&](const EntityDescription& entity) {
+        return makeError(kStoreErrorDomain, StoreErrorCode::InvalidRequest,
+                         what + ": a row does not match the entity " + entity.name + ".");
+    };
+    for (const auto& [entity, row] : request.inserts) {
+        if (!fitsEntity(*entity, row)) {
+            return misshapen(*entity);
+        }
+        std::string columns = "id";
+        std::string marks = "?";
+        for (const auto& attribute : entity->attributes) {
+            columns += ", " + quotedSqlIdentifier(attribute.name);
+            marks += ", ?";
+        }
+        for (const auto& relationship : entity->relationships) {
+            if (!relationship.toMany) {
+                columns += ", " + quotedSqlIdentifier(relationship.column);
                 marks += ", ?";
             }
-            for (const auto& relationship : entity->relationships) {
-                if (!relationship.toMany) {
-                    columns += ", " + quotedSqlIdentifier(relationship.column);
-                    marks += ", ?";
-                }
-            }
-            auto inserted =
-                run("INSERT INTO " + quotedSqlIdentifier(entity->name) + " (" + columns +
-                        ") VALUES (" + marks + ")",
-                    [&](sqlite3_stmt* statement) {
-                        int index = 1;
-                        sqlite3_bind_int64(statement, index++, row.id);
-                        for (const auto& value : row.values) {
-                            (void)SqlWhere::bind(statement, index++, value);
-                        }
-                        for (std::size_t i = 0; i < entity->relationships.size(); ++i) {
-                            if (!entity->relationships[i].toMany) {
-                                (void)SqlWhere::bind(
-                                    statement, index++,
-                                    row.toOne[i].isNull() ? Value() : Value(row.toOne[i]));
-                            }
-                        }
-                    });
-            if (!inserted) {
-                return inserted;
-            }
         }
-        for (const auto& update : request.updates) {
-            if (update.attributes.empty() && update.toOne.empty()) {
+        auto inserted =
+            run("INSERT INTO " + quotedSqlIdentifier(entity->name) + " (" + columns + ") VALUES (" +
+                    marks + ")",
+                [&](Statement& statement) -> Result<void> {
+                    int index = 1;
+                    if (auto bound = statement.bindInt64(index++, row.id); !bound) {
+                        return bound;
+                    }
+                    for (const auto& value : row.values) {
+                        if (auto bound = SqlWhere::bind(statement, index++, value); !bound) {
+                            return bound;
+                        }
+                    }
+                    for (std::size_t i = 0; i < entity->relationships.size(); ++i) {
+                        if (entity->relationships[i].toMany) {
+                            continue;
+                        }
+                        if (auto bound = bindObject(statement, index++, row.toOne[i]); !bound) {
+                            return bound;
+                        }
+                    }
+                    return {};
+                });
+        if (!inserted) {
+            return inserted;
+        }
+    }
+    for (const auto& update : request.updates) {
+        if (update.attributes.empty() && update.toOne.empty()) {
+            continue;
+        }
+        if (!fitsEntity(update)) {
+            return misshapen(*update.entity);
+        }
+        std::string assignments;
+        for (int index : update.attributes) {
+            assignments += (assignments.empty() ? "" : ", ") +
+                           quotedSqlIdentifier(
+                               update.entity->attributes[static_cast<std::size_t>(index)].name) +
+                           " = ?";
+        }
+        for (int index : update.toOne) {
+            assignments +=
+                (assignments.empty() ? "" : ", ") +
+                quotedSqlIdentifier(
+                    update.entity->relationships[static_cast<std::size_t>(index)].column) +
+                " = ?";
+        }
+        auto updated = run(
+            "UPDATE " + quotedSqlIdentifier(update.entity->name) + " SET " + assignments +
+                " WHERE id = ?",
+            [&](Statement& statement) -> Result<void> {
+                int position = 1;
+                for (int index : update.attributes) {
+                    if (auto bound =
+                            SqlWhere::bind(statement, position++,
+                                           update.row.values[static_cast<std::size_t>(index)]);
+                        !bound) {
+                        return bound;
+                    }
+                }
+                for (int index : update.toOne) {
+                    if (auto bound = bindObject(statement, position++,
+                                                update.row.toOne[static_cast<std::size_t>(index)]);
+                        !bound) {
+                        return bound;
+                    }
+                }
+                return statement.bindInt64(position, update.row.id);
+            });
+        if (!updated) {
+            return updated;
+        }
+    }
+    for (const auto& id : request.deletes) {
+        auto bindRow = [&](Statement& statement) { return statement.bindInt64(1, id.row); };
+        auto deleted =
+            run("DELETE FROM " + quotedSqlIdentifier(id.entity->name) + " WHERE id = ?", bindRow);
+        if (!deleted) {
+            return deleted;
+        }
+        for (const auto& relationship : id.entity->relationships) {
+            if (!relationship.isManyToMany()) {
                 continue;
             }
-            std::string assignments;
-            for (int index : update.attributes) {
-                assignments +=
-                    (assignments.empty() ? "" : ", ") +
-                    quotedSqlIdentifier(
-                        update.entity->attributes[static_cast<std::size_t>(index)].name) +
-                    " = ?";
-            }
-            for (int index : update.toOne) {
-                assignments +=
-                    (assignments.empty() ? "" : ", ") +
-                    quotedSqlIdentifier(
-                        update.entity->relationships[static_cast<std::size_t>(index)].column) +
-                    " = ?";
-            }
-            auto updated = run(
-                "UPDATE " + quotedSqlIdentifier(update.entity->name) + " SET " + assignments +
-                    " WHERE id = ?",
-                [&](sqlite3_stmt* statement) {
-                    int position = 1;
-                    for (int index : update.attributes) {
-                        (void)SqlWhere::bind(statement, position++,
-                                             update.row.values[static_cast<std::size_t>(index)]);
-                    }
-                    for (int index : update.toOne) {
-                        ObjectID target = update.row.toOne[static_cast<std::size_t>(index)];
-                        (void)SqlWhere::bind(statement, position++,
-                                             target.isNull() ? Value() : Value(target));
-                    }
-                    sqlite3_bind_int64(statement, position, update.row.id);
-                });
-            if (!updated) {
-                return updated;
+            auto unlinked =
+                run("DELETE FROM " + quotedSqlIdentifier(relationship.joinTable) + " WHERE " +
+                        quotedSqlIdentifier(relationship.joinColumn) + " = ?",
+                    bindRow);
+            if (!unlinked) {
+                return unlinked;
             }
         }
-        for (const auto& id : request.deletes) {
-            auto deleted =
-                run("DELETE FROM " + quotedSqlIdentifier(id.entity->name) + " WHERE id = ?",
-                    [&](sqlite3_stmt* statement) { sqlite3_bind_int64(statement, 1, id.row); });
-            if (!deleted) {
-                return deleted;
-            }
-            for (const auto& relationship : id.entity->relationships) {
-                if (!relationship.isManyToMany()) {
-                    continue;
-                }
-                auto unlinked =
-                    run("DELETE FROM " + quotedSqlIdentifier(relationship.joinTable) + " WHERE " +
-                            quotedSqlIdentifier(relationship.joinColumn) + " = ?",
-                        [&](sqlite3_stmt* statement) { sqlite3_bind_int64(statement, 1, id.row); });
-                if (!unlinked) {
-                    return unlinked;
-                }
-            }
-        }
-        for (const auto& join : request.joins) {
-            const auto& relationship = *join.relationship;
-            std::string sql =
-                join.added
-                    ? "INSERT OR IGNORE INTO " + quotedSqlIdentifier(relationship.joinTable) +
-                          " (" + quotedSqlIdentifier(relationship.joinColumn) + ", " +
-                          quotedSqlIdentifier(relationship.joinInverseColumn) + ") VALUES (?, ?)"
-                    : "DELETE FROM " + quotedSqlIdentifier(relationship.joinTable) + " WHERE " +
-                          quotedSqlIdentifier(relationship.joinColumn) + " = ? AND " +
-                          quotedSqlIdentifier(relationship.joinInverseColumn) + " = ?";
-            auto written = run(sql, [&](sqlite3_stmt* statement) {
-                sqlite3_bind_int64(statement, 1, join.from);
-                sqlite3_bind_int64(statement, 2, join.to);
-            });
-            if (!written) {
-                return written;
-            }
-        }
-        return {};
-    };
-    if (auto written = writeAll(); !written) {
-        (void)execute("ROLLBACK");
-        return written;
     }
-    if (auto indexed = TextSearchIndex::catchUp(m_db, m_model, m_searchIndexes); !indexed) {
-        (void)execute("ROLLBACK");
-        return indexed;
-    }
-    if (auto committed = execute("COMMIT"); !committed) {
-        (void)execute("ROLLBACK");
-        return committed;
+    for (const auto& join : request.joins) {
+        const auto& relationship = *join.relationship;
+        std::string sql =
+            join.added ? "INSERT OR IGNORE INTO " + quotedSqlIdentifier(relationship.joinTable) +
+                             " (" + quotedSqlIdentifier(relationship.joinColumn) + ", " +
+                             quotedSqlIdentifier(relationship.joinInverseColumn) + ") VALUES (?, ?)"
+                       : "DELETE FROM " + quotedSqlIdentifier(relationship.joinTable) + " WHERE " +
+                             quotedSqlIdentifier(relationship.joinColumn) + " = ? AND " +
+                             quotedSqlIdentifier(relationship.joinInverseColumn) + " = ?";
+        auto written = run(sql, [&](Statement& statement) {
+            auto bound = statement.bindInt64(1, join.from);
+            return bound ? statement.bindInt64(2, join.to) : bound;
+        });
+        if (!written) {
+            return written;
+        }
     }
     return {};
 }

@@ -10,17 +10,13 @@
 #include <vector>
 
 #include "lib/Error.h"
+#include "store/Database.h"
 #include "store/EntityDescription.h"
+#include "store/StoreErrorCode.h"
 #include "store/TextSearchIndex.h"
 #include "store/Value.h"
 
-struct sqlite3;
-struct sqlite3_stmt;
-
 namespace miravel {
-
-// Error domain of store failures.
-inline constexpr const char* kStoreErrorDomain = "miravel.store";
 
 // One stored row: its id, the attribute values in the entity's attribute order, and the rows
 // its to-one relationships point at (in the entity's relationship order; null for to-many).
@@ -137,34 +133,33 @@ public:
     };
     [[nodiscard]] Result<void> save(const SaveRequest& request);
 
-    // The raw connection, for the store layer's own statements; hold lock() while using it.
-    sqlite3* connection() { return m_db; }
-
 private:
     PersistentStoreCoordinator(std::filesystem::path file, const ManagedObjectModel& model,
-                               sqlite3* db, bool readOnly);
+                               Database database, bool readOnly);
     [[nodiscard]] Result<void> prepareSchema();
     [[nodiscard]] Result<void> prepareTables();
+    [[nodiscard]] Result<void> createTables();
+    [[nodiscard]] Result<std::int64_t> reserveIds(const EntityDescription& entity);
+    [[nodiscard]] Result<void> writeAll(const SaveRequest& request);
     [[nodiscard]] Result<void> execute(const std::string& sql);
-    [[nodiscard]] Result<sqlite3_stmt*> prepare(const std::string& sql);
+    [[nodiscard]] Result<Statement*> prepare(const std::string& sql);
     void trimStatementCache();
     [[nodiscard]] Result<void> forEachRow(const std::string& sql, const ValueList& bindings,
-                                          const std::function<void(sqlite3_stmt*)>& row);
-    Error sqliteError(const std::string& what) const;
+                                          const std::function<void(const Statement&)>& row);
     // `attributes` says which columns the statement selected, `wanted` which of them to read.
     StoredRow readRow(const EntityDescription& entity, AttributeMask attributes,
-                      AttributeMask wanted, sqlite3_stmt* statement) const;
+                      AttributeMask wanted, const Statement& statement) const;
     std::string selectList(const EntityDescription& entity, AttributeMask attributes) const;
 
     std::filesystem::path m_file;
     const ManagedObjectModel& m_model;
-    sqlite3* m_db;
+    Database m_database;
     bool m_readOnly;
     TextSearchIndexes m_searchIndexes;
     std::recursive_mutex m_mutex;
     // Per entity: the next id of the reserved block and the end of the block.
     std::map<std::string, std::pair<std::int64_t, std::int64_t>, std::less<>> m_reserved;
-    std::map<std::string, sqlite3_stmt*, std::less<>> m_statements;
+    std::map<std::string, Statement, std::less<>> m_statements;
 };
 
 }  // namespace miravel

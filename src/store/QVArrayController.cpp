@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "store/ManagedObjectContext.h"
+#include "store/StoreErrorCode.h"
 
 namespace miravel {
 
@@ -54,7 +55,8 @@ void QVArrayController::arrangeObjects() {
 Result<void> QVArrayController::performFetch() {
     m_overrideKeys.clear();
     if (m_context == nullptr) {
-        return makeError(kStoreErrorDomain, 1, "The list is not attached to a library.");
+        return makeError(kStoreErrorDomain, StoreErrorCode::InvalidRequest,
+                         "The list is not attached to a library.");
     }
     auto objects = m_context->executeFetchRequest(m_request);
     if (!objects) {

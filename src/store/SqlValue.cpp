@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include "lib/TextCollation.h"
+#include "store/Statement.h"
 
 namespace miravel {
 
@@ -38,25 +39,21 @@ std::string quotedSqlIdentifier(std::string_view identifier) {
     return text + "\"";
 }
 
-Value columnValue(sqlite3_stmt* statement, int column, AttributeType type) {
-    if (sqlite3_column_type(statement, column) == SQLITE_NULL) {
+Value columnValue(const Statement& statement, int column, AttributeType type) {
+    if (statement.isNull(column)) {
         return Value();
     }
     switch (type) {
-        case AttributeType::Text: {
-            const auto* text =
-                reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
-            int length = sqlite3_column_bytes(statement, column);
-            return Value(std::string(text, static_cast<std::size_t>(length)));
-        }
+        case AttributeType::Text:
+            return Value(std::string(statement.columnText(column)));
         case AttributeType::Integer:
-            return Value(static_cast<std::int64_t>(sqlite3_column_int64(statement, column)));
+            return Value(statement.columnInt64(column));
         case AttributeType::Boolean:
-            return Value(sqlite3_column_int64(statement, column) != 0);
+            return Value(statement.columnInt64(column) != 0);
         case AttributeType::Double:
-            return Value(sqlite3_column_double(statement, column));
+            return Value(statement.columnDouble(column));
         case AttributeType::Date:
-            return Value(Value::momentOf(sqlite3_column_double(statement, column)));
+            return Value(Value::momentOf(statement.columnDouble(column)));
     }
     return Value();
 }

@@ -7,13 +7,14 @@
 #include "store/Value.h"
 
 struct sqlite3;
-struct sqlite3_stmt;
 
 namespace miravel {
 
+class Statement;
+
 // A column read back as the attribute's type: the inverse of SqlWhere::bind (booleans from
 // 0/1, moments from REAL seconds since 1970 UTC).
-Value columnValue(sqlite3_stmt* statement, int column, AttributeType type);
+Value columnValue(const Statement& statement, int column, AttributeType type);
 
 // The declared SQL type of a column holding the attribute type.
 const char* sqlColumnType(AttributeType type);

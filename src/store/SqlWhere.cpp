@@ -7,6 +7,9 @@
 #include <cmath>
 #include <cstdio>
 
+#include "store/Database.h"
+#include "store/Statement.h"
+
 namespace miravel {
 namespace {
 
@@ -74,36 +77,83 @@ std::string SqlWhere::jsonArray(const ValueList& items) {
     return json + "]";
 }
 
-Result<void> SqlWhere::bind(sqlite3_stmt* statement, int index, const Value& value) {
-    int status = SQLITE_OK;
+namespace {
+
+// Hands `bind` the value in the form the store keeps it: nullptr for NULL, an integer, a
+// double or a text. One place decides, for every kind of statement.
+template <typename Bind>
+Result<void> bindAsStored(const Value& value, Bind&& bind) {
     if (value.isNull() || (value.isObject() && value.asObject().isNull())) {
-        status = sqlite3_bind_null(statement, index);
-    } else if (value.isBoolean()) {
-        status = sqlite3_bind_int64(statement, index, value.asBoolean() ? 1 : 0);
-    } else if (value.isInteger()) {
-        status = sqlite3_bind_int64(statement, index, value.asInteger());
-    } else if (value.isDouble() || value.isDate()) {
-        status = sqlite3_bind_double(statement, index, value.numeric());
-    } else if (value.isObject()) {
-        status = sqlite3_bind_int64(statement, index, value.asObject().row);
-    } else {
-        const std::string json = value.isText() ? std::string() : jsonArray(value.asList());
-        const std::string& text = value.isText() ? value.asText() : json;
-        status = sqlite3_bind_text64(statement, index, text.data(), text.size(), SQLITE_TRANSIENT,
-                                     SQLITE_UTF8);
+        return bind(nullptr);
     }
-    if (status != SQLITE_OK) {
-        return makeError(
-            kSqliteErrorDomain, status,
-            "Cannot bind parameter " + std::to_string(index) + ": " + sqlite3_errstr(status));
+    if (value.isBoolean()) {
+        return bind(std::int64_t{value.asBoolean() ? 1 : 0});
+    }
+    if (value.isInteger()) {
+        return bind(value.asInteger());
+    }
+    if (value.isDouble() || value.isDate()) {
+        return bind(value.numeric());
+    }
+    if (value.isObject()) {
+        return bind(value.asObject().row);
+    }
+    if (value.isText()) {
+        return bind(std::string_view(value.asText()));
+    }
+    return bind(std::string_view(SqlWhere::jsonArray(value.asList())));
+}
+
+template <typename... Calls>
+struct Overloaded : Calls... {
+    using Calls::operator()...;
+};
+
+}  // namespace
+
+Result<void> SqlWhere::bind(Statement& statement, int index, const Value& value) {
+    return bindAsStored(
+        value, Overloaded{[&](std::nullptr_t) { return statement.bindNull(index); },
+                          [&](std::int64_t number) { return statement.bindInt64(index, number); },
+                          [&](double number) { return statement.bindDouble(index, number); },
+                          [&](std::string_view text) { return statement.bindText(index, text); }});
+}
+
+Result<void> SqlWhere::bind(sqlite3_stmt* statement, int index, const Value& value) {
+    auto checked = [index](int status) -> Result<void> {
+        if (status != SQLITE_OK) {
+            return makeError(
+                kSqliteErrorDomain, status,
+                "Cannot bind parameter " + std::to_string(index) + ": " + sqlite3_errstr(status));
+        }
+        return {};
+    };
+    return bindAsStored(
+        value,
+        Overloaded{
+            [&](std::nullptr_t) { return checked(sqlite3_bind_null(statement, index)); },
+            [&](std::int64_t number) {
+                return checked(sqlite3_bind_int64(statement, index, number));
+            },
+            [&](double number) { return checked(sqlite3_bind_double(statement, index, number)); },
+            [&](std::string_view text) {
+                return checked(sqlite3_bind_text64(statement, index, text.data(), text.size(),
+                                                   SQLITE_TRANSIENT, SQLITE_UTF8));
+            }});
+}
+
+Result<void> SqlWhere::bindTo(Statement& statement, int firstIndex) const {
+    for (std::size_t i = 0; i < bindings.size(); ++i) {
+        if (auto bound = bind(statement, firstIndex + static_cast<int>(i), bindings[i]); !bound) {
+            return bound;
+        }
     }
     return {};
 }
 
 Result<void> SqlWhere::bindTo(sqlite3_stmt* statement, int firstIndex) const {
     for (std::size_t i = 0; i < bindings.size(); ++i) {
-        auto bound = bind(statement, firstIndex + static_cast<int>(i), bindings[i]);
-        if (!bound) {
+        if (auto bound = bind(statement, firstIndex + static_cast<int>(i), bindings[i]); !bound) {
             return bound;
         }
     }

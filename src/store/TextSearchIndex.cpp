@@ -1,13 +1,14 @@
 #include "store/TextSearchIndex.h"
 
-#include <sqlite3.h>
-
 #include <algorithm>
+#include <optional>
 
 #include "lib/Log.h"
-#include "store/PersistentStoreCoordinator.h"
+#include "store/Database.h"
 #include "store/PredicateOperators.h"
 #include "store/SqlValue.h"
+#include "store/StoreErrorCode.h"
+#include "store/Transaction.h"
 
 namespace miravel::TextSearchIndex {
 namespace {
@@ -26,36 +27,31 @@ Names namesOf(const EntityDescription& entity, const AttributeDescription& attri
             index + "_delete"};
 }
 
-std::string quotedSqlText(std::string_view text) {
-    std::string quoted = "'";
-    for (const char c : text) {
-        quoted += c;
-        if (c == '\'') {
-            quoted += '\'';
-        }
-    }
-    return quoted + "'";
-}
-
-bool execute(sqlite3* db, const std::string& sql) {
-    return sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
-}
-
 // The first column of the first row as an integer, or -1 when there is no row or no table.
-std::int64_t queryInteger(sqlite3* db, const std::string& sql, const std::string& parameter) {
-    sqlite3_stmt* statement = nullptr;
-    std::int64_t result = -1;
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) == SQLITE_OK) {
-        sqlite3_bind_text(statement, 1, parameter.c_str(), -1, SQLITE_TRANSIENT);
-        if (sqlite3_step(statement) == SQLITE_ROW) {
-            result = sqlite3_column_int64(statement, 0);
-        }
+std::int64_t queryInteger(Database& db, const std::string& sql,
+                          std::optional<std::string_view> parameter = std::nullopt) {
+    auto statement = db.prepare(sql);
+    if (!statement || (parameter && !statement->bindText(1, *parameter))) {
+        return -1;
     }
-    sqlite3_finalize(statement);
-    return result;
+    auto row = statement->step();
+    return row && *row ? statement->columnInt64(0) : -1;
 }
 
-bool isCurrent(sqlite3* db, const Names& names) {
+// Runs `work` in an immediate transaction, committed only when all of it succeeded.
+template <typename Work>
+Result<void> inImmediateTransaction(Database& db, Work&& work) {
+    auto transaction = Transaction::begin(db, Transaction::Kind::Immediate);
+    if (!transaction) {
+        return std::unexpected(std::move(transaction.error()));
+    }
+    if (auto done = work(); !done) {
+        return done;
+    }
+    return transaction->commit();
+}
+
+bool isCurrent(Database& db, const Names& names) {
     const std::int64_t folding =
         queryInteger(db, "SELECT folding FROM Z_SEARCHINDEX WHERE name = ?", names.index);
     if (folding != kFoldingVersion) {
@@ -70,10 +66,9 @@ bool isCurrent(sqlite3* db, const Names& names) {
     return parts == 5;
 }
 
-bool hasNotedRows(sqlite3* db, const Names& names) {
-    return queryInteger(db,
-                        "SELECT EXISTS (SELECT 1 FROM " + quotedSqlIdentifier(names.pending) + ")",
-                        "") != 0;
+bool hasNotedRows(Database& db, const Names& names) {
+    return queryInteger(
+               db, "SELECT EXISTS (SELECT 1 FROM " + quotedSqlIdentifier(names.pending) + ")") != 0;
 }
 
 std::string foldedColumn(std::string_view row, const AttributeDescription& attribute) {
@@ -117,9 +112,27 @@ std::string buildSql(const Names& names, const AttributeDescription& attribute) 
            note("old") + " END;";
     sql += "CREATE TRIGGER " + quotedSqlIdentifier(names.deleteTrigger) + " AFTER DELETE ON " +
            table + " BEGIN " + note("old") + " END;";
-    sql += "INSERT OR REPLACE INTO Z_SEARCHINDEX (name, folding) VALUES (" +
-           quotedSqlText(names.index) + ", " + std::to_string(kFoldingVersion) + ");";
     return sql;
+}
+
+// Notes that the index is folded the current way; buildSql made it so.
+Result<void> recordFolding(Database& db, const Names& names) {
+    auto statement =
+        db.prepare("INSERT OR REPLACE INTO Z_SEARCHINDEX (name, folding) VALUES (?1, ?2)");
+    if (!statement) {
+        return std::unexpected(std::move(statement.error()));
+    }
+    auto done = statement->bindText(1, names.index);
+    if (done) {
+        done = statement->bindInt64(2, kFoldingVersion);
+    }
+    if (!done) {
+        return done;
+    }
+    if (auto row = statement->step(); !row) {
+        return std::unexpected(std::move(row.error()));
+    }
+    return {};
 }
 
 std::string catchUpSql(const Names& names, const AttributeDescription& attribute) {
@@ -158,7 +171,7 @@ std::optional<std::string> substringQuery(std::string_view folded) {
     return query;
 }
 
-TextSearchIndexes prepare(sqlite3* db, const ManagedObjectModel& model, bool readOnly) {
+TextSearchIndexes prepare(Database& db, const ManagedObjectModel& model, bool readOnly) {
     TextSearchIndexes usable;
     for (const auto& entity : model.entities()) {
         for (const auto& attribute : entity.attributes) {
@@ -176,15 +189,15 @@ TextSearchIndexes prepare(sqlite3* db, const ManagedObjectModel& model, bool rea
                 if (readOnly) {
                     continue;
                 }
-                if (execute(db, "BEGIN IMMEDIATE") && execute(db, catchUpSql(names, attribute)) &&
-                    execute(db, "COMMIT")) {
+                auto caughtUp = inImmediateTransaction(
+                    db, [&] { return db.execute(catchUpSql(names, attribute)); });
+                if (caughtUp) {
                     usable.push_back(&attribute);
                 } else {
                     logLine(
                         "The search index {} could not be brought up to date ({}); searches "
                         "will read every row.",
-                        names.index, sqlite3_errmsg(db));
-                    execute(db, "ROLLBACK");
+                        names.index, caughtUp.error().description);
                 }
                 continue;
             }
@@ -192,26 +205,34 @@ TextSearchIndexes prepare(sqlite3* db, const ManagedObjectModel& model, bool rea
                 continue;
             }
             // Another process may be building the same index: decide again under the lock.
-            bool built = execute(db, "BEGIN IMMEDIATE") &&
-                         execute(db,
-                                 "CREATE TABLE IF NOT EXISTS Z_SEARCHINDEX (name TEXT PRIMARY "
-                                 "KEY, folding INTEGER NOT NULL)") &&
-                         (isCurrent(db, names) || execute(db, buildSql(names, attribute))) &&
-                         execute(db, "COMMIT");
+            auto built = inImmediateTransaction(db, [&]() -> Result<void> {
+                if (auto table = db.execute(
+                        "CREATE TABLE IF NOT EXISTS Z_SEARCHINDEX (name TEXT PRIMARY KEY, folding "
+                        "INTEGER NOT NULL)");
+                    !table) {
+                    return table;
+                }
+                if (isCurrent(db, names)) {
+                    return {};
+                }
+                if (auto made = db.execute(buildSql(names, attribute)); !made) {
+                    return made;
+                }
+                return recordFolding(db, names);
+            });
             if (built) {
                 usable.push_back(&attribute);
             } else {
                 logLine(
                     "The search index {} could not be built ({}); searches will read every row.",
-                    names.index, sqlite3_errmsg(db));
-                execute(db, "ROLLBACK");
+                    names.index, built.error().description);
             }
         }
     }
     return usable;
 }
 
-Result<void> catchUp(sqlite3* db, const ManagedObjectModel& model,
+Result<void> catchUp(Database& db, const ManagedObjectModel& model,
                      const TextSearchIndexes& indexes) {
     for (const auto& entity : model.entities()) {
         for (const auto& attribute : entity.attributes) {
@@ -220,14 +241,28 @@ Result<void> catchUp(sqlite3* db, const ManagedObjectModel& model,
             }
             // Most saves touch no indexed text (a grocery item checked off): nothing to do.
             const Names names = namesOf(entity, attribute);
-            if (hasNotedRows(db, names) && !execute(db, catchUpSql(names, attribute))) {
+            if (!hasNotedRows(db, names)) {
+                continue;
+            }
+            if (auto caughtUp = db.execute(catchUpSql(names, attribute)); !caughtUp) {
                 return makeError(
-                    kStoreErrorDomain, sqlite3_extended_errcode(db),
-                    std::string("The search index could not be updated: ") + sqlite3_errmsg(db));
+                    kStoreErrorDomain, caughtUp.error().code,
+                    "The search index could not be updated: " + caughtUp.error().description);
             }
         }
     }
     return {};
+}
+
+TextSearchIndexes prepare(sqlite3* db, const ManagedObjectModel& model, bool readOnly) {
+    Database borrowed = Database::borrow(db);
+    return prepare(borrowed, model, readOnly);
+}
+
+Result<void> catchUp(sqlite3* db, const ManagedObjectModel& model,
+                     const TextSearchIndexes& indexes) {
+    Database borrowed = Database::borrow(db);
+    return catchUp(borrowed, model, indexes);
 }
 
 }  // namespace miravel::TextSearchIndex

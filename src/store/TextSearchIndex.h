@@ -12,6 +12,8 @@ struct sqlite3;
 
 namespace miravel {
 
+class Database;
+
 // Text columns marked `searchIndexed` in the model get a trigram index (an SQLite FTS5 table)
 // of their folded text, so that a
 // "contains[cd]" search reads a few index pages instead of folding every row. The index holds
@@ -39,9 +41,14 @@ std::optional<std::string> substringQuery(std::string_view folded);
 // triggers, building the ones that are missing (a store made before, or folded otherwise).
 // A read-only store is only checked. Returns the indexes searches may use; an index that
 // could not be built is left out and logged, and its searches scan instead.
-TextSearchIndexes prepare(sqlite3* db, const ManagedObjectModel& model, bool readOnly);
+TextSearchIndexes prepare(Database& db, const ManagedObjectModel& model, bool readOnly);
 
 // Indexes the rows noted since the last catch-up; run inside the transaction that wrote them.
+[[nodiscard]] Result<void> catchUp(Database& db, const ManagedObjectModel& model,
+                                   const TextSearchIndexes& indexes);
+
+// The same over a connection held as a raw handle (the predicate fuzzer opens its own).
+TextSearchIndexes prepare(sqlite3* db, const ManagedObjectModel& model, bool readOnly);
 [[nodiscard]] Result<void> catchUp(sqlite3* db, const ManagedObjectModel& model,
                                    const TextSearchIndexes& indexes);
 

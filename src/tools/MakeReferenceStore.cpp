@@ -3,8 +3,6 @@
 //
 //   miravel-make-reference-store OUTPUT.sqlite UNITS.txt INGREDIENTS.txt...
 
-#include <sqlite3.h>
-
 #include <filesystem>
 #include <iostream>
 #include <map>
@@ -14,6 +12,7 @@
 #include "ingredients/ReferenceStoreSource.h"
 #include "lib/AtomicFile.h"
 #include "lib/LocalizedSettingsManager.h"
+#include "store/Database.h"
 #include "store/PersistentStoreCoordinator.h"
 
 namespace {
@@ -57,13 +56,12 @@ Result<void> writeStore(const std::filesystem::path& file,
 
 // The shipped file is opened read-only from a folder the program cannot write, so it must
 // not need a write-ahead log beside it.
-bool settleJournal(const std::filesystem::path& file) {
-    sqlite3* db = nullptr;
-    bool ok = sqlite3_open(file.c_str(), &db) == SQLITE_OK &&
-              sqlite3_exec(db, "PRAGMA journal_mode=DELETE; VACUUM;", nullptr, nullptr, nullptr) ==
-                  SQLITE_OK;
-    sqlite3_close(db);
-    return ok;
+Result<void> settleJournal(const std::filesystem::path& file) {
+    auto database = Database::open(file, Database::Access::ReadWrite);
+    if (!database) {
+        return std::unexpected(database.error());
+    }
+    return database->execute("PRAGMA journal_mode=DELETE; VACUUM;");
 }
 
 }  // namespace
@@ -120,8 +118,8 @@ int main(int argc, char** argv) {
         std::cerr << "cannot write " << temporary << ": " << written.error().description << "\n";
         return 1;
     }
-    if (!settleJournal(temporary)) {
-        std::cerr << "cannot finish " << temporary << "\n";
+    if (auto settled = settleJournal(temporary); !settled) {
+        std::cerr << "cannot finish " << temporary << ": " << settled.error().description << "\n";
         return 1;
     }
     std::filesystem::rename(temporary, output);

@@ -1,5 +1,3 @@
-#include <sqlite3.h>
-
 #include <algorithm>
 #include <fstream>
 #include <thread>
@@ -9,6 +7,7 @@
 #include "model/MiravelObjectModel.h"
 #include "model/Recipe.h"
 #include "model/RecipeCategory.h"
+#include "store/Database.h"
 #include "support/StoreTestSupport.h"
 
 namespace miravel {
@@ -259,9 +258,9 @@ TEST_F(ContextTest, failedSaveWritesNothingAndKeepsTheChanges) {
     recipe->setName("Edited");
     m_main->insert<Recipe>()->setName("Refused");
     auto execute = [&](const char* sql) {
-        std::lock_guard lock(*m_coordinator);
-        ASSERT_EQ(sqlite3_exec(m_coordinator->connection(), sql, nullptr, nullptr, nullptr),
-                  SQLITE_OK);
+        auto other = Database::open(m_coordinator->file(), Database::Access::ReadWrite);
+        ASSERT_TRUE(other);
+        ASSERT_TRUE(other->execute(sql));
     };
     execute(
         "CREATE TRIGGER refuse BEFORE INSERT ON Recipe WHEN NEW.name = 'Refused' "

@@ -12,9 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "store/Database.h"
 #include "store/EntityDescription.h"
 #include "store/KeyValueSource.h"
 #include "store/PredicateOperators.h"
+#include "store/SqlWhere.h"
 
 namespace miravel {
 namespace {
@@ -412,25 +414,36 @@ TEST(PredicateBindings, storeValuesAsTheStoreKeepsThem) {
         {ValueList{1, 2.0, 2.5, "a\"b\n", Value(), true, object("Meal", 3)}, "text", R"('[1,2,2.5,"a\"b\u000A",null,1,3]')"},
     };
     // clang-format on
-    sqlite3* database = nullptr;
-    ASSERT_EQ(sqlite3_open(":memory:", &database), SQLITE_OK);
-    sqlite3_stmt* statement = nullptr;
-    ASSERT_EQ(sqlite3_prepare_v2(database, "SELECT typeof(?1), quote(?1), length(CAST(?1 AS BLOB))",
-                                 -1, &statement, nullptr),
-              SQLITE_OK);
+    auto database = Database::open(":memory:", Database::Access::ReadWriteCreate);
+    ASSERT_TRUE(database);
+    const char* sql = "SELECT typeof(?1), quote(?1), length(CAST(?1 AS BLOB))";
+    auto statement = database->prepare(sql);
+    ASSERT_TRUE(statement);
+    // Benchmarks and the fuzzer bind to statements of their own: those must store alike.
+    sqlite3_stmt* raw = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(database->rawHandle(), sql, -1, &raw, nullptr), SQLITE_OK);
+    auto rawText = [&](int column) {
+        return std::string(reinterpret_cast<const char*>(sqlite3_column_text(raw, column)));
+    };
     for (const BindCase& c : cases) {
-        ASSERT_TRUE(SqlWhere::bind(statement, 1, c.value).has_value());
-        ASSERT_EQ(sqlite3_step(statement), SQLITE_ROW);
-        EXPECT_EQ(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)), c.type);
-        EXPECT_EQ(reinterpret_cast<const char*>(sqlite3_column_text(statement, 1)), c.quote);
+        ASSERT_TRUE(SqlWhere::bind(*statement, 1, c.value).has_value());
+        ASSERT_TRUE(SqlWhere::bind(raw, 1, c.value).has_value());
+        auto row = statement->step();
+        ASSERT_TRUE(row && *row);
+        ASSERT_EQ(sqlite3_step(raw), SQLITE_ROW);
+        EXPECT_EQ(statement->columnText(0), c.type);
+        EXPECT_EQ(statement->columnText(1), c.quote);
+        EXPECT_EQ(rawText(0), c.type);
+        EXPECT_EQ(rawText(1), c.quote);
         if (c.value.isText()) {
-            EXPECT_EQ(sqlite3_column_int64(statement, 2),
+            EXPECT_EQ(statement->columnInt64(2),
                       static_cast<std::int64_t>(c.value.asText().size()));
+            EXPECT_EQ(sqlite3_column_int64(raw, 2), statement->columnInt64(2));
         }
-        sqlite3_reset(statement);
+        statement->reset();
+        sqlite3_reset(raw);
     }
-    sqlite3_finalize(statement);
-    sqlite3_close(database);
+    sqlite3_finalize(raw);
 }
 
 struct LikeCase {

@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <set>
 #include <string>
 
 #include "model/MiravelObjectModel.h"
 #include "model/Recipe.h"
+#include "store/Database.h"
 #include "store/TextSearchIndex.h"
 #include "support/StoreTestSupport.h"
 
@@ -33,18 +33,21 @@ protected:
         return uids;
     }
 
+    // A connection of its own to the store file, as another program would have.
+    Database otherConnection(PersistentStoreCoordinator& coordinator) {
+        auto opened = Database::open(coordinator.file(), Database::Access::ReadWrite);
+        EXPECT_TRUE(opened) << opened.error().description;
+        return std::move(*opened);
+    }
+
     std::int64_t indexedRows(PersistentStoreCoordinator& coordinator) {
-        std::lock_guard lock(coordinator);
-        sqlite3_stmt* statement = nullptr;
-        std::int64_t rows = -1;
-        if (sqlite3_prepare_v2(coordinator.connection(),
-                               "SELECT count(*) FROM Recipe_ingredients_search", -1, &statement,
-                               nullptr) == SQLITE_OK &&
-            sqlite3_step(statement) == SQLITE_ROW) {
-            rows = sqlite3_column_int64(statement, 0);
+        Database database = otherConnection(coordinator);
+        auto statement = database.prepare("SELECT count(*) FROM Recipe_ingredients_search");
+        if (!statement) {
+            return -1;
         }
-        sqlite3_finalize(statement);
-        return rows;
+        auto row = statement->step();
+        return row && *row ? statement->columnInt64(0) : -1;
     }
 
     // Closes the library and opens it again, as the next run of the program would.
@@ -60,12 +63,8 @@ protected:
     }
 
     void execute(PersistentStoreCoordinator& coordinator, const std::string& sql) {
-        std::lock_guard lock(coordinator);
-        char* message = nullptr;
-        EXPECT_EQ(sqlite3_exec(coordinator.connection(), sql.c_str(), nullptr, nullptr, &message),
-                  SQLITE_OK)
-            << (message != nullptr ? message : "");
-        sqlite3_free(message);
+        auto executed = otherConnection(coordinator).execute(sql);
+        EXPECT_TRUE(executed) << executed.error().description;
     }
 };
 

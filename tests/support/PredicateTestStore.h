@@ -1,9 +1,9 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <map>
 #include <set>
 #include <string>
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "model/MiravelObjectModel.h"
+#include "store/Database.h"
 #include "store/EntityDescription.h"
 #include "store/KeyValueSource.h"
 #include "store/Predicate.h"
@@ -30,9 +31,8 @@ public:
     using Row = std::map<std::string, Value, std::less<>>;
 
     explicit PredicateTestStore(const std::string& path = ":memory:")
-        : m_model(miravelObjectModel()) {
-        EXPECT_EQ(sqlite3_open(path.c_str(), &m_database), SQLITE_OK);
-        registerPredicateSqlFunctions(m_database);
+        : m_model(miravelObjectModel()), m_database(open(path)) {
+        registerPredicateSqlFunctions(m_database.rawHandle());
         for (const EntityDescription& entity : m_model.entities()) {
             std::string sql = "CREATE TABLE \"" + entity.name + "\" (\"id\" INTEGER PRIMARY KEY";
             for (const AttributeDescription& attribute : entity.attributes) {
@@ -57,9 +57,7 @@ public:
     }
     PredicateTestStore(const PredicateTestStore&) = delete;
     PredicateTestStore& operator=(const PredicateTestStore&) = delete;
-    ~PredicateTestStore() { sqlite3_close(m_database); }
 
-    sqlite3* database() const { return m_database; }
     const ManagedObjectModel& model() const { return m_model; }
     const EntityDescription& entity(std::string_view name) const { return *m_model.entity(name); }
 
@@ -159,24 +157,24 @@ private:
         }
         const std::string sql =
             "SELECT \"t\".\"id\" FROM \"" + description.name + "\" AS \"t\" WHERE " + where->sql;
-        sqlite3_stmt* statement = nullptr;
-        if (sqlite3_prepare_v2(m_database, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
-            return {{}, "prepare: " + std::string(sqlite3_errmsg(m_database)) + "\n" + sql};
+        auto statement = m_database.prepare(sql);
+        if (!statement) {
+            return {{}, "prepare: " + statement.error().description + "\n" + sql};
+        }
+        if (auto bound = where->bindTo(*statement); !bound) {
+            return {{}, "bind: " + bound.error().description};
         }
         std::set<std::int64_t> ids;
-        std::string error;
-        if (auto bound = where->bindTo(statement); !bound) {
-            error = "bind: " + bound.error().description;
+        for (;;) {
+            auto row = statement->step();
+            if (!row) {
+                return {ids, "step: " + row.error().description + "\n" + sql};
+            }
+            if (!*row) {
+                return {ids, ""};
+            }
+            ids.insert(statement->columnInt64(0));
         }
-        int status = SQLITE_ROW;
-        while (error.empty() && (status = sqlite3_step(statement)) == SQLITE_ROW) {
-            ids.insert(sqlite3_column_int64(statement, 0));
-        }
-        if (error.empty() && status != SQLITE_DONE) {
-            error = "step: " + std::string(sqlite3_errmsg(m_database)) + "\n" + sql;
-        }
-        sqlite3_finalize(statement);
-        return {ids, error};
     }
 
     static std::string describe(const std::set<std::int64_t>& ids) {
@@ -187,22 +185,28 @@ private:
         return text + "}";
     }
 
+    static Database open(const std::string& path) {
+        auto opened = Database::open(path, Database::Access::ReadWriteCreate);
+        if (!opened) {
+            ADD_FAILURE() << "cannot open " << path << ": " << opened.error().description;
+            std::abort();
+        }
+        return std::move(*opened);
+    }
+
     void execute(const std::string& sql) {
-        char* message = nullptr;
-        EXPECT_EQ(sqlite3_exec(m_database, sql.c_str(), nullptr, nullptr, &message), SQLITE_OK)
-            << (message != nullptr ? message : "") << "\n"
-            << sql;
-        sqlite3_free(message);
+        auto executed = m_database.execute(sql);
+        EXPECT_TRUE(executed) << executed.error().description << "\n" << sql;
     }
 
     void run(const std::string& sql, const ValueList& bindings) {
-        sqlite3_stmt* statement = nullptr;
-        ASSERT_EQ(sqlite3_prepare_v2(m_database, sql.c_str(), -1, &statement, nullptr), SQLITE_OK)
-            << sqlite3_errmsg(m_database);
+        auto statement = m_database.prepare(sql);
+        ASSERT_TRUE(statement) << statement.error().description;
         const SqlWhere where{"", bindings};
-        ASSERT_TRUE(where.bindTo(statement).has_value());
-        EXPECT_EQ(sqlite3_step(statement), SQLITE_DONE) << sqlite3_errmsg(m_database);
-        sqlite3_finalize(statement);
+        ASSERT_TRUE(where.bindTo(*statement).has_value());
+        auto row = statement->step();
+        ASSERT_TRUE(row) << row.error().description;
+        EXPECT_FALSE(*row);
     }
 
     const Row* row(const EntityDescription& entity, std::int64_t id) const {
@@ -289,7 +293,8 @@ private:
 
     const ManagedObjectModel& m_model;
     TextSearchIndexes m_indexes;
-    sqlite3* m_database = nullptr;
+    // Selecting runs statements, which a const store may do.
+    mutable Database m_database;
     std::set<std::string> m_joinTables;
     std::map<std::string, std::map<std::int64_t, Row>, std::less<>> m_rows;
     std::map<std::string, std::set<std::pair<std::int64_t, std::int64_t>>, std::less<>> m_links;
