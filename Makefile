@@ -3,11 +3,14 @@ BUILD_DIR ?= build
 ASAN_DIR ?= build-asan
 BENCH_DIR ?= build-release
 FUZZ_DIR ?= build-fuzz
+LINT_DIR ?= build-lint
+LINT_FILES ?= $(CURDIR)/src/
+TSAN_DIR ?= build-tsan
 FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc)
 ARGS ?=
 
-.PHONY: all deps build run test bench test-asan fuzz format clean
+.PHONY: all deps build run test bench test-asan test-tsan fuzz lint format clean
 
 all: build
 
@@ -32,6 +35,19 @@ test-asan: deps
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir $(ASAN_DIR) --output-on-failure -j $(JOBS)
 
+# The store, model and library tests under ThreadSanitizer, which cannot share a build with
+# AddressSanitizer, hence a build directory of its own; tests/tsan.supp says what is suppressed
+# and why. About 12 minutes to build and under a minute to run here, with JOBS=2.
+TSAN_TESTS = tests_store tests_model tests_library
+test-tsan: deps
+	cmake -S . -B $(TSAN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMIRAVEL_TSAN=ON
+	cmake --build $(TSAN_DIR) -j $(JOBS) --target $(TSAN_TESTS)
+	@cd $(TSAN_DIR)/tests && for t in $(TSAN_TESTS); do \
+	  echo "== $$t"; \
+	  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tests/tsan.supp" \
+	    ../bin/$$t || exit 1; \
+	done
+
 bench: deps
 	cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release
 	cmake --build $(BENCH_DIR) -j $(JOBS)
@@ -47,11 +63,21 @@ fuzz:
 	  $$f -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 $(FUZZ_DIR)/corpus/$$name fuzz/seeds/$$name || exit 1; \
 	done
 
+# clang-tidy 19 (14 cannot see libstdc++ 12's std::expected) with .clang-tidy over every
+# source file of src/ and the headers they include; any finding fails the target, which ends
+# with the count per check (the whole report: $(LINT_DIR)/clang-tidy.log). Configuring is
+# enough: it lays the include roots and compile_commands.json. LINT_FILES narrows the run to
+# the files matching a regular expression, e.g. LINT_FILES=src/lib/.
+lint:
+	@scripts/install-deps.sh build lint
+	cmake -S . -B $(LINT_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug
+	scripts/lint.sh $(LINT_DIR) $(JOBS) '$(LINT_FILES)'
+
 format:
 	clang-format -i $$(git ls-files '*.h' '*.cpp')
 
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(BENCH_DIR) $(FUZZ_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(TSAN_DIR) $(BENCH_DIR) $(FUZZ_DIR) $(LINT_DIR)
 
 # Ingredient-line quality against the labelled lines of ../shared/corpus (ARGS="--misses 10
 # --top-unknown 50" lists what to improve), and speed beside the parse-ingredient npm package.

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Miravel needs to build, test and benchmark.
 # Idempotent: packages already present are left alone and apt is not touched.
-# Usage: scripts/install-deps.sh [build|fuzz]...   (default: build)
+# Usage: scripts/install-deps.sh [build|fuzz|lint]...   (default: build)
 set -euo pipefail
 
 build_packages=(
@@ -13,6 +13,8 @@ build_packages=(
 )
 # libFuzzer needs a clang whose concepts level lets libstdc++ offer <expected>.
 fuzz_packages=(clang-19 libclang-rt-19-dev)
+# clang-tidy 14 cannot see std::expected in libstdc++ 12 for the same reason; 19 can.
+lint_packages=(clang-tidy-19)
 
 wanted=()
 groups=("$@")
@@ -21,6 +23,7 @@ for group in "${groups[@]}"; do
   case "$group" in
     build) wanted+=("${build_packages[@]}") ;;
     fuzz) wanted+=("${fuzz_packages[@]}") ;;
+    lint) wanted+=("${lint_packages[@]}") ;;
     *) echo "install-deps: unknown package group '$group'" >&2; exit 2 ;;
   esac
 done

@@ -136,7 +136,7 @@ std::optional<std::string> IngredientParser::consolidateItems(std::string_view r
         // A unit the reference store does not know is still the unit both lines were
         // written in; it is shown as written rather than dropped from the text.
         std::string shownUnit = *a.unit;
-        if (unit != nullptr && greaterThanOne(total) && !rangeWord) {
+        if (unit != nullptr && total && greaterThanOne(total) && !rangeWord) {
             std::string finalUnit;
             total = m_converter.scaleUnit(*total, unit->canonical, finalUnit);
             if (finalUnit != unit->canonical) {
@@ -165,7 +165,7 @@ std::optional<std::string> IngredientParser::consolidateItems(std::string_view r
     if (total) {
         text += printFraction(*total);
     }
-    if (rangeWord) {
+    if (rangeWord && rangeTotal) {
         text += " " + *rangeWord + " " + printFraction(*rangeTotal);
     }
     for (const std::optional<std::string>* part :

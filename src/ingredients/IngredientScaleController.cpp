@@ -28,6 +28,7 @@ constexpr std::array<Fraction, 8> kFractions{{{"---", 0, 1},
 
 std::vector<std::string> IngredientScaleController::fractionItemTitles() {
     std::vector<std::string> titles;
+    titles.reserve(kFractions.size());
     for (const Fraction& fraction : kFractions) {
         titles.push_back(tr(fraction.title));
     }

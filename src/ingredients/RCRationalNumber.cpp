@@ -34,7 +34,7 @@ RCRationalNumber::RCRationalNumber() {
     logLine("initialized to unity");
 }
 
-RCRationalNumber::RCRationalNumber(std::int32_t integer) : m_numerator(integer), m_denominator(1) {}
+RCRationalNumber::RCRationalNumber(std::int32_t integer) : m_numerator(integer) {}
 
 RCRationalNumber::RCRationalNumber(std::int32_t numerator, std::int32_t denominator, bool)
     : m_numerator(numerator), m_denominator(denominator) {}

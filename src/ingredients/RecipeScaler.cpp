@@ -70,10 +70,14 @@ public:
         : m_text(text), m_spans(std::move(spans)) {}
 
     std::optional<std::string_view> group(std::size_t index) const {
-        if (index >= m_spans.size() || !m_spans[index]) {
+        if (index >= m_spans.size()) {
             return std::nullopt;
         }
-        return m_text.substr(m_spans[index]->first, m_spans[index]->second);
+        const auto& span = m_spans[index];
+        if (!span) {
+            return std::nullopt;
+        }
+        return m_text.substr(span->first, span->second);
     }
     // Byte offset and length of a group in the matched text.
     std::optional<std::pair<std::size_t, std::size_t>> span(std::size_t index) const {
@@ -303,9 +307,10 @@ std::optional<std::string> RecipeScaler::scaleServings(
     if (const auto match = matchStart(servingsPattern(), *text)) {
         for (std::size_t group : {2u, 1u}) {
             const auto span = match->span(group);
-            const auto count = span ? wholeNumber(*match->group(group)) : std::nullopt;
+            const auto digits = match->group(group);
+            const auto count = digits ? wholeNumber(*digits) : std::nullopt;
             const auto scaled = count ? RCRationalNumber(*count).multiply(*factor) : std::nullopt;
-            if (scaled) {
+            if (span && scaled) {
                 result.replace(span->first, span->second, scaled->mixedNumber());
             }
         }

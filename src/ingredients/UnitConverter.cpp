@@ -237,17 +237,19 @@ RCRationalNumber UnitConverter::scaleUnit(const RCRationalNumber& amount, std::s
     std::vector<std::string> passed;
     while (true) {
         const auto threshold = std::ranges::find(m_thresholds, currentUnit, &Threshold::unit);
-        if (threshold == m_thresholds.end() || !threshold->convertTo ||
-            !(current.number() > threshold->quantity)) {
+        if (threshold == m_thresholds.end()) {
+            break;
+        }
+        const std::optional<std::string>& target = threshold->convertTo;
+        if (!target || !(current.number() > threshold->quantity)) {
             break;
         }
         passed.push_back(currentUnit);
-        if (std::ranges::find(passed, *threshold->convertTo) != passed.end()) {
+        if (std::ranges::find(passed, *target) != passed.end()) {
             break;
         }
         std::string reached;
-        const RCRationalNumber converted =
-            convertUnit(current, currentUnit, *threshold->convertTo, reached);
+        const RCRationalNumber converted = convertUnit(current, currentUnit, *target, reached);
         if (reached.empty()) {
             break;
         }

@@ -22,7 +22,7 @@ std::string sha256Hex(std::string_view bytes) {
     }
     static constexpr char kHex[] = "0123456789abcdef";
     std::string hex;
-    hex.reserve(length * 2);
+    hex.reserve(std::size_t{length} * 2);
     for (unsigned int i = 0; i < length; ++i) {
         hex.push_back(kHex[digest[i] >> 4]);
         hex.push_back(kHex[digest[i] & 0x0F]);

@@ -53,7 +53,12 @@ std::optional<Timestamp> parseDateText(std::string_view text) {
         text[13] != ':' || text[16] != ':') {
         return std::nullopt;
     }
-    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
     if (!readDigits(text, 0, 4, year) || !readDigits(text, 5, 2, month) ||
         !readDigits(text, 8, 2, day) || !readDigits(text, 11, 2, hour) ||
         !readDigits(text, 14, 2, minute) || !readDigits(text, 17, 2, second)) {

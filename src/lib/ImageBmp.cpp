@@ -69,7 +69,7 @@ Result<Image> decodeBmp(std::string_view bytes, const DecodeOptions& options) {
         const std::size_t paletteStart = kFileHeaderSize + headerSize;
         // A palette may be cut short by the pixel data; missing entries stay black.
         for (std::uint32_t i = 0; i < paletteSize; ++i) {
-            const std::size_t at = paletteStart + i * 4;
+            const std::size_t at = paletteStart + std::size_t{i} * 4;
             if (at + 3 > dataOffset || at + 3 > bytes.size()) {
                 break;
             }
@@ -88,7 +88,7 @@ Result<Image> decodeBmp(std::string_view bytes, const DecodeOptions& options) {
             if (bitsPerPixel == 8) {
                 std::memcpy(out, palette[row[x]], 3);
             } else {
-                const std::uint8_t* in = row + x * (bitsPerPixel / 8);
+                const std::uint8_t* in = row + static_cast<std::size_t>(x) * (bitsPerPixel / 8);
                 out[0] = in[2];
                 out[1] = in[1];
                 out[2] = in[0];

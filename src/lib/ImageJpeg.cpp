@@ -136,7 +136,7 @@ bool writeJpeg(jpeg_compress_struct* info, JpegErrors* errors, JpegWriter* write
     jpeg_set_quality(info, writer->quality, TRUE);
     jpeg_start_compress(info, TRUE);
     while (info->next_scanline < info->image_height) {
-        auto row = const_cast<JSAMPROW>(
+        auto* row = const_cast<JSAMPROW>(
             writer->rgb + static_cast<std::size_t>(info->next_scanline) * writer->width * 3);
         jpeg_write_scanlines(info, &row, 1);
     }

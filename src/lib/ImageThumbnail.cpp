@@ -60,7 +60,7 @@ Taps computeTaps(int source, int target) {
 }
 
 std::uint8_t toByte(float value) {
-    return static_cast<std::uint8_t>(std::clamp(value, 0.0f, 255.0f) + 0.5f);
+    return static_cast<std::uint8_t>(std::lround(std::clamp(value, 0.0f, 255.0f)));
 }
 
 }  // namespace
@@ -109,12 +109,16 @@ Image resizeImage(const Image& image, int width, int height) {
         for (int x = 0; x < width; ++x, out += 4) {
             const float* weights = &across.weights[static_cast<std::size_t>(x) * across.span];
             const std::uint8_t* in = row + static_cast<std::size_t>(across.first[x]) * 4;
-            float r = 0, g = 0, b = 0, a = 0;
+            float r = 0;
+            float g = 0;
+            float b = 0;
+            float a = 0;
+            // A byte is exact in a float, so these conversions lose nothing.
             for (int j = 0; j < across.count[x]; ++j, in += 4) {
-                const float alpha = weights[j] * in[3];
-                r += alpha * in[0];
-                g += alpha * in[1];
-                b += alpha * in[2];
+                const float alpha = weights[j] * static_cast<float>(in[3]);
+                r += alpha * static_cast<float>(in[0]);
+                g += alpha * static_cast<float>(in[1]);
+                b += alpha * static_cast<float>(in[2]);
                 a += alpha;
             }
             out[0] = r;

@@ -111,7 +111,7 @@ Result<Image> decodeTiff(std::string_view bytes, const DecodeOptions& options) {
     }
     if constexpr (std::endian::native == std::endian::big) {
         for (std::size_t i = 0; i < image.pixels.size(); i += 4) {
-            std::reverse(image.pixels.begin() + i, image.pixels.begin() + i + 4);
+            std::reverse(image.pixels.data() + i, image.pixels.data() + i + 4);
         }
     }
     return image;

@@ -88,15 +88,22 @@ private:
         }
     }
 
-    bool fail(Code code, std::size_t offset, std::string what) {
+    bool fail(Code code, std::size_t offset, std::string_view what) {
         m_error = Error{kJsonErrorDomain,
                         static_cast<int>(code),
                         fmt::format("Invalid JSON at byte {}: {}", offset, what),
                         {}};
         return false;
     }
-    bool failAtEnd(std::string what) { return fail(Code::UnexpectedEnd, m_text.size(), what); }
-    std::unexpected<Error> takeError() { return std::unexpected(std::move(*m_error)); }
+    bool failAtEnd(std::string_view what) { return fail(Code::UnexpectedEnd, m_text.size(), what); }
+    // Every step that answers false records why first. Should one ever forget, the caller must
+    // still get a failure, not a read of an empty optional.
+    std::unexpected<Error> takeError() {
+        if (!m_error) {
+            fail(Code::UnexpectedCharacter, m_pos, "unreadable value");
+        }
+        return std::unexpected(std::move(m_error).value_or(Error{}));
+    }
 
     bool beginValue(std::vector<Frame>& stack, JsonValue& value, bool& complete);
     bool parseKey(std::string& key);

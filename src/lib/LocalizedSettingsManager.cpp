@@ -14,9 +14,8 @@ OrderedTable<std::string> translated(std::initializer_list<const char*> keys) {
     return OrderedTable<std::string>(std::move(entries));
 }
 
-template <typename T>
 std::string translationOr(const OrderedTable<std::string>& table, std::string_view key,
-                          T fallback) {
+                          std::string_view fallback) {
     const std::string* found = table.find(key);
     return found != nullptr ? *found : std::string(fallback);
 }

@@ -6,7 +6,7 @@
 namespace miravel {
 
 MainQueue& MainQueue::shared() {
-    static MainQueue* queue = new MainQueue;  // lives for the process
+    static auto* queue = new MainQueue;  // lives for the process
     return *queue;
 }
 

@@ -24,7 +24,7 @@ void Observation::reset() {
 }
 
 NotificationCenter& NotificationCenter::defaultCenter() {
-    static NotificationCenter* center = new NotificationCenter;  // lives for the process
+    static auto* center = new NotificationCenter;  // lives for the process
     return *center;
 }
 

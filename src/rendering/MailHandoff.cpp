@@ -10,7 +10,8 @@
 #include "lib/TextPieces.h"
 #include "model/UserSettings.h"
 
-extern char** environ;
+// POSIX leaves declaring it to the program; glibc declares it only under _GNU_SOURCE.
+extern char** environ;  // NOLINT(readability-redundant-declaration)
 
 namespace miravel {
 

@@ -40,15 +40,15 @@ std::string fact(std::string_view label, std::string_view value) {
 
 std::string factsLine(const Recipe& recipe) {
     std::string facts;
-    const auto add = [&](std::string text) {
+    const auto add = [&](std::string_view text) {
         facts += facts.empty() ? "" : " | ";
         facts += text;
     };
-    if (MiravelHtml::notEmpty(recipe.prepTime())) {
-        add(fact("Prep Time", *recipe.prepTime()));
+    if (const auto prepTime = recipe.prepTime(); prepTime && MiravelHtml::notEmpty(prepTime)) {
+        add(fact("Prep Time", *prepTime));
     }
-    if (MiravelHtml::notEmpty(recipe.cookTime())) {
-        add(fact("Cook Time", *recipe.cookTime()));
+    if (const auto cookTime = recipe.cookTime(); cookTime && MiravelHtml::notEmpty(cookTime)) {
+        add(fact("Cook Time", *cookTime));
     }
     if (MiravelHtml::notEmpty(recipe.servings())) {
         add(fact("Makes", recipe.scaledServings().value_or("")));

@@ -30,7 +30,7 @@ public:
     static std::string printForRecipe(const Recipe& recipe);
     // Paragraphs ("<p>") at blank lines, "<br/>" for single line breaks; a run of three or
     // more line breaks keeps the extra ones as breaks at the end of the paragraph.
-    static std::string htmlForText(std::string_view text);
+    static std::string htmlForText(std::string_view original);
     // True for a text that has something besides white space and line breaks, and is not
     // the "---" that stands for no value.
     static bool notEmpty(const std::optional<std::string>& text);

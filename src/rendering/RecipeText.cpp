@@ -54,9 +54,12 @@ std::string recipeEmailBody(const Recipe& recipe) {
     if (const auto info = recipe.nutritionalInfo(); info && !info->empty()) {
         body += labelled("Nutritional Info", *info) + "\n\n";
     }
-    const auto sourceUrl = recipe.sourceUrl();
-    if (sourceUrl || recipe.source()) {
-        body += labelled("Source", sourceUrl ? *sourceUrl : *recipe.source()) + "\n\n";
+    auto source = recipe.sourceUrl();
+    if (!source) {
+        source = recipe.source();
+    }
+    if (source) {
+        body += labelled("Source", *source) + "\n\n";
     }
     body += emailSignatureText();
     return body;
