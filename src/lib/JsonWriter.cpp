@@ -35,7 +35,7 @@ void appendString(std::string& out, const std::string& text) {
             runStart = i + 1;
         }
     }
-    out.append(text, runStart);
+    out.append(text, runStart, std::string::npos);
     out.push_back('"');
 }
 
