@@ -17,12 +17,6 @@ namespace {
 constexpr const char* kListErrorDomain = "miravel.recipes";
 enum class ListErrorCode { ValueDoesNotFit = 1 };
 
-Predicate parsed(std::string_view format, ValueList arguments = {}) {
-    // The formats are ours and user text only ever arrives as an argument, so they parse.
-    auto predicate = Predicate::parse(format, std::move(arguments));
-    return predicate ? *predicate : Predicate::falsePredicate();
-}
-
 }  // namespace
 
 RecipesController::RecipesController(ManagedObjectContext& context,
@@ -40,14 +34,15 @@ void RecipesController::setCategory(const CategorySelection& selection) {
     m_sort = SortDescriptor::localized("name");
     if (const auto* category = std::get_if<std::shared_ptr<RecipeCategory>>(&selection)) {
         if (*category) {
-            m_categoryPredicate = parsed("%@ in categories", {Value((*category)->objectID())});
+            m_categoryPredicate =
+                Predicate::fromTrustedFormat("%@ in categories", {Value((*category)->objectID())});
         }
     } else {
         const auto& preset = std::get<std::string>(selection);
         if (preset == kPresetFavorites) {
-            m_categoryPredicate = parsed("onFavorites == YES");
+            m_categoryPredicate = Predicate::fromTrustedFormat("onFavorites == YES");
         } else if (preset == kPresetUncategorized) {
-            m_categoryPredicate = parsed("categories.@count == 0");
+            m_categoryPredicate = Predicate::fromTrustedFormat("categories.@count == 0");
         } else if (preset == kPresetMostRecent) {
             m_sort = SortDescriptor("created", false);
         } else if (preset == kPresetTopRated) {

@@ -21,7 +21,6 @@ MiravelAppDelegate::MiravelAppDelegate(std::filesystem::path filesFolder, UserSe
                                        const IngredientParser& parser, NotificationCenter& center,
                                        MainQueue& queue)
     : m_library(std::move(filesFolder), settings, parser, center, queue),
-      m_settings(settings),
       m_keychain(keychain),
       m_hooks(hooks) {}
 
@@ -88,9 +87,9 @@ void MiravelAppDelegate::finishMigration() {
 }
 
 void MiravelAppDelegate::setupMainWindow() {
-    if (!m_settings.boolean(kWelcomeDisplayedKey)) {
-        m_settings.setBoolean(kWelcomeDisplayedKey, true);
-        (void)m_settings.synchronize();
+    if (!settings().boolean(kWelcomeDisplayedKey)) {
+        settings().setBoolean(kWelcomeDisplayedKey, true);
+        (void)settings().synchronize();
         m_hooks.showWelcomeWindow();
     } else {
         displayMainWindow();
@@ -127,7 +126,7 @@ void MiravelAppDelegate::displayMainWindow() {
 }
 
 void MiravelAppDelegate::configureBookmarks() {
-    if (m_settings.boolean(kBookmarksInsertedKey)) {
+    if (settings().boolean(kBookmarksInsertedKey)) {
         return;
     }
     ManagedObjectContext* context = managedObjectContext();
@@ -158,17 +157,17 @@ void MiravelAppDelegate::configureBookmarks() {
         }
     }
     saveContext(*context, m_hooks);
-    m_settings.setBoolean(kBookmarksInsertedKey, true);
-    (void)m_settings.synchronize();
+    settings().setBoolean(kBookmarksInsertedKey, true);
+    (void)settings().synchronize();
 }
 
 void MiravelAppDelegate::configureDefaults() {
-    m_settings.configureDefaults();
+    settings().configureDefaults();
 }
 
 void MiravelAppDelegate::checkIfLoggedIn() {
     bool loggedIn = false;
-    if (auto email = m_settings.string(kAccountEmailKey)) {
+    if (auto email = settings().string(kAccountEmailKey)) {
         auto item = m_keychain.genericKeychainItemForService(kApplicationIdentifier, *email);
         if (!item) {
             logLine("Could not read the keychain: {}", item.error().description);

@@ -78,7 +78,6 @@ private:
     void finishSetup();
 
     Library m_library;
-    UserSettings& m_settings;
     Keychain& m_keychain;
     ApplicationHooks& m_hooks;
     bool m_coordinatorTried = false;

@@ -39,18 +39,14 @@ inline std::vector<std::string> ingredientSearchPieces(std::string_view text) {
 // anything else searches by name). Nothing when the text selects every recipe.
 inline std::optional<Predicate> recipeSearchPredicate(std::string_view context,
                                                       const std::string& text) {
-    // The formats are ours and user text only ever arrives as an argument, so they parse.
-    auto parsed = [](std::string_view format, const std::string& argument) {
-        auto predicate = Predicate::parse(format, {Value(argument)});
-        return predicate ? *predicate : Predicate::falsePredicate();
-    };
     if (text.empty()) {
         return std::nullopt;
     }
     if (context == kSearchByIngredient) {
         std::vector<Predicate> each;
         for (const auto& piece : ingredientSearchPieces(text)) {
-            each.push_back(parsed("ingredients contains[cd] %@", piece));
+            each.push_back(
+                Predicate::fromTrustedFormat("ingredients contains[cd] %@", {Value(piece)}));
         }
         if (each.empty()) {
             return std::nullopt;
@@ -58,9 +54,9 @@ inline std::optional<Predicate> recipeSearchPredicate(std::string_view context,
         return Predicate::andPredicate(each);
     }
     if (context == kSearchBySource) {
-        return parsed("source contains[cd] %@", text);
+        return Predicate::fromTrustedFormat("source contains[cd] %@", {Value(text)});
     }
-    return parsed("name contains[cd] %@", text);
+    return Predicate::fromTrustedFormat("name contains[cd] %@", {Value(text)});
 }
 
 // "Search By %@" with the context's name, both in the user's language.
