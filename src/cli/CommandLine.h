@@ -87,6 +87,7 @@ void addIngredientVerbs(CommandLine& commandLine);
 void addPlanVerbs(CommandLine& commandLine);
 void addPlanEditVerbs(CommandLine& commandLine);
 void addGroceryVerbs(CommandLine& commandLine);
+void addImportVerbs(CommandLine& commandLine);
 
 // A scale factor as a user types it: "3/2", "2" or "1 1/2". Absent when it is not one of
 // those, or not greater than zero.

@@ -59,6 +59,39 @@ std::string rendered(Recipe& recipe, bool html, const std::optional<RCRationalNu
     return text;
 }
 
+}  // namespace
+
+void printRecipe(std::ostream& out, const Recipe& recipe, bool alphabetizeCategories,
+                 const std::optional<RCRationalNumber>& factor) {
+    out << recipe.name().value_or("") << "\n";
+    out << "Categories: "
+        << RecipeCategory::categoriesToString(recipe.categories(), alphabetizeCategories) << "\n";
+    if (factor && !factor->isEqualToOne()) {
+        out << "Scaled by: " << factor->mixedNumber() << "\n";
+    }
+    printField(out, "Servings", RecipeScaler::scaleServings(recipe.servings(), factor));
+    printField(out, "Preparation time", recipe.prepTime());
+    printField(out, "Cooking time", recipe.cookTime());
+    printField(out, "Difficulty", recipe.difficulty());
+    if (auto rating = recipe.rating(); rating && *rating > 0) {
+        out << "Rating: "
+            << std::string(static_cast<std::size_t>(std::min<std::int64_t>(*rating, 5)), '*')
+            << "\n";
+    }
+    printField(out, "Source", recipe.source());
+    printField(out, "Source address", recipe.sourceUrl());
+    if (recipe.onFavorites().value_or(false)) {
+        out << "In favourites\n";
+    }
+    printBlock(out, "Ingredients", RecipeScaler::scaleIngredients(recipe.ingredients(), factor));
+    printBlock(out, "Directions", recipe.directions());
+    printBlock(out, "Notes", recipe.notes());
+    printBlock(out, "Nutrition", recipe.nutritionalInfo());
+    out << "\nUid: " << recipe.uid() << "\n";
+}
+
+namespace {
+
 int show(Invocation& invocation) {
     const int forms = invocation.has("json") + invocation.has("html") + invocation.has("text");
     if (forms > 1) {
@@ -88,37 +121,9 @@ int show(Invocation& invocation) {
             invocation.out << rendered(*recipe, invocation.has("html"), scale) << "\n";
             return kExitOk;
         }
-        std::ostream& out = invocation.out;
-        out << recipe->name().value_or("") << "\n";
-        out << "Categories: "
-            << RecipeCategory::categoriesToString(
-                   recipe->categories(),
-                   session.application().settings().boolean(kAlphabetizeCategoriesKey))
-            << "\n";
         const auto factor = invocation.has("scale") ? scale : recipe->scaledFraction();
-        if (factor && !factor->isEqualToOne()) {
-            out << "Scaled by: " << factor->mixedNumber() << "\n";
-        }
-        printField(out, "Servings", RecipeScaler::scaleServings(recipe->servings(), factor));
-        printField(out, "Preparation time", recipe->prepTime());
-        printField(out, "Cooking time", recipe->cookTime());
-        printField(out, "Difficulty", recipe->difficulty());
-        if (auto rating = recipe->rating(); rating && *rating > 0) {
-            out << "Rating: "
-                << std::string(static_cast<std::size_t>(std::min<std::int64_t>(*rating, 5)), '*')
-                << "\n";
-        }
-        printField(out, "Source", recipe->source());
-        printField(out, "Source address", recipe->sourceUrl());
-        if (recipe->onFavorites().value_or(false)) {
-            out << "In favourites\n";
-        }
-        printBlock(out, "Ingredients",
-                   RecipeScaler::scaleIngredients(recipe->ingredients(), factor));
-        printBlock(out, "Directions", recipe->directions());
-        printBlock(out, "Notes", recipe->notes());
-        printBlock(out, "Nutrition", recipe->nutritionalInfo());
-        out << "\nUid: " << recipe->uid() << "\n";
+        printRecipe(invocation.out, *recipe,
+                    session.application().settings().boolean(kAlphabetizeCategoriesKey), factor);
         return kExitOk;
     });
 }

@@ -2,6 +2,8 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -21,6 +23,10 @@ std::shared_ptr<Recipe> oneRecipe(Invocation& invocation, ManagedObjectContext& 
 
 // Opens the library and runs `use` on the one recipe the first argument names (by uid or
 // exact name); reports why not when there is none or several.
+// The recipe as `recipe show` prints it, at `factor` when one is given.
+void printRecipe(std::ostream& out, const Recipe& recipe, bool alphabetizeCategories,
+                 const std::optional<RCRationalNumber>& factor);
+
 int withNamedRecipe(Invocation& invocation,
                     const std::function<int(LibrarySession&, ManagedObjectContext&,
                                             const std::shared_ptr<Recipe>&)>& use);

@@ -83,6 +83,12 @@ public:
     // The dictionary form with the content hash appended as "hash".
     JsonObject objectDictionaryWithHash() const;
 
+    // The recipe file that carries this recipe to another library (RecipeFile.h), and the
+    // file name it travels under.
+    JsonObject recipeFileObject() const;
+    std::string emailAttachment() const;
+    std::string emailFilename() const;
+
     // Marks a user edit: status "modified" and a freshly computed content hash.
     void setModified();
     // The stored content hash, computed and stored when there is none.

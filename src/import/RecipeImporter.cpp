@@ -1,0 +1,127 @@
+#include "import/RecipeImporter.h"
+
+#include "lib/Log.h"
+#include "library/CategoriesController.h"
+#include "model/Library.h"
+#include "model/PhotoStore.h"
+#include "model/Recipe.h"
+#include "model/RecipeCategory.h"
+#include "model/SyncedObject.h"
+#include "store/BackgroundContext.h"
+#include "store/Predicate.h"
+
+namespace miravel {
+
+namespace {
+
+// Lists on the screen take in an import's recipes at least this often.
+constexpr auto kSaveInterval = std::chrono::milliseconds(100);
+
+std::string_view trimmed(std::string_view text) {
+    constexpr std::string_view kSpace = " \t\n\r\v\f";
+    const auto first = text.find_first_not_of(kSpace);
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(kSpace) - first + 1);
+}
+
+}  // namespace
+
+RecipeImporter::RecipeImporter(Library& library)
+    : m_library(library),
+      m_context(library.newBackgroundContext()),
+      m_lastSave(std::chrono::steady_clock::now()) {}
+
+RecipeImporter::~RecipeImporter() = default;
+
+ImportOutcome RecipeImporter::parseFile(const std::filesystem::path&) {
+    return outcome();
+}
+
+ManagedObjectContext& RecipeImporter::managedObjectContext() {
+    return *m_context;
+}
+
+std::optional<std::string> RecipeImporter::savePhoto(std::string_view imageBytes) {
+    auto name = miravel::savePhoto(m_library.filesFolder(), imageBytes);
+    if (!name) {
+        return std::nullopt;
+    }
+    return *name;
+}
+
+std::shared_ptr<RecipeCategory> RecipeImporter::getCategory(std::string_view name) {
+    auto categories = m_context->fetch<RecipeCategory>(
+        Predicate::fromTrustedFormat("name == %@", {Value(std::string(name))}));
+    if (!categories) {
+        logLine("Fetch error: {}", categories.error().description);
+        return nullptr;
+    }
+    return categories->empty() ? nullptr : categories->front();
+}
+
+std::int64_t RecipeImporter::lastCategoryOrderFlag() {
+    return CategoriesController::lastOrderFlag(*m_context);
+}
+
+void RecipeImporter::addCategoryToRecipe(std::string_view name, Recipe& recipe) {
+    const std::string_view categoryName = trimmed(name);
+    if (categoryName.empty()) {
+        return;
+    }
+    auto category = getCategory(categoryName);
+    if (!category) {
+        category = m_context->insert<RecipeCategory>();
+        category->setName(std::string(categoryName));
+        category->setStatus(kStatusModified);
+        category->setOrderFlag(lastCategoryOrderFlag() + 1);
+    }
+    recipe.addCategory(category);
+}
+
+std::shared_ptr<Recipe> RecipeImporter::insertRecipe() {
+    auto recipe = m_context->insert<Recipe>();
+    recipe->setCreated(std::chrono::system_clock::now());
+    return recipe;
+}
+
+Result<void> RecipeImporter::recipeFinished(Recipe& recipe, std::string note) {
+    recipe.setModified();
+    m_records.push_back({recipe.name().value_or(""), true, std::move(note)});
+    ++m_finished;
+    if (std::chrono::steady_clock::now() - m_lastSave >= kSaveInterval) {
+        return saveNow();
+    }
+    return {};
+}
+
+void RecipeImporter::recipeSkipped(std::string name, std::string reason) {
+    m_records.push_back({std::move(name), false, std::move(reason)});
+}
+
+Result<void> RecipeImporter::saveNow() {
+    if (m_context->hasChanges()) {
+        if (auto saved = m_context->save(); !saved) {
+            return saved;
+        }
+    }
+    m_saved = m_finished;
+    m_lastSave = std::chrono::steady_clock::now();
+    m_progress.recipesDone = m_saved;
+    if (m_progressHandler) {
+        m_progressHandler(m_progress);
+    }
+    return {};
+}
+
+void RecipeImporter::reportBytes(std::uint64_t read, std::uint64_t total) {
+    m_progress.bytesRead = read;
+    m_progress.bytesTotal = total;
+}
+
+ImportOutcome RecipeImporter::outcome(std::optional<Error> error) const {
+    return ImportOutcome{m_saved, std::move(error), cancelled()};
+}
+
+}  // namespace miravel

@@ -1,0 +1,111 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "lib/Error.h"
+
+namespace miravel {
+
+class BackgroundContext;
+class Library;
+class ManagedObjectContext;
+class Recipe;
+class RecipeCategory;
+
+// How far an import has come, for a progress bar: recipes saved so far, and the bytes of the
+// file read so far out of its size.
+struct ImportProgress {
+    std::size_t recipesDone = 0;
+    std::uint64_t bytesRead = 0;
+    std::uint64_t bytesTotal = 0;
+};
+
+// What became of one recipe of the file (`miravel import --report`).
+struct ImportRecord {
+    std::string name;
+    bool imported = false;
+    std::string reason;  // why it was skipped, or what was changed on the way in
+};
+
+// What one importer left behind: the recipes it saved, and the error that ended it, if one
+// did (recipes saved before the error stay).
+struct ImportOutcome {
+    std::size_t count = 0;
+    std::optional<Error> error;
+    bool cancelled = false;
+};
+
+// The base of every importer. It owns a context of its own on the library's store, whose
+// saves reach the main context (and so every list on the screen) as they happen; it finds
+// or makes categories by name and turns picture bytes into recipe photos.
+//
+// One importer serves one file, on the thread that calls parseFile(); it is made there too.
+class RecipeImporter {
+public:
+    explicit RecipeImporter(Library& library);
+    virtual ~RecipeImporter();
+    RecipeImporter(const RecipeImporter&) = delete;
+    RecipeImporter& operator=(const RecipeImporter&) = delete;
+
+    // Reads the file into the library. The base imports nothing.
+    virtual ImportOutcome parseFile(const std::filesystem::path& path);
+
+    std::filesystem::path getImportFilePath(const std::filesystem::path& path) const {
+        return path;
+    }
+    // A recipe photo from picture bytes; nothing for bytes that are no picture.
+    std::optional<std::string> savePhoto(std::string_view imageBytes);
+    // Links the recipe to the category of that name (trimmed), making the category when there
+    // is none. A blank name links nothing.
+    void addCategoryToRecipe(std::string_view name, Recipe& recipe);
+    // The first category named exactly so, deleted or not.
+    std::shared_ptr<RecipeCategory> getCategory(std::string_view name);
+    std::int64_t lastCategoryOrderFlag();
+
+    ManagedObjectContext& managedObjectContext();
+
+    void setProgressHandler(std::function<void(const ImportProgress&)> handler) {
+        m_progressHandler = std::move(handler);
+    }
+    // Asked from any thread; the import stops before its next recipe, keeping what it saved.
+    void setCancelFlag(const std::atomic<bool>* cancel) { m_cancel = cancel; }
+    const std::vector<ImportRecord>& records() const { return m_records; }
+
+protected:
+    // A new recipe in the importer's context, created now (a date inside the file is never
+    // used).
+    std::shared_ptr<Recipe> insertRecipe();
+    // Marks the recipe as new to the library (status and content hash), counts it, and saves when
+    // the last save is a moment old, so that lists follow a long import without one disk commit per
+    // recipe.
+    [[nodiscard]] Result<void> recipeFinished(Recipe& recipe, std::string note = {});
+    void recipeSkipped(std::string name, std::string reason);
+    // Saves what is pending; every importer ends with it.
+    [[nodiscard]] Result<void> saveNow();
+    bool cancelled() const { return m_cancel != nullptr && m_cancel->load(); }
+    void reportBytes(std::uint64_t read, std::uint64_t total);
+    std::size_t savedCount() const { return m_saved; }
+    ImportOutcome outcome(std::optional<Error> error = std::nullopt) const;
+
+private:
+    Library& m_library;
+    std::unique_ptr<BackgroundContext> m_context;
+    std::function<void(const ImportProgress&)> m_progressHandler;
+    const std::atomic<bool>* m_cancel = nullptr;
+    std::vector<ImportRecord> m_records;
+    ImportProgress m_progress;
+    std::size_t m_saved = 0;
+    std::size_t m_finished = 0;
+    std::chrono::steady_clock::time_point m_lastSave;
+};
+
+}  // namespace miravel
