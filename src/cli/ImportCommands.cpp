@@ -11,6 +11,7 @@
 #include "cli/LibrarySession.h"
 #include "cli/RecipeLookup.h"
 #include "fmt/format.h"
+#include "import/HtmlExport.h"
 #include "import/MiravelExporter.h"
 #include "import/MiravelWindowController.h"
 #include "import/RecipeFileOpening.h"
@@ -168,7 +169,12 @@ int exportRecipes(Invocation& invocation) {
         return kExitOk;
     }
     if (format == "html") {
-        return invocation.failure("Export Error: HTML export is not available in this version.");
+        auto failed = HtmlExport::exportRecipesToHtml(recipes, destination);
+        if (!failed) {
+            return invocation.failure("Export Error: " + failed.error().description);
+        }
+        invocation.out << "Export Complete: " << recipes.size() << " recipes exported.\n";
+        return kExitOk;
     }
     // One recipe file each: into DEST when it is a folder, as DEST for a single recipe.
     std::error_code error;

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "fmt/format.h"
+#include "import/HtmlExport.h"
 #include "import/ImporterDispatch.h"
 #include "import/MiravelExporter.h"
 #include "lib/ApplicationIdentifier.h"
@@ -115,9 +116,11 @@ AlertText MiravelWindowController::exportRecipes(ExportFormat format, std::size_
     const auto recipes = fetchRecipesForExport(selection);
     m_exportCategories.clear();
     if (format == ExportFormat::Html) {
-        return {"Export Error",
-                "Recipes could not be exported. Reason: HTML export is not "
-                "available in this version."};
+        auto failed = HtmlExport::exportRecipesToHtml(recipes, location);
+        if (!failed) {
+            return {"Export Error", failed.error().description};
+        }
+        return {"Export Complete", fmt::format("{} recipes exported.", recipes.size())};
     }
     auto exported = MiravelExporter::exportRecipesToMiravelFormat(recipes, location, progress);
     if (!exported) {

@@ -81,6 +81,15 @@ TEST_F(ImportCommands, ReportsWhatWasSkippedAndFailsForBadFiles) {
     EXPECT_NE(notARecipe.err.find("Recipe Error: This recipe could not be imported"),
               std::string::npos);
     EXPECT_EQ(run("A", {"export", "--format", "zip", "x"}).exitCode, 2);
+
+    // A web export goes to a new folder, never over a folder of the user's.
+    add("A", "Soup");
+    auto site = run("A", {"export", "--format", "html", (m_home / "Site").string()});
+    EXPECT_EQ(site.exitCode, 0) << site.err;
+    EXPECT_TRUE(std::filesystem::exists(m_home / "Site" / "index.html"));
+    auto refusedSite = run("A", {"export", "--format", "html", m_home.path().string()});
+    EXPECT_EQ(refusedSite.exitCode, 1);
+    EXPECT_NE(refusedSite.err.find("holds other files"), std::string::npos) << refusedSite.err;
 }
 
 }  // namespace
