@@ -5,6 +5,7 @@
 #include <string>
 
 #include "import/MiravelRecipeImporter.h"
+#include "import/YamlImporter.h"
 
 namespace miravel {
 
@@ -26,8 +27,11 @@ struct Format {
 // read as unrecognised files.
 const std::vector<Format>& formats() {
     static const std::vector<Format> table = {
+        {"yml", factory<YamlImporter>()},
         {"miravelrecipe", factory<MiravelRecipeImporter>()},
         {"miravelrecipes", factory<MiravelRecipesImporter>()},
+        // Beyond the formats of other recipe programs: the Markdown recipes of static sites.
+        {"md", factory<FrontMatterImporter>()},
     };
     return table;
 }
@@ -37,7 +41,7 @@ const std::vector<Format>& formats() {
 const std::vector<std::string_view>& importFileExtensions() {
     static const std::vector<std::string_view> extensions = {
         "miravelrecipe", "miravelrecipes", "mx2",       "mxp", "mmf", "ysr",
-        "yml",           "mgourmet",       "mgourmet3", "xml", "vrc"};
+        "yml",           "mgourmet",       "mgourmet3", "xml", "vrc", "md"};
     return extensions;
 }
 
