@@ -1,13 +1,13 @@
+#include <unistd.h>
+
 #include <algorithm>
 #include <charconv>
-#include <fstream>
-#include <iostream>
-#include <iterator>
 #include <ostream>
 #include <string>
 
 #include "cli/CommandLine.h"
 #include "ingredients/RecipeScaler.h"
+#include "lib/AtomicFile.h"
 
 namespace miravel::cli {
 
@@ -34,17 +34,13 @@ int scale(Invocation& invocation) {
         const std::string wanted = "a factor greater than zero such as 3/2, 2 or \"1 1/2\"";
         return invocation.usageError("--by takes " + wanted + ", not \"" + *byText + "\".");
     }
-    std::string text;
     const bool fromInput = invocation.arguments.empty() || invocation.arguments[0] == "-";
-    if (fromInput) {
-        text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-    } else {
-        std::ifstream file(invocation.arguments[0], std::ios::binary);
-        if (!file) {
-            return invocation.failure("cannot read \"" + invocation.arguments[0] + "\".");
-        }
-        text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    auto read = fromInput ? readFileDescriptor(STDIN_FILENO, "standard input")
+                          : readFile(invocation.arguments[0]);
+    if (!read) {
+        return invocation.failure(read.error().description);
     }
+    std::string text = std::move(*read);
     // The final line ending belongs to the file, not to the list: kept, it would come back
     // as an empty last line followed by the newline written below.
     if (text.ends_with("\r\n")) {

@@ -4,8 +4,8 @@
 #include <array>
 #include <chrono>
 #include <cstring>
-#include <fstream>
 
+#include "lib/AtomicFile.h"
 #include "lib/Log.h"
 #include "store/PredicateSqlFunctions.h"
 #include "store/SqlValue.h"
@@ -22,12 +22,8 @@ constexpr std::int32_t kApplicationId = 0x4D52564C;
 constexpr std::int64_t kIdBlock = 1000;
 
 bool hasSqliteHeader(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::array<char, 16> header{};
-    if (!in.read(header.data(), header.size())) {
-        return false;
-    }
-    return std::memcmp(header.data(), "SQLite format 3", 16) == 0;
+    const auto header = readFile(file, {.maxBytes = 16, .prefixOnly = true});
+    return header && *header == std::string_view("SQLite format 3\0", 16);
 }
 
 // A cached statement in use: whichever way the use ends, it is left reset, its parameters

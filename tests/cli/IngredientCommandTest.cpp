@@ -41,6 +41,11 @@ TEST(IngredientCommand, WritesOneJsonObjectPerLine) {
     auto missing = runMiravel(home.path(), {"ingredient", "--jsonl", (home / "nope").string()});
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_EQ(runMiravel(home.path(), {"ingredient", "--jsonl", "a", "b"}).exitCode, 2);
+    // A folder is no empty list of lines.
+    auto folder = runMiravel(home.path(), {"ingredient", "--jsonl", home.path().string()});
+    EXPECT_EQ(folder.exitCode, 1);
+    EXPECT_TRUE(folder.out.empty()) << folder.out;
+    EXPECT_NE(folder.err.find("Is a directory"), std::string::npos) << folder.err;
 }
 
 }  // namespace

@@ -70,7 +70,17 @@ TEST(ScaleCommand, refusesFactorsThatAreNotAboveZero) {
     EXPECT_NE(bad.err.find("greater than zero"), std::string::npos) << bad.err;
     auto missing = runMiravel(home.path(), {"scale", "--by", "2", (home / "none.txt").string()});
     EXPECT_EQ(missing.exitCode, 1);
-    EXPECT_NE(missing.err.find("cannot read"), std::string::npos) << missing.err;
+    EXPECT_NE(missing.err.find("Could not read"), std::string::npos) << missing.err;
+    // What cannot be read is reported, never an abort.
+    for (const std::string& unreadable : {home.path().string(), std::string("/proc/self/mem")}) {
+        auto failed = runMiravel(home.path(), {"scale", "--by", "2", unreadable});
+        EXPECT_EQ(failed.exitCode, 1) << unreadable << failed.err;
+        EXPECT_NE(failed.err.find("miravel scale: Could not read \"" + unreadable + "\": "),
+                  std::string::npos)
+            << failed.err;
+    }
+    auto folder = runMiravel(home.path(), {"scale", "--by", "2", home.path().string()});
+    EXPECT_NE(folder.err.find("Is a directory"), std::string::npos) << folder.err;
 }
 
 TEST(ScaleCommand, showsARecipeAtAnotherScaleWithoutStoringIt) {
