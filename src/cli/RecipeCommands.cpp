@@ -1,5 +1,3 @@
-#include <unistd.h>
-
 #include <algorithm>
 #include <charconv>
 #include <chrono>
@@ -123,27 +121,13 @@ int show(Invocation& invocation) {
     });
 }
 
-// The e-mail's files go to a folder of this user's own: a shared temporary folder would let
-// another user's older "photo.jpg" block (or replace) ours.
-Result<std::filesystem::path> mailFolder() {
-    std::error_code error;
-    auto folder = std::filesystem::temp_directory_path(error);
-    if (error) {
-        folder = "/tmp";
-    }
-    folder /= "miravel-mail-" + std::to_string(::getuid());
-    if (auto made = createFolder(folder, 0700); !made) {
-        return std::unexpected(made.error());
-    }
-    return folder;
-}
-
 int mail(Invocation& invocation) {
     return withNamedRecipe(
         invocation,
         [&](LibrarySession& session, ManagedObjectContext&,
             const std::shared_ptr<Recipe>& recipe) -> int {
-            auto folder = mailFolder();
+            // A fresh folder each time: the mail program reads the files after we are gone.
+            auto folder = makePrivateTemporaryFolder("miravel-mail");
             if (!folder) {
                 return invocation.failure(folder.error().description);
             }

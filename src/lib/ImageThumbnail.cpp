@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <utility>
 #include <vector>
+
+#include "lib/ImageOrientation.h"
 
 namespace miravel {
 namespace {
@@ -169,12 +172,22 @@ Image createThumbnail(const Image& image, int edge) {
     return cropped;
 }
 
-Result<std::string> thumbnailJpeg(std::string_view imageBytes, int edge) {
+Result<Image> preparePhoto(std::string_view imageBytes, int edge) {
     auto image = decodeImage(imageBytes, DecodeOptions{.thumbnailEdge = edge});
     if (!image) {
         return std::unexpected(image.error());
     }
-    return encodeJpeg(createThumbnail(*image, edge), kPhotoJpegQuality);
+    // The thumbnail plan is the same for a picture and its turned self, so the reduced
+    // decode, planned before the turn, still holds enough pixels after it.
+    return createThumbnail(orientImage(std::move(*image), jpegOrientation(imageBytes)), edge);
+}
+
+Result<std::string> thumbnailJpeg(std::string_view imageBytes, int edge) {
+    auto image = preparePhoto(imageBytes, edge);
+    if (!image) {
+        return std::unexpected(image.error());
+    }
+    return encodeJpeg(*image, kPhotoJpegQuality);
 }
 
 }  // namespace miravel
