@@ -15,7 +15,8 @@ using testing::runMiravel;
 using testing::TemporaryFolder;
 
 const std::string kPage =
-    "<html><body style='font-family: Helvetica;'><h3>Fish &amp; chips</h3>"
+    "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>Fish &amp; chips</title></head>"
+    "<body style='font-family: Helvetica;'><h3>Fish &amp; chips</h3>"
     "<p class='rating' value='2'>\u2605\u2605</p><p><b>Makes:</b> 2</p><h4>Ingredients:</h4>"
     "<h4>Fish:</h4><ul><li>2 cod fillets</li></ul><br/><h4>Directions:</h4>"
     "<p>Fry.</p></body></html>";
