@@ -1,8 +1,15 @@
 #include "cli/CommandLine.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <iostream>
+#include <iterator>
 #include <ostream>
+#include <string>
+#include <vector>
 
+#include "lib/AtomicFile.h"
+#include "lib/Utf8.h"
 #include "model/UserFolders.h"
 
 namespace miravel::cli {
@@ -25,6 +32,29 @@ int Invocation::failure(const std::string& message) const {
     err << commandName << ": " << message << "\n";
     return kExitFailure;
 }
+
+namespace {
+
+// Text that is not UTF-8 would be stored as given and make every JSON document that holds it
+// unreadable, so it is refused where it enters, naming the argument by its usage word.
+int checkArgumentText(const Invocation& invocation, const std::string& usage) {
+    std::vector<std::string> words;
+    for (std::size_t start = 0; start < usage.size();) {
+        const std::size_t end = std::min(usage.find(' ', start), usage.size());
+        words.push_back(usage.substr(start, end - start));
+        start = end + 1;
+    }
+    for (std::size_t i = 0; i < invocation.arguments.size(); ++i) {
+        if (!isValidUtf8(invocation.arguments[i])) {
+            const std::string word = words.empty() ? "argument " + std::to_string(i + 1)
+                                                   : words[std::min(i, words.size() - 1)];
+            return invocation.usageError(word + " is not valid UTF-8 text.");
+        }
+    }
+    return kExitOk;
+}
+
+}  // namespace
 
 CommandLine::CommandLine(std::ostream& out, std::ostream& err) : m_out(out), m_err(err) {}
 
@@ -201,7 +231,14 @@ int CommandLine::runVerb(const VerbSpec& verb, const std::vector<std::string>& w
             }
             value = words[++i];
         }
+        // A file's name is the file system's business; every other value is text we keep.
+        if (spec->valueName != "FILE" && !isValidUtf8(*value)) {
+            return invocation.usageError("--" + name + " is not valid UTF-8 text.");
+        }
         invocation.options[name] = *value;
+    }
+    if (int code = checkArgumentText(invocation, verb.arguments); code != kExitOk) {
+        return code;
     }
     if (invocation.arguments.size() < verb.minArguments ||
         invocation.arguments.size() > verb.maxArguments) {
@@ -210,6 +247,17 @@ int CommandLine::runVerb(const VerbSpec& verb, const std::vector<std::string>& w
                                          : "too many arguments.");
     }
     return verb.run(invocation);
+}
+
+Result<std::string> readInputFile(const std::string& file) {
+    if (file != "-") {
+        return readFile(file);
+    }
+    std::string text{std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()};
+    if (std::cin.bad()) {
+        return makeError(kFileErrorDomain, EIO, "Could not read standard input.");
+    }
+    return text;
 }
 
 }  // namespace miravel::cli

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ingredients/RCRationalNumber.h"
+#include "lib/Error.h"
 
 namespace miravel::cli {
 
@@ -91,5 +92,8 @@ void addGroceryVerbs(CommandLine& commandLine);
 // A scale factor as a user types it: "3/2", "2" or "1 1/2". Absent when it is not one of
 // those, or not greater than zero.
 std::optional<RCRationalNumber> parseScaleFactor(std::string_view text);
+
+// The bytes of the file a verb was given, or of standard input when it was given "-".
+[[nodiscard]] Result<std::string> readInputFile(const std::string& file);
 
 }  // namespace miravel::cli

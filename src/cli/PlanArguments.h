@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -12,5 +13,9 @@ namespace miravel::cli {
 // breakfast, lunch, dinner or snack(s).
 std::optional<Timestamp> parsePlanDay(const std::string& text);
 std::optional<std::int64_t> parseMealType(const std::string& text);
+
+// The weekdays in the calendar's numbering: 1 = Sunday ... 7 = Saturday.
+inline constexpr std::array kWeekdayNames{"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                          "Thursday", "Friday", "Saturday"};
 
 }  // namespace miravel::cli

@@ -49,9 +49,6 @@ std::optional<std::int64_t> parseMealType(const std::string& text) {
 
 namespace {
 
-constexpr std::array kWeekdayNames{"Sunday",   "Monday", "Tuesday", "Wednesday",
-                                   "Thursday", "Friday", "Saturday"};
-
 int add(Invocation& invocation) {
     const auto dateText = invocation.option("date");
     const auto day = dateText ? parsePlanDay(*dateText) : std::nullopt;

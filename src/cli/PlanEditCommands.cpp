@@ -10,6 +10,7 @@
 #include "cli/RecipeLookup.h"
 #include "grocery/ChooseIngredientsController.h"
 #include "lib/DateText.h"
+#include "lib/TextPieces.h"
 #include "model/GroceryListItem.h"
 #include "model/Meal.h"
 #include "model/UserSettings.h"
@@ -89,6 +90,11 @@ int edit(Invocation& invocation) {
     if (invocation.has("name") && invocation.has("recipe")) {
         return invocation.usageError("a meal is either --name or --recipe.");
     }
+    const auto name = invocation.option("name");
+    const auto trimmed = name ? trimmedName(*name) : std::nullopt;
+    if (name && !trimmed) {
+        return invocation.usageError("--name needs a meal name that is not blank.");
+    }
     const auto typeText = invocation.option("type");
     const auto type = typeText ? parseMealType(*typeText) : std::nullopt;
     if (typeText && !type) {
@@ -105,9 +111,9 @@ int edit(Invocation& invocation) {
     }
     EditMealController editor(found.context(), found.session.application().settings());
     editor.setMeal(found.meal);
-    if (auto name = invocation.option("name")) {
+    if (trimmed) {
         editor.setMode(EditMealController::Mode::Name);
-        editor.setNameText(*name);
+        editor.setNameText(*trimmed);
     }
     if (auto recipeName = invocation.option("recipe")) {
         int code = kExitOk;

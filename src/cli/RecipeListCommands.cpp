@@ -8,6 +8,7 @@
 #include "cli/LibrarySession.h"
 #include "cli/RecipeLookup.h"
 #include "lib/StringTable.h"
+#include "lib/TextPieces.h"
 #include "library/RecipesController.h"
 #include "model/Recipe.h"
 #include "model/RecipeCategory.h"
@@ -103,7 +104,8 @@ int list(Invocation& invocation) {
     }
     for (std::size_t row = 0; row < controller.count(); ++row) {
         auto recipe = controller.recipeAt(row);
-        invocation.out << recipe->uid() << "\t" << recipe->name().value_or("") << "\n";
+        invocation.out << recipe->uid() << "\t" << escapedField(recipe->name().value_or(""))
+                       << "\n";
     }
     if (invocation.has("count")) {
         invocation.out << controller.countText() << "\n";

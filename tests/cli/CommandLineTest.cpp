@@ -69,7 +69,8 @@ TEST(CommandLine, infoNamesTheFoldersInUse) {
 TEST(CommandLine, settingsChangesPersistAndRemovalRestoresDefaults) {
     TemporaryFolder home;
     EXPECT_EQ(runMiravel(home.path(), {"settings", "set", "FontSize", "Extra Large"}).exitCode, 0);
-    EXPECT_EQ(runMiravel(home.path(), {"settings", "set", "GroceryListAisles", "no"}).exitCode, 0);
+    EXPECT_EQ(runMiravel(home.path(), {"settings", "set", "GroceryListAisles", "false"}).exitCode,
+              0);
     EXPECT_EQ(runMiravel(home.path(), {"settings", "get", "FontSize"}).out, "Extra Large\n");
     EXPECT_EQ(runMiravel(home.path(), {"settings", "get", "GroceryListAisles"}).out, "false\n");
 

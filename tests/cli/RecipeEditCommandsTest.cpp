@@ -176,7 +176,7 @@ TEST_F(RecipeEditCommandsTest, addFromJsonTakesTheDictionaryAndOptionsWin) {
     EXPECT_EQ(text(dictionary, "ingredients"), "1 egg\n1 cup flour");
     EXPECT_EQ(text(dictionary, "difficulty"), "Medium");
     EXPECT_EQ(text(dictionary, "image_url"), "https://example.com/p.jpg");
-    EXPECT_TRUE(dictionary.find("rating")->isNull());  // captured pages carry no rating
+    EXPECT_EQ(dictionary.find("rating")->asInteger(), 5);
 
     auto untitled = m_home / "untitled.json";
     ASSERT_TRUE(writeFileAtomically(untitled, R"({"notes": "no title on the page"})"));
@@ -196,7 +196,9 @@ TEST_F(RecipeEditCommandsTest, refusesBadInputWithoutSaving) {
     const Case cases[] = {
         {{"recipe", "edit", "Stew", "--photo", "x.jpg", "--no-photo"}, 2, "--no-photo"},
         {{"recipe", "edit", "Stew", "--rating", "9", "--name", "Other"}, 2, "0 to 5"},
-        {{"recipe", "edit", "Stew", "--categories", "Nope", "--name", "Other"}, 1, "Nope"},
+        {{"recipe", "edit", "Stew", "--categories", "Nope", "--photo", notJson.string()},
+         1,
+         "list.json"},
         {{"recipe", "edit", "Stew", "--photo", notJson.string(), "--name", "Other"},
          1,
          "list.json"},
@@ -210,6 +212,7 @@ TEST_F(RecipeEditCommandsTest, refusesBadInputWithoutSaving) {
     }
     EXPECT_EQ(text(shown("Stew"), "name"), "Stew");
     EXPECT_EQ(run({"recipe", "list"}).out.find("Other"), std::string::npos);
+    EXPECT_EQ(run({"category", "list"}).out, "");  // nothing made for an edit that failed
 }
 
 }  // namespace
