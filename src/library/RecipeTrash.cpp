@@ -199,9 +199,10 @@ Result<std::shared_ptr<Recipe>> RecipeTrash::restore(const TrashedRecipe& entry)
         return std::unexpected(trashError("this library keeps no trash."));
     }
     (void)readEntries(true);
+    // Failures before the save leave the store untouched, so they are the trash's own.
     auto data = readEntry(entry.file);
     if (!data) {
-        return std::unexpected(data.error());
+        return std::unexpected(trashError(data.error().description));
     }
     std::optional<std::filesystem::path> photoFile;
     if (auto encoded = textOf(*data, kPhotoDataKey)) {
@@ -211,7 +212,7 @@ Result<std::shared_ptr<Recipe>> RecipeTrash::restore(const TrashedRecipe& entry)
         }
         photoFile = m_folder->parent_path() / (newUid() + ".jpg");
         if (auto written = writeFileAtomically(*photoFile, *bytes); !written) {
-            return std::unexpected(written.error());
+            return std::unexpected(trashError(written.error().description));
         }
     }
     auto recipe = m_context.insert<Recipe>();

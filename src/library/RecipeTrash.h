@@ -54,7 +54,8 @@ public:
     [[nodiscard]] Result<std::vector<TrashedRecipe>> find(const std::string& nameOrUid);
     // Adds the recipe back with its uid when no recipe of the store (tombstones included)
     // holds it, the categories that still exist and its photo; saves, then drops the entry.
-    // Its meals are not brought back: they were deleted with it.
+    // Its meals are not brought back: they were deleted with it. Errors are of
+    // kTrashErrorDomain except the store's save.
     [[nodiscard]] Result<std::shared_ptr<Recipe>> restore(const TrashedRecipe& entry);
     // Removes every entry; returns how many there were.
     [[nodiscard]] Result<std::size_t> empty();

@@ -128,6 +128,17 @@ TEST_F(RecipeTrashTest, oldEntriesArePurgedAndEmptyingRemovesTheRest) {
     EXPECT_TRUE(std::filesystem::exists(m_folder / kTrashFolderName / "notes.txt"));
 }
 
+TEST_F(RecipeTrashTest, anEntryGoneMeanwhileIsTheTrashsErrorNotTheStores) {
+    RecipeTrash trash(*m_main);
+    ASSERT_TRUE(trash.deleteRecipes({m_soup}));
+    auto entry = trash.entries()->front();
+    std::filesystem::remove(entry.file);
+    auto restored = trash.restore(entry);
+    ASSERT_FALSE(restored);
+    EXPECT_EQ(restored.error().domain, kTrashErrorDomain);
+    EXPECT_TRUE(all<Recipe>(*m_main).empty());
+}
+
 TEST_F(RecipeTrashTest, nothingIsDeletedWhenTheTrashCannotBeWritten) {
     std::ofstream(m_folder / kTrashFolderName) << "a file where the folder goes";
     auto deleted = RecipeTrash(*m_main).deleteRecipes({m_soup});
