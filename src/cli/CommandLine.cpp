@@ -1,5 +1,7 @@
 #include "cli/CommandLine.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <iostream>
@@ -54,7 +56,33 @@ int checkArgumentText(const Invocation& invocation, const std::string& usage) {
     return kExitOk;
 }
 
+// "-x" and "--name" are options; "-" (standard input by custom) and "-2" are not, so a
+// negative number still reaches the verb that reads it. Anything else that starts with "-"
+// is read as an option the verb does not know, rather than as a stray argument.
+bool looksLikeOption(const std::string& word) {
+    return word.size() > 1 && word[0] == '-' && !(word[1] >= '0' && word[1] <= '9');
+}
+
 }  // namespace
+
+Confirmation confirm(const Invocation& invocation, const std::string& question) {
+    if (invocation.has("yes")) {
+        return Confirmation::Yes;
+    }
+    if (::isatty(STDIN_FILENO) == 0) {
+        invocation.usageError(question +
+                              "\nThere is no terminal to answer on: add --yes to go ahead.");
+        return Confirmation::Refused;
+    }
+    invocation.err << question << " [y/N] " << std::flush;
+    std::string answer;
+    std::getline(std::cin, answer);
+    const bool yes = answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes";
+    if (!yes) {
+        invocation.err << "Nothing was changed.\n";
+    }
+    return yes ? Confirmation::Yes : Confirmation::No;
+}
 
 CommandLine::CommandLine(std::ostream& out, std::ostream& err) : m_out(out), m_err(err) {}
 
@@ -100,7 +128,8 @@ void CommandLine::printOverview(std::ostream& stream) const {
               "  --library DIR   the library (files folder) to use; default "
            << defaultLibraryFolder().string()
            << "\n"
-              "  --help          describe the command\n\n"
+              "  --help          describe the command\n"
+              "  --version       print the program's version\n\n"
               "Exit status: 0 done, 1 failed, 2 wrong usage.\n";
 }
 
@@ -153,6 +182,9 @@ int CommandLine::run(const std::vector<std::string>& argv) {
             }
         } else if (word == "--help" || word == "-h") {
             help = true;
+        } else if (word == "--version" && words.empty()) {
+            m_out << "miravel " << MIRAVEL_VERSION << "\n";
+            return kExitOk;
         } else {
             words.push_back(word);
         }
@@ -198,13 +230,16 @@ int CommandLine::runVerb(const VerbSpec& verb, const std::vector<std::string>& w
     bool optionsEnded = false;
     for (std::size_t i = 0; i < words.size(); ++i) {
         const std::string& word = words[i];
-        if (optionsEnded || !word.starts_with("--") || word.size() == 2) {
-            if (word == "--" && !optionsEnded) {
-                optionsEnded = true;
-                continue;
-            }
+        if (word == "--" && !optionsEnded) {
+            optionsEnded = true;
+            continue;
+        }
+        if (optionsEnded || !looksLikeOption(word)) {
             invocation.arguments.push_back(word);
             continue;
+        }
+        if (!word.starts_with("--")) {
+            return invocation.usageError("unknown option " + word + ".");
         }
         std::string name = word.substr(2);
         std::optional<std::string> value;
@@ -215,7 +250,7 @@ int CommandLine::runVerb(const VerbSpec& verb, const std::vector<std::string>& w
         auto spec = std::find_if(verb.options.begin(), verb.options.end(),
                                  [&](const OptionSpec& option) { return option.name == name; });
         if (spec == verb.options.end()) {
-            return invocation.usageError("unknown option \"--" + name + "\".");
+            return invocation.usageError("unknown option --" + name + ".");
         }
         if (spec->valueName.empty()) {
             if (value) {

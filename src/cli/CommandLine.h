@@ -76,6 +76,13 @@ private:
     std::vector<VerbSpec> m_verbs;
 };
 
+// A question before a step that cannot be taken back. --yes answers it; otherwise it is asked
+// on the terminal. With no terminal to ask on (a script, a pipe), the verb refuses with a
+// usage message that names --yes, rather than guess.
+enum class Confirmation { Yes, No, Refused };
+Confirmation confirm(const Invocation& invocation, const std::string& question);
+inline const OptionSpec kYesOption{"yes", "", "do not ask for confirmation"};
+
 // Each noun's verbs, registered by the file that implements them.
 void addInfoVerbs(CommandLine& commandLine);
 void addSettingsVerbs(CommandLine& commandLine);
@@ -88,6 +95,7 @@ void addIngredientVerbs(CommandLine& commandLine);
 void addPlanVerbs(CommandLine& commandLine);
 void addPlanEditVerbs(CommandLine& commandLine);
 void addGroceryVerbs(CommandLine& commandLine);
+void addTrashVerbs(CommandLine& commandLine);
 
 // A scale factor as a user types it: "3/2", "2" or "1 1/2". Absent when it is not one of
 // those, or not greater than zero.

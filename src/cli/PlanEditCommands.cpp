@@ -51,7 +51,7 @@ struct MealOfDay {
     int find(Invocation& invocation) {
         const auto day = parsePlanDay(invocation.arguments[0]);
         if (!day) {
-            return invocation.usageError("the day is given as YYYY-MM-DD.");
+            return invocation.usageError(planDayError("the day", invocation.arguments[0]));
         }
         const std::string& text = invocation.arguments[1];
         std::size_t number = 0;
@@ -98,12 +98,12 @@ int edit(Invocation& invocation) {
     const auto typeText = invocation.option("type");
     const auto type = typeText ? parseMealType(*typeText) : std::nullopt;
     if (typeText && !type) {
-        return invocation.usageError("--type takes breakfast, lunch, dinner or snack.");
+        return invocation.usageError(mealTypeError(*typeText));
     }
     const auto dateText = invocation.option("date");
     const auto date = dateText ? parsePlanDay(*dateText) : std::nullopt;
     if (dateText && !date) {
-        return invocation.usageError("--date takes a day as YYYY-MM-DD.");
+        return invocation.usageError(planDayError("--date", *dateText));
     }
     MealOfDay found(invocation);
     if (int code = found.find(invocation); code != kExitOk) {
@@ -141,7 +141,7 @@ int edit(Invocation& invocation) {
 int move(Invocation& invocation) {
     const auto target = parsePlanDay(invocation.arguments[2]);
     if (!target) {
-        return invocation.usageError("the new day is given as YYYY-MM-DD.");
+        return invocation.usageError(planDayError("the new day", invocation.arguments[2]));
     }
     MealOfDay found(invocation);
     if (int code = found.find(invocation); code != kExitOk) {
@@ -216,7 +216,8 @@ int toGrocery(Invocation& invocation) {
     const auto dateText = invocation.option(week ? "date" : "day");
     const auto date = dateText ? parsePlanDay(*dateText) : std::nullopt;
     if (dateText && !date) {
-        return invocation.usageError("days are given as YYYY-MM-DD.");
+        return invocation.usageError(
+            planDayError("--" + std::string(week ? "date" : "day"), *dateText));
     }
     LibrarySession session(invocation.library, invocation.err);
     ManagedObjectContext* context = session.context();
@@ -257,7 +258,7 @@ void addPlanEditVerbs(CommandLine& commandLine) {
                      "Change meal N of a day (numbered as \"plan day\" shows them).",
                      {{"name", "TEXT", "make it a meal by name"},
                       {"recipe", "NAME|UID", "make it a recipe of the library"},
-                      {"type", "TYPE", "breakfast, lunch, dinner or snack"},
+                      {"type", "TYPE", kMealTypeChoices},
                       {"date", "YYYY-MM-DD", "move it to another day"}},
                      2,
                      2,

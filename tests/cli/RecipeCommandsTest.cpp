@@ -54,7 +54,8 @@ TEST(RecipeCommands, addListShowAndDeleteAsAUserWould) {
     EXPECT_EQ(hash, sha256Hex(JsonWriter::write(JsonValue(dictionary))));
     EXPECT_EQ(dictionary.find("prep_time")->asString(), "15 min");
 
-    auto deleted = runMiravel(home.path(), {"--library", library, "recipe", "delete", "Leek soup"});
+    auto deleted =
+        runMiravel(home.path(), {"--library", library, "recipe", "delete", "Leek soup", "--yes"});
     EXPECT_EQ(deleted.exitCode, 0) << deleted.err;
     EXPECT_EQ(runMiravel(home.path(), {"--library", library, "recipe", "show", uid}).exitCode, 1);
     auto info = runMiravel(home.path(), {"--library", library, "info"});

@@ -51,6 +51,9 @@ inline CommandOutput runMiravel(const std::filesystem::path& home,
         std::filesystem::path inputFile = home / "stdin.txt";
         std::ofstream(inputFile, std::ios::binary) << *input;
         command += " <" + shellQuoted(inputFile.string());
+    } else {
+        // Never the test runner's terminal: a verb that asks would wait for an answer.
+        command += " </dev/null";
     }
 
     CommandOutput output;
