@@ -119,7 +119,7 @@ bool dayOption(Invocation& invocation, const std::string& name, std::optional<Ti
 // in its week, then runs `body` on the planner.
 int withPlanner(Invocation& invocation, std::optional<Timestamp> date, std::optional<Timestamp> day,
                 const std::function<int(LibrarySession&, Planner&)>& body) {
-    LibrarySession session(invocation.library, invocation.err);
+    LibrarySession session(invocation);
     ManagedObjectContext* context = session.context();
     if (context == nullptr) {
         return kExitFailure;
@@ -157,7 +157,7 @@ int day(Invocation& invocation) {
     if (!date) {
         return invocation.usageError("the day is given as YYYY-MM-DD.");
     }
-    LibrarySession session(invocation.library, invocation.err);
+    LibrarySession session(invocation);
     ManagedObjectContext* context = session.context();
     if (context == nullptr) {
         return kExitFailure;
@@ -234,7 +234,8 @@ void addPlanVerbs(CommandLine& commandLine) {
                      {{"date", "YYYY-MM-DD", "the day whose week to show"}},
                      0,
                      0,
-                     week});
+                     week,
+                     LibraryAccess::Reads});
     commandLine.add({"plan",
                      "add",
                      "NAME|UID",
@@ -252,7 +253,8 @@ void addPlanVerbs(CommandLine& commandLine) {
                      {},
                      1,
                      1,
-                     day});
+                     day,
+                     LibraryAccess::Reads});
     commandLine.add({"plan",
                      "print",
                      "",
@@ -264,7 +266,8 @@ void addPlanVerbs(CommandLine& commandLine) {
                       {"output", "FILE", "write the page to FILE"}},
                      0,
                      0,
-                     print});
+                     print,
+                     LibraryAccess::Reads});
     commandLine.add({"plan",
                      "mail",
                      "",
@@ -274,7 +277,8 @@ void addPlanVerbs(CommandLine& commandLine) {
                       {"open", "", "open the message in the mail program"}},
                      0,
                      0,
-                     mail});
+                     mail,
+                     LibraryAccess::Reads});
 }
 
 }  // namespace miravel::cli

@@ -34,7 +34,7 @@ std::string describe(const Meal& meal) {
 // argument numbers as "plan day" shows them.
 struct MealOfDay {
     explicit MealOfDay(Invocation& invocation)
-        : session(invocation.library, invocation.err),
+        : session(invocation),
           dayList(session.context()
                       ? std::make_unique<MealPlannerDayController>(*session.context(), &answers)
                       : nullptr) {}
@@ -212,7 +212,7 @@ int toGrocery(Invocation& invocation) {
     if (dateText && !date) {
         return invocation.usageError("days are given as YYYY-MM-DD.");
     }
-    LibrarySession session(invocation.library, invocation.err);
+    LibrarySession session(invocation);
     ManagedObjectContext* context = session.context();
     if (context == nullptr) {
         return kExitFailure;

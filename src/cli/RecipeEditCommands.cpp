@@ -174,7 +174,7 @@ int add(Invocation& invocation) {
         }
         browserData = parsed->asObject();
     }
-    LibrarySession session(invocation.library, invocation.err);
+    LibrarySession session(invocation);
     ManagedObjectContext* context = session.context();
     if (context == nullptr) {
         return kExitFailure;

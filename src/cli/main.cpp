@@ -20,5 +20,6 @@ int main(int argc, char** argv) {
     cli::addPlanVerbs(commandLine);
     cli::addPlanEditVerbs(commandLine);
     cli::addGroceryVerbs(commandLine);
+    cli::addRepairVerbs(commandLine);
     return commandLine.run(std::vector<std::string>(argv + 1, argv + argc));
 }
