@@ -29,8 +29,7 @@ public:
 
 // The category column over the library of one invocation.
 struct Column {
-    explicit Column(Invocation& invocation)
-        : session(invocation.library, invocation.err), context(session.context()) {
+    explicit Column(Invocation& invocation) : session(invocation), context(session.context()) {
         if (context != nullptr) {
             controller.emplace(*context, commandLineSettings(), session.hooks(), ui, ui);
             controller->fetchCategories();
@@ -229,7 +228,8 @@ void addCategoryVerbs(CommandLine& commandLine) {
                      {{"presets", "", "list the presets first, each as \"preset\", tab, name"}},
                      0,
                      0,
-                     list});
+                     list,
+                     LibraryAccess::Reads});
     commandLine.add(
         {"category", "add", "NAME", "Add a category at the end of the order.", {}, 1, 1, add});
     commandLine.add({"category",

@@ -158,13 +158,13 @@ void CommandLine::printVerbHelp(std::ostream& stream, const VerbSpec& verb) cons
         }
     }
     stream << "  --library DIR     the library (files folder) to use\n"
+              "  --read-only       open the library without changing anything in it\n"
               "  --help            show this text\n";
 }
 
 int CommandLine::run(const std::vector<std::string>& argv) {
     // The options every verb takes may stand anywhere; the rest are words and verb options.
-    std::optional<std::filesystem::path> library;
-    bool help = false;
+    CommonOptions common;
     std::vector<std::string> words;
     for (std::size_t i = 0; i < argv.size(); ++i) {
         const std::string& word = argv[i];
@@ -173,15 +173,17 @@ int CommandLine::run(const std::vector<std::string>& argv) {
                 m_err << "miravel: --library needs a folder.\n";
                 return kExitUsage;
             }
-            library = argv[++i];
+            common.library = argv[++i];
         } else if (word.starts_with("--library=")) {
-            library = word.substr(10);
-            if (library->empty()) {
+            common.library = word.substr(10);
+            if (common.library->empty()) {
                 m_err << "miravel: --library needs a folder.\n";
                 return kExitUsage;
             }
+        } else if (word == "--read-only") {
+            common.readOnly = true;
         } else if (word == "--help" || word == "-h") {
-            help = true;
+            common.help = true;
         } else if (word == "--version" && words.empty()) {
             m_out << "miravel " << MIRAVEL_VERSION << "\n";
             return kExitOk;
@@ -195,10 +197,10 @@ int CommandLine::run(const std::vector<std::string>& argv) {
     }
     if (words[0] == "help") {
         words.erase(words.begin());
-        help = true;
+        common.help = true;
     }
     if (const VerbSpec* verb = find("", words[0])) {
-        return runVerb(*verb, {words.begin() + 1, words.end()}, library, help);
+        return runVerb(*verb, {words.begin() + 1, words.end()}, common);
     }
     if (!isNoun(words[0])) {
         m_err << "miravel: unknown command \"" << words[0] << "\".\n\n";
@@ -207,8 +209,8 @@ int CommandLine::run(const std::vector<std::string>& argv) {
     }
     const std::string& noun = words[0];
     if (words.size() < 2) {
-        printNounHelp(help ? m_out : m_err, noun);
-        return help ? kExitOk : kExitUsage;
+        printNounHelp(common.help ? m_out : m_err, noun);
+        return common.help ? kExitOk : kExitUsage;
     }
     const VerbSpec* verb = find(noun, words[1]);
     if (verb == nullptr) {
@@ -216,16 +218,20 @@ int CommandLine::run(const std::vector<std::string>& argv) {
         printNounHelp(m_err, noun);
         return kExitUsage;
     }
-    return runVerb(*verb, {words.begin() + 2, words.end()}, library, help);
+    return runVerb(*verb, {words.begin() + 2, words.end()}, common);
 }
 
 int CommandLine::runVerb(const VerbSpec& verb, const std::vector<std::string>& words,
-                         std::optional<std::filesystem::path> library, bool help) {
-    if (help) {
+                         const CommonOptions& common) {
+    if (common.help) {
         printVerbHelp(m_out, verb);
         return kExitOk;
     }
-    Invocation invocation{library.value_or(defaultLibraryFolder()), {}, {}, m_out, m_err, ""};
+    Invocation invocation{
+        common.library.value_or(defaultLibraryFolder()), {}, {}, m_out, m_err, ""};
+    invocation.access = verb.access;
+    invocation.libraryNamed = common.library.has_value();
+    invocation.readOnly = common.readOnly;
     invocation.commandName = "miravel " + (verb.noun.empty() ? "" : verb.noun + " ") + verb.verb;
     bool optionsEnded = false;
     for (std::size_t i = 0; i < words.size(); ++i) {
@@ -281,7 +287,8 @@ int CommandLine::runVerb(const VerbSpec& verb, const std::vector<std::string>& w
                                          ? "missing arguments."
                                          : "too many arguments.");
     }
-    return verb.run(invocation);
+    const int code = verb.run(invocation);
+    return invocation.libraryDamaged ? kExitFailure : code;
 }
 
 Result<std::string> readInputFile(const std::string& file) {

@@ -17,6 +17,10 @@ namespace miravel::cli {
 // Exit codes of every verb.
 enum ExitCode : int { kExitOk = 0, kExitFailure = 1, kExitUsage = 2 };
 
+// What a verb does with the library. One that only reads it works on a read-only library,
+// and is refused a library that does not exist rather than starting an empty one there.
+enum class LibraryAccess { Writes, Reads };
+
 struct OptionSpec {
     std::string name;       // without the leading "--"
     std::string valueName;  // empty for a flag
@@ -40,6 +44,12 @@ struct Invocation {
     int failure(const std::string& message) const;
 
     std::string commandName;  // "miravel settings get", for messages
+    LibraryAccess access = LibraryAccess::Writes;
+    bool libraryNamed = false;  // given with --library, rather than the default folder
+    bool readOnly = false;      // --read-only
+    // Set when the library turned out damaged while the verb ran (already reported): its
+    // result cannot be trusted, whatever the verb returned.
+    bool libraryDamaged = false;
 };
 
 struct VerbSpec {
@@ -51,10 +61,11 @@ struct VerbSpec {
     std::size_t minArguments = 0;
     std::size_t maxArguments = 0;
     std::function<int(Invocation&)> run;
+    LibraryAccess access = LibraryAccess::Writes;
 };
 
 // The miravel command line: nouns with verbs under them ("miravel settings get KEY"), the
-// options every verb takes (--library DIR, --help), and the exit codes 0, 1 and 2.
+// options every verb takes (--library DIR, --read-only, --help), and the exit codes 0, 1 and 2.
 class CommandLine {
 public:
     CommandLine(std::ostream& out, std::ostream& err);
@@ -68,8 +79,13 @@ private:
     void printOverview(std::ostream& stream) const;
     void printNounHelp(std::ostream& stream, const std::string& noun) const;
     void printVerbHelp(std::ostream& stream, const VerbSpec& verb) const;
+    struct CommonOptions {
+        std::optional<std::filesystem::path> library;
+        bool readOnly = false;
+        bool help = false;
+    };
     int runVerb(const VerbSpec& verb, const std::vector<std::string>& words,
-                std::optional<std::filesystem::path> library, bool help);
+                const CommonOptions& common);
 
     std::ostream& m_out;
     std::ostream& m_err;
@@ -96,6 +112,7 @@ void addPlanVerbs(CommandLine& commandLine);
 void addPlanEditVerbs(CommandLine& commandLine);
 void addGroceryVerbs(CommandLine& commandLine);
 void addTrashVerbs(CommandLine& commandLine);
+void addRepairVerbs(CommandLine& commandLine);
 
 // A scale factor as a user types it: "3/2", "2" or "1 1/2". Absent when it is not one of
 // those, or not greater than zero.

@@ -154,7 +154,7 @@ struct Planner {
 // in its week, then runs `body` on the planner.
 int withPlanner(Invocation& invocation, std::optional<Timestamp> date, std::optional<Timestamp> day,
                 const std::function<int(LibrarySession&, Planner&)>& body) {
-    LibrarySession session(invocation.library, invocation.err);
+    LibrarySession session(invocation);
     ManagedObjectContext* context = session.context();
     if (context == nullptr) {
         return kExitFailure;
@@ -192,7 +192,7 @@ int day(Invocation& invocation) {
     if (!date) {
         return invocation.usageError(planDayError("the day", invocation.arguments[0]));
     }
-    LibrarySession session(invocation.library, invocation.err);
+    LibrarySession session(invocation);
     ManagedObjectContext* context = session.context();
     if (context == nullptr) {
         return kExitFailure;
@@ -269,7 +269,8 @@ void addPlanVerbs(CommandLine& commandLine) {
                      {{"date", "YYYY-MM-DD", "the day whose week to show"}},
                      0,
                      0,
-                     week});
+                     week,
+                     LibraryAccess::Reads});
     commandLine.add({"plan",
                      "add",
                      "NAME|UID",
@@ -289,7 +290,8 @@ void addPlanVerbs(CommandLine& commandLine) {
                      {},
                      1,
                      1,
-                     day});
+                     day,
+                     LibraryAccess::Reads});
     commandLine.add({"plan",
                      "print",
                      "",
@@ -301,7 +303,8 @@ void addPlanVerbs(CommandLine& commandLine) {
                       {"output", "FILE", "write the page to FILE"}},
                      0,
                      0,
-                     print});
+                     print,
+                     LibraryAccess::Reads});
     commandLine.add({"plan",
                      "mail",
                      "",
@@ -311,7 +314,8 @@ void addPlanVerbs(CommandLine& commandLine) {
                       {"open", "", "open the message in the mail program"}},
                      0,
                      0,
-                     mail});
+                     mail,
+                     LibraryAccess::Reads});
 }
 
 }  // namespace miravel::cli

@@ -35,7 +35,7 @@ std::string describe(const Meal& meal) {
 // argument numbers as "plan day" shows them.
 struct MealOfDay {
     explicit MealOfDay(Invocation& invocation)
-        : session(invocation.library, invocation.err),
+        : session(invocation),
           dayList(session.context()
                       ? std::make_unique<MealPlannerDayController>(*session.context(), &answers)
                       : nullptr) {}
@@ -219,7 +219,7 @@ int toGrocery(Invocation& invocation) {
         return invocation.usageError(
             planDayError("--" + std::string(week ? "date" : "day"), *dateText));
     }
-    LibrarySession session(invocation.library, invocation.err);
+    LibrarySession session(invocation);
     ManagedObjectContext* context = session.context();
     if (context == nullptr) {
         return kExitFailure;

@@ -177,7 +177,8 @@ void addRecipeVerbs(CommandLine& commandLine) {
                       {"scale", "FACTOR", "ingredients and servings at 3/2, 2, \"1 1/2\"..."}},
                      1,
                      1,
-                     show});
+                     show,
+                     LibraryAccess::Reads});
     commandLine.add({"recipe",
                      "mail",
                      "NAME|UID",
@@ -185,7 +186,8 @@ void addRecipeVerbs(CommandLine& commandLine) {
                      {{"open", "", "open the address in the mail program (xdg-open)"}},
                      1,
                      1,
-                     mail});
+                     mail,
+                     LibraryAccess::Reads});
     commandLine.add({"recipe",
                      "print",
                      "NAME|UID",
@@ -193,7 +195,8 @@ void addRecipeVerbs(CommandLine& commandLine) {
                      {{"output", "FILE", "write the page to FILE"}},
                      1,
                      1,
-                     print});
+                     print,
+                     LibraryAccess::Reads});
 }
 
 }  // namespace miravel::cli

@@ -240,7 +240,7 @@ int add(Invocation& invocation) {
     if (!checked) {
         return code;
     }
-    LibrarySession session(invocation.library, invocation.err);
+    LibrarySession session(invocation);
     ManagedObjectContext* context = session.context();
     if (context == nullptr) {
         return kExitFailure;

@@ -89,7 +89,7 @@ int list(Invocation& invocation) {
         return invocation.usageError("--sort takes name, created, rating, prep or cook.");
     }
 
-    LibrarySession session(invocation.library, invocation.err);
+    LibrarySession session(invocation);
     ManagedObjectContext* store = session.context();
     if (store == nullptr) {
         return kExitFailure;
@@ -145,7 +145,7 @@ int withNamedRows(
     Invocation& invocation,
     const std::function<int(LibrarySession&, CommandLineRecipesDelegate&, RecipesController&,
                             const std::vector<std::size_t>&)>& act) {
-    LibrarySession session(invocation.library, invocation.err);
+    LibrarySession session(invocation);
     ManagedObjectContext* store = session.context();
     if (store == nullptr) {
         return kExitFailure;
@@ -245,7 +245,8 @@ void addRecipeListVerbs(CommandLine& commandLine) {
           {"count", "", "end with the count line (\"3 Recipes\", \"No Recipes\")"}},
          0,
          0,
-         list});
+         list,
+         LibraryAccess::Reads});
     commandLine.add({"recipe",
                      "favorite",
                      "NAME|UID on|off",

@@ -54,7 +54,7 @@ std::shared_ptr<Recipe> oneRecipe(Invocation& invocation, ManagedObjectContext& 
 int withNamedRecipe(Invocation& invocation,
                     const std::function<int(LibrarySession&, ManagedObjectContext&,
                                             const std::shared_ptr<Recipe>&)>& use) {
-    LibrarySession session(invocation.library, invocation.err);
+    LibrarySession session(invocation);
     ManagedObjectContext* context = session.context();
     if (context == nullptr) {
         return kExitFailure;

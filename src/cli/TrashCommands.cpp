@@ -15,7 +15,7 @@ namespace {
 // Opens the library and runs `use` on its trash.
 int withTrash(Invocation& invocation,
               const std::function<int(LibrarySession&, RecipeTrash&)>& use) {
-    LibrarySession session(invocation.library, invocation.err);
+    LibrarySession session(invocation);
     ManagedObjectContext* context = session.context();
     if (context == nullptr) {
         return kExitFailure;
@@ -115,7 +115,8 @@ void addTrashVerbs(CommandLine& commandLine) {
                      {},
                      0,
                      0,
-                     list});
+                     list,
+                     LibraryAccess::Reads});
     commandLine.add({"trash",
                      "restore",
                      "NAME|UID",

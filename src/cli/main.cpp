@@ -21,6 +21,7 @@ int main(int argc, char** argv) {
     cli::addPlanVerbs(commandLine);
     cli::addPlanEditVerbs(commandLine);
     cli::addGroceryVerbs(commandLine);
+    cli::addRepairVerbs(commandLine);
     cli::addTrashVerbs(commandLine);
     // The verbs report failures as values; anything that still escapes (a library throwing
     // where it should not, memory running out) ends the program with a message and the

@@ -193,7 +193,7 @@ void EditRecipeController::saveEditRecipeSheet() {
     Recipe& recipe = *m_recipe;
     writeFields(recipe);
     if (m_isNew) {
-        recipe.setCreated(std::chrono::system_clock::now());
+        recipe.setCreated(currentMoment());
         if (recipe.name().value_or("").empty()) {
             recipe.setName(tr(kUntitledRecipeName));
         }

@@ -185,8 +185,7 @@ Value RecipesController::objectValue(std::string_view column, std::size_t row) c
     }
     if (column == "created") {
         auto created = recipe->created();
-        return created ? Value(createdDateText(*created, std::chrono::system_clock::now()))
-                       : Value();
+        return created ? Value(createdDateText(*created, currentMoment())) : Value();
     }
     return recipe->value(described->attribute);
 }
