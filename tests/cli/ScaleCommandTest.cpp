@@ -123,7 +123,7 @@ TEST(ScaleCommand, showsARecipeAtAnotherScaleWithoutStoringIt) {
     EXPECT_EQ(scaled.exitCode, 0) << scaled.err;
     EXPECT_NE(scaled.out.find("Scaled by: 2/3\n"), std::string::npos) << scaled.out;
     EXPECT_NE(scaled.out.find("Servings: 2 2/3-4 (Scaled)\n"), std::string::npos) << scaled.out;
-    EXPECT_NE(scaled.out.find("For the batter:\n1 cups flour\n1 1/3 eggs\n"), std::string::npos)
+    EXPECT_NE(scaled.out.find("For the batter:\n1 cup flour\n1 1/3 eggs\n"), std::string::npos)
         << scaled.out;
 
     auto plain = runMiravel(home.path(), {"--library", library, "recipe", "show", "Pancakes"});
