@@ -1,5 +1,6 @@
 #pragma once
 
+#include <expected>
 #include <filesystem>
 #include <functional>
 #include <iosfwd>
@@ -114,9 +115,15 @@ void addGroceryVerbs(CommandLine& commandLine);
 void addTrashVerbs(CommandLine& commandLine);
 void addRepairVerbs(CommandLine& commandLine);
 
-// A scale factor as a user types it: "3/2", "2" or "1 1/2". Absent when it is not one of
-// those, or not greater than zero.
-std::optional<RCRationalNumber> parseScaleFactor(std::string_view text);
+// A scale factor as a user types it, in the forms ingredient amounts are written in: "3/2",
+// "2", "1 1/2", "1.5", "½". Otherwise why it is none, as the end of a sentence that starts
+// with the text ("is too large").
+std::expected<RCRationalNumber, std::string> parseScaleFactor(std::string_view text);
+
+// The factor given with --OPTION; none when the option is absent. A text that is no factor
+// has been reported as a usage error, whose exit status is the error.
+std::expected<std::optional<RCRationalNumber>, int> scaleFactorOption(const Invocation& invocation,
+                                                                      const std::string& option);
 
 // The bytes of the file a verb was given, or of standard input when it was given "-".
 [[nodiscard]] Result<std::string> readInputFile(const std::string& file);

@@ -42,13 +42,11 @@ std::optional<std::vector<std::size_t>> parseRowNumbers(const std::string& text)
 }
 
 int add(Invocation& invocation) {
-    std::optional<RCRationalNumber> scale;
-    if (auto text = invocation.option("scale")) {
-        scale = parseScaleFactor(*text);
-        if (!scale) {
-            return invocation.usageError("--scale takes a factor such as 3/2, 2 or \"1 1/2\".");
-        }
+    const auto chosenScale = scaleFactorOption(invocation, "scale");
+    if (!chosenScale) {
+        return chosenScale.error();
     }
+    const std::optional<RCRationalNumber> scale = *chosenScale;
     std::optional<std::vector<std::size_t>> only;
     if (auto text = invocation.option("only")) {
         only = parseRowNumbers(*text);

@@ -20,8 +20,8 @@ std::string orNull(const std::optional<std::string>& text) {
     return text.value_or("null");
 }
 
-std::string orNull(const std::optional<RCRationalNumber>& amount) {
-    return amount ? IngredientParser::printFraction(*amount) : "null";
+std::string orNull(const std::optional<RCRationalNumber>& amount, AmountNotation notation) {
+    return amount ? printAmount(*amount, notation) : "null";
 }
 
 JsonValue jsonText(const std::optional<std::string>& text) {
@@ -37,9 +37,9 @@ void describe(std::ostream& out, const IngredientParser& parser, const std::stri
     std::optional<std::string> ingredient;
     std::string aisle = parser.getAisle(line, &ingredient);
     out << "line:          " << line << "\n"
-        << "quantity:      " << orNull(information.quantity) << "\n"
+        << "quantity:      " << orNull(information.quantity, information.notation) << "\n"
         << "range:         " << orNull(information.range) << "\n"
-        << "quantityRange: " << orNull(information.quantityRange) << "\n"
+        << "quantityRange: " << orNull(information.quantityRange, information.notation) << "\n"
         << "unit:          " << orNull(information.unit) << "\n"
         << "size:          " << orNull(information.size) << "\n"
         << "color:         " << orNull(information.color) << "\n"

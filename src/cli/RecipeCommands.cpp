@@ -64,17 +64,14 @@ int show(Invocation& invocation) {
     }
     // --scale shows another size for this once; otherwise the recipe's own scale applies, as
     // in the recipe view.
-    std::optional<RCRationalNumber> scale;
-    if (auto text = invocation.option("scale")) {
-        if (invocation.has("json")) {
-            return invocation.usageError("--json prints the stored recipe; it takes no --scale.");
-        }
-        scale = parseScaleFactor(*text);
-        if (!scale) {
-            const std::string wanted = "a factor greater than zero such as 3/2, 2 or \"1 1/2\"";
-            return invocation.usageError("--scale takes " + wanted + ", not \"" + *text + "\".");
-        }
+    if (invocation.has("scale") && invocation.has("json")) {
+        return invocation.usageError("--json prints the stored recipe; it takes no --scale.");
     }
+    const auto chosenScale = scaleFactorOption(invocation, "scale");
+    if (!chosenScale) {
+        return chosenScale.error();
+    }
+    const std::optional<RCRationalNumber> scale = *chosenScale;
     return withNamedRecipe(invocation, [&](LibrarySession& session, ManagedObjectContext&,
                                            const std::shared_ptr<Recipe>& recipe) {
         if (invocation.has("json")) {

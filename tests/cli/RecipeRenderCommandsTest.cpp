@@ -97,7 +97,9 @@ TEST_F(RecipeRenderCommands, refusesConflictingOrMissingChoices) {
     const Case cases[] = {
         {{"recipe", "show", "Fish & chips", "--html", "--text"}, 2, "choose one of"},
         {{"recipe", "show", "Fish & chips", "--json", "--html"}, 2, "choose one of"},
-        {{"recipe", "show", "Fish & chips", "--text", "--scale", "0"}, 2, "--scale takes"},
+        {{"recipe", "show", "Fish & chips", "--text", "--scale", "0"},
+         2,
+         "--scale \"0\" is not a factor"},
         {{"recipe", "print", "Fish & chips", "--output"}, 2, "needs a value"},
         {{"recipe", "mail", "Nothing"}, 1, "no recipe named \"Nothing\""},
         {{"recipe", "print", "Nothing"}, 1, "no recipe named \"Nothing\""},
