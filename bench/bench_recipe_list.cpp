@@ -33,7 +33,7 @@ std::filesystem::path makeLibrary(const std::string& name,
         categories.back()->setOrderFlag(i + 1);
     }
     std::mt19937 random(7);
-    auto start = std::chrono::system_clock::now() - std::chrono::hours(24 * 365 * 5);
+    auto start = currentMoment() - std::chrono::hours(24 * 365 * 5);
     for (int i = 0; i < kRecipes; ++i) {
         auto recipe = context.insert<Recipe>();
         fillRecipe(*recipe, makeRecipe(random, i));

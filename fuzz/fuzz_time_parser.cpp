@@ -34,7 +34,11 @@ std::int64_t minutesOf(std::string_view text) {
     if (!mayHoldDigits && (hours != 0 || minutes != 0)) {
         fault("count without digits", text);
     }
-    return static_cast<std::int64_t>(hours) * 60 + minutes;
+    const std::int64_t total = TimeParser::totalMinutes(text);
+    if (total < 0 || (!mayHoldDigits && total != 0)) {
+        fault("total without digits", text);
+    }
+    return total;
 }
 
 int order(std::int64_t a, std::int64_t b) {

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <charconv>
 #include <functional>
+#include <iterator>
 #include <limits>
 #include <ostream>
 #include <string>
@@ -10,6 +11,8 @@
 #include "cli/LibrarySession.h"
 #include "cli/RecipeLookup.h"
 #include "lib/StringTable.h"
+#include "lib/TextFolding.h"
+#include "lib/TextPieces.h"
 #include "library/CategoriesController.h"
 #include "model/UserSettings.h"
 
@@ -26,8 +29,7 @@ public:
 
 // The category column over the library of one invocation.
 struct Column {
-    explicit Column(Invocation& invocation)
-        : session(invocation.library, invocation.err), context(session.context()) {
+    explicit Column(Invocation& invocation) : session(invocation), context(session.context()) {
         if (context != nullptr) {
             controller.emplace(*context, commandLineSettings(), session.hooks(), ui, ui);
             controller->fetchCategories();
@@ -48,26 +50,31 @@ std::string nameOf(const RecipeCategory& category) {
     return category.name().value_or("");
 }
 
-// The one listed category with this uid or exact name; reports why not.
+// The one listed category with this uid or name; a name spelled otherwise than stored (case,
+// accents) is taken when it matches one category only. Reports why not.
 std::shared_ptr<RecipeCategory> oneCategory(Invocation& invocation, const Column& column,
                                             const std::string& nameOrUid, int& code) {
+    const auto& categories = column.controller->categories();
     std::vector<std::shared_ptr<RecipeCategory>> found;
-    for (const auto& category : column.controller->categories()) {
-        if (category->uid() == nameOrUid || category->name() == nameOrUid) {
-            found.push_back(category);
-        }
+    std::ranges::copy_if(categories, std::back_inserter(found), [&](const auto& category) {
+        return category->uid() == nameOrUid || category->name() == nameOrUid;
+    });
+    if (found.empty()) {
+        const std::string folded = foldCaseAndDiacritics(trimCharacters(nameOrUid, kNameSpace));
+        std::ranges::copy_if(categories, std::back_inserter(found), [&](const auto& category) {
+            return foldCaseAndDiacritics(nameOf(*category)) == folded;
+        });
     }
     if (found.empty()) {
         code = invocation.failure("no category named " + quoted(nameOrUid) + ".");
         return nullptr;
     }
     if (found.size() > 1) {
-        std::string uids;
+        std::vector<NamedCandidate> candidates;
         for (const auto& category : found) {
-            uids += "\n  " + category->uid();
+            candidates.push_back({category->uid(), nameOf(*category)});
         }
-        code = invocation.failure("several categories are named " + quoted(nameOrUid) +
-                                  "; name one by its uid:" + uids);
+        code = ambiguousName(invocation, "categories", nameOrUid, candidates);
         return nullptr;
     }
     return found.front();
@@ -93,41 +100,44 @@ int list(Invocation& invocation) {
     }
     if (invocation.has("presets")) {
         for (const char* preset : kCategoryPresets) {
-            invocation.out << "preset\t" << tr(preset) << "\n";
+            invocation.out << "preset\t" << escapedField(tr(preset)) << "\n";
         }
     }
     std::size_t position = 1;
     for (const auto& category : column.controller->categories()) {
-        invocation.out << position++ << "\t" << nameOf(*category) << "\t" << category->uid()
-                       << "\n";
+        invocation.out << position++ << "\t" << escapedField(nameOf(*category)) << "\t"
+                       << category->uid() << "\n";
     }
     return kExitOk;
 }
 
 int add(Invocation& invocation) {
-    const std::string& name = invocation.arguments[0];
-    if (name.empty()) {
+    if (!trimmedName(invocation.arguments[0])) {
         return invocation.usageError("a category needs a name.");
     }
     Column column(invocation);
     if (column.context == nullptr) {
         return kExitFailure;
     }
-    auto category = column.controller->newCategory();
-    column.controller->rename(category, name);
-    invocation.out << "Added category " << quoted(name) << " (" << category->uid() << ").\n";
+    auto category = column.controller->newCategoryNamed(invocation.arguments[0]);
+    if (!category) {
+        return invocation.failure(category.error().description);
+    }
+    invocation.out << "Added category " << quoted(nameOf(**category)) << " (" << (*category)->uid()
+                   << ").\n";
     return kExitOk;
 }
 
 int rename(Invocation& invocation) {
-    const std::string& name = invocation.arguments[1];
-    if (name.empty()) {
+    if (!trimmedName(invocation.arguments[1])) {
         return invocation.usageError("a category needs a name.");
     }
     return withNamedCategory(invocation, [&](Column& column, const auto& category) -> int {
         std::string old = nameOf(*category);
-        column.controller->rename(category, name);
-        invocation.out << "Renamed " << quoted(old) << " to " << quoted(name) << ".\n";
+        if (auto renamed = column.controller->rename(category, invocation.arguments[1]); !renamed) {
+            return invocation.failure(renamed.error().description);
+        }
+        invocation.out << "Renamed " << quoted(old) << " to " << quoted(nameOf(*category)) << ".\n";
         return kExitOk;
     });
 }
@@ -218,7 +228,8 @@ void addCategoryVerbs(CommandLine& commandLine) {
                      {{"presets", "", "list the presets first, each as \"preset\", tab, name"}},
                      0,
                      0,
-                     list});
+                     list,
+                     LibraryAccess::Reads});
     commandLine.add(
         {"category", "add", "NAME", "Add a category at the end of the order.", {}, 1, 1, add});
     commandLine.add({"category",

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <expected>
 #include <filesystem>
 #include <functional>
 #include <iosfwd>
@@ -10,11 +11,16 @@
 #include <vector>
 
 #include "ingredients/RCRationalNumber.h"
+#include "lib/Error.h"
 
 namespace miravel::cli {
 
 // Exit codes of every verb.
 enum ExitCode : int { kExitOk = 0, kExitFailure = 1, kExitUsage = 2 };
+
+// What a verb does with the library. One that only reads it works on a read-only library,
+// and is refused a library that does not exist rather than starting an empty one there.
+enum class LibraryAccess { Writes, Reads };
 
 struct OptionSpec {
     std::string name;       // without the leading "--"
@@ -39,6 +45,12 @@ struct Invocation {
     int failure(const std::string& message) const;
 
     std::string commandName;  // "miravel settings get", for messages
+    LibraryAccess access = LibraryAccess::Writes;
+    bool libraryNamed = false;  // given with --library, rather than the default folder
+    bool readOnly = false;      // --read-only
+    // Set when the library turned out damaged while the verb ran (already reported): its
+    // result cannot be trusted, whatever the verb returned.
+    bool libraryDamaged = false;
 };
 
 struct VerbSpec {
@@ -50,10 +62,11 @@ struct VerbSpec {
     std::size_t minArguments = 0;
     std::size_t maxArguments = 0;
     std::function<int(Invocation&)> run;
+    LibraryAccess access = LibraryAccess::Writes;
 };
 
 // The miravel command line: nouns with verbs under them ("miravel settings get KEY"), the
-// options every verb takes (--library DIR, --help), and the exit codes 0, 1 and 2.
+// options every verb takes (--library DIR, --read-only, --help), and the exit codes 0, 1 and 2.
 class CommandLine {
 public:
     CommandLine(std::ostream& out, std::ostream& err);
@@ -67,13 +80,25 @@ private:
     void printOverview(std::ostream& stream) const;
     void printNounHelp(std::ostream& stream, const std::string& noun) const;
     void printVerbHelp(std::ostream& stream, const VerbSpec& verb) const;
+    struct CommonOptions {
+        std::optional<std::filesystem::path> library;
+        bool readOnly = false;
+        bool help = false;
+    };
     int runVerb(const VerbSpec& verb, const std::vector<std::string>& words,
-                std::optional<std::filesystem::path> library, bool help);
+                const CommonOptions& common);
 
     std::ostream& m_out;
     std::ostream& m_err;
     std::vector<VerbSpec> m_verbs;
 };
+
+// A question before a step that cannot be taken back. --yes answers it; otherwise it is asked
+// on the terminal. With no terminal to ask on (a script, a pipe), the verb refuses with a
+// usage message that names --yes, rather than guess.
+enum class Confirmation { Yes, No, Refused };
+Confirmation confirm(const Invocation& invocation, const std::string& question);
+inline const OptionSpec kYesOption{"yes", "", "do not ask for confirmation"};
 
 // Each noun's verbs, registered by the file that implements them.
 void addInfoVerbs(CommandLine& commandLine);
@@ -88,9 +113,20 @@ void addPlanVerbs(CommandLine& commandLine);
 void addPlanEditVerbs(CommandLine& commandLine);
 void addGroceryVerbs(CommandLine& commandLine);
 void addImportVerbs(CommandLine& commandLine);
+void addTrashVerbs(CommandLine& commandLine);
+void addRepairVerbs(CommandLine& commandLine);
 
-// A scale factor as a user types it: "3/2", "2" or "1 1/2". Absent when it is not one of
-// those, or not greater than zero.
-std::optional<RCRationalNumber> parseScaleFactor(std::string_view text);
+// A scale factor as a user types it, in the forms ingredient amounts are written in: "3/2",
+// "2", "1 1/2", "1.5", "½". Otherwise why it is none, as the end of a sentence that starts
+// with the text ("is too large").
+std::expected<RCRationalNumber, std::string> parseScaleFactor(std::string_view text);
+
+// The factor given with --OPTION; none when the option is absent. A text that is no factor
+// has been reported as a usage error, whose exit status is the error.
+std::expected<std::optional<RCRationalNumber>, int> scaleFactorOption(const Invocation& invocation,
+                                                                      const std::string& option);
+
+// The bytes of the file a verb was given, or of standard input when it was given "-".
+[[nodiscard]] Result<std::string> readInputFile(const std::string& file);
 
 }  // namespace miravel::cli

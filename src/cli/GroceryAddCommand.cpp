@@ -10,6 +10,7 @@
 #include "cli/LibrarySession.h"
 #include "cli/RecipeLookup.h"
 #include "grocery/ChooseIngredientsController.h"
+#include "lib/TextPieces.h"
 #include "model/Recipe.h"
 #include "store/ManagedObjectContext.h"
 
@@ -41,13 +42,11 @@ std::optional<std::vector<std::size_t>> parseRowNumbers(const std::string& text)
 }
 
 int add(Invocation& invocation) {
-    std::optional<RCRationalNumber> scale;
-    if (auto text = invocation.option("scale")) {
-        scale = parseScaleFactor(*text);
-        if (!scale) {
-            return invocation.usageError("--scale takes a factor such as 3/2, 2 or \"1 1/2\".");
-        }
+    const auto chosenScale = scaleFactorOption(invocation, "scale");
+    if (!chosenScale) {
+        return chosenScale.error();
     }
+    const std::optional<RCRationalNumber> scale = *chosenScale;
     std::optional<std::vector<std::size_t>> only;
     if (auto text = invocation.option("only")) {
         only = parseRowNumbers(*text);
@@ -73,13 +72,6 @@ int add(Invocation& invocation) {
             ChooseIngredientsController chooser(context, {source},
                                                 session.application().settings());
             const auto& rows = chooser.consolidatedItems();
-            if (invocation.has("preview")) {
-                for (std::size_t i = 0; i < rows.size(); ++i) {
-                    invocation.out << i + 1 << "\t" << rows[i]->name() << "\n";
-                }
-                chooser.cancelPressed();
-                return kExitOk;
-            }
             if (only) {
                 for (std::size_t number : *only) {
                     if (number > rows.size()) {
@@ -94,6 +86,16 @@ int add(Invocation& invocation) {
                 for (std::size_t number : *only) {
                     chooser.setSelected(number - 1, true);
                 }
+            }
+            // The preview shows what this same command without --preview would add.
+            if (invocation.has("preview")) {
+                for (std::size_t i = 0; i < rows.size(); ++i) {
+                    if (chooser.isSelected(i)) {
+                        invocation.out << i + 1 << "\t" << escapedField(rows[i]->name()) << "\n";
+                    }
+                }
+                chooser.cancelPressed();
+                return kExitOk;
             }
             std::vector<std::string> added;
             for (std::size_t i = 0; i < rows.size(); ++i) {

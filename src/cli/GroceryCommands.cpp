@@ -172,7 +172,7 @@ void addGroceryVerbs(CommandLine& commandLine) {
     commandLine.add({"grocery", "list", "",
                      "Show the grocery list: section titles, then numbered rows (\"✓ \" before "
                      "purchased ones); like items of one aisle show as one row.",
-                     withViewOptions({}), 0, 0, list});
+                     withViewOptions({}), 0, 0, list, LibraryAccess::Reads});
     commandLine.add({"grocery", "new", "TEXT",
                      "Add an item of your own; it is filed in the aisle its text names.",
                      withViewOptions({}), 1, 1, newItem});

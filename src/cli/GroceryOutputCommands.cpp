@@ -101,13 +101,14 @@ void addGroceryOutputVerbs(CommandLine& commandLine) {
                      removeRecipe});
     commandLine.add({"grocery", "print", "",
                      "Write the printed grocery list (HTML) to standard output or a file.",
-                     withViewOptions({{"output", "FILE", "write the page to FILE"}}), 0, 0, print});
+                     withViewOptions({{"output", "FILE", "write the page to FILE"}}), 0, 0, print,
+                     LibraryAccess::Reads});
     commandLine.add({"grocery", "mail", "",
                      "Print the mailto: address that e-mails the grocery list.",
                      withViewOptions({{"open", "",
                                        "open the address in the mail program "
                                        "(xdg-open)"}}),
-                     0, 0, mail});
+                     0, 0, mail, LibraryAccess::Reads});
 }
 
 }  // namespace miravel::cli

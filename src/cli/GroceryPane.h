@@ -27,8 +27,7 @@ public:
 
 // The Groceries pane over the library of one invocation, showing what the view options ask.
 struct Pane {
-    explicit Pane(Invocation& invocation)
-        : session(invocation.library, invocation.err), context(session.context()) {}
+    explicit Pane(Invocation& invocation) : session(invocation), context(session.context()) {}
 
     // Applies the view options; false (with `code` set) when they are wrong.
     bool open(Invocation& invocation, int& code);

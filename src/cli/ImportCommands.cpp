@@ -78,7 +78,7 @@ JsonObject recordLine(const std::string& file, const ImportRecord& record) {
 }
 
 int importFiles(Invocation& invocation) {
-    LibrarySession session(invocation.library, invocation.err);
+    LibrarySession session(invocation);
     if (session.context() == nullptr) {
         return kExitFailure;
     }
@@ -128,7 +128,7 @@ int exportRecipes(Invocation& invocation) {
         return invocation.usageError(
             "name recipes, or choose --favorites or --category, not both.");
     }
-    LibrarySession session(invocation.library, invocation.err);
+    LibrarySession session(invocation);
     ManagedObjectContext* context = session.context();
     if (context == nullptr) {
         return kExitFailure;
@@ -196,7 +196,7 @@ int exportRecipes(Invocation& invocation) {
 }
 
 int openFile(Invocation& invocation) {
-    LibrarySession session(invocation.library, invocation.err);
+    LibrarySession session(invocation);
     if (session.context() == nullptr) {
         return kExitFailure;
     }
@@ -233,7 +233,8 @@ void addImportVerbs(CommandLine& commandLine) {
           {"category", "NAME", "export the recipes of this category"}},
          1,
          kMany,
-         exportRecipes});
+         exportRecipes,
+         LibraryAccess::Reads});
     commandLine.add({"",
                      "open",
                      "FILE",

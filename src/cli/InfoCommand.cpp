@@ -28,7 +28,7 @@ int info(Invocation& invocation) {
     if (!resources) {
         return kExitFailure;
     }
-    LibrarySession session(invocation.library, invocation.err);
+    LibrarySession session(invocation);
     ManagedObjectContext* context = session.context();
     if (context == nullptr) {
         return kExitFailure;
@@ -62,7 +62,8 @@ void addInfoVerbs(CommandLine& commandLine) {
                      {},
                      0,
                      0,
-                     info});
+                     info,
+                     LibraryAccess::Reads});
 }
 
 }  // namespace miravel::cli

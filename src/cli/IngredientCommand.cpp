@@ -1,5 +1,6 @@
-#include <fstream>
-#include <iostream>
+#include <unistd.h>
+
+#include <algorithm>
 #include <limits>
 #include <optional>
 #include <ostream>
@@ -7,6 +8,7 @@
 
 #include "cli/CommandLine.h"
 #include "ingredients/IngredientParser.h"
+#include "lib/AtomicFile.h"
 #include "lib/JsonValue.h"
 #include "lib/JsonWriter.h"
 
@@ -18,8 +20,8 @@ std::string orNull(const std::optional<std::string>& text) {
     return text.value_or("null");
 }
 
-std::string orNull(const std::optional<RCRationalNumber>& amount) {
-    return amount ? IngredientParser::printFraction(*amount) : "null";
+std::string orNull(const std::optional<RCRationalNumber>& amount, AmountNotation notation) {
+    return amount ? printAmount(*amount, notation) : "null";
 }
 
 JsonValue jsonText(const std::optional<std::string>& text) {
@@ -35,9 +37,9 @@ void describe(std::ostream& out, const IngredientParser& parser, const std::stri
     std::optional<std::string> ingredient;
     std::string aisle = parser.getAisle(line, &ingredient);
     out << "line:          " << line << "\n"
-        << "quantity:      " << orNull(information.quantity) << "\n"
+        << "quantity:      " << orNull(information.quantity, information.notation) << "\n"
         << "range:         " << orNull(information.range) << "\n"
-        << "quantityRange: " << orNull(information.quantityRange) << "\n"
+        << "quantityRange: " << orNull(information.quantityRange, information.notation) << "\n"
         << "unit:          " << orNull(information.unit) << "\n"
         << "size:          " << orNull(information.size) << "\n"
         << "color:         " << orNull(information.color) << "\n"
@@ -81,21 +83,21 @@ int ingredient(Invocation& invocation) {
     if (invocation.arguments.size() > 1) {
         return invocation.usageError("--jsonl reads one file (or - for standard input)");
     }
-    std::ifstream file;
-    std::istream* in = &std::cin;
-    if (!invocation.arguments.empty() && invocation.arguments.front() != "-") {
-        file.open(invocation.arguments.front(), std::ios::binary);
-        if (!file) {
-            return invocation.failure("cannot read " + invocation.arguments.front());
-        }
-        in = &file;
+    const bool fromInput = invocation.arguments.empty() || invocation.arguments.front() == "-";
+    const auto read = fromInput ? readFileDescriptor(STDIN_FILENO, "standard input")
+                                : readFile(invocation.arguments.front());
+    if (!read) {
+        return invocation.failure(read.error().description);
     }
-    std::string line;
-    while (std::getline(*in, line)) {
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
+    std::string_view rest = *read;
+    while (!rest.empty()) {
+        const std::size_t end = std::min(rest.find('\n'), rest.size());
+        std::string_view line = rest.substr(0, end);
+        rest.remove_prefix(std::min(end + 1, rest.size()));
+        if (line.ends_with('\r')) {
+            line.remove_suffix(1);
         }
-        describeAsJson(invocation.out, parser, line);
+        describeAsJson(invocation.out, parser, std::string(line));
     }
     return kExitOk;
 }

@@ -3,7 +3,10 @@
 #include <filesystem>
 #include <iosfwd>
 #include <memory>
+#include <optional>
+#include <string>
 
+#include "cli/CommandLine.h"
 #include "model/ApplicationHooks.h"
 #include "model/Keychain.h"
 #include "model/MiravelAppDelegate.h"
@@ -15,7 +18,8 @@ class UserSettings;
 namespace miravel::cli {
 
 // How the command line presents what the application object reports: on standard error,
-// and a failed save ends the program with status 1.
+// and a failed save ends the program with status 1. A damaged or read-only library is told
+// in one sentence that says what to do.
 class CommandLineHooks : public ApplicationHooks {
 public:
     explicit CommandLineHooks(std::ostream& err) : m_err(err) {}
@@ -35,10 +39,13 @@ private:
 UserSettings& commandLineSettings();
 
 // The library a verb works on, started as the application starts (store, defaults,
-// bookmarks, signed-in state) without any window.
+// bookmarks, signed-in state) without any window. Here, and only here, the verb's access
+// decides how the library is opened: a reading verb opens a read-only library read-only and
+// never makes a missing one; a writing verb is refused a read-only or damaged library before
+// it changes anything.
 class LibrarySession {
 public:
-    LibrarySession(const std::filesystem::path& library, std::ostream& err);
+    explicit LibrarySession(Invocation& invocation);
     ~LibrarySession();
 
     // The main context, or null when the library could not be opened (already reported).
@@ -48,6 +55,10 @@ public:
     Keychain& keychain() { return *m_keychain; }
 
 private:
+    // Why the library cannot be used by this verb, if it cannot; nothing is opened then.
+    std::optional<std::string> refusal() const;
+
+    Invocation& m_invocation;
     CommandLineHooks m_hooks;
     std::unique_ptr<Keychain> m_keychain;
     std::unique_ptr<MiravelAppDelegate> m_application;

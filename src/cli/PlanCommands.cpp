@@ -18,6 +18,7 @@
 #include "lib/DateText.h"
 #include "lib/StringTable.h"
 #include "model/Meal.h"
+#include "model/UserSettings.h"
 #include "planner/MealCreation.h"
 #include "planner/MealPlannerDayController.h"
 #include "planner/MealPlannerWeekController.h"
@@ -27,50 +28,98 @@
 
 namespace miravel::cli {
 
+namespace {
+
+bool hasDayForm(const std::string& text) {
+    static const std::regex kDay(R"(\d{4}-\d{2}-\d{2})");
+    return std::regex_match(text, kDay);
+}
+
+}  // namespace
+
 // A day given as YYYY-MM-DD. Noon keeps it clear of a daylight-saving change at midnight.
 std::optional<Timestamp> parsePlanDay(const std::string& text) {
-    static const std::regex kDay(R"(\d{4}-\d{2}-\d{2})");
-    if (!std::regex_match(text, kDay)) {
+    if (!hasDayForm(text)) {
         return std::nullopt;
     }
     return parseDateText(text + " 12:00:00");
 }
 
+std::string planDayError(const std::string& what, const std::string& text) {
+    if (hasDayForm(text)) {
+        return text + " is not a day.";
+    }
+    return what + " takes a day as YYYY-MM-DD, not \"" + text + "\".";
+}
+
 // The meal types by the names the command line takes, in Meal::Type order; "snack" is
-// taken for "snacks" too.
+// taken for "snacks" too, and the case does not matter ("Dinner" is what the plan shows).
 std::optional<std::int64_t> parseMealType(const std::string& text) {
     constexpr std::array kMealTypeNames{"breakfast", "lunch", "dinner", "snacks"};
-    const auto* found = std::ranges::find(kMealTypeNames, text == "snack" ? "snacks" : text);
+    std::string folded = text;
+    std::ranges::transform(folded, folded.begin(), [](unsigned char ch) {
+        return static_cast<char>(ch >= 'A' && ch <= 'Z' ? ch - 'A' + 'a' : ch);
+    });
+    if (folded == "snack") {
+        folded = "snacks";
+    }
+    const auto* found = std::ranges::find(kMealTypeNames, folded);
     if (found == kMealTypeNames.end()) {
         return std::nullopt;
     }
     return static_cast<std::int64_t>(found - kMealTypeNames.begin());
 }
 
+std::string mealTypeError(const std::string& text) {
+    return std::string("--type takes ") + kMealTypeChoices + ", not \"" + text + "\".";
+}
+
 namespace {
 
-constexpr std::array kWeekdayNames{"Sunday",   "Monday", "Tuesday", "Wednesday",
-                                   "Thursday", "Friday", "Saturday"};
+// Reads an optional YYYY-MM-DD option; false (after the usage message) when it is malformed.
+bool dayOption(Invocation& invocation, const std::string& name, std::optional<Timestamp>& day,
+               int& code) {
+    if (auto text = invocation.option(name)) {
+        day = parsePlanDay(*text);
+        if (!day) {
+            code = invocation.usageError(planDayError("--" + name, *text));
+            return false;
+        }
+    }
+    return true;
+}
+
+// The meal type a new meal gets unless told: the one the planner preselects. A setting
+// edited by hand to no type at all falls back to the planner's own default, dinner.
+std::int64_t preselectedMealType(UserSettings& settings) {
+    const std::int64_t type = settings.integer(kSelectedMealTypeKey);
+    return type >= 0 && type <= 3 ? type : 2;
+}
 
 int add(Invocation& invocation) {
-    const auto dateText = invocation.option("date");
-    const auto day = dateText ? parsePlanDay(*dateText) : std::nullopt;
-    if (!day) {
-        return invocation.usageError("--date takes a day as YYYY-MM-DD.");
+    int code = kExitOk;
+    std::optional<Timestamp> day;
+    if (!dayOption(invocation, "date", day, code)) {
+        return code;
     }
     const auto typeText = invocation.option("type");
     const auto type = typeText ? parseMealType(*typeText) : std::nullopt;
-    if (!type) {
-        return invocation.usageError("--type takes breakfast, lunch, dinner or snacks.");
+    if (typeText && !type) {
+        return invocation.usageError(mealTypeError(*typeText));
     }
     return withNamedRecipe(
         invocation,
-        [&](LibrarySession&, ManagedObjectContext& context,
+        [&](LibrarySession& session, ManagedObjectContext& context,
             const std::shared_ptr<Recipe>& recipe) -> int {
+            if (!day) {
+                day = std::chrono::system_clock::now();
+            }
+            const std::int64_t mealType =
+                type.value_or(preselectedMealType(session.application().settings()));
             // Meals sit at the start of their day: the week list's
             // query ends at its last day's start.
             const Timestamp start = WeekCalendar(1).dateByMovingToBeginningOfDay(*day);
-            auto meal = createMealWithType(context, *type, start, recipe);
+            auto meal = createMealWithType(context, mealType, start, recipe);
             if (!meal) {
                 return invocation.failure(meal.error().description);
             }
@@ -101,25 +150,11 @@ struct Planner {
     MealPlannerWeekController weekList;
 };
 
-// Reads an optional YYYY-MM-DD option; false (after the usage message) when it is malformed.
-bool dayOption(Invocation& invocation, const std::string& name, std::optional<Timestamp>& day,
-               int& code) {
-    if (auto text = invocation.option(name)) {
-        day = parsePlanDay(*text);
-        if (!day) {
-            code = invocation.usageError("--" + name + " takes a day as YYYY-MM-DD, not \"" +
-                                         *text + "\".");
-            return false;
-        }
-    }
-    return true;
-}
-
 // Opens the library and shows the week holding `date` (today without one), or the day `day`
 // in its week, then runs `body` on the planner.
 int withPlanner(Invocation& invocation, std::optional<Timestamp> date, std::optional<Timestamp> day,
                 const std::function<int(LibrarySession&, Planner&)>& body) {
-    LibrarySession session(invocation.library, invocation.err);
+    LibrarySession session(invocation);
     ManagedObjectContext* context = session.context();
     if (context == nullptr) {
         return kExitFailure;
@@ -155,9 +190,9 @@ int week(Invocation& invocation) {
 int day(Invocation& invocation) {
     const auto date = parsePlanDay(invocation.arguments[0]);
     if (!date) {
-        return invocation.usageError("the day is given as YYYY-MM-DD.");
+        return invocation.usageError(planDayError("the day", invocation.arguments[0]));
     }
-    LibrarySession session(invocation.library, invocation.err);
+    LibrarySession session(invocation);
     ManagedObjectContext* context = session.context();
     if (context == nullptr) {
         return kExitFailure;
@@ -234,13 +269,16 @@ void addPlanVerbs(CommandLine& commandLine) {
                      {{"date", "YYYY-MM-DD", "the day whose week to show"}},
                      0,
                      0,
-                     week});
+                     week,
+                     LibraryAccess::Reads});
     commandLine.add({"plan",
                      "add",
                      "NAME|UID",
                      "Add a recipe to the meal plan on a day, after that day's other meals.",
-                     {{"date", "YYYY-MM-DD", "the day of the meal"},
-                      {"type", "TYPE", "breakfast, lunch, dinner or snacks"}},
+                     {{"date", "YYYY-MM-DD", "the day of the meal (today unless given)"},
+                      {"type", "TYPE",
+                       std::string(kMealTypeChoices) + " (the SelectedMealType setting unless "
+                                                       "given)"}},
                      1,
                      1,
                      add});
@@ -252,7 +290,8 @@ void addPlanVerbs(CommandLine& commandLine) {
                      {},
                      1,
                      1,
-                     day});
+                     day,
+                     LibraryAccess::Reads});
     commandLine.add({"plan",
                      "print",
                      "",
@@ -264,7 +303,8 @@ void addPlanVerbs(CommandLine& commandLine) {
                       {"output", "FILE", "write the page to FILE"}},
                      0,
                      0,
-                     print});
+                     print,
+                     LibraryAccess::Reads});
     commandLine.add({"plan",
                      "mail",
                      "",
@@ -274,7 +314,8 @@ void addPlanVerbs(CommandLine& commandLine) {
                       {"open", "", "open the message in the mail program"}},
                      0,
                      0,
-                     mail});
+                     mail,
+                     LibraryAccess::Reads});
 }
 
 }  // namespace miravel::cli

@@ -10,6 +10,7 @@
 #include "cli/RecipeLookup.h"
 #include "grocery/ChooseIngredientsController.h"
 #include "lib/DateText.h"
+#include "lib/TextPieces.h"
 #include "model/GroceryListItem.h"
 #include "model/Meal.h"
 #include "model/UserSettings.h"
@@ -34,7 +35,7 @@ std::string describe(const Meal& meal) {
 // argument numbers as "plan day" shows them.
 struct MealOfDay {
     explicit MealOfDay(Invocation& invocation)
-        : session(invocation.library, invocation.err),
+        : session(invocation),
           dayList(session.context()
                       ? std::make_unique<MealPlannerDayController>(*session.context(), &answers)
                       : nullptr) {}
@@ -50,7 +51,7 @@ struct MealOfDay {
     int find(Invocation& invocation) {
         const auto day = parsePlanDay(invocation.arguments[0]);
         if (!day) {
-            return invocation.usageError("the day is given as YYYY-MM-DD.");
+            return invocation.usageError(planDayError("the day", invocation.arguments[0]));
         }
         const std::string& text = invocation.arguments[1];
         std::size_t number = 0;
@@ -89,15 +90,20 @@ int edit(Invocation& invocation) {
     if (invocation.has("name") && invocation.has("recipe")) {
         return invocation.usageError("a meal is either --name or --recipe.");
     }
+    const auto name = invocation.option("name");
+    const auto trimmed = name ? trimmedName(*name) : std::nullopt;
+    if (name && !trimmed) {
+        return invocation.usageError("--name needs a meal name that is not blank.");
+    }
     const auto typeText = invocation.option("type");
     const auto type = typeText ? parseMealType(*typeText) : std::nullopt;
     if (typeText && !type) {
-        return invocation.usageError("--type takes breakfast, lunch, dinner or snack.");
+        return invocation.usageError(mealTypeError(*typeText));
     }
     const auto dateText = invocation.option("date");
     const auto date = dateText ? parsePlanDay(*dateText) : std::nullopt;
     if (dateText && !date) {
-        return invocation.usageError("--date takes a day as YYYY-MM-DD.");
+        return invocation.usageError(planDayError("--date", *dateText));
     }
     MealOfDay found(invocation);
     if (int code = found.find(invocation); code != kExitOk) {
@@ -105,9 +111,9 @@ int edit(Invocation& invocation) {
     }
     EditMealController editor(found.context(), found.session.application().settings());
     editor.setMeal(found.meal);
-    if (auto name = invocation.option("name")) {
+    if (trimmed) {
         editor.setMode(EditMealController::Mode::Name);
-        editor.setNameText(*name);
+        editor.setNameText(*trimmed);
     }
     if (auto recipeName = invocation.option("recipe")) {
         int code = kExitOk;
@@ -135,7 +141,7 @@ int edit(Invocation& invocation) {
 int move(Invocation& invocation) {
     const auto target = parsePlanDay(invocation.arguments[2]);
     if (!target) {
-        return invocation.usageError("the new day is given as YYYY-MM-DD.");
+        return invocation.usageError(planDayError("the new day", invocation.arguments[2]));
     }
     MealOfDay found(invocation);
     if (int code = found.find(invocation); code != kExitOk) {
@@ -210,9 +216,10 @@ int toGrocery(Invocation& invocation) {
     const auto dateText = invocation.option(week ? "date" : "day");
     const auto date = dateText ? parsePlanDay(*dateText) : std::nullopt;
     if (dateText && !date) {
-        return invocation.usageError("days are given as YYYY-MM-DD.");
+        return invocation.usageError(
+            planDayError("--" + std::string(week ? "date" : "day"), *dateText));
     }
-    LibrarySession session(invocation.library, invocation.err);
+    LibrarySession session(invocation);
     ManagedObjectContext* context = session.context();
     if (context == nullptr) {
         return kExitFailure;
@@ -251,7 +258,7 @@ void addPlanEditVerbs(CommandLine& commandLine) {
                      "Change meal N of a day (numbered as \"plan day\" shows them).",
                      {{"name", "TEXT", "make it a meal by name"},
                       {"recipe", "NAME|UID", "make it a recipe of the library"},
-                      {"type", "TYPE", "breakfast, lunch, dinner or snack"},
+                      {"type", "TYPE", kMealTypeChoices},
                       {"date", "YYYY-MM-DD", "move it to another day"}},
                      2,
                      2,

@@ -1,5 +1,3 @@
-#include <unistd.h>
-
 #include <algorithm>
 #include <charconv>
 #include <chrono>
@@ -99,17 +97,14 @@ int show(Invocation& invocation) {
     }
     // --scale shows another size for this once; otherwise the recipe's own scale applies, as
     // in the recipe view.
-    std::optional<RCRationalNumber> scale;
-    if (auto text = invocation.option("scale")) {
-        if (invocation.has("json")) {
-            return invocation.usageError("--json prints the stored recipe; it takes no --scale.");
-        }
-        scale = parseScaleFactor(*text);
-        if (!scale) {
-            const std::string wanted = "a factor greater than zero such as 3/2, 2 or \"1 1/2\"";
-            return invocation.usageError("--scale takes " + wanted + ", not \"" + *text + "\".");
-        }
+    if (invocation.has("scale") && invocation.has("json")) {
+        return invocation.usageError("--json prints the stored recipe; it takes no --scale.");
     }
+    const auto chosenScale = scaleFactorOption(invocation, "scale");
+    if (!chosenScale) {
+        return chosenScale.error();
+    }
+    const std::optional<RCRationalNumber> scale = *chosenScale;
     return withNamedRecipe(invocation, [&](LibrarySession& session, ManagedObjectContext&,
                                            const std::shared_ptr<Recipe>& recipe) {
         if (invocation.has("json")) {
@@ -128,27 +123,13 @@ int show(Invocation& invocation) {
     });
 }
 
-// The e-mail's files go to a folder of this user's own: a shared temporary folder would let
-// another user's older "photo.jpg" block (or replace) ours.
-Result<std::filesystem::path> mailFolder() {
-    std::error_code error;
-    auto folder = std::filesystem::temp_directory_path(error);
-    if (error) {
-        folder = "/tmp";
-    }
-    folder /= "miravel-mail-" + std::to_string(::getuid());
-    if (auto made = createFolder(folder, 0700); !made) {
-        return std::unexpected(made.error());
-    }
-    return folder;
-}
-
 int mail(Invocation& invocation) {
     return withNamedRecipe(
         invocation,
         [&](LibrarySession& session, ManagedObjectContext&,
             const std::shared_ptr<Recipe>& recipe) -> int {
-            auto folder = mailFolder();
+            // A fresh folder each time: the mail program reads the files after we are gone.
+            auto folder = makePrivateTemporaryFolder("miravel-mail");
             if (!folder) {
                 return invocation.failure(folder.error().description);
             }
@@ -198,7 +179,8 @@ void addRecipeVerbs(CommandLine& commandLine) {
                       {"scale", "FACTOR", "ingredients and servings at 3/2, 2, \"1 1/2\"..."}},
                      1,
                      1,
-                     show});
+                     show,
+                     LibraryAccess::Reads});
     commandLine.add({"recipe",
                      "mail",
                      "NAME|UID",
@@ -206,7 +188,8 @@ void addRecipeVerbs(CommandLine& commandLine) {
                      {{"open", "", "open the address in the mail program (xdg-open)"}},
                      1,
                      1,
-                     mail});
+                     mail,
+                     LibraryAccess::Reads});
     commandLine.add({"recipe",
                      "print",
                      "NAME|UID",
@@ -214,7 +197,8 @@ void addRecipeVerbs(CommandLine& commandLine) {
                      {{"output", "FILE", "write the page to FILE"}},
                      1,
                      1,
-                     print});
+                     print,
+                     LibraryAccess::Reads});
 }
 
 }  // namespace miravel::cli

@@ -18,7 +18,9 @@
 #include "lib/JsonParser.h"
 #include "lib/JsonWriter.h"
 #include "lib/LocalizedSettingsManager.h"
+#include "lib/TextPieces.h"
 #include "library/EditRecipeController.h"
+#include "library/RecipeDictionary.h"
 #include "model/MiravelAppDelegate.h"
 #include "model/Recipe.h"
 #include "model/RecipeCategory.h"
@@ -57,6 +59,10 @@ struct CheckedOptions {
 
 std::optional<CheckedOptions> checkOptions(Invocation& invocation, int& code) {
     CheckedOptions checked;
+    if (auto name = invocation.option("name"); name && !trimmedName(*name)) {
+        code = invocation.usageError("--name needs a name that is not blank.");
+        return std::nullopt;
+    }
     if (auto text = invocation.option("rating")) {
         std::int64_t value = -1;
         auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), value);
@@ -95,10 +101,44 @@ std::vector<std::string> splitNames(const std::string& text) {
     return names;
 }
 
+// Ticks exactly these categories in the editor's check-list.
+void chooseCategories(LibrarySession& session, EditRecipeController& editor,
+                      const std::vector<std::shared_ptr<RecipeCategory>>& wanted) {
+    const bool alphabetize = session.application().settings().boolean(kAlphabetizeCategoriesKey);
+    // A fresh list, so that categories made since an earlier one are in it.
+    editor.closeCategories();
+    EditCategoriesController& chooser = editor.changeCategories(alphabetize);
+    for (std::size_t row = 0; row < chooser.numberOfRows(); ++row) {
+        chooser.setChosen(row, std::ranges::find(wanted, chooser.listed()[row]) != wanted.end());
+    }
+}
+
+// The categories --categories names, creating those that do not exist yet, as an import
+// does; their names go to `created`, to be reported once the recipe is saved.
+Result<std::vector<std::shared_ptr<RecipeCategory>>> namedCategories(
+    ManagedObjectContext& context, const std::string& list, std::vector<std::string>& created) {
+    std::vector<std::shared_ptr<RecipeCategory>> categories;
+    for (const auto& name : splitNames(list)) {
+        auto category = RecipeCategory::named(context, name);
+        if (!category) {
+            auto inserted = RecipeCategory::insertNamed(context, name);
+            if (!inserted) {
+                return std::unexpected(inserted.error());
+            }
+            category = *inserted;
+            created.push_back(category->name().value_or(""));
+        }
+        if (std::ranges::find(categories, category) == categories.end()) {
+            categories.push_back(category);
+        }
+    }
+    return categories;
+}
+
 // Types the options into the open editor as a user would into the sheet; an option left out
-// keeps what the sheet showed.
+// keeps what the sheet showed (or what the recipe dictionary of "add --from-json" gave).
 int fillEditor(Invocation& invocation, LibrarySession& session, EditRecipeController& editor,
-               const CheckedOptions& checked) {
+               const CheckedOptions& checked, std::vector<std::string>& created) {
     RecipeFields& fields = editor.fields();
     for (const auto& field : kTextFields) {
         if (auto value = invocation.option(field.option)) {
@@ -121,22 +161,11 @@ int fillEditor(Invocation& invocation, LibrarySession& session, EditRecipeContro
         editor.clearImage();
     }
     if (auto list = invocation.option("categories")) {
-        const bool alphabetize =
-            session.application().settings().boolean(kAlphabetizeCategoriesKey);
-        EditCategoriesController& chooser = editor.changeCategories(alphabetize);
-        auto wanted = splitNames(*list);
-        for (const auto& name : wanted) {
-            bool known = false;
-            for (std::size_t row = 0; row < chooser.numberOfRows(); ++row) {
-                known = known || chooser.name(row) == name;
-            }
-            if (!known) {
-                return invocation.failure("no category named \"" + name + "\".");
-            }
+        auto wanted = namedCategories(*session.context(), *list, created);
+        if (!wanted) {
+            return invocation.failure(wanted.error().description);
         }
-        for (std::size_t row = 0; row < chooser.numberOfRows(); ++row) {
-            chooser.setChosen(row, std::ranges::find(wanted, chooser.name(row)) != wanted.end());
-        }
+        chooseCategories(session, editor, *wanted);
     }
     return kExitOk;
 }
@@ -151,30 +180,67 @@ private:
     std::shared_ptr<Recipe> m_recipe;
 };
 
-int add(Invocation& invocation) {
-    if (!invocation.has("from-json")) {
-        if (auto name = invocation.option("name"); !name || name->empty()) {
-            return invocation.usageError("a recipe needs a name (--name).");
+// Reports the categories made for the recipe; on standard error, so that standard output
+// holds only the uid a script reads.
+void reportCreated(Invocation& invocation, const std::vector<std::string>& created) {
+    for (const auto& name : created) {
+        invocation.err << "Created category \"" << name << "\".\n";
+    }
+}
+
+// The recipe dictionary of --from-json, checked; the photo it names is copied from the
+// library's folder, so that the two recipes never share (and delete) one file.
+int startFromDictionary(Invocation& invocation, LibrarySession& session,
+                        EditRecipeController& editor, RecipeDictionaryExtras& extras) {
+    const std::string file = *invocation.option("from-json");
+    const std::string shown = file == "-" ? "standard input" : file;
+    auto text = readInputFile(file);
+    if (!text) {
+        return invocation.failure(text.error().description);
+    }
+    // "show --json" writes control characters other than \n, \t and the like as raw bytes,
+    // and what it prints must come back.
+    auto parsed = JsonParser::parse(
+        *text, {.maxDepth = JsonParser::kDefaultMaxDepth, .allowRawControlCharacters = true});
+    if (!parsed) {
+        return invocation.failure(shown + ": " + parsed.error().description);
+    }
+    if (!parsed->isObject()) {
+        return invocation.failure(shown + " holds no recipe dictionary (a JSON object).");
+    }
+    auto read = readRecipeDictionary(*session.context(), parsed->asObject());
+    if (!read) {
+        return invocation.failure(shown + ": " + read.error().description);
+    }
+    extras = std::move(*read);
+    editor.setBrowserData(parsed->asObject());
+    editor.initializeFields();
+    editor.fields().rating = extras.rating;
+    if (!extras.categories.empty()) {
+        chooseCategories(session, editor, extras.categories);
+    }
+    if (extras.photo && !invocation.has("photo")) {
+        const auto photo = session.application().applicationFilesDirectory() / *extras.photo;
+        if (std::error_code error; !std::filesystem::is_regular_file(photo, error)) {
+            invocation.err << "The photo \"" << *extras.photo
+                           << "\" is not in the library; the recipe is added without it.\n";
+        } else if (auto chosen = editor.chooseImage(photo); !chosen) {
+            return invocation.failure(chosen.error().description);
         }
+    }
+    return kExitOk;
+}
+
+int add(Invocation& invocation) {
+    if (!invocation.has("from-json") && !invocation.has("name")) {
+        return invocation.usageError("a recipe needs a name (--name).");
     }
     int code = kExitOk;
     auto checked = checkOptions(invocation, code);
     if (!checked) {
         return code;
     }
-    std::optional<JsonObject> browserData;
-    if (auto file = invocation.option("from-json")) {
-        auto text = readFile(*file);
-        if (!text) {
-            return invocation.failure(text.error().description);
-        }
-        auto parsed = JsonParser::parse(*text);
-        if (!parsed || !parsed->isObject()) {
-            return invocation.failure(*file + " holds no recipe dictionary (a JSON object).");
-        }
-        browserData = parsed->asObject();
-    }
-    LibrarySession session(invocation.library, invocation.err);
+    LibrarySession session(invocation);
     ManagedObjectContext* context = session.context();
     if (context == nullptr) {
         return kExitFailure;
@@ -182,13 +248,20 @@ int add(Invocation& invocation) {
     EditOutcome outcome;
     EditRecipeController editor(*context, session.hooks(), &outcome);
     editor.setRecipe(nullptr);
-    editor.setBrowserData(std::move(browserData));
-    editor.initializeFields();
-    if (!invocation.has("from-json")) {
+    RecipeDictionaryExtras extras;
+    if (invocation.has("from-json")) {
+        if (int started = startFromDictionary(invocation, session, editor, extras);
+            started != kExitOk) {
+            return started;
+        }
+    } else {
+        editor.initializeFields();
         // The sheet offers "Easy" to a person; a command that names no difficulty chose none.
         editor.fields().difficulty.clear();
     }
-    if (int filled = fillEditor(invocation, session, editor, *checked); filled != kExitOk) {
+    std::vector<std::string> created;
+    if (int filled = fillEditor(invocation, session, editor, *checked, created);
+        filled != kExitOk) {
         return filled;
     }
     editor.saveEditRecipeSheet();
@@ -196,11 +269,12 @@ int add(Invocation& invocation) {
     if (!recipe) {
         return invocation.failure("the recipe was not saved.");
     }
-    if (invocation.has("favorite")) {
+    if (invocation.has("favorite") || extras.onFavorites) {
         recipe->setOnFavorites(true);
         recipe->setModified();
         saveContext(*context, session.hooks());
     }
+    reportCreated(invocation, created);
     invocation.out << recipe->uid() << "\n";
     return kExitOk;
 }
@@ -219,7 +293,9 @@ int edit(Invocation& invocation) {
             EditRecipeController editor(context, session.hooks(), &outcome);
             editor.setRecipe(recipe);
             editor.initializeFields();
-            if (int filled = fillEditor(invocation, session, editor, *checked); filled != kExitOk) {
+            std::vector<std::string> created;
+            if (int filled = fillEditor(invocation, session, editor, *checked, created);
+                filled != kExitOk) {
                 editor.cancelEditRecipeSheet();
                 return filled;
             }
@@ -227,6 +303,7 @@ int edit(Invocation& invocation) {
             if (!outcome.recipe()) {
                 return invocation.failure("the recipe was deleted meanwhile; nothing was saved.");
             }
+            reportCreated(invocation, created);
             invocation.out << recipe->uid() << "\n";
             return kExitOk;
         });
@@ -242,11 +319,13 @@ void addRecipeEditVerbs(CommandLine& commandLine) {
     }
     addOptions.push_back({"rating", "STARS", "0 to 5"});
     addOptions.push_back({"photo", "FILE", "a picture (png, jpeg, gif, tiff, bmp)"});
-    addOptions.push_back({"categories", "A,B", "file it in these categories"});
+    addOptions.push_back({"categories", "A,B", "file it in these categories (made when missing)"});
     std::vector<OptionSpec> editOptions = addOptions;
     editOptions.push_back({"no-photo", "", "remove the photo"});
     addOptions.push_back({"favorite", "", "put it in the favourites"});
-    addOptions.push_back({"from-json", "FILE", "start from a recipe dictionary (JSON)"});
+    addOptions.push_back(
+        {"from-json", "FILE",
+         "start from a recipe dictionary (JSON, as show --json prints; - reads standard input)"});
     commandLine.add({"recipe", "add", "", "Add a recipe to the library; prints its uid.",
                      addOptions, 0, 0, add});
     commandLine.add({"recipe", "edit", "NAME|UID",

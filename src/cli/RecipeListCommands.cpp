@@ -8,6 +8,8 @@
 #include "cli/LibrarySession.h"
 #include "cli/RecipeLookup.h"
 #include "lib/StringTable.h"
+#include "lib/TextPieces.h"
+#include "library/RecipeTrash.h"
 #include "library/RecipesController.h"
 #include "model/Recipe.h"
 #include "model/RecipeCategory.h"
@@ -16,16 +18,21 @@ namespace miravel::cli {
 
 namespace {
 
-// The command line plays the Recipes pane: running the command is the confirmation, and
-// notices are printed.
+// The command line plays the Recipes pane: the deletion question is asked as every
+// irreversible verb asks it, and notices are printed.
 class CommandLineRecipesDelegate : public RecipesControllerDelegate {
 public:
-    explicit CommandLineRecipesDelegate(std::ostream& out) : m_out(out) {}
-    bool confirmDeletion(const std::string&) override { return true; }
-    void showNotice(const std::string& text) override { m_out << text << "\n"; }
+    explicit CommandLineRecipesDelegate(const Invocation& invocation) : m_invocation(invocation) {}
+    bool confirmDeletion(const std::string& question) override {
+        answer = confirm(m_invocation, question);
+        return answer == Confirmation::Yes;
+    }
+    void showNotice(const std::string& text) override { m_invocation.out << text << "\n"; }
+
+    std::optional<Confirmation> answer;
 
 private:
-    std::ostream& m_out;
+    const Invocation& m_invocation;
 };
 
 // The category column's selection the options ask for; one of them at most.
@@ -82,7 +89,7 @@ int list(Invocation& invocation) {
         return invocation.usageError("--sort takes name, created, rating, prep or cook.");
     }
 
-    LibrarySession session(invocation.library, invocation.err);
+    LibrarySession session(invocation);
     ManagedObjectContext* store = session.context();
     if (store == nullptr) {
         return kExitFailure;
@@ -103,7 +110,8 @@ int list(Invocation& invocation) {
     }
     for (std::size_t row = 0; row < controller.count(); ++row) {
         auto recipe = controller.recipeAt(row);
-        invocation.out << recipe->uid() << "\t" << recipe->name().value_or("") << "\n";
+        invocation.out << recipe->uid() << "\t" << escapedField(recipe->name().value_or(""))
+                       << "\n";
     }
     if (invocation.has("count")) {
         invocation.out << controller.countText() << "\n";
@@ -137,12 +145,12 @@ int withNamedRows(
     Invocation& invocation,
     const std::function<int(LibrarySession&, CommandLineRecipesDelegate&, RecipesController&,
                             const std::vector<std::size_t>&)>& act) {
-    LibrarySession session(invocation.library, invocation.err);
+    LibrarySession session(invocation);
     ManagedObjectContext* store = session.context();
     if (store == nullptr) {
         return kExitFailure;
     }
-    CommandLineRecipesDelegate delegate(invocation.out);
+    CommandLineRecipesDelegate delegate(invocation);
     RecipesController controller(*store, &delegate);
     int code = kExitOk;
     auto rows = rowsOf(invocation, *store, controller, code);
@@ -179,21 +187,36 @@ int favorite(Invocation& invocation) {
 
 int remove(Invocation& invocation) {
     return withNamedRows(
-        invocation, [&](LibrarySession& session, CommandLineRecipesDelegate&,
-                        RecipesController& controller, const std::vector<std::size_t>& rows) {
-            std::vector<std::string> names;
+        invocation,
+        [&](LibrarySession& session, CommandLineRecipesDelegate& delegate,
+            RecipesController& controller, const std::vector<std::size_t>& rows) -> int {
+            std::vector<std::pair<std::string, std::size_t>> deleted;  // name, planned meals
             for (std::size_t row : rows) {
-                names.push_back(controller.recipeAt(row)->name().value_or(""));
+                auto recipe = controller.recipeAt(row);
+                deleted.emplace_back(recipe->name().value_or(""), plannedMealCount({recipe}));
             }
             controller.setSelectedRows(rows);
-            if (auto deleted = controller.deleteRecipe(false); !deleted) {
-                session.hooks().presentFatalDatabaseError(deleted.error());
+            auto result = controller.deleteRecipe(false);
+            if (delegate.answer != Confirmation::Yes) {
+                return delegate.answer == Confirmation::Refused ? kExitUsage : kExitFailure;
             }
-            for (const auto& name : names) {
+            if (!result) {
+                if (result.error().domain != kTrashErrorDomain) {
+                    session.hooks().presentFatalDatabaseError(result.error());
+                }
+                return invocation.failure("nothing was deleted: " + result.error().description);
+            }
+            for (const auto& [name, meals] : deleted) {
                 invocation.out << "Deleted \"" << name << "\""
-                               << (session.application().isLoggedIn() ? " (kept for sync)" : "")
-                               << ".\n";
+                               << (session.application().isLoggedIn() ? " (kept for sync)" : "");
+                if (meals > 0) {
+                    invocation.out << " and its " << meals << " planned meal"
+                                   << (meals == 1 ? "" : "s");
+                }
+                invocation.out << ".\n";
             }
+            invocation.out << "Kept in the trash for " << RecipeTrash::kKeepFor.count()
+                           << " days: \"miravel trash restore NAME\" brings a recipe back.\n";
             return kExitOk;
         });
 }
@@ -222,7 +245,8 @@ void addRecipeListVerbs(CommandLine& commandLine) {
           {"count", "", "end with the count line (\"3 Recipes\", \"No Recipes\")"}},
          0,
          0,
-         list});
+         list,
+         LibraryAccess::Reads});
     commandLine.add({"recipe",
                      "favorite",
                      "NAME|UID on|off",
@@ -234,8 +258,9 @@ void addRecipeListVerbs(CommandLine& commandLine) {
     commandLine.add({"recipe",
                      "delete",
                      "NAME|UID...",
-                     "Delete recipes (kept as tombstones for sync while signed in).",
-                     {},
+                     "Delete recipes and their planned meals, after asking (kept as tombstones "
+                     "for sync while signed in). They wait in the trash for 30 days.",
+                     {kYesOption},
                      1,
                      std::numeric_limits<std::size_t>::max(),
                      remove});

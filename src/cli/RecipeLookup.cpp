@@ -2,13 +2,31 @@
 
 #include <string>
 
+#include "lib/TextPieces.h"
+
 namespace miravel::cli {
 
 Result<std::vector<std::shared_ptr<Recipe>>> findRecipes(ManagedObjectContext& context,
                                                          const std::string& nameOrUid) {
-    return context.fetch<Recipe>(
+    auto exact = context.fetch<Recipe>(
         livePredicateAnd("uid == %@ OR name == %@", {Value(nameOrUid), Value(nameOrUid)}),
         {SortDescriptor{"uid"}});
+    if (!exact || !exact->empty()) {
+        return exact;
+    }
+    const std::string trimmed(trimCharacters(nameOrUid, kNameSpace));
+    return context.fetch<Recipe>(livePredicateAnd("name ==[cd] %@", {Value(trimmed)}),
+                                 {SortDescriptor{"uid"}});
+}
+
+int ambiguousName(Invocation& invocation, const std::string& what, const std::string& nameOrUid,
+                  const std::vector<NamedCandidate>& candidates) {
+    std::string list;
+    for (const auto& candidate : candidates) {
+        list += "\n  " + candidate.uid + "  " + escapedField(candidate.name);
+    }
+    return invocation.failure("several " + what + " match \"" + nameOrUid +
+                              "\"; name one by its uid:" + list);
 }
 
 std::shared_ptr<Recipe> oneRecipe(Invocation& invocation, ManagedObjectContext& context,
@@ -23,12 +41,11 @@ std::shared_ptr<Recipe> oneRecipe(Invocation& invocation, ManagedObjectContext& 
         return nullptr;
     }
     if (found->size() > 1) {
-        std::string uids;
+        std::vector<NamedCandidate> candidates;
         for (const auto& recipe : *found) {
-            uids += "\n  " + recipe->uid();
+            candidates.push_back({recipe->uid(), recipe->name().value_or("")});
         }
-        code = invocation.failure("several recipes are named \"" + nameOrUid +
-                                  "\"; name one by its uid:" + uids);
+        code = ambiguousName(invocation, "recipes", nameOrUid, candidates);
         return nullptr;
     }
     return found->front();
@@ -37,7 +54,7 @@ std::shared_ptr<Recipe> oneRecipe(Invocation& invocation, ManagedObjectContext& 
 int withNamedRecipe(Invocation& invocation,
                     const std::function<int(LibrarySession&, ManagedObjectContext&,
                                             const std::shared_ptr<Recipe>&)>& use) {
-    LibrarySession session(invocation.library, invocation.err);
+    LibrarySession session(invocation);
     ManagedObjectContext* context = session.context();
     if (context == nullptr) {
         return kExitFailure;

@@ -13,9 +13,20 @@
 
 namespace miravel::cli {
 
-// Recipes named by uid or by exact name, tombstones left out.
+// Recipes named by uid or by exact name, tombstones left out; when there are none, those whose
+// name matches apart from case and accents ("creme brulee" finds "Crème brûlée").
 [[nodiscard]] Result<std::vector<std::shared_ptr<Recipe>>> findRecipes(
     ManagedObjectContext& context, const std::string& nameOrUid);
+
+// One of several objects a name matched, for the user to choose from by uid.
+struct NamedCandidate {
+    std::string uid;
+    std::string name;
+};
+// Reports that `nameOrUid` matches several of `what` ("recipes"), listing each candidate's
+// uid and name; returns kExitFailure.
+int ambiguousName(Invocation& invocation, const std::string& what, const std::string& nameOrUid,
+                  const std::vector<NamedCandidate>& candidates);
 
 // Exactly one recipe, or the reason why not (exit code set in `code`).
 std::shared_ptr<Recipe> oneRecipe(Invocation& invocation, ManagedObjectContext& context,

@@ -1,6 +1,7 @@
+#include <unistd.h>
+
 #include <algorithm>
 #include <charconv>
-#include <fstream>
 #include <iostream>
 #include <iterator>
 #include <ostream>
@@ -8,43 +9,29 @@
 
 #include "cli/CommandLine.h"
 #include "ingredients/RecipeScaler.h"
+#include "lib/AtomicFile.h"
+#include "lib/Log.h"
 
 namespace miravel::cli {
 
 namespace {
 
-std::optional<std::int32_t> plainNumber(std::string_view text) {
-    std::int32_t value = 0;
-    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
-        text.front() == '-') {
-        return std::nullopt;
-    }
-    return value;
-}
-
 int scale(Invocation& invocation) {
-    const auto byText = invocation.option("by");
-    if (!byText) {
+    if (!invocation.has("by")) {
         return invocation.usageError(
             "say how much to scale by (--by 3/2, --by 2, --by \"1 1/2\").");
     }
-    const auto factor = parseScaleFactor(*byText);
+    const auto factor = scaleFactorOption(invocation, "by");
     if (!factor) {
-        const std::string wanted = "a factor greater than zero such as 3/2, 2 or \"1 1/2\"";
-        return invocation.usageError("--by takes " + wanted + ", not \"" + *byText + "\".");
+        return factor.error();
     }
-    std::string text;
     const bool fromInput = invocation.arguments.empty() || invocation.arguments[0] == "-";
-    if (fromInput) {
-        text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-    } else {
-        std::ifstream file(invocation.arguments[0], std::ios::binary);
-        if (!file) {
-            return invocation.failure("cannot read \"" + invocation.arguments[0] + "\".");
-        }
-        text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    auto read = fromInput ? readFileDescriptor(STDIN_FILENO, "standard input")
+                          : readFile(invocation.arguments[0]);
+    if (!read) {
+        return invocation.failure(read.error().description);
     }
+    std::string text = std::move(*read);
     // The final line ending belongs to the file, not to the list: kept, it would come back
     // as an empty last line followed by the newline written below.
     if (text.ends_with("\r\n")) {
@@ -52,39 +39,51 @@ int scale(Invocation& invocation) {
     } else if (text.ends_with('\n')) {
         text.pop_back();
     }
-    invocation.out << RecipeScaler::scaleIngredients(text, factor).value_or("") << "\n";
-    return kExitOk;
+    const auto scaled = RecipeScaler::scaleIngredientLines(text, **factor);
+    invocation.out << scaled.text << "\n";
+    for (const auto& kept : scaled.kept) {
+        invocation.failure(fmt::format("line {} kept unscaled: {}.", kept.line,
+                                       describeAmountProblem(kept.problem)));
+    }
+    return scaled.kept.empty() ? kExitOk : kExitFailure;
 }
 
 }  // namespace
 
-std::optional<RCRationalNumber> parseScaleFactor(std::string_view text) {
-    std::int32_t whole = 0;
-    std::string_view fraction = text;
-    if (const auto space = text.find(' '); space != std::string_view::npos) {
-        const auto number = plainNumber(text.substr(0, space));
-        fraction = text.substr(space + 1);
-        fraction.remove_prefix(std::min(fraction.find_first_not_of(' '), fraction.size()));
-        // "1 1/2"; a whole number needs a fraction after it ("1 2" is no factor).
-        if (!number || fraction.find('/') == std::string_view::npos) {
-            return std::nullopt;
-        }
-        whole = *number;
+std::expected<RCRationalNumber, std::string> parseScaleFactor(std::string_view text) {
+    // "1 1/2" may be typed with several spaces.
+    std::string squeezed(text);
+    while (squeezed.find("  ") != std::string::npos) {
+        squeezed.erase(squeezed.find("  "), 1);
     }
-    std::optional<RCRationalNumber> value;
-    if (const auto slash = fraction.find('/'); slash != std::string_view::npos) {
-        const auto numerator = plainNumber(fraction.substr(0, slash));
-        const auto denominator = plainNumber(fraction.substr(slash + 1));
-        if (numerator && denominator) {
-            value = RCRationalNumber::valueWithWholeNumber(whole, *numerator, *denominator);
+    const auto amount = RecipeScaler::readAmount(squeezed);
+    if (!amount) {
+        switch (amount.error()) {
+            case AmountProblem::TooLarge:
+                return std::unexpected("is too large");
+            case AmountProblem::TooPrecise:
+                return std::unexpected("has too many decimal places");
+            default:
+                break;
         }
-    } else if (const auto number = plainNumber(fraction)) {
-        value = RCRationalNumber(*number);
+    } else if (amount->value.numerator() > 0) {
+        return amount->value;
     }
-    if (!value || value->numerator() <= 0) {
+    return std::unexpected("is not a factor greater than zero such as 3/2, 2, 1.5 or \"1 1/2\"");
+}
+
+std::expected<std::optional<RCRationalNumber>, int> scaleFactorOption(const Invocation& invocation,
+                                                                      const std::string& option) {
+    const auto text = invocation.option(option);
+    if (!text) {
         return std::nullopt;
     }
-    return value;
+    auto factor = parseScaleFactor(*text);
+    if (!factor) {
+        return std::unexpected(
+            invocation.usageError("--" + option + " \"" + *text + "\" " + factor.error() + "."));
+    }
+    return *factor;
 }
 
 void addScaleVerbs(CommandLine& commandLine) {
@@ -92,7 +91,7 @@ void addScaleVerbs(CommandLine& commandLine) {
                      "scale",
                      "[FILE|-]",
                      "Scale ingredient lines (from FILE, or standard input) by a factor.",
-                     {{"by", "FACTOR", "3/2, 2 or \"1 1/2\" (required)"}},
+                     {{"by", "FACTOR", "3/2, 2, 1.5 or \"1 1/2\" (required)"}},
                      0,
                      1,
                      scale});

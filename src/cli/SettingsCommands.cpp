@@ -1,12 +1,16 @@
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <charconv>
+#include <optional>
 #include <ostream>
 #include <string>
 
 #include "cli/CommandLine.h"
 #include "cli/LibrarySession.h"
+#include "cli/PlanArguments.h"
 #include "lib/DateText.h"
+#include "lib/JsonWriter.h"
 #include "model/UserSettings.h"
 
 namespace miravel::cli {
@@ -28,29 +32,28 @@ std::string typeName(SettingType type) {
     return "text";
 }
 
-std::string shownValue(const UserSettings& settings, const SettingDefinition& definition) {
-    if (!settings.hasValue(definition.key)) {
-        return "(not set)";
-    }
-    switch (definition.type) {
+bool hasType(const JsonValue& value, SettingType type) {
+    switch (type) {
         case SettingType::Boolean:
-            return settings.boolean(definition.key) ? "true" : "false";
+            return value.isBoolean();
         case SettingType::Integer:
-            return std::to_string(settings.integer(definition.key));
+            return value.isInteger();
         case SettingType::Text:
             break;
     }
-    return settings.text(definition.key);
+    return value.isString();
 }
 
-// The definition of a known key, or a usage error for an unknown one.
-const SettingDefinition* knownKey(Invocation& invocation, const std::string& key) {
-    const SettingDefinition* definition = findSetting(key);
-    if (definition == nullptr) {
-        invocation.usageError("unknown setting \"" + key +
-                              "\"; \"miravel settings list\" shows them all.");
+std::string expectedType(SettingType type) {
+    switch (type) {
+        case SettingType::Boolean:
+            return "true or false";
+        case SettingType::Integer:
+            return "a whole number";
+        case SettingType::Text:
+            break;
     }
-    return definition;
+    return "text";
 }
 
 template <std::size_t N>
@@ -68,6 +71,39 @@ std::string joined(const std::array<const char*, N>& choices) {
     return text;
 }
 
+// What a value of this setting must be, when `value` is not one: the one rule that both
+// "set" applies to what is typed and "list" applies to what the file holds.
+std::optional<std::string> problemWith(const SettingDefinition& definition,
+                                       const JsonValue& value) {
+    const std::string_view key = definition.key;
+    if (!hasType(value, definition.type)) {
+        return expectedType(definition.type);
+    }
+    if (key == kWeekStartDayKey && (value.asInteger() < 1 || value.asInteger() > 7)) {
+        return "a day from 1 (Sunday) to 7 (Saturday), or its name";
+    }
+    if (key == kSelectedMealTypeKey && (value.asInteger() < 0 || value.asInteger() > 3)) {
+        return "0 (Breakfast), 1 (Lunch), 2 (Dinner) or 3 (Snacks), or its name";
+    }
+    if (key == kFontSizeKey && !oneOf(value.asString(), kFontSizes)) {
+        return "one of " + joined(kFontSizes);
+    }
+    if (key == kSyncUpdateKey && !oneOf(value.asString(), kSyncModes)) {
+        return "one of " + joined(kSyncModes);
+    }
+    if ((key == kLastSyncedDateKey || key == kLastSyncAttemptKey) &&
+        !parseDateText(value.asString())) {
+        return "a date as \"yyyy-MM-dd HH:mm:ss\"";
+    }
+    return std::nullopt;
+}
+
+std::string lowerCased(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
+    return text;
+}
+
 std::optional<std::int64_t> parseInteger(const std::string& text) {
     std::int64_t value = 0;
     auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -77,22 +113,76 @@ std::optional<std::int64_t> parseInteger(const std::string& text) {
     return value;
 }
 
-std::optional<bool> parseBoolean(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
-    if (text == "true" || text == "yes" || text == "on" || text == "1") {
-        return true;
+// The value as typed, in the setting's type: booleans as true or false, as the help says;
+// the week's first day and the meal type also by name ("monday", "Lunch"). Text that is none
+// of these is kept as text, which problemWith then refuses.
+JsonValue typedValue(const SettingDefinition& definition, const std::string& text) {
+    switch (definition.type) {
+        case SettingType::Boolean:
+            if (lowerCased(text) == "true" || lowerCased(text) == "false") {
+                return lowerCased(text) == "true";
+            }
+            break;
+        case SettingType::Integer:
+            if (auto number = parseInteger(text)) {
+                return *number;
+            }
+            if (definition.key == kWeekStartDayKey) {
+                for (std::size_t day = 0; day < kWeekdayNames.size(); ++day) {
+                    if (lowerCased(text) == lowerCased(kWeekdayNames[day])) {
+                        return static_cast<std::int64_t>(day + 1);
+                    }
+                }
+            }
+            if (definition.key == kSelectedMealTypeKey) {
+                if (auto type = parseMealType(lowerCased(text))) {
+                    return *type;
+                }
+            }
+            break;
+        case SettingType::Text:
+            break;
     }
-    if (text == "false" || text == "no" || text == "off" || text == "0") {
-        return false;
-    }
-    return std::nullopt;
+    return text;
 }
 
+std::string shownValue(const UserSettings& settings, const SettingDefinition& definition) {
+    const JsonObject values = settings.values();
+    const JsonValue* value = values.find(definition.key);
+    if (value == nullptr) {
+        return "(not set)";
+    }
+    return value->isString() ? value->asString() : JsonWriter::write(*value);
+}
+
+// The definition of a known key, or a usage error for an unknown one.
+const SettingDefinition* knownKey(Invocation& invocation, const std::string& key) {
+    const SettingDefinition* definition = findSetting(key);
+    if (definition == nullptr) {
+        invocation.usageError("unknown setting \"" + key +
+                              "\"; \"miravel settings list\" shows them all.");
+    }
+    return definition;
+}
+
+// A value the file holds that the program would not accept is shown with what it should be,
+// so that a hand-edited or damaged file is noticed rather than silently read as a default.
 int list(Invocation& invocation) {
     UserSettings& settings = commandLineSettings();
+    const JsonObject values = settings.values();
     for (const auto& definition : knownSettings()) {
-        invocation.out << definition.key << " = " << shownValue(settings, definition) << "\n";
+        invocation.out << definition.key << " = " << shownValue(settings, definition);
+        const JsonValue* value = values.find(definition.key);
+        if (value == nullptr) {
+            invocation.out << "\n";
+            continue;
+        }
+        if (auto problem = problemWith(definition, *value)) {
+            invocation.out << "  (not valid: expected " << *problem << ")";
+        } else if (definition.key == kWeekStartDayKey) {
+            invocation.out << " (" << kWeekdayNames[value->asInteger() - 1] << ")";
+        }
+        invocation.out << "\n";
     }
     return kExitOk;
 }
@@ -113,51 +203,26 @@ int get(Invocation& invocation) {
 
 int set(Invocation& invocation) {
     const std::string& key = invocation.arguments[0];
-    const std::string& value = invocation.arguments[1];
+    const std::string& text = invocation.arguments[1];
     const SettingDefinition* definition = knownKey(invocation, key);
     if (definition == nullptr) {
         return kExitUsage;
     }
+    const JsonValue value = typedValue(*definition, text);
+    if (auto problem = problemWith(*definition, value)) {
+        return invocation.usageError("\"" + text + "\" is no value for " + key + ": expected " +
+                                     *problem + ".");
+    }
     UserSettings& settings = commandLineSettings();
-    auto refuse = [&](const std::string& expected) {
-        return invocation.usageError("\"" + value + "\" is no value for " + key + ": expected " +
-                                     expected + ".");
-    };
     switch (definition->type) {
-        case SettingType::Boolean: {
-            auto flag = parseBoolean(value);
-            if (!flag) {
-                return refuse("true or false");
-            }
-            settings.setBoolean(key, *flag);
+        case SettingType::Boolean:
+            settings.setBoolean(key, value.asBoolean());
             break;
-        }
-        case SettingType::Integer: {
-            auto number = parseInteger(value);
-            if (key == kWeekStartDayKey && (!number || *number < 1 || *number > 7)) {
-                return refuse("a day from 1 (Sunday) to 7 (Saturday)");
-            }
-            if (key == kSelectedMealTypeKey && (!number || *number < 0 || *number > 3)) {
-                return refuse("0 (Breakfast), 1 (Lunch), 2 (Dinner) or 3 (Snacks)");
-            }
-            if (!number) {
-                return refuse("a whole number");
-            }
-            settings.setInteger(key, *number);
+        case SettingType::Integer:
+            settings.setInteger(key, value.asInteger());
             break;
-        }
         case SettingType::Text:
-            if (key == kFontSizeKey && !oneOf(value, kFontSizes)) {
-                return refuse("one of " + joined(kFontSizes));
-            }
-            if (key == kSyncUpdateKey && !oneOf(value, kSyncModes)) {
-                return refuse("one of " + joined(kSyncModes));
-            }
-            if ((key == kLastSyncedDateKey || key == kLastSyncAttemptKey) &&
-                !parseDateText(value)) {
-                return refuse("a date as \"yyyy-MM-dd HH:mm:ss\"");
-            }
-            settings.setString(key, value);
+            settings.setString(key, value.asString());
             break;
     }
     if (auto written = settings.synchronize(); !written) {
@@ -217,7 +282,8 @@ void addSettingsVerbs(CommandLine& commandLine) {
                      "set",
                      "KEY VALUE",
                      "Change one setting. Booleans take true or false; FontSize, SyncUpdate, "
-                     "WeekStartDay and SelectedMealType take only their choices.",
+                     "WeekStartDay (1-7 or a weekday) and SelectedMealType (0-3 or a meal "
+                     "type) take only their choices.",
                      {},
                      2,
                      2,

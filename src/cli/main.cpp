@@ -1,3 +1,4 @@
+#include <exception>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -21,5 +22,17 @@ int main(int argc, char** argv) {
     cli::addPlanEditVerbs(commandLine);
     cli::addGroceryVerbs(commandLine);
     cli::addImportVerbs(commandLine);
-    return commandLine.run(std::vector<std::string>(argv + 1, argv + argc));
+    cli::addRepairVerbs(commandLine);
+    cli::addTrashVerbs(commandLine);
+    // The verbs report failures as values; anything that still escapes (a library throwing
+    // where it should not, memory running out) ends the program with a message and the
+    // failure status rather than an abort and a core file.
+    try {
+        return commandLine.run(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const std::exception& exception) {
+        std::cerr << "miravel: " << exception.what() << "\n";
+    } catch (...) {
+        std::cerr << "miravel: an unexpected failure ended the command.\n";
+    }
+    return cli::kExitFailure;
 }

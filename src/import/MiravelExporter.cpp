@@ -6,6 +6,7 @@
 
 #include "lib/ApplicationIdentifier.h"
 #include "lib/AtomicFile.h"
+#include "lib/DateText.h"
 #include "lib/Log.h"
 #include "lib/ZipArchive.h"
 #include "model/Recipe.h"
@@ -54,7 +55,7 @@ Result<std::string> MiravelExporter::exportRecipesToMiravelFormat(
     for (const auto& recipe : recipes) {
         const std::string name = names.uniqueName(recipe->emailFilename());
         const std::string bytes = recipe->emailAttachment();
-        if (auto added = archive->add(name, bytes, std::chrono::system_clock::now()); !added) {
+        if (auto added = archive->add(name, bytes, currentMoment()); !added) {
             return exportError(added.error());
         }
         ++written;

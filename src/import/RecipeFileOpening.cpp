@@ -6,6 +6,7 @@
 #include "lib/ApplicationIdentifier.h"
 #include "lib/AtomicFile.h"
 #include "lib/Crypto.h"
+#include "lib/DateText.h"
 #include "lib/Image.h"
 #include "model/Library.h"
 #include "model/PhotoStore.h"
@@ -38,7 +39,7 @@ Result<std::shared_ptr<Recipe>> openRecipeFile(Library& library,
     }
     ManagedObjectContext& context = *library.mainContext();
     auto recipe = context.insert<Recipe>();
-    recipe->setCreated(std::chrono::system_clock::now());
+    recipe->setCreated(currentMoment());
     copyRecipeFileMembers(*object, *recipe, {.notes = false, .rating = false});
     if (photo) {
         if (auto name = savePhoto(library.filesFolder(), *photo)) {

@@ -1,5 +1,6 @@
 #include "import/RecipeImporter.h"
 
+#include "lib/DateText.h"
 #include "lib/Log.h"
 #include "library/CategoriesController.h"
 #include "model/Library.h"
@@ -82,7 +83,7 @@ void RecipeImporter::addCategoryToRecipe(std::string_view name, Recipe& recipe) 
 
 std::shared_ptr<Recipe> RecipeImporter::insertRecipe() {
     auto recipe = m_context->insert<Recipe>();
-    recipe->setCreated(std::chrono::system_clock::now());
+    recipe->setCreated(currentMoment());
     return recipe;
 }
 

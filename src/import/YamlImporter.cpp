@@ -6,6 +6,7 @@
 #include "lib/ApplicationIdentifier.h"
 #include "lib/AtomicFile.h"
 #include "lib/Log.h"
+#include "lib/Utf8.h"
 #include "lib/YAMLSerialization.h"
 #include "model/Recipe.h"
 
@@ -210,6 +211,7 @@ ImportOutcome FrontMatterImporter::parseFile(const std::filesystem::path& path) 
         return outcome(Error{applicationErrorDomain(), 100, "Unable to parse this file.", {}});
     }
     const JsonObject& matterObject = documents->front().asObject();
+    std::string note;
     auto recipe = insertRecipe();
     recipe->setName(textOf(matterObject, "title"));
     // A recipe made of other recipes of the site lists them as its components.
@@ -219,7 +221,12 @@ ImportOutcome FrontMatterImporter::parseFile(const std::filesystem::path& path) 
     recipe->setServings(textOf(matterObject, "yield"));
     if (const auto start = body.find_first_not_of(kBlanks); start != std::string_view::npos) {
         const auto end = body.find_last_not_of(kBlanks);
-        recipe->setNotes(std::string(body.substr(start, end - start + 1)));
+        const RepairedUtf8 notes = replacingInvalidUtf8(body.substr(start, end - start + 1));
+        recipe->setNotes(notes.text);
+        if (notes.replaced > 0) {
+            note = std::to_string(notes.replaced) +
+                   " bytes of the notes were not UTF-8 and were replaced";
+        }
     }
     // Tags are a list, or one text of names separated by commas.
     if (const JsonValue* tags = matterObject.find("tags")) {
@@ -260,7 +267,7 @@ ImportOutcome FrontMatterImporter::parseFile(const std::filesystem::path& path) 
             }
         }
     }
-    if (auto finished = recipeFinished(*recipe); !finished) {
+    if (auto finished = recipeFinished(*recipe, note); !finished) {
         return outcome(finished.error());
     }
     if (auto saved = saveNow(); !saved) {

@@ -161,12 +161,14 @@ std::optional<std::string> IngredientParser::consolidateItems(std::string_view r
                              : first.name;
     }
 
+    // Both lines' amounts are in the row, so both decide how it is written.
+    const AmountNotation notation = combinedNotation(a.notation, b.notation);
     std::string text;
     if (total) {
-        text += printFraction(*total);
+        text += printAmount(*total, notation);
     }
     if (rangeWord && rangeTotal) {
-        text += " " + *rangeWord + " " + printFraction(*rangeTotal);
+        text += " " + *rangeWord + " " + printAmount(*rangeTotal, notation);
     }
     for (const std::optional<std::string>* part :
          std::initializer_list<const std::optional<std::string>*>{&unitText, &a.size, &a.color}) {

@@ -4,11 +4,11 @@
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
 
-#include <charconv>
 #include <cstdlib>
 #include <limits>
 #include <ranges>
 
+#include "ingredients/AmountText.h"
 #include "ingredients/TokenScanner.h"
 #include "ingredients/VulgarFraction.h"
 #include "lib/LocalizedSettingsManager.h"
@@ -95,51 +95,28 @@ void lowerInPlace(std::string& text, bool ascii) {
     unicode.toUTF8String(text);
 }
 
-// The leading whole number of a text: optional sign, then digits of any script read by
-// their value; 0 when there are none. Saturates instead of overflowing.
-std::int32_t leadingInteger(std::string_view text) {
-    std::size_t position = 0;
-    bool negative = false;
-    if (position < text.size() && (text[position] == '-' || text[position] == '+')) {
-        negative = text[position] == '-';
-        ++position;
-    }
-    std::int64_t value = 0;
-    while (position < text.size()) {
-        std::size_t next = position;
-        char32_t c = nextUtf8(text, next);
-        if (!isDigitCharacter(c)) {
-            break;
-        }
-        int digit =
-            c < 0x80 ? static_cast<int>(c - '0') : u_charDigitValue(static_cast<UChar32>(c));
-        value = std::min<std::int64_t>(value * 10 + digit, std::int64_t{1} << 32);
-        position = next;
-    }
-    value = negative ? -value : value;
-    return static_cast<std::int32_t>(std::clamp<std::int64_t>(
-        value, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+// A decimal text ("1.5", ".25") as an exact amount; one it cannot hold exactly is none.
+std::optional<RCRationalNumber> decimalAmount(std::string_view text) {
+    auto value = readDecimal(text);
+    return value ? std::optional(*value) : std::nullopt;
 }
 
-// A decimal text ("1.5", ".25") as an exact amount to four places. Digits of other scripts
-// count by their value; text that is not a number reads as 0, as the shorter forms do.
-std::optional<RCRationalNumber> decimalAmount(std::string_view text) {
-    std::string ascii;
-    ascii.reserve(text.size());
-    std::size_t position = 0;
-    while (position < text.size()) {
-        char32_t c = nextUtf8(text, position);
-        if (c >= 0x80 && isDigitCharacter(c)) {
-            c = static_cast<char32_t>('0' + u_charDigitValue(static_cast<UChar32>(c)));
-        }
-        appendUtf8(ascii, c);
+// A number token's count; none when it is beyond 32 bits (or a fraction character), never a
+// clipped 2147483647 that the line does not say.
+std::optional<RCRationalNumber> countOf(std::string_view digits) {
+    auto value = readWholeNumber(digits);
+    return value ? std::optional(RCRationalNumber(*value)) : std::nullopt;
+}
+
+std::optional<RCRationalNumber> fractionOf(std::string_view numerator, std::string_view denominator,
+                                           std::optional<std::string_view> whole = std::nullopt) {
+    auto w = readWholeNumber(whole.value_or("0"));
+    auto n = readWholeNumber(numerator);
+    auto d = readWholeNumber(denominator);
+    if (!w || !n || !d || *d == 0) {
+        return std::nullopt;
     }
-    double value = 0;
-    auto [end, error] = std::from_chars(ascii.data(), ascii.data() + ascii.size(), value);
-    if (error != std::errc()) {
-        value = 0;
-    }
-    return RCRationalNumber::valueWithDouble(value, 4);
+    return RCRationalNumber::valueWithWholeNumber(*w, *n, *d);
 }
 
 bool isLoneDash(const std::string& buffer) {
@@ -226,6 +203,7 @@ private:
 struct AmountRead {
     bool matched = false;  // a form applied (its amount may still be unusable)
     std::optional<RCRationalNumber> amount;
+    AmountNotation notation = AmountNotation::Whole;
 };
 
 bool typesAhead(const Scanner& scanner, std::initializer_list<std::int32_t> types) {
@@ -242,36 +220,38 @@ bool typesAhead(const Scanner& scanner, std::initializer_list<std::int32_t> type
 // the tokens that belong to the amount are consumed.
 AmountRead readNumber(const WordLists& lists, Scanner& scanner, const std::string& value,
                       std::uint32_t valueLists) {
-    const auto integerAt = [&](std::ptrdiff_t n) { return leadingInteger(*scanner.valueAt(n)); };
-    const std::int32_t count = leadingInteger(value);
+    const auto valueAt = [&](std::ptrdiff_t n) { return std::string_view(*scanner.valueAt(n)); };
     const std::int32_t next = scanner.typeAt(0);
-    if (next == kTokenNumber && !(valueLists & WordLists::kFractions) &&
-        lists.contains(WordLists::kFractions, *scanner.valueAt(0))) {
+    const bool isFraction = (valueLists & WordLists::kFractions) != 0;
+    if (next == kTokenNumber && !isFraction && lists.contains(WordLists::kFractions, valueAt(0))) {
         // "1½" and "1 ½" are one and a half; dropping the whole number would read a third
         // of the amount.
-        auto fraction = IngredientParser::convertFraction(*scanner.valueAt(0));
+        auto fraction = IngredientParser::convertFraction(valueAt(0));
+        auto count = countOf(value);
         scanner.skip(1);
-        return {true, fraction ? fraction->add(RCRationalNumber(count)) : RCRationalNumber(count)};
+        return {true, fraction && count ? fraction->add(*count) : std::nullopt,
+                AmountNotation::Fraction};
     }
     if (next != kTokenNumber && next != kTokenPeriod && next != kTokenSlash) {
-        return {true, (valueLists & WordLists::kFractions)
-                          ? IngredientParser::convertFraction(value)
-                          : RCRationalNumber(count)};
+        if (isFraction) {
+            return {true, IngredientParser::convertFraction(value), AmountNotation::Fraction};
+        }
+        return {true, countOf(value)};
     }
     if (typesAhead(scanner, {kTokenSlash, kTokenNumber})) {
-        auto amount = RCRationalNumber::valueWithNumerator(count, integerAt(1));
+        auto amount = fractionOf(value, valueAt(1));
         scanner.skip(2);
-        return {true, amount};
+        return {true, amount, AmountNotation::Fraction};
     }
     if (typesAhead(scanner, {kTokenNumber, kTokenSlash, kTokenNumber})) {
-        auto amount = RCRationalNumber::valueWithWholeNumber(count, integerAt(0), integerAt(2));
+        auto amount = fractionOf(valueAt(0), valueAt(2), value);
         scanner.skip(3);
-        return {true, amount};
+        return {true, amount, AmountNotation::Fraction};
     }
     if (typesAhead(scanner, {kTokenPeriod, kTokenNumber})) {
         auto amount = decimalAmount(value + "." + *scanner.valueAt(1));
         scanner.skip(2);
-        return {true, amount};
+        return {true, amount, AmountNotation::Decimal};
     }
     // A count followed by the size of each: "2 14.5-ounce cans", "1 6 1/2-ounce can",
     // "2 28-ounce cans", "1 10-pound watermelon", "2 16 oz. cans". The size is consumed, so
@@ -279,17 +259,17 @@ AmountRead readNumber(const WordLists& lists, Scanner& scanner, const std::strin
     if (typesAhead(scanner, {kTokenNumber, kTokenPeriod, kTokenNumber, kTokenDash, kTokenUnit,
                              kTokenUnit})) {
         scanner.skip(5);
-        return {true, RCRationalNumber(count)};
+        return {true, countOf(value)};
     }
     if (typesAhead(scanner, {kTokenNumber, kTokenNumber, kTokenSlash, kTokenNumber, kTokenDash,
                              kTokenUnit})) {
         scanner.skip(6);
-        return {true, RCRationalNumber(count)};
+        return {true, countOf(value)};
     }
     if (typesAhead(scanner, {kTokenNumber, kTokenDash, kTokenUnit}) ||
         typesAhead(scanner, {kTokenNumber, kTokenUnit, kTokenPeriod, kTokenUnit})) {
         scanner.skip(3);
-        return {true, RCRationalNumber(count)};
+        return {true, countOf(value)};
     }
     return {};
 }
@@ -546,14 +526,18 @@ IngredientInformation IngredientParser::extractIngredientInformation(std::string
     // measure: "1 1/2 cups, plus 2 teaspoons" is not two teaspoons, and in "2 teaspoons/10
     // milliliters" the alternative must not replace the amount and leave it half-changed.
     bool measured = false;
-    auto store = [&](std::optional<RCRationalNumber> amount) {
+    AmountNotation quantityNotation = AmountNotation::Whole;
+    AmountNotation rangeNotation = AmountNotation::Whole;
+    auto store = [&](std::optional<RCRationalNumber> amount, AmountNotation notation) {
         if (!amount || measured) {
             return;
         }
         if (!information.quantity || !inRange) {
             information.quantity = amount;
+            quantityNotation = notation;
         } else {
             information.quantityRange = amount;
+            rangeNotation = notation;
         }
     };
     while (loop.next()) {
@@ -581,7 +565,7 @@ IngredientInformation IngredientParser::extractIngredientInformation(std::string
                     // "One 14-ounce box": the size of each, not the amount.
                     scanner.skip(2);
                 } else {
-                    store(read.amount);
+                    store(read.amount, read.notation);
                 }
             }
             continue;
@@ -589,7 +573,7 @@ IngredientInformation IngredientParser::extractIngredientInformation(std::string
         if (type == kTokenPeriod && scanner.typeAt(0) == kTokenNumber) {
             auto amount = decimalAmount("." + *scanner.valueAt(0));
             scanner.skip(1);
-            store(amount);
+            store(amount, AmountNotation::Decimal);
             continue;
         }
         switch (type) {
@@ -621,7 +605,11 @@ IngredientInformation IngredientParser::extractIngredientInformation(std::string
                 break;
             case kTokenNumeric:
                 if (!information.quantity && !information.quantityRange) {
-                    store(convertNumeric(*value));
+                    if (auto amount = convertNumeric(*value)) {
+                        // "half" and "quarter" are fractions, "one" and "dozen" whole numbers.
+                        store(amount, amount->denominator() == 1 ? AmountNotation::Whole
+                                                                 : AmountNotation::Fraction);
+                    }
                 }
                 break;
             case kTokenColor:
@@ -634,6 +622,7 @@ IngredientInformation IngredientParser::extractIngredientInformation(std::string
                 break;
         }
     }
+    information.notation = combinedNotation(quantityNotation, rangeNotation);
     return information;
 }
 
@@ -744,10 +733,7 @@ std::optional<RCRationalNumber> IngredientParser::convertFraction(std::string_vi
 }
 
 std::string IngredientParser::printFraction(const RCRationalNumber& amount) {
-    if (amount.denominator() > 8) {
-        return fmt::format("{:.2f}", amount.number());
-    }
-    return amount.mixedNumber();
+    return printAmount(amount, AmountNotation::Fraction);
 }
 
 bool IngredientParser::isDigit(std::string_view text) {

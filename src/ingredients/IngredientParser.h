@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "ingredients/AmountText.h"
 #include "ingredients/IngredientReferenceStore.h"
 #include "ingredients/IngredientToken.h"
 #include "ingredients/RCRationalNumber.h"
@@ -26,6 +27,8 @@ struct IngredientInformation {
     std::optional<std::string> unit;                // as written, lower case ("cups")
     std::optional<std::string> size;                // "large"
     std::optional<std::string> color;               // "red"
+    // How the amounts were written, so that a row built from them reads the same way.
+    AmountNotation notation = AmountNotation::Whole;
 };
 
 // Reads free-text ingredient lines ("1 1/2 cups flour, sifted"): the amount, unit, size and
@@ -66,7 +69,7 @@ public:
     static std::optional<RCRationalNumber> convertNumeric(std::string_view word);
     // The six vulgar-fraction characters.
     static std::optional<RCRationalNumber> convertFraction(std::string_view character);
-    // "1 1/2" for 3/2; decimals with two places when the denominator is above 8.
+    // An amount in fraction notation (printAmount()): "1 1/2" for 3/2, "1 1/16" for 17/16.
     static std::string printFraction(const RCRationalNumber& amount);
 
     // Character tests over the whole (UTF-8) text; an empty text fails.

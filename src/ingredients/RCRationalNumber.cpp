@@ -57,7 +57,6 @@ std::optional<RCRationalNumber> RCRationalNumber::fromWide(std::int64_t numerato
     numerator /= g;
     denominator /= g;
     if (!fits32(numerator) || !fits32(denominator)) {
-        logLine("rational number overflow");
         return std::nullopt;
     }
     return RCRationalNumber(static_cast<std::int32_t>(numerator),
@@ -84,7 +83,6 @@ std::optional<RCRationalNumber> RCRationalNumber::valueWithDouble(double value, 
     const int exponent = precision <= 9 ? precision : 9;
     const auto scale = static_cast<std::int64_t>(std::pow(10.0, exponent));
     if (!std::isfinite(value)) {
-        logLine("rational number overflow");
         return std::nullopt;
     }
     double scaled = value * std::pow(10.0, exponent);
@@ -98,7 +96,6 @@ std::optional<RCRationalNumber> RCRationalNumber::valueWithDouble(double value, 
     }
     scaled = std::trunc(scaled);
     if (!(scaled >= static_cast<double>(kMin32) && scaled <= static_cast<double>(kMax32))) {
-        logLine("rational number overflow");
         return std::nullopt;
     }
     return fromWide(static_cast<std::int64_t>(scaled), scale);

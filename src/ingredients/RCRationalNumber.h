@@ -16,10 +16,11 @@ namespace miravel {
 // Operations that can fail return std::nullopt, which callers treat as "no quantity":
 //   - a zero denominator (directly, through reciprocal() of zero or divide() by zero) logs
 //     "denominator is zero";
-//   - a result whose reduced numerator or denominator does not fit in 32 bits logs
-//     "rational number overflow". Intermediates are computed in 64 bits and reduced before
-//     the range check, so a result is refused only when its exact value has no 32-bit
-//     representation; nothing wraps and nothing is rounded.
+//   - a result whose reduced numerator or denominator does not fit in 32 bits. Intermediates
+//     are computed in 64 bits and reduced before the range check, so a result is refused
+//     only when its exact value has no 32-bit representation; nothing wraps and nothing is
+//     rounded. Nothing is logged: an amount too large for a recipe is the caller's to report
+//     in the caller's terms ("line 3 kept unscaled"), once.
 //
 // Negative mixed numbers carry one minus sign, in front: -3/2 prints "-1 1/2", -1/2 prints
 // "-1/2" and -4/2 prints "-2". Quantities from recipes are never negative; differences

@@ -4,11 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <fstream>
-#include <sstream>
 #include <system_error>
 #include <utility>
 
@@ -39,6 +39,24 @@ private:
     int m_fd;
 };
 
+// 0, or the errno of the write that failed.
+int writeAll(int fd, std::string_view bytes) {
+    const char* data = bytes.data();
+    std::size_t left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, left);
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return errno;
+        }
+        data += written;
+        left -= static_cast<std::size_t>(written);
+    }
+    return 0;
+}
+
 }  // namespace
 
 Result<void> writeFileAtomically(const std::filesystem::path& path, std::string_view bytes,
@@ -62,18 +80,9 @@ Result<void> writeFileAtomically(const std::filesystem::path& path, std::string_
     if (::fchmod(fd.get(), mode) != 0) {
         return discard("Could not set the permissions of");
     }
-    const char* data = bytes.data();
-    std::size_t left = bytes.size();
-    while (left > 0) {
-        ssize_t written = ::write(fd.get(), data, left);
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return discard("Could not write");
-        }
-        data += written;
-        left -= static_cast<std::size_t>(written);
+    if (const int failed = writeAll(fd.get(), bytes); failed != 0) {
+        errno = failed;
+        return discard("Could not write");
     }
     if (::fsync(fd.get()) != 0) {
         return discard("Could not flush");
@@ -91,17 +100,86 @@ Result<void> writeFileAtomically(const std::filesystem::path& path, std::string_
     return {};
 }
 
-Result<std::string> readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return fileError("Could not open", path, errno != 0 ? errno : ENOENT);
+Result<std::string> readFile(const std::filesystem::path& path, const ReadOptions& options) {
+    // O_NONBLOCK only matters for a FIFO, which is then refused instead of waited on.
+    const int flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | (options.regularFileOnly ? O_NONBLOCK : 0);
+    FileDescriptor fd(::open(path.c_str(), flags));
+    if (fd.get() < 0) {
+        return fileError("Could not read", path, errno);
     }
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    if (in.bad()) {
-        return fileError("Could not read", path, errno != 0 ? errno : EIO);
+    return readFileDescriptor(fd.get(), path, options);
+}
+
+Result<std::string> readFileDescriptor(int fd, const std::filesystem::path& name,
+                                       const ReadOptions& options) {
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) {
+        return fileError("Could not read", name, errno);
     }
-    return std::move(bytes).str();
+    if (S_ISDIR(status.st_mode)) {
+        return fileError("Could not read", name, EISDIR);
+    }
+    if (options.regularFileOnly && !S_ISREG(status.st_mode)) {
+        return makeError(kFileErrorDomain, EINVAL,
+                         "Could not read \"" + name.string() +
+                             "\": not a regular file (a pipe, device or socket)");
+    }
+    std::string bytes;
+    if (S_ISREG(status.st_mode) && status.st_size > 0) {
+        bytes.reserve(std::min(static_cast<std::size_t>(status.st_size), options.maxBytes));
+    }
+    char buffer[65536];
+    while (bytes.size() < options.maxBytes || !options.prefixOnly) {
+        // One byte past the limit is enough to know the file is longer.
+        const std::size_t wanted =
+            std::min(sizeof buffer, options.maxBytes - bytes.size() + (options.prefixOnly ? 0 : 1));
+        const ssize_t count = ::read(fd, buffer, wanted);
+        if (count == 0) {
+            break;
+        }
+        if (count < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return fileError("Could not read", name, errno);
+        }
+        bytes.append(buffer, static_cast<std::size_t>(count));
+        if (bytes.size() > options.maxBytes) {
+            return fileError("Could not read", name, EFBIG);
+        }
+    }
+    return bytes;
+}
+
+Result<std::filesystem::path> makePrivateTemporaryFolder(std::string_view prefix) {
+    // Only an absolute $TMPDIR: a relative one would scatter folders wherever we stand.
+    const char* variable = std::getenv("TMPDIR");
+    std::filesystem::path base = variable != nullptr && variable[0] == '/' ? variable : "/tmp";
+    std::string pattern = (base / (std::string(prefix) + "-XXXXXX")).string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        return fileError("Could not create a private folder in", base, errno);
+    }
+    return std::filesystem::path(pattern);
+}
+
+Result<void> writePrivateFile(const std::filesystem::path& path, std::string_view bytes) {
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+        return fileError("Could not replace", path, errno);
+    }
+    FileDescriptor fd(
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (fd.get() < 0) {
+        return fileError("Could not create", path, errno);
+    }
+    int failed = writeAll(fd.get(), bytes);
+    if (failed == 0 && ::close(fd.release()) != 0) {
+        failed = errno;
+    }
+    if (failed != 0) {
+        ::unlink(path.c_str());
+        return fileError("Could not write", path, failed);
+    }
+    return {};
 }
 
 Result<void> createFolder(const std::filesystem::path& path, mode_t mode) {

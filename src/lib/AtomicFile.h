@@ -1,6 +1,8 @@
 #pragma once
 
 #include <sys/types.h>
+
+#include <cstddef>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -16,8 +18,41 @@ namespace miravel {
 [[nodiscard]] Result<void> writeFileAtomically(const std::filesystem::path& path,
                                                std::string_view bytes, mode_t mode = 0644);
 
-// The whole file as bytes.
-[[nodiscard]] Result<std::string> readFile(const std::filesystem::path& path);
+// Far beyond any file the program reads whole; a device that never ends (/dev/zero) or a
+// runaway file is refused instead of exhausting memory.
+inline constexpr std::size_t kMaxFileBytes = std::size_t{1} << 30;
+
+struct ReadOptions {
+    // A longer file is an error (EFBIG), unless `prefixOnly`.
+    std::size_t maxBytes = kMaxFileBytes;
+    // Hand back at most `maxBytes` from the start instead of failing on a longer file.
+    bool prefixOnly = false;
+    // Refuse anything but a plain file (a FIFO, a device) without waiting on it; for input
+    // that has no business being a stream, such as a photo.
+    bool regularFileOnly = false;
+};
+
+// The one way the program reads a file: the whole file as bytes, or an error that names the
+// file and the reason ("Could not read \"x\": Is a directory"). Never throws, and never
+// blocks on a FIFO when `regularFileOnly`.
+[[nodiscard]] Result<std::string> readFile(const std::filesystem::path& path,
+                                           const ReadOptions& options = {});
+
+// The same for a descriptor already open (standard input), read to its end; `name` is what
+// the messages call it. The descriptor stays open.
+[[nodiscard]] Result<std::string> readFileDescriptor(int fd, const std::filesystem::path& name,
+                                                     const ReadOptions& options = {});
+
+// A new folder only this user may enter (0700, made by mkdtemp under $TMPDIR, else /tmp),
+// "<prefix>-XXXXXX": what the program leaves for another program to pick up (an e-mail's
+// attachments) goes there, where no other user can plant a file or a link beforehand.
+[[nodiscard]] Result<std::filesystem::path> makePrivateTemporaryFolder(std::string_view prefix);
+
+// Writes `bytes` as a new file readable by this user alone (0600). A file already of that
+// name is replaced; a link of that name is removed, never followed, and the file is created
+// exclusively, so the bytes cannot land anywhere but at `path`.
+[[nodiscard]] Result<void> writePrivateFile(const std::filesystem::path& path,
+                                            std::string_view bytes);
 
 // Creates a folder and its missing parents; newly made folders get `mode`.
 [[nodiscard]] Result<void> createFolder(const std::filesystem::path& path, mode_t mode = 0755);

@@ -2,7 +2,9 @@
 
 #include <ctime>
 
+#include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstdio>
 
 namespace miravel {
@@ -37,9 +39,24 @@ bool sameWallClock(const std::tm& a, const std::tm& b) {
 
 }  // namespace
 
+Timestamp currentMoment() {
+    return std::chrono::time_point_cast<Timestamp::duration>(std::chrono::system_clock::now());
+}
+
+Timestamp momentOfTimeT(std::time_t seconds) {
+    constexpr auto kMostSeconds =
+        std::chrono::duration_cast<std::chrono::seconds>(Timestamp::duration::max()).count() - 1;
+    const auto clamped = std::clamp<std::int64_t>(seconds, -kMostSeconds, kMostSeconds);
+    return Timestamp(std::chrono::seconds(clamped));
+}
+
+std::time_t timeTOf(Timestamp moment) {
+    return static_cast<std::time_t>(
+        std::chrono::floor<std::chrono::seconds>(moment).time_since_epoch().count());
+}
+
 std::string formatDateText(Timestamp moment) {
-    std::time_t seconds =
-        std::chrono::system_clock::to_time_t(std::chrono::floor<std::chrono::seconds>(moment));
+    std::time_t seconds = timeTOf(moment);
     std::tm local{};
     ::localtime_r(&seconds, &local);
     char text[64];
@@ -103,7 +120,7 @@ std::optional<Timestamp> parseDateText(std::string_view text) {
         }
         best = seconds;
     }
-    return std::chrono::system_clock::from_time_t(*best);
+    return momentOfTimeT(*best);
 }
 
 }  // namespace miravel

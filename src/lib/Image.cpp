@@ -39,6 +39,24 @@ ImageFormat detectImageFormat(std::string_view bytes) {
     return ImageFormat::Unknown;
 }
 
+std::string_view imageMediaType(ImageFormat format) {
+    switch (format) {
+        case ImageFormat::Png:
+            return "image/png";
+        case ImageFormat::Jpeg:
+            return "image/jpeg";
+        case ImageFormat::Gif:
+            return "image/gif";
+        case ImageFormat::Tiff:
+            return "image/tiff";
+        case ImageFormat::Bmp:
+            return "image/bmp";
+        case ImageFormat::Unknown:
+            break;
+    }
+    return {};
+}
+
 Result<Image> decodeImage(std::string_view bytes, const DecodeOptions& options) {
     using namespace image_detail;
     switch (detectImageFormat(bytes)) {

@@ -44,6 +44,8 @@ enum class ImageFormat { Unknown, Png, Jpeg, Gif, Tiff, Bmp };
 
 // By the leading magic bytes; the file name is never trusted.
 ImageFormat detectImageFormat(std::string_view bytes);
+// "image/png", "image/jpeg"...; empty for Unknown.
+std::string_view imageMediaType(ImageFormat format);
 
 struct DecodeOptions {
     // When positive, a JPEG may be decoded at a reduced size (libjpeg's DCT scaling, far

@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <utility>
 #include <vector>
+
+#include "lib/ImageOrientation.h"
 
 namespace miravel {
 namespace {
@@ -169,12 +172,48 @@ Image createThumbnail(const Image& image, int edge) {
     return cropped;
 }
 
-Result<std::string> thumbnailJpeg(std::string_view imageBytes, int edge) {
-    auto image = decodeImage(imageBytes, DecodeOptions{.thumbnailEdge = edge});
+namespace {
+
+Result<Image> decodeForPhoto(std::string_view imageBytes, int edge) {
+    return decodeImage(imageBytes, DecodeOptions{.thumbnailEdge = edge});
+}
+
+// The thumbnail plan is the same for a picture and its turned self, so the reduced decode,
+// planned before the turn, still holds enough pixels after it.
+Image uprightThumbnail(Image decoded, std::string_view imageBytes, int edge) {
+    return createThumbnail(orientImage(std::move(decoded), jpegOrientation(imageBytes)), edge);
+}
+
+// A JPEG of ours that already fits, upright and without camera data (which may say where it
+// was taken), is kept byte for byte: encoding it again would lose a little quality every time
+// a recipe travels between libraries, and cost time on every import.
+bool keptAsItIs(std::string_view imageBytes, const Image& decoded, int edge) {
+    const int width = decoded.sourceWidth > 0 ? decoded.sourceWidth : decoded.width;
+    const int height = decoded.sourceHeight > 0 ? decoded.sourceHeight : decoded.height;
+    return detectImageFormat(imageBytes) == ImageFormat::Jpeg && width <= edge &&
+           height <= edge && width > 0 && height > 0 &&
+           imageBytes.find(std::string_view("Exif\0\0", 6)) == std::string_view::npos;
+}
+
+}  // namespace
+
+Result<Image> preparePhoto(std::string_view imageBytes, int edge) {
+    auto image = decodeForPhoto(imageBytes, edge);
     if (!image) {
         return std::unexpected(image.error());
     }
-    return encodeJpeg(createThumbnail(*image, edge), kPhotoJpegQuality);
+    return uprightThumbnail(std::move(*image), imageBytes, edge);
+}
+
+Result<std::string> thumbnailJpeg(std::string_view imageBytes, int edge) {
+    auto image = decodeForPhoto(imageBytes, edge);
+    if (!image) {
+        return std::unexpected(image.error());
+    }
+    if (keptAsItIs(imageBytes, *image, edge)) {
+        return std::string(imageBytes);
+    }
+    return encodeJpeg(uprightThumbnail(std::move(*image), imageBytes, edge), kPhotoJpegQuality);
 }
 
 }  // namespace miravel

@@ -34,7 +34,13 @@ Image resizeImage(const Image& image, int width, int height);
 // The plan is made from the picture's source size, so a reduced decode gives the same result.
 Image createThumbnail(const Image& image, int edge = kThumbnailEdge);
 
-// Decode (at a reduced size where that is enough), thumbnail and encode as JPEG.
+// What every photo made here goes through (the editor, importers, the clipper): decoded (at a
+// reduced size where that is enough), turned upright as the camera's Exif orientation says,
+// and thumbnailed. Photos a sync downloads are kept as the server sent them and skip this.
+[[nodiscard]] Result<Image> preparePhoto(std::string_view imageBytes, int edge = kThumbnailEdge);
+
+// preparePhoto, encoded as JPEG. An upright JPEG that already fits and carries no camera data
+// is returned as it is.
 [[nodiscard]] Result<std::string> thumbnailJpeg(std::string_view imageBytes,
                                                 int edge = kThumbnailEdge);
 

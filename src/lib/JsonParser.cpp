@@ -51,6 +51,26 @@ bool isDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
+// Where a byte offset lies as an editor shows it, both counted from 1: lines end at LF (a CR
+// before it is part of the line), columns count characters, not bytes.
+std::pair<std::size_t, std::size_t> lineAndColumn(std::string_view text, std::size_t offset) {
+    offset = std::min(offset, text.size());
+    std::size_t line = 1;
+    std::size_t column = 1;
+    // An editor does not show the byte order mark, so it takes no column.
+    const std::size_t start = text.starts_with("\xEF\xBB\xBF") && offset >= 3 ? 3 : 0;
+    for (std::size_t i = start; i < offset; ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte == '\n') {
+            ++line;
+            column = 1;
+        } else if ((byte & 0xC0) != 0x80) {
+            ++column;
+        }
+    }
+    return {line, column};
+}
+
 // How a byte reads in an error message: printable ASCII as itself, anything else in hex, so
 // that an invisible or partial character still shows.
 std::string describeByte(char c) {
@@ -89,9 +109,11 @@ private:
     }
 
     bool fail(Code code, std::size_t offset, std::string_view what) {
+        const auto [line, column] = lineAndColumn(m_text, offset);
         m_error = Error{kJsonErrorDomain,
                         static_cast<int>(code),
-                        fmt::format("Invalid JSON at byte {}: {}", offset, what),
+                        fmt::format("Invalid JSON at line {}, column {} (byte {}): {}", line,
+                                    column, offset, what),
                         {}};
         return false;
     }

@@ -24,8 +24,9 @@ inline constexpr const char* kJsonErrorDomain = "miravel.json";
 //   number becomes a Double. A number too large for a double is an error; one too small to
 //   tell apart from zero becomes zero.
 //
-// Errors carry domain kJsonErrorDomain, an ErrorCode, and a description naming the byte offset
-// where the fault lies: "Invalid JSON at byte 17: unterminated string". The offset is that of
+// Errors carry domain kJsonErrorDomain, an ErrorCode, and a description naming where the fault
+// lies, as an editor counts (line and column from 1, columns in characters) and as a byte
+// offset: "Invalid JSON at line 2, column 5 (byte 17): unterminated string". The offset is that of
 // the first byte that cannot be accepted (the input length when the text ends too early), or,
 // for a bad escape or surrogate, that of the escape's backslash.
 class JsonParser {

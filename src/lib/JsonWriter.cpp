@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "lib/Utf8.h"
+
 namespace miravel {
 
 namespace {
@@ -27,6 +29,19 @@ void appendString(std::string& out, const std::string& text) {
     out.push_back('"');
     std::size_t runStart = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
+        if (static_cast<unsigned char>(text[i]) >= 0x80) {
+            // Invalid UTF-8 stored by an older version or a faulty importer must not make the
+            // whole document unreadable: such a byte is written as U+FFFD.
+            std::size_t next = i;
+            const char32_t codePoint = nextUtf8(text, next);
+            if (!readValidUtf8(codePoint, i, next)) {
+                out.append(text, runStart, i - runStart);
+                out.append("\xEF\xBF\xBD");
+                runStart = next;
+            }
+            i = next - 1;
+            continue;
+        }
         const char letter = kEscapeLetter[static_cast<unsigned char>(text[i])];
         if (letter != 0) {
             out.append(text, runStart, i - runStart);

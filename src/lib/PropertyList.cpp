@@ -63,8 +63,7 @@ Result<JsonValue> convert(plist_t node, int depth) {
             std::int32_t seconds = 0;
             std::int32_t microseconds = 0;
             plist_get_date_val(node, &seconds, &microseconds);
-            auto moment = std::chrono::system_clock::from_time_t(
-                static_cast<std::time_t>(kPropertyListEpoch + seconds));
+            auto moment = momentOfTimeT(static_cast<std::time_t>(kPropertyListEpoch + seconds));
             return JsonValue(formatDateText(moment));
         }
         case PLIST_ARRAY: {

@@ -79,4 +79,54 @@ inline char32_t nextUtf8(std::string_view text, std::size_t& position) {
     return codePoint;
 }
 
+// Whether the code point read by nextUtf8 from `start` to `end` was really there, rather than
+// standing in for an invalid byte: a U+FFFD written in the text takes three bytes.
+inline bool readValidUtf8(char32_t codePoint, std::size_t start, std::size_t end) {
+    return codePoint != 0xFFFD || end - start == 3;
+}
+
+// Whether `text` is well-formed UTF-8: no stray continuation bytes, truncated sequences,
+// overlong forms, encoded surrogates or code points past U+10FFFF.
+inline bool isValidUtf8(std::string_view text) {
+    for (std::size_t position = 0; position < text.size();) {
+        if (static_cast<unsigned char>(text[position]) < 0x80) {
+            ++position;
+            continue;
+        }
+        const std::size_t start = position;
+        const char32_t codePoint = nextUtf8(text, position);
+        if (!readValidUtf8(codePoint, start, position)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Text from a file of another program is kept rather than refused: each byte that is not
+// part of a valid sequence becomes U+FFFD, and `replaced` says how many did, for the report.
+struct RepairedUtf8 {
+    std::string text;
+    std::size_t replaced = 0;
+};
+
+inline RepairedUtf8 replacingInvalidUtf8(std::string_view text) {
+    RepairedUtf8 repaired;
+    if (isValidUtf8(text)) {
+        repaired.text = text;
+        return repaired;
+    }
+    repaired.text.reserve(text.size() + 8);
+    for (std::size_t position = 0; position < text.size();) {
+        const std::size_t start = position;
+        const char32_t codePoint = nextUtf8(text, position);
+        if (readValidUtf8(codePoint, start, position)) {
+            repaired.text.append(text, start, position - start);
+        } else {
+            appendUtf8(repaired.text, 0xFFFD);
+            ++repaired.replaced;
+        }
+    }
+    return repaired;
+}
+
 }  // namespace miravel

@@ -16,7 +16,7 @@ namespace {
 constexpr uLong kUtf8NameFlag = 1u << 11;
 
 tm_zip zipTime(Timestamp moment) {
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(moment);
+    const std::time_t seconds = timeTOf(moment);
     std::tm local{};
     localtime_r(&seconds, &local);
     tm_zip time{};

@@ -214,8 +214,14 @@ void CategoriesController::save() {
 }
 
 std::shared_ptr<RecipeCategory> CategoriesController::newCategory() {
+    // The placeholder, too, must not repeat a name: a second one is "New Category 2".
+    const std::string placeholder = tr("New Category");
+    std::string name = placeholder;
+    for (int number = 2; !RecipeCategory::checkedName(m_context, name); ++number) {
+        name = placeholder + " " + std::to_string(number);
+    }
     auto category = m_context.insert<RecipeCategory>();
-    category->setName(tr("New Category"));
+    category->setName(name);
     category->setOrderFlag(lastOrderFlag(m_context) + 1);
     save();
     m_queue.post([this, alive = m_alive, category] {
@@ -229,15 +235,31 @@ std::shared_ptr<RecipeCategory> CategoriesController::newCategory() {
     return category;
 }
 
-void CategoriesController::rename(const CategoryColumnItem& item, const std::string& name) {
+Result<std::shared_ptr<RecipeCategory>> CategoriesController::newCategoryNamed(
+    const std::string& name) {
+    auto category = RecipeCategory::insertNamed(m_context, name);
+    if (!category) {
+        return category;
+    }
+    save();
+    reselectLater(*category);
+    return category;
+}
+
+Result<void> CategoriesController::rename(const CategoryColumnItem& item, const std::string& name) {
     auto* held = std::get_if<std::shared_ptr<RecipeCategory>>(&item);
     if (held == nullptr || !*held || (*held)->isReallyDeleted()) {
-        return;
+        return makeError(kCategoryErrorDomain, 3, tr("Only a category can be renamed."));
     }
-    (*held)->setName(name);
+    auto checked = RecipeCategory::checkedName(m_context, name, held->get());
+    if (!checked) {
+        return std::unexpected(checked.error());
+    }
+    (*held)->setName(std::move(*checked));
     (*held)->setStatus(kStatusModified);
     save();
     reselectLater(*held);
+    return {};
 }
 
 void CategoriesController::confirmDeleteCategory() {

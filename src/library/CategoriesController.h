@@ -9,6 +9,7 @@
 #include <variant>
 #include <vector>
 
+#include "lib/Error.h"
 #include "library/CategorySelection.h"
 #include "store/QVArrayController.h"
 
@@ -104,8 +105,11 @@ public:
     bool removeButtonEnabled() const;
 
     std::shared_ptr<RecipeCategory> newCategory();
-    // An in-place edit of a row's text.
-    void rename(const CategoryColumnItem& item, const std::string& name);
+    // A category with a name given at once (no in-place edit follows), saved; refused as
+    // RecipeCategory::checkedName refuses.
+    [[nodiscard]] Result<std::shared_ptr<RecipeCategory>> newCategoryNamed(const std::string& name);
+    // An in-place edit of a row's text; a blank name or another category's is refused.
+    [[nodiscard]] Result<void> rename(const CategoryColumnItem& item, const std::string& name);
     // The remove button: asks about the selected item.
     void confirmDeleteCategory();
     // The context menu: asks about the clicked row.

@@ -56,10 +56,15 @@ bool EditCategoriesController::isChosen(std::size_t row) const {
     return holds(m_listed.at(row).get());
 }
 
-void EditCategoriesController::setName(std::size_t row, const std::string& name) {
+Result<void> EditCategoriesController::setName(std::size_t row, const std::string& name) {
     auto& category = m_listed.at(row);
-    category->setName(name);
+    auto checked = RecipeCategory::checkedName(m_context, name, category.get());
+    if (!checked) {
+        return std::unexpected(checked.error());
+    }
+    category->setName(std::move(*checked));
     category->setStatus(kStatusModified);
+    return {};
 }
 
 void EditCategoriesController::setChosen(std::size_t row, bool chosen) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "lib/Error.h"
 #include "model/RecipeCategory.h"
 
 namespace miravel {
@@ -33,7 +34,8 @@ public:
     std::string name(std::size_t row) const;
     bool isChosen(std::size_t row) const;
     // An edit of the name column; the status becomes "modified" and the editor's save keeps it.
-    void setName(std::size_t row, const std::string& name);
+    // A blank name or another category's is refused, as in the category column.
+    [[nodiscard]] Result<void> setName(std::size_t row, const std::string& name);
     // A click on the check box.
     void setChosen(std::size_t row, bool chosen);
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <chrono>
 
 #include "lib/AtomicFile.h"
@@ -139,29 +138,26 @@ const std::vector<std::string>& EditRecipeController::imageExtensions() {
 }
 
 Result<void> EditRecipeController::chooseImage(const std::filesystem::path& file) {
-    std::string extension = file.extension().string();
-    if (!extension.empty()) {
-        extension.erase(0, 1);
-    }
-    std::ranges::transform(extension, extension.begin(),
-                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (std::ranges::find(imageExtensions(), extension) == imageExtensions().end()) {
-        return makeError(kFileErrorDomain, EINVAL,
-                         "Not a picture file the editor takes: " + file.filename().string());
-    }
-    auto bytes = readFile(file);
+    // The bytes say what the picture is; a name may lie either way (a photo saved without an
+    // extension, text renamed to .jpg). A pipe or device would hang the editor or never end.
+    auto bytes = readFile(file, {.regularFileOnly = true});
     if (!bytes) {
         return std::unexpected(bytes.error());
+    }
+    if (detectImageFormat(*bytes) == ImageFormat::Unknown) {
+        return makeError(kImageErrorDomain, ImageErrorCode::Unreadable,
+                         file.filename().string() +
+                             " is not a picture the editor takes (PNG, JPEG, GIF, TIFF or BMP).");
     }
     return imageDragged(*bytes);
 }
 
 Result<void> EditRecipeController::imageDragged(std::string_view bytes) {
-    auto decoded = decodeImage(bytes);
-    if (!decoded) {
-        return std::unexpected(decoded.error());
+    auto prepared = preparePhoto(bytes);
+    if (!prepared) {
+        return std::unexpected(prepared.error());
     }
-    m_image = createThumbnail(*decoded);
+    m_image = std::move(*prepared);
     m_wellCleared = false;
     return {};
 }
@@ -197,7 +193,7 @@ void EditRecipeController::saveEditRecipeSheet() {
     Recipe& recipe = *m_recipe;
     writeFields(recipe);
     if (m_isNew) {
-        recipe.setCreated(std::chrono::system_clock::now());
+        recipe.setCreated(currentMoment());
         if (recipe.name().value_or("").empty()) {
             recipe.setName(tr(kUntitledRecipeName));
         }

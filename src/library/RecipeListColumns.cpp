@@ -52,7 +52,7 @@ std::optional<SortDescriptor> sortDescriptorForColumn(std::string_view identifie
 
 std::string createdDateText(Timestamp created, Timestamp now) {
     auto localDay = [](Timestamp moment) {
-        std::time_t seconds = std::chrono::system_clock::to_time_t(moment);
+        std::time_t seconds = timeTOf(moment);
         std::tm local{};
         localtime_r(&seconds, &local);
         return local;

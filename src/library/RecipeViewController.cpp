@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "lib/MainQueue.h"
+#include "library/RecipeTrash.h"
 #include "model/Recipe.h"
 #include "planner/MealCreation.h"
 #include "rendering/MailHandoff.h"
@@ -224,13 +225,13 @@ void RecipeViewController::editPressed() {
 }
 
 Result<void> RecipeViewController::deletePressed() {
-    if (!m_recipe || !m_delegate || !m_delegate->confirmDeletion(kDeleteRecipeQuestion)) {
+    if (!m_recipe || !m_delegate ||
+        !m_delegate->confirmDeletion(recipeDeletionQuestion({m_recipe}))) {
         return {};
     }
     // Held here: the will-be-deleted notification makes the view let go of the recipe.
     auto recipe = m_recipe;
-    recipe->setPhoto(std::nullopt);
-    auto deleted = Recipe::deleteRecipes(m_context, {recipe});
+    auto deleted = RecipeTrash(m_context).deleteRecipes({recipe});
     if (m_recipe) {
         leave();
     }

@@ -83,6 +83,8 @@ public:
 
     // Not owned; each must outlive the controller or be reset first.
     void setDelegate(RecipeViewControllerDelegate* delegate) { m_delegate = delegate; }
+    // `temporaryFolder` receives the e-mail's attachments: one of this user's own, made by
+    // makePrivateTemporaryFolder, never a shared or predictable one.
     void setMailHandoff(MailHandoff* mail, std::filesystem::path temporaryFolder);
     void setPrintHandoff(PrintHandoff* printer) { m_printer = printer; }
 

@@ -7,6 +7,7 @@
 #include "lib/LocalizedSettingsManager.h"
 #include "lib/Log.h"
 #include "lib/StringTable.h"
+#include "library/RecipeTrash.h"
 #include "model/RecipeSearch.h"
 #include "store/ManagedObjectContext.h"
 
@@ -184,8 +185,7 @@ Value RecipesController::objectValue(std::string_view column, std::size_t row) c
     }
     if (column == "created") {
         auto created = recipe->created();
-        return created ? Value(createdDateText(*created, std::chrono::system_clock::now()))
-                       : Value();
+        return created ? Value(createdDateText(*created, currentMoment())) : Value();
     }
     return recipe->value(described->attribute);
 }
@@ -234,16 +234,14 @@ Result<void> RecipesController::deleteRecipe(bool fromContextMenu) {
     if (recipes.empty() || !m_delegate) {
         return {};
     }
-    if (!m_delegate->confirmDeletion(tr(recipes.size() == 1
-                                            ? "Are you sure you want to delete this recipe?"
-                                            : "Are you sure you want to delete these recipes?"))) {
+    if (!m_delegate->confirmDeletion(recipeDeletionQuestion(recipes))) {
         return {};
     }
     m_selectedRows.clear();
     m_delegate->clearSelection();
     // Detached, the list does not chase each deletion; it is fetched once afterwards.
     m_arrayController->setManagedObjectContext(nullptr);
-    auto deleted = Recipe::deleteRecipes(m_context, recipes);
+    auto deleted = RecipeTrash(m_context).deleteRecipes(recipes);
     m_arrayController->setManagedObjectContext(&m_context);
     fetchRecipes();
     return deleted;

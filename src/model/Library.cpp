@@ -1,5 +1,7 @@
 #include "model/Library.h"
 
+#include <unistd.h>
+
 #include <system_error>
 
 #include "ingredients/IngredientParser.h"
@@ -45,12 +47,13 @@ Result<std::shared_ptr<PersistentStoreCoordinator>> Library::open() {
                          "Expected a folder to store application data, found a file (" +
                              m_filesFolder.string() + ").");
     }
-    if (!std::filesystem::exists(status)) {
+    if (!std::filesystem::exists(status) && !m_readOnly) {
         if (auto created = createFolder(m_filesFolder); !created) {
             return std::unexpected(created.error());
         }
     }
-    auto coordinator = PersistentStoreCoordinator::open(storeFile(), miravelObjectModel());
+    auto coordinator = PersistentStoreCoordinator::open(storeFile(), miravelObjectModel(),
+                                                        {.readOnly = m_readOnly});
     if (!coordinator) {
         return std::unexpected(coordinator.error());
     }
@@ -60,6 +63,18 @@ Result<std::shared_ptr<PersistentStoreCoordinator>> Library::open() {
     m_mainContext->setOwner(this);
     m_mainContext->processChangesOnQueue(&m_queue);
     return m_coordinator;
+}
+
+bool Library::isWritable() const {
+    // access() answers for this user: root passes the mode bits, but not a read-only mount.
+    auto writable = [](const std::filesystem::path& path) {
+        return ::access(path.c_str(), W_OK) == 0;
+    };
+    std::error_code error;
+    if (std::filesystem::exists(storeFile(), error)) {
+        return writable(storeFile()) && writable(m_filesFolder);
+    }
+    return !std::filesystem::exists(m_filesFolder, error) || writable(m_filesFolder);
 }
 
 std::unique_ptr<BackgroundContext> Library::newBackgroundContext() {

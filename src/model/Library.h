@@ -46,8 +46,16 @@ public:
     const std::filesystem::path& filesFolder() const { return m_filesFolder; }
     std::filesystem::path storeFile() const;
 
-    // Opens the store on first use (making the files folder when it is missing).
+    // Opens the store on first use (making the files folder when it is missing, unless the
+    // library is to be opened read-only).
     [[nodiscard]] Result<std::shared_ptr<PersistentStoreCoordinator>> open();
+    // Read-only, the store is opened without changing its file in any way; set before open().
+    void setReadOnly(bool readOnly) { m_readOnly = readOnly; }
+    bool isReadOnly() const { return m_readOnly; }
+    // Whether this user may change the library: its store file and the folder that holds
+    // the store's journal beside it. A library not made yet counts as writable; making it
+    // reports its own failure.
+    bool isWritable() const;
     // The main context, after a successful open(); null before.
     ManagedObjectContext* mainContext() const { return m_mainContext.get(); }
     // A context for a job on another thread whose saves the main context takes in.
@@ -69,6 +77,7 @@ private:
     NotificationCenter& m_center;
     MainQueue& m_queue;
     std::atomic<bool> m_loggedIn{false};
+    bool m_readOnly = false;
     std::shared_ptr<PersistentStoreCoordinator> m_coordinator;
     std::unique_ptr<ManagedObjectContext> m_mainContext;
 };

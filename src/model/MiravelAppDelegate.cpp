@@ -130,7 +130,8 @@ void MiravelAppDelegate::configureBookmarks() {
         return;
     }
     ManagedObjectContext* context = managedObjectContext();
-    if (context == nullptr) {
+    // Left for the first start that may write, which still finds the setting unset.
+    if (context == nullptr || m_library.isReadOnly()) {
         return;
     }
     auto path = resourcePath("Bookmarks.plist");

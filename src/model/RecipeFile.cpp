@@ -9,6 +9,7 @@
 #include "lib/JsonParser.h"
 #include "lib/JsonWriter.h"
 #include "lib/Log.h"
+#include "lib/Utf8.h"
 #include "model/Recipe.h"
 #include "model/RecipeCategory.h"
 
@@ -63,7 +64,9 @@ Result<JsonObject> readRecipeFile(std::string_view fileBytes) {
     }
     JsonParser::Options options;
     options.allowRawControlCharacters = true;  // our own writer emits them raw
-    auto value = JsonParser::parse(*text, options);
+    // Older writers passed bad bytes through; the recipe is still worth having.
+    const RepairedUtf8 repaired = replacingInvalidUtf8(*text);
+    auto value = JsonParser::parse(repaired.text, options);
     if (!value) {
         return fail(value.error().description);
     }

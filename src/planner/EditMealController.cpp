@@ -23,7 +23,7 @@ void EditMealController::resetFields() {
     m_name.clear();
     m_recipe.reset();
     m_type = m_settings.integer("SelectedMealType");
-    m_date = std::chrono::system_clock::now();
+    m_date = currentMoment();
 }
 
 void EditMealController::setMeal(const std::shared_ptr<Meal>& meal) {

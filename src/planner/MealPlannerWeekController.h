@@ -53,10 +53,10 @@ public:
 
     // Starts on the week holding today with today selected, and follows "WeekStartDay"
     // changes announced on `center`.
-    MealPlannerWeekController(
-        ManagedObjectContext& context, UserSettings& settings, NotificationCenter& center,
-        MealPlannerWeekDelegate* delegate, MealPlannerDayController* dayList = nullptr,
-        Clock now = [] { return std::chrono::system_clock::now(); });
+    MealPlannerWeekController(ManagedObjectContext& context, UserSettings& settings,
+                              NotificationCenter& center, MealPlannerWeekDelegate* delegate,
+                              MealPlannerDayController* dayList = nullptr,
+                              Clock now = currentMoment);
     ~MealPlannerWeekController() override;
     MealPlannerWeekController(const MealPlannerWeekController&) = delete;
     MealPlannerWeekController& operator=(const MealPlannerWeekController&) = delete;

@@ -12,7 +12,7 @@ namespace miravel {
 namespace {
 
 std::optional<std::tm> localFields(Timestamp date) {
-    std::time_t seconds = std::chrono::floor<std::chrono::seconds>(date).time_since_epoch().count();
+    std::time_t seconds = timeTOf(date);
     std::tm fields{};
     if (::localtime_r(&seconds, &fields) == nullptr) {
         return std::nullopt;
@@ -30,7 +30,7 @@ std::optional<Timestamp> fromLocalFields(std::tm fields) {
     if (fields.tm_wday == -1) {
         return std::nullopt;
     }
-    return std::chrono::system_clock::from_time_t(seconds);
+    return momentOfTimeT(seconds);
 }
 
 std::optional<Timestamp> startOfDay(std::tm fields, int dayOffset = 0) {

@@ -5,6 +5,7 @@
 #include "ingredients/RecipeScaler.h"
 #include "lib/AtomicFile.h"
 #include "lib/Crypto.h"
+#include "lib/Image.h"
 #include "lib/LocalizedSettingsManager.h"
 #include "lib/StringTable.h"
 #include "lib/TextPieces.h"
@@ -97,11 +98,26 @@ std::string photoImage(const Recipe& recipe) {
     if (!bytes) {
         return {};
     }
-    // Whatever the file holds, the page has always named it PNG; viewers sniff the bytes.
-    return "<img src=\"data:image/png;base64," + base64Encode(*bytes) + "\" /><p/>";
+    // Named by what the bytes are: a viewer that believes the type would refuse a JPEG
+    // called PNG. Bytes that are no picture are left out like a missing file.
+    const std::string_view mediaType = imageMediaType(detectImageFormat(*bytes));
+    if (mediaType.empty()) {
+        return {};
+    }
+    return "<img src=\"data:" + std::string(mediaType) + ";base64," + base64Encode(*bytes) +
+           "\" /><p/>";
 }
 
 }  // namespace
+
+std::string MiravelHtml::documentStart(std::string_view title, std::string_view bodyStyle) {
+    std::string html = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>" +
+                       escapeHtml(title) + "</title></head><body";
+    if (!bodyStyle.empty()) {
+        html += " style='" + std::string(bodyStyle) + "'";
+    }
+    return html + ">";
+}
 
 std::string MiravelHtml::escapeHtml(std::string_view text) {
     std::string escaped;
@@ -205,8 +221,9 @@ std::string MiravelHtml::htmlForText(std::string_view original) {
 }
 
 std::string MiravelHtml::htmlForRecipe(const Recipe& recipe, bool withSignature) {
-    std::string html = "<html><body style='font-family: Helvetica;'>";
-    html += "<h3>" + escapeHtml(recipe.name().value_or("")) + "</h3>";
+    const std::string name = recipe.name().value_or("");
+    std::string html = documentStart(name, "font-family: Helvetica;");
+    html += "<h3>" + escapeHtml(name) + "</h3>";
     html += photoImage(recipe);
     if (const auto rating = recipe.rating().value_or(0); rating > 0) {
         html += "<p class='rating' value='" + std::to_string(rating) + "'>" +
@@ -229,14 +246,18 @@ std::string MiravelHtml::htmlForRecipe(const Recipe& recipe, bool withSignature)
     const auto sourceUrl = recipe.sourceUrl().value_or("");
     const auto source = recipe.source().value_or("");
     if (!sourceUrl.empty() || !source.empty()) {
+        // Both when both are known: the book or site's name and where to find it.
+        const std::string both = source + " (" + sourceUrl + ")";
         html += "<p><b>" + tr("Source") + ":</b> " +
-                escapeHtml(sourceUrl.empty() ? source : sourceUrl) + "</p>";
+                escapeHtml(sourceUrl.empty() ? source
+                           : source.empty()  ? sourceUrl
+                                             : both) +
+                "</p>";
     }
     if (withSignature) {
         html += "<p>" + escapeHtml(emailSignatureText()) + "</p>";
     }
-    html += "</body></html>";
-    return html;
+    return html + std::string(documentEnd);
 }
 
 std::string MiravelHtml::printForRecipe(const Recipe& recipe) {

@@ -45,6 +45,12 @@ public:
     static std::string printForDayMealPlan(const std::vector<std::shared_ptr<Meal>>& meals,
                                            std::string_view day);
 
+    // How every printed page begins: the document type, the character set declared (a
+    // browser left to guess shows accents as mojibake), the title a browser tab or a saved
+    // PDF shows, then the body, styled with `bodyStyle` when given. documentEnd closes it.
+    static std::string documentStart(std::string_view title, std::string_view bodyStyle = {});
+    static constexpr std::string_view documentEnd = "</body></html>";
+
     // The text with &, <, > and " replaced by their character references.
     static std::string escapeHtml(std::string_view text);
 };

@@ -51,25 +51,26 @@ std::string MiravelHtml::innerHtmlForMeals(const std::vector<std::shared_ptr<Mea
 
 std::string MiravelHtml::htmlForWeekMealPlan(const DatedMeals& days, std::string_view timePeriod,
                                              bool withSignature) {
-    std::string html = "<html><body><h3>" + escapeHtml(tr("Meal plan for the week of")) + " " +
-                       escapeHtml(timePeriod) + ":</h3>";
+    const std::string title = tr("Meal plan for the week of") + " " + std::string(timePeriod);
+    std::string html = documentStart(title) + "<h3>" + escapeHtml(title) + ":</h3>";
     for (const auto& [day, meals] : days) {
         html += "<h5>" + escapeHtml(fullDateText(day)) + "</h5>" + innerHtmlForMeals(meals);
     }
     if (withSignature) {
         html += signatureParagraph();
     }
-    return html + "</body></html>";
+    return html + std::string(documentEnd);
 }
 
 std::string MiravelHtml::htmlForDayOfMeals(const std::vector<std::shared_ptr<Meal>>& meals,
                                            std::string_view timePeriod, bool withSignature) {
-    std::string html = "<html><body><h3>" + escapeHtml(tr("Meal Plan")) + ": " +
-                       escapeHtml(timePeriod) + "</h3>" + innerHtmlForMeals(meals);
+    const std::string title = tr("Meal Plan") + ": " + std::string(timePeriod);
+    std::string html =
+        documentStart(title) + "<h3>" + escapeHtml(title) + "</h3>" + innerHtmlForMeals(meals);
     if (withSignature) {
         html += signatureParagraph();
     }
-    return html + "</body></html>";
+    return html + std::string(documentEnd);
 }
 
 std::string MiravelHtml::printForWeekMealPlan(const DatedMeals& days, std::string_view timePeriod) {

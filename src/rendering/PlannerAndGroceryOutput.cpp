@@ -81,9 +81,10 @@ MailText mealPlanMail(const Week& week, const std::vector<std::shared_ptr<Meal>>
 
 std::string groceryListHtml(const GroceryListEntries& entries, bool groupedByAisle) {
     const auto& settings = LocalizedSettingsManager::sharedManager();
-    std::string html =
-        "<html><body style='font-family:Helvetica, sans-serif; padding:0; margin:0;'><h3>" +
-        MiravelHtml::escapeHtml(tr("Grocery List")) + "</h3>";
+    const std::string title = tr("Grocery List");
+    std::string html = MiravelHtml::documentStart(
+                           title, "font-family:Helvetica, sans-serif; padding:0; margin:0;") +
+                       "<h3>" + MiravelHtml::escapeHtml(title) + "</h3>";
     bool titleWritten = false;
     for (const auto& entry : entries) {
         if (const auto* title = std::get_if<std::string>(&entry)) {
@@ -91,7 +92,7 @@ std::string groceryListHtml(const GroceryListEntries& entries, bool groupedByAis
             // instead is translated here.
             const std::string shown =
                 groupedByAisle ? settings.localizedAisleForAisle(*title) : *title;
-            html += titleWritten ? "</br>" : "";
+            html += titleWritten ? "<br/>" : "";
             html += "<h4>" + MiravelHtml::escapeHtml(shown) + "</h4>";
             titleWritten = true;
         } else if (const auto& row = std::get<std::shared_ptr<ConsolidatedItem>>(entry)) {
@@ -99,7 +100,7 @@ std::string groceryListHtml(const GroceryListEntries& entries, bool groupedByAis
                     MiravelHtml::escapeHtml(row->name()) + "</p>";
         }
     }
-    return html + "</body></html>";
+    return html + std::string(MiravelHtml::documentEnd);
 }
 
 MailText groceryListMail(const GroceryListEntries& entries, bool groupedByAisle) {

@@ -1,7 +1,5 @@
 #include "rendering/RecipeMail.h"
 
-#include <system_error>
-
 #include "lib/AtomicFile.h"
 #include "lib/Log.h"
 #include "model/Recipe.h"
@@ -17,7 +15,7 @@ std::vector<std::filesystem::path> writeRecipeMailAttachments(
     if (attachment) {
         if (const auto bytes = attachment(recipe)) {
             const auto file = temporaryFolder / recipeEmailFilename(recipe);
-            if (auto written = writeFileAtomically(file, *bytes); written) {
+            if (auto written = writePrivateFile(file, *bytes); written) {
                 files.push_back(file);
             } else {
                 logLine("Error writing email file: {}", written.error().description);
@@ -26,14 +24,13 @@ std::vector<std::filesystem::path> writeRecipeMailAttachments(
     }
     if (const auto photo = recipe.photoPath()) {
         const auto copy = temporaryFolder / "photo.jpg";
-        std::error_code error;
-        if (std::filesystem::exists(copy, error) && !std::filesystem::remove(copy, error)) {
-            logLine("Error removing photo: {}", error.message());
-        }
-        if (std::filesystem::copy_file(*photo, copy, std::filesystem::copy_options::none, error)) {
+        const auto bytes = readFile(*photo);
+        const auto copied =
+            bytes ? writePrivateFile(copy, *bytes) : Result<void>(std::unexpected(bytes.error()));
+        if (copied) {
             files.push_back(copy);
         } else {
-            logLine("Error copying photo: {}", error.message());
+            logLine("Error copying photo: {}", copied.error().description);
         }
     }
     return files;

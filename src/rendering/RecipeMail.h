@@ -15,9 +15,11 @@ class Recipe;
 // nothing. The recipe-file writer provides it; without one the e-mail goes without the file.
 using RecipeAttachmentProvider = std::function<std::optional<std::string>(const Recipe&)>;
 
-// Writes the files a recipe e-mail carries into `temporaryFolder`, overwriting the previous
-// e-mail's: the recipe file under recipeEmailFilename() when `attachment` gives bytes, and a copy
-// of the photo as "photo.jpg". A file that cannot be written is logged and left out.
+// Writes the files a recipe e-mail carries into `temporaryFolder` (one of this user's own,
+// see makePrivateTemporaryFolder), replacing the previous e-mail's: the recipe file under
+// recipeEmailFilename() when `attachment` gives bytes, and a copy of the photo as
+// "photo.jpg", each readable by this user alone and never written through a link. A file that
+// cannot be written is logged and left out.
 std::vector<std::filesystem::path> writeRecipeMailAttachments(
     const Recipe& recipe, const std::filesystem::path& temporaryFolder,
     const RecipeAttachmentProvider& attachment);

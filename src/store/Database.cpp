@@ -3,11 +3,40 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <array>
+#include <cstring>
+#include <fstream>
 #include <limits>
 #include <string>
 #include <utility>
 
 namespace miravel {
+
+namespace {
+
+// A path as the path of a file: URI, with every byte that could end or escape it encoded.
+std::string uriPath(const std::string& path) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string encoded;
+    for (const char ch : path) {
+        const auto byte = static_cast<unsigned char>(ch);
+        if (byte == '%' || byte == '?' || byte == '#' || byte <= 0x20 || byte >= 0x7f) {
+            encoded += '%';
+            encoded += kHex[byte >> 4];
+            encoded += kHex[byte & 0x0f];
+        } else {
+            encoded += ch;
+        }
+    }
+    return encoded;
+}
+
+}  // namespace
+
+bool isDamageCode(int code) {
+    const int primary = code & 0xff;
+    return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
+}
 
 Result<Database> Database::open(const std::filesystem::path& file, Access access) {
     int flags = SQLITE_OPEN_READONLY;
@@ -16,9 +45,14 @@ Result<Database> Database::open(const std::filesystem::path& file, Access access
     } else if (access == Access::ReadWriteCreate) {
         flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
     }
+    std::string name = file.string();
+    if (access == Access::Immutable) {
+        flags |= SQLITE_OPEN_URI;
+        name = "file:" + uriPath(name) + "?immutable=1";
+    }
     sqlite3* connection = nullptr;
     // Serialising the connection is its user's business (see the class), so SQLite need not.
-    if (int code = sqlite3_open_v2(file.c_str(), &connection, flags | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (int code = sqlite3_open_v2(name.c_str(), &connection, flags | SQLITE_OPEN_NOMUTEX, nullptr);
         code != SQLITE_OK) {
         std::string message =
             connection != nullptr ? sqlite3_errmsg(connection) : sqlite3_errstr(code);
@@ -26,6 +60,15 @@ Result<Database> Database::open(const std::filesystem::path& file, Access access
         return makeError(kSqliteErrorDomain, code, std::move(message));
     }
     return Database(connection, true);
+}
+
+bool Database::hasSqliteHeader(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::array<char, 16> header{};
+    if (!in.read(header.data(), header.size())) {
+        return false;
+    }
+    return std::memcmp(header.data(), "SQLite format 3", 16) == 0;
 }
 
 Database Database::borrow(sqlite3* connection) {

@@ -15,15 +15,25 @@ namespace miravel {
 // description SQLite's own message.
 inline constexpr const char* kSqliteErrorDomain = "miravel.sqlite";
 
+// Whether a (primary or extended) SQLite result code says the file is damaged, or is no
+// database at all.
+bool isDamageCode(int code);
+
 // One SQLite connection, closed when the Database goes. It is not safe to use from two
 // threads at once: whoever shares one serialises its use (the store coordinator's lock).
 class Database {
 public:
-    enum class Access { ReadOnly, ReadWrite, ReadWriteCreate };
+    // Immutable is read-only for a file nothing changes while it is open: SQLite then takes
+    // no locks and needs no file beside it, so it can read a store in a folder it may not
+    // write to.
+    enum class Access { ReadOnly, Immutable, ReadWrite, ReadWriteCreate };
 
     // Opens `file` (":memory:" for a private database in memory). An error carries
     // SQLite's message, not the file name: the caller knows what it was opening.
     [[nodiscard]] static Result<Database> open(const std::filesystem::path& file, Access access);
+
+    // Whether the file starts as every SQLite database does.
+    static bool hasSqliteHeader(const std::filesystem::path& file);
 
     // Works on a connection opened elsewhere, which stays open when this Database goes:
     // for code that holds one as a raw handle (the predicate fuzzer builds its own).

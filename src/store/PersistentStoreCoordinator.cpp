@@ -1,11 +1,11 @@
 #include "store/PersistentStoreCoordinator.h"
 
-#include <algorithm>
-#include <array>
-#include <chrono>
-#include <cstring>
-#include <fstream>
+#include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+
+#include "lib/AtomicFile.h"
 #include "lib/Log.h"
 #include "store/PredicateSqlFunctions.h"
 #include "store/SqlValue.h"
@@ -20,15 +20,6 @@ namespace {
 constexpr std::int32_t kApplicationId = 0x4D52564C;
 // Ids reserved per trip to the file; a context inserting thousands of objects makes few trips.
 constexpr std::int64_t kIdBlock = 1000;
-
-bool hasSqliteHeader(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::array<char, 16> header{};
-    if (!in.read(header.data(), header.size())) {
-        return false;
-    }
-    return std::memcmp(header.data(), "SQLite format 3", 16) == 0;
-}
 
 // A cached statement in use: whichever way the use ends, it is left reset, its parameters
 // cleared, so that it holds no read lock and no stale value for the next use.
@@ -57,17 +48,6 @@ Result<void> runToDone(Statement& statement) {
     return {};
 }
 
-// SQLite's failure, as the store reports it: what failed, then SQLite's message.
-Error storeError(const std::string& what, const Error& cause) {
-    return Error{kStoreErrorDomain, cause.code, what + ": " + cause.description, {}};
-}
-
-// The failure of statements run as text (schema, pragmas, transaction control).
-Error storeFailure(const Error& cause) {
-    return Error{
-        kStoreErrorDomain, cause.code, "The library store failed (" + cause.description + ")", {}};
-}
-
 // Whether a row handed to save() has a value for every column of its entity: anything else
 // would write values into the wrong columns, or read past the row.
 bool fitsEntity(const EntityDescription& entity, const StoredRow& row) {
@@ -91,6 +71,55 @@ bool fitsEntity(const PersistentStoreCoordinator::SaveRequest::Update& update) {
 
 }  // namespace
 
+Error PersistentStoreCoordinator::damagedError(const std::string& detail) const {
+    return Error{kStoreErrorDomain,
+                 static_cast<int>(StoreErrorCode::Damaged),
+                 "The library is damaged (" + m_file.string() + ": " + detail + ")",
+                 {}};
+}
+
+Error PersistentStoreCoordinator::storeError(const std::string& what, const Error& cause) {
+    if (isDamageCode(cause.code)) {
+        m_damaged = true;
+        return damagedError(cause.description);
+    }
+    return Error{kStoreErrorDomain, cause.code, what + ": " + cause.description, {}};
+}
+
+Error PersistentStoreCoordinator::storeFailure(const Error& cause) {
+    if (isDamageCode(cause.code)) {
+        return storeError("", cause);
+    }
+    return Error{
+        kStoreErrorDomain, cause.code, "The library store failed (" + cause.description + ")", {}};
+}
+
+Result<void> PersistentStoreCoordinator::checkIntegrity() {
+    std::lock_guard lock(m_mutex);
+    if (m_damaged) {
+        return std::unexpected(damagedError("damage found earlier"));
+    }
+    if (m_integrityChecked) {
+        return {};
+    }
+    auto check = m_database.prepare("PRAGMA quick_check(1)");
+    if (!check) {
+        return std::unexpected(storeError("The library store could not be checked", check.error()));
+    }
+    auto row = check->step();
+    if (!row) {
+        return std::unexpected(storeError("The library store could not be checked", row.error()));
+    }
+    if (*row && check->columnText(0) != "ok") {
+        m_damaged = true;
+        std::string problem(check->columnText(0));
+        std::ranges::replace(problem, '\n', ' ');
+        return std::unexpected(damagedError(problem));
+    }
+    m_integrityChecked = true;
+    return {};
+}
+
 bool StoreMetadata::isMiravelStore() const {
     return applicationId == kApplicationId;
 }
@@ -98,7 +127,7 @@ bool StoreMetadata::isMiravelStore() const {
 std::optional<StoreMetadata> PersistentStoreCoordinator::metadataForStore(
     const std::filesystem::path& file) {
     std::error_code error;
-    if (!std::filesystem::is_regular_file(file, error) || !hasSqliteHeader(file)) {
+    if (!std::filesystem::is_regular_file(file, error) || !Database::hasSqliteHeader(file)) {
         return std::nullopt;
     }
     auto database = Database::open(file, Database::Access::ReadOnly);
@@ -128,10 +157,11 @@ Result<std::shared_ptr<PersistentStoreCoordinator>> PersistentStoreCoordinator::
     const std::filesystem::path& file, const ManagedObjectModel& model, Options options) {
     std::error_code error;
     bool exists = std::filesystem::exists(file, error);
-    if (exists && std::filesystem::file_size(file, error) > 0 && !hasSqliteHeader(file)) {
-        return makeError(kStoreErrorDomain, StoreErrorCode::NotAStore,
-                         "The file \"" + file.string() +
-                             "\" is not a Miravel library store. It was left untouched.");
+    if (exists && std::filesystem::is_regular_file(file, error) &&
+        std::filesystem::file_size(file, error) > 0 && !Database::hasSqliteHeader(file)) {
+        return makeError(kStoreErrorDomain, StoreErrorCode::Damaged,
+                         "The library is damaged (" + file.string() +
+                             ": not a database at all; it was left untouched)");
     }
     if (exists) {
         auto metadata = metadataForStore(file);
@@ -147,8 +177,21 @@ Result<std::shared_ptr<PersistentStoreCoordinator>> PersistentStoreCoordinator::
                                  std::to_string(model.version()) + ".");
         }
     }
-    auto database = Database::open(
-        file, options.readOnly ? Database::Access::ReadOnly : Database::Access::ReadWriteCreate);
+    auto access = Database::Access::ReadWriteCreate;
+    if (options.readOnly) {
+        // A read-only connection to a store in WAL mode makes the store's shared-memory file
+        // beside it; in a folder it may not write to, that works only for a file known not to
+        // change, which it is when no other connection left a log behind.
+        std::filesystem::path log = file;
+        log += "-wal";
+        const std::filesystem::path folder =
+            file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
+        const bool folderWritable = ::access(folder.c_str(), W_OK) == 0;
+        access = folderWritable || std::filesystem::exists(log, error)
+                     ? Database::Access::ReadOnly
+                     : Database::Access::Immutable;
+    }
+    auto database = Database::open(file, access);
     if (!database) {
         return makeError(kStoreErrorDomain, database.error().code,
                          "Could not open the library \"" + file.string() +
@@ -219,11 +262,7 @@ Result<void> PersistentStoreCoordinator::prepareTables() {
         auto statement = prepare("PRAGMA user_version");
         if (!statement) {
             // A file with a SQLite header but damaged inside ends here.
-            return std::unexpected(Error{kStoreErrorDomain,
-                                         statement.error().code,
-                                         "The library store \"" + m_file.string() +
-                                             "\" is damaged: " + statement.error().description,
-                                         {}});
+            return std::unexpected(damagedError(statement.error().description));
         }
         InUse query(**statement);
         auto row = query->step();
@@ -324,6 +363,9 @@ Result<std::int64_t> PersistentStoreCoordinator::newRowId(const EntityDescriptio
     }
     if (m_readOnly) {
         return makeError(kStoreErrorDomain, StoreErrorCode::ReadOnly, "The store is read-only.");
+    }
+    if (auto sound = checkIntegrity(); !sound) {
+        return std::unexpected(sound.error());
     }
     auto transaction = Transaction::begin(m_database, Transaction::Kind::Immediate);
     if (!transaction) {
@@ -604,6 +646,9 @@ Result<void> PersistentStoreCoordinator::save(const SaveRequest& request) {
     trimStatementCache();
     if (m_readOnly) {
         return makeError(kStoreErrorDomain, StoreErrorCode::ReadOnly, "The store is read-only.");
+    }
+    if (auto sound = checkIntegrity(); !sound) {
+        return sound;
     }
     auto transaction = Transaction::begin(m_database, Transaction::Kind::Immediate);
     if (!transaction) {

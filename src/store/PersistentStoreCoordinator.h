@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -78,6 +79,12 @@ public:
     void unlock() { m_mutex.unlock(); }
     bool try_lock() { return m_mutex.try_lock(); }
 
+    // Whether SQLite finds the file sound, asked once (it reads every page) and before the
+    // first write, so that a damaged store is never written to. Any statement that meets
+    // damage marks the store damaged too, and every later write is refused.
+    [[nodiscard]] Result<void> checkIntegrity();
+    bool isDamaged() const { return m_damaged; }
+
     // A new row id for an object about to be inserted.
     [[nodiscard]] Result<std::int64_t> newRowId(const EntityDescription& entity);
 
@@ -142,6 +149,12 @@ private:
     [[nodiscard]] Result<std::int64_t> reserveIds(const EntityDescription& entity);
     [[nodiscard]] Result<void> writeAll(const SaveRequest& request);
     [[nodiscard]] Result<void> execute(const std::string& sql);
+    // Every failure SQLite reports becomes a store error here, so that damage is noticed
+    // whichever statement meets it: what failed, then SQLite's message.
+    Error storeError(const std::string& what, const Error& cause);
+    // The failure of statements run as text (schema, pragmas, transaction control).
+    Error storeFailure(const Error& cause);
+    Error damagedError(const std::string& detail) const;
     [[nodiscard]] Result<Statement*> prepare(const std::string& sql);
     void trimStatementCache();
     [[nodiscard]] Result<void> forEachRow(const std::string& sql, const ValueList& bindings,
@@ -155,6 +168,8 @@ private:
     const ManagedObjectModel& m_model;
     Database m_database;
     bool m_readOnly;
+    std::atomic<bool> m_damaged = false;
+    bool m_integrityChecked = false;
     TextSearchIndexes m_searchIndexes;
     std::recursive_mutex m_mutex;
     // Per entity: the next id of the reserved block and the end of the block.

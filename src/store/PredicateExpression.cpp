@@ -71,20 +71,19 @@ std::string describeDouble(double value) {
     return text;
 }
 
-// Exact to the nanosecond, so that a date reads back as the same moment.
+// Exact to the microsecond, so that a date reads back as the same moment.
 std::string describeDate(Timestamp moment) {
-    const auto nanoseconds =
-        std::chrono::duration_cast<std::chrono::nanoseconds>(moment.time_since_epoch()).count();
-    const bool negative = nanoseconds < 0;
+    const auto microseconds = moment.time_since_epoch().count();
+    const bool negative = microseconds < 0;
     // Through unsigned, since the most negative count has no positive counterpart.
     const unsigned long long magnitude = negative
-                                             ? 0ULL - static_cast<unsigned long long>(nanoseconds)
-                                             : static_cast<unsigned long long>(nanoseconds);
+                                             ? 0ULL - static_cast<unsigned long long>(microseconds)
+                                             : static_cast<unsigned long long>(microseconds);
     std::string text = negative ? "DATE(-" : "DATE(";
-    text += std::to_string(magnitude / 1000000000ULL);
-    if (const unsigned long long fraction = magnitude % 1000000000ULL; fraction != 0) {
+    text += std::to_string(magnitude / 1000000ULL);
+    if (const unsigned long long fraction = magnitude % 1000000ULL; fraction != 0) {
         std::string digits = std::to_string(fraction);
-        digits.insert(0, 9 - digits.size(), '0');
+        digits.insert(0, 6 - digits.size(), '0');
         digits.erase(digits.find_last_not_of('0') + 1);
         text += '.' + digits;
     }

@@ -297,25 +297,25 @@ private:
                            fraction.find_first_not_of("0123456789") == std::string_view::npos;
         const auto [last, error] =
             std::from_chars(whole.data(), whole.data() + whole.size(), seconds);
-        constexpr std::int64_t kLimit = std::numeric_limits<std::int64_t>::max() / 1000000000 - 1;
+        constexpr std::int64_t kLimit = std::numeric_limits<std::int64_t>::max() / 1000000 - 1;
         if (!plain || fraction.size() > 9 || error != std::errc() ||
             last != whole.data() + whole.size() || seconds > kLimit) {
             fail(number.offset, "expected seconds since 1970 with at most nine decimals, in range");
             return std::nullopt;
         }
-        std::int64_t nanoseconds = seconds * 1000000000;
-        std::int64_t scale = 100000000;
+        // Digits past the microsecond are below what a moment holds and are dropped.
+        std::int64_t microseconds = seconds * 1000000;
+        std::int64_t scale = 100000;
         for (const char digit : fraction) {
-            nanoseconds += (digit - '0') * scale;
+            microseconds += (digit - '0') * scale;
             scale /= 10;
         }
         advance();
         if (!expect(TokenType::RightParenthesis, "')'")) {
             return std::nullopt;
         }
-        const auto duration = std::chrono::nanoseconds(negative ? -nanoseconds : nanoseconds);
         return PredicateExpression::constant(
-            Value(Timestamp(std::chrono::duration_cast<Timestamp::duration>(duration))));
+            Value(Timestamp(std::chrono::microseconds(negative ? -microseconds : microseconds))));
     }
 
     std::optional<PredicateExpression> parseKeyPath() {

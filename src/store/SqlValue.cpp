@@ -58,6 +58,20 @@ Value columnValue(const Statement& statement, int column, AttributeType type) {
     return Value();
 }
 
+Value storedColumnValue(const Statement& statement, int column) {
+    switch (statement.columnType(column)) {
+        case Statement::ColumnType::Null:
+            return Value();
+        case Statement::ColumnType::Integer:
+            return Value(statement.columnInt64(column));
+        case Statement::ColumnType::Real:
+            return Value(statement.columnDouble(column));
+        case Statement::ColumnType::Text:
+            return Value(std::string(statement.columnText(column)));
+    }
+    return Value();
+}
+
 void registerLocalizedCollation(sqlite3* db) {
     sqlite3_create_collation_v2(db, kLocalizedCollation, SQLITE_UTF8, nullptr, collateLocalized,
                                 nullptr);

@@ -16,6 +16,10 @@ class Statement;
 // 0/1, moments from REAL seconds since 1970 UTC).
 Value columnValue(const Statement& statement, int column, AttributeType type);
 
+// A column read back as it is stored, whatever it holds: null, an integer, a real number or
+// a text.
+Value storedColumnValue(const Statement& statement, int column);
+
 // The declared SQL type of a column holding the attribute type.
 const char* sqlColumnType(AttributeType type);
 

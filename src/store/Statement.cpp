@@ -63,6 +63,19 @@ Result<bool> Statement::step() {
     }
 }
 
+Statement::ColumnType Statement::columnType(int column) const {
+    switch (sqlite3_column_type(m_statement, column)) {
+        case SQLITE_NULL:
+            return ColumnType::Null;
+        case SQLITE_INTEGER:
+            return ColumnType::Integer;
+        case SQLITE_FLOAT:
+            return ColumnType::Real;
+        default:
+            return ColumnType::Text;
+    }
+}
+
 bool Statement::isNull(int column) const {
     return sqlite3_column_type(m_statement, column) == SQLITE_NULL;
 }

@@ -32,6 +32,9 @@ public:
     [[nodiscard]] Result<bool> step();
 
     // Readable after step() gave true, until the next step or reset.
+    enum class ColumnType { Null, Integer, Real, Text };
+    // How the value is stored; a blob's bytes read as a text.
+    ColumnType columnType(int column) const;
     bool isNull(int column) const;
     std::int64_t columnInt64(int column) const;
     double columnDouble(int column) const;

@@ -12,6 +12,9 @@ enum class StoreErrorCode : int {
     // A request the model cannot answer (an entity, attribute or relationship it lacks), or
     // one made of something not attached to a store.
     InvalidRequest = 1,  // SQLITE_ERROR
+    // A store whose file SQLite finds damaged (or no database at all): nothing more is
+    // written to it.
+    Damaged = 11,  // SQLITE_CORRUPT
     // A write to a store opened read-only.
     ReadOnly = 8,  // SQLITE_READONLY
     // A store of this program laid out for another version of its model.

@@ -1,5 +1,6 @@
 #include "store/Value.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace miravel {
@@ -25,8 +26,15 @@ double Value::secondsOf(Timestamp moment) {
 }
 
 Timestamp Value::momentOf(double seconds) {
-    return Timestamp(
-        std::chrono::duration_cast<Timestamp::duration>(std::chrono::duration<double>(seconds)));
+    // A stored number may be anything another program wrote; converting one out of range
+    // is undefined, so it is clamped to the earliest or latest moment there is.
+    constexpr double kMostSeconds =
+        static_cast<double>(Timestamp::duration::max().count() / 1000000 - 1);
+    if (std::isnan(seconds)) {
+        return Timestamp{};
+    }
+    return Timestamp(std::chrono::duration_cast<Timestamp::duration>(
+        std::chrono::duration<double>(std::clamp(seconds, -kMostSeconds, kMostSeconds))));
 }
 
 bool Value::operator==(const Value& other) const {

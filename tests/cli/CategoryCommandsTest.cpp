@@ -88,8 +88,8 @@ TEST_F(CategoryCommandsTest, filingRecipesIsRefusedWhenEveryOneHasTheCategory) {
 }
 
 TEST_F(CategoryCommandsTest, refusesBadInput) {
-    ASSERT_EQ(run({"category", "add", "Soups"}).exitCode, 0);
-    ASSERT_EQ(run({"category", "add", "Soups"}).exitCode, 0);
+    ASSERT_EQ(run({"category", "add", "Crème"}).exitCode, 0);
+    ASSERT_EQ(run({"category", "add", "Creme"}).exitCode, 0);
     ASSERT_EQ(run({"category", "add", "Bread"}).exitCode, 0);
     struct Case {
         std::vector<std::string> arguments;
@@ -98,9 +98,14 @@ TEST_F(CategoryCommandsTest, refusesBadInput) {
     };
     const Case cases[] = {
         {{"category", "add", ""}, 2, "needs a name"},
+        {{"category", "add", " \t "}, 2, "needs a name"},
+        {{"category", "add", "Bread"}, 1, "already a category named \"Bread\""},
+        {{"category", "add", " bread"}, 1, "already a category named \"Bread\""},
+        {{"category", "add", "CRÈME"}, 1, "already a category named \"Crème\""},
         {{"category", "rename", "Bread", ""}, 2, "needs a name"},
+        {{"category", "rename", "Bread", "creme"}, 1, "already a category named \"Creme\""},
         {{"category", "rename", "Rolls", "Buns"}, 1, "no category named \"Rolls\""},
-        {{"category", "delete", "Soups"}, 1, "several categories are named \"Soups\""},
+        {{"category", "delete", "creme"}, 1, "several categories match \"creme\""},
         {{"category", "move", "Bread", "0"}, 2, "counted from 1"},
         {{"category", "move", "Bread", "two"}, 2, "counted from 1"},
         {{"category", "move", "Bread", "4"}, 2, "only 3 categories"},
@@ -112,7 +117,12 @@ TEST_F(CategoryCommandsTest, refusesBadInput) {
         EXPECT_EQ(output.exitCode, c.exitCode) << c.arguments.back() << output.err;
         EXPECT_NE(output.err.find(c.inErr), std::string::npos) << output.err;
     }
-    EXPECT_EQ(listed().size(), 3u);
+    EXPECT_EQ(listed(), (std::vector<std::string>{"1 Bread", "2 Creme", "3 Crème"}));
+    // Spelled apart from case and accents, a name is taken when it matches one category only.
+    EXPECT_EQ(run({"category", "rename", "BREAD", "Loaves"}).out,
+              "Renamed \"Bread\" to \"Loaves\".\n");
+    EXPECT_EQ(run({"category", "rename", "Loaves", "  Rolls "}).out,
+              "Renamed \"Loaves\" to \"Rolls\".\n");
 }
 
 }  // namespace

@@ -25,6 +25,21 @@ TEST(IngredientCommand, DescribesEachLine) {
     EXPECT_EQ(runMiravel(home.path(), {"ingredient"}).exitCode, 2);
 }
 
+// An amount beyond what can be held is no amount, never a clipped 2147483647; decimals are
+// shown as decimals.
+TEST(IngredientCommand, ShowsOnlyAmountsItCanHold) {
+    TemporaryFolder home;
+    auto result = runMiravel(home.path(), {"ingredient", "3000000000 g flour", "0.75 cup butter",
+                                           "3000000000/2 g flour"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out.find("2147483647"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("line:          3000000000 g flour\nquantity:      null\n"),
+              std::string::npos)
+        << result.out;
+    EXPECT_NE(result.out.find("quantity:      0.75\n"), std::string::npos) << result.out;
+    EXPECT_TRUE(result.err.empty()) << result.err;
+}
+
 TEST(IngredientCommand, WritesOneJsonObjectPerLine) {
     TemporaryFolder home;
     std::ofstream(home / "lines.txt") << "2-3 cups flour\r\n\nmoon rocks\n";
@@ -41,6 +56,11 @@ TEST(IngredientCommand, WritesOneJsonObjectPerLine) {
     auto missing = runMiravel(home.path(), {"ingredient", "--jsonl", (home / "nope").string()});
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_EQ(runMiravel(home.path(), {"ingredient", "--jsonl", "a", "b"}).exitCode, 2);
+    // A folder is no empty list of lines.
+    auto folder = runMiravel(home.path(), {"ingredient", "--jsonl", home.path().string()});
+    EXPECT_EQ(folder.exitCode, 1);
+    EXPECT_TRUE(folder.out.empty()) << folder.out;
+    EXPECT_NE(folder.err.find("Is a directory"), std::string::npos) << folder.err;
 }
 
 }  // namespace

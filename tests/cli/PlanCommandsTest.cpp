@@ -48,11 +48,20 @@ TEST(PlanCommands, weekWithoutADateShowsSevenDaysAndRefusesBadDates) {
     EXPECT_EQ(today.exitCode, 0) << today.err;
     EXPECT_EQ(std::count(today.out.begin(), today.out.end(), '\n'), 7);
 
-    for (const char* bad : {"2026-02-30", "8 March", "2026-3-8", "2026-03-08 12:00:00"}) {
+    for (const char* bad : {"8 March", "2026-3-8", "2026-03-08 12:00:00"}) {
         auto refused = runMiravel(home.path(), {"plan", "week", "--date", bad});
         EXPECT_EQ(refused.exitCode, 2) << bad;
         EXPECT_EQ(refused.out, "") << bad;
         EXPECT_NE(refused.err.find("YYYY-MM-DD"), std::string::npos) << refused.err;
+    }
+    // The right form but no such day: say so, not the form again.
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"plan", "week", "--date", "2026-02-30"},
+          std::vector<std::string>{"plan", "day", "2026-02-30"},
+          std::vector<std::string>{"plan", "move", "2026-03-01", "1", "2026-13-01"}}) {
+        auto refused = runMiravel(home.path(), arguments);
+        EXPECT_EQ(refused.exitCode, 2) << arguments[1];
+        EXPECT_NE(refused.err.find(" is not a day."), std::string::npos) << refused.err;
     }
 }
 
@@ -99,10 +108,9 @@ TEST(PlanCommands, addRefusesBadInput) {
         const char* message;
     };
     const std::vector<Case> cases = {
-        {{"Pie", "--date", "2026-02-30", "--type", "lunch"}, 2, "YYYY-MM-DD"},
-        {{"Pie", "--type", "lunch"}, 2, "YYYY-MM-DD"},
+        {{"Pie", "--date", "2026-02-30", "--type", "lunch"}, 2, "2026-02-30 is not a day."},
+        {{"Pie", "--date", "10 March", "--type", "lunch"}, 2, "YYYY-MM-DD"},
         {{"Pie", "--date", "2026-03-10", "--type", "brunch"}, 2, "breakfast, lunch"},
-        {{"Pie", "--date", "2026-03-10"}, 2, "breakfast, lunch"},
         {{"Cake", "--date", "2026-03-10", "--type", "lunch"}, 1, "Cake"},
     };
     for (const auto& c : cases) {
@@ -112,6 +120,32 @@ TEST(PlanCommands, addRefusesBadInput) {
         EXPECT_EQ(refused.exitCode, c.exitCode) << c.message;
         EXPECT_EQ(refused.out, "");
         EXPECT_NE(refused.err.find(c.message), std::string::npos) << refused.err;
+    }
+}
+
+TEST(PlanCommands, addTakesTodayThePreselectedTypeAndTypesInAnyCase) {
+    TemporaryFolder home;
+    auto run = [&](std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), {"--library", (home / "Kitchen").string()});
+        return runMiravel(home.path(), arguments);
+    };
+    ASSERT_EQ(run({"recipe", "add", "--name", "Pie"}).exitCode, 0);
+    auto today = run({"plan", "add", "Pie"});
+    EXPECT_EQ(today.exitCode, 0) << today.err;
+    EXPECT_EQ(today.out.substr(10), " Dinner: Pie (order 1)\n");
+    auto week = run({"plan", "week"});
+    EXPECT_NE(week.out.find(today.out.substr(0, 10)), std::string::npos) << week.out;
+    EXPECT_NE(week.out.find("  Dinner: Pie"), std::string::npos) << week.out;
+
+    ASSERT_EQ(run({"settings", "set", "SelectedMealType", "0"}).exitCode, 0);
+    EXPECT_EQ(run({"plan", "add", "Pie", "--date", "2026-03-10"}).out,
+              "2026-03-10 Breakfast: Pie (order 1)\n");
+    const std::pair<const char*, const char*> types[] = {
+        {"Dinner", "Dinner"}, {"LUNCH", "Lunch"}, {"snack", "Snacks"}, {"Snacks", "Snacks"}};
+    for (const auto& [typed, shown] : types) {
+        auto added = run({"plan", "add", "Pie", "--date", "2026-03-11", "--type", typed});
+        EXPECT_NE(added.out.find(std::string(" ") + shown + ": Pie"), std::string::npos)
+            << typed << " " << added.err;
     }
 }
 

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -103,6 +105,64 @@ TEST_F(RecipeEditCommandsTest, photoIsAddedReplacedAndRemoved) {
     EXPECT_EQ(text(dictionary, "photo_hash"), "<none>");
 }
 
+TEST_F(RecipeEditCommandsTest, aPhotoIsJudgedByItsBytesAndAPipeIsRefused) {
+    const auto unnamed = picture("IMG_0042", 120, 60);
+    auto added = run({"recipe", "add", "--name", "Tart", "--photo", unnamed.string()});
+    ASSERT_EQ(added.exitCode, 0) << added.err;
+    EXPECT_EQ(photoFiles().size(), 1u);
+
+    const auto fifo = m_home / "camera.jpg";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    auto piped = run({"recipe", "edit", "Tart", "--photo", fifo.string()});
+    EXPECT_EQ(piped.exitCode, 1);
+    EXPECT_NE(piped.err.find("camera.jpg\": not a regular file"), std::string::npos) << piped.err;
+    auto folder = run({"recipe", "edit", "Tart", "--photo", m_home.path().string()});
+    EXPECT_EQ(folder.exitCode, 1);
+    EXPECT_NE(folder.err.find("Is a directory"), std::string::npos) << folder.err;
+}
+
+// The attachment goes to a fresh folder of this user's own: a folder or link planted under
+// the old, predictable name must not receive it.
+TEST_F(RecipeEditCommandsTest, mailWritesTheAttachmentIntoAPrivateFolderOfItsOwn) {
+    const auto temporary = m_home / "tmp";
+    const auto planted = m_home / "others";
+    std::filesystem::create_directories(temporary);
+    std::filesystem::create_directories(planted);
+    std::filesystem::create_directory_symlink(
+        planted, temporary / ("miravel-mail-" + std::to_string(::getuid())));
+    ASSERT_EQ(
+        run({"recipe", "add", "--name", "Tart", "--photo", picture("tart.jpg", 300, 300).string()})
+            .exitCode,
+        0);
+    const std::vector<std::string> environment = {"TMPDIR=" + temporary.string()};
+    std::vector<std::string> arguments = {"--library", m_library.string(), "recipe", "mail",
+                                          "Tart"};
+    auto first = runMiravel(m_home.path(), arguments, std::nullopt, environment);
+    auto second = runMiravel(m_home.path(), arguments, std::nullopt, environment);
+    ASSERT_EQ(first.exitCode, 0) << first.err;
+    ASSERT_EQ(second.exitCode, 0) << second.err;
+    EXPECT_TRUE(std::filesystem::is_empty(planted));
+
+    auto attachment = [](const std::string& out) {
+        const auto at = out.find("Attachment: ");
+        return at == std::string::npos
+                   ? std::filesystem::path()
+                   : std::filesystem::path(out.substr(at + 12, out.find('\n', at) - at - 12));
+    };
+    const auto file = attachment(first.out);
+    ASSERT_EQ(file.filename(), "photo.jpg") << first.out;
+    EXPECT_EQ(file.parent_path().parent_path(), temporary);
+    EXPECT_NE(file.parent_path(), attachment(second.out).parent_path());
+    EXPECT_FALSE(std::filesystem::is_symlink(file.parent_path()));
+    struct stat info {};
+    ASSERT_EQ(::stat(file.parent_path().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0700u);
+    ASSERT_EQ(::lstat(file.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISREG(info.st_mode));
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+    EXPECT_TRUE(decodeImage(*readFile(file)));
+}
+
 TEST_F(RecipeEditCommandsTest, addFromJsonTakesTheDictionaryAndOptionsWin) {
     auto file = m_home / "captured.json";
     ASSERT_TRUE(writeFileAtomically(
@@ -116,7 +176,7 @@ TEST_F(RecipeEditCommandsTest, addFromJsonTakesTheDictionaryAndOptionsWin) {
     EXPECT_EQ(text(dictionary, "ingredients"), "1 egg\n1 cup flour");
     EXPECT_EQ(text(dictionary, "difficulty"), "Medium");
     EXPECT_EQ(text(dictionary, "image_url"), "https://example.com/p.jpg");
-    EXPECT_TRUE(dictionary.find("rating")->isNull());  // captured pages carry no rating
+    EXPECT_EQ(dictionary.find("rating")->asInteger(), 5);
 
     auto untitled = m_home / "untitled.json";
     ASSERT_TRUE(writeFileAtomically(untitled, R"({"notes": "no title on the page"})"));
@@ -136,7 +196,9 @@ TEST_F(RecipeEditCommandsTest, refusesBadInputWithoutSaving) {
     const Case cases[] = {
         {{"recipe", "edit", "Stew", "--photo", "x.jpg", "--no-photo"}, 2, "--no-photo"},
         {{"recipe", "edit", "Stew", "--rating", "9", "--name", "Other"}, 2, "0 to 5"},
-        {{"recipe", "edit", "Stew", "--categories", "Nope", "--name", "Other"}, 1, "Nope"},
+        {{"recipe", "edit", "Stew", "--categories", "Nope", "--photo", notJson.string()},
+         1,
+         "list.json"},
         {{"recipe", "edit", "Stew", "--photo", notJson.string(), "--name", "Other"},
          1,
          "list.json"},
@@ -150,6 +212,7 @@ TEST_F(RecipeEditCommandsTest, refusesBadInputWithoutSaving) {
     }
     EXPECT_EQ(text(shown("Stew"), "name"), "Stew");
     EXPECT_EQ(run({"recipe", "list"}).out.find("Other"), std::string::npos);
+    EXPECT_EQ(run({"category", "list"}).out, "");  // nothing made for an edit that failed
 }
 
 }  // namespace

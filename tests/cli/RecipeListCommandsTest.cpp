@@ -126,9 +126,12 @@ TEST_F(RecipeListCommandsTest, favoritesOnAndOff) {
 }
 
 TEST_F(RecipeListCommandsTest, deletesSeveralRecipes) {
-    auto deleted = run({"recipe", "delete", "Leek soup", "Garlic bread", "Leek soup"});
+    auto deleted = run({"recipe", "delete", "--yes", "Leek soup", "Garlic bread", "Leek soup"});
     EXPECT_EQ(deleted.exitCode, 0) << deleted.err;
-    EXPECT_EQ(deleted.out, "Deleted \"Leek soup\".\nDeleted \"Garlic bread\".\n");
+    EXPECT_EQ(deleted.out,
+              "Deleted \"Leek soup\".\nDeleted \"Garlic bread\".\n"
+              "Kept in the trash for 30 days: \"miravel trash restore NAME\" brings a "
+              "recipe back.\n");
     EXPECT_EQ(names({"--count"}), "Chicken with garlic\nCrème brûlée\n2 Recipes\n");
 }
 

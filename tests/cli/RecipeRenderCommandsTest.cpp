@@ -15,7 +15,8 @@ using testing::runMiravel;
 using testing::TemporaryFolder;
 
 const std::string kPage =
-    "<html><body style='font-family: Helvetica;'><h3>Fish &amp; chips</h3>"
+    "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>Fish &amp; chips</title></head>"
+    "<body style='font-family: Helvetica;'><h3>Fish &amp; chips</h3>"
     "<p class='rating' value='2'>\u2605\u2605</p><p><b>Makes:</b> 2</p><h4>Ingredients:</h4>"
     "<h4>Fish:</h4><ul><li>2 cod fillets</li></ul><br/><h4>Directions:</h4>"
     "<p>Fry.</p></body></html>";
@@ -96,7 +97,9 @@ TEST_F(RecipeRenderCommands, refusesConflictingOrMissingChoices) {
     const Case cases[] = {
         {{"recipe", "show", "Fish & chips", "--html", "--text"}, 2, "choose one of"},
         {{"recipe", "show", "Fish & chips", "--json", "--html"}, 2, "choose one of"},
-        {{"recipe", "show", "Fish & chips", "--text", "--scale", "0"}, 2, "--scale takes"},
+        {{"recipe", "show", "Fish & chips", "--text", "--scale", "0"},
+         2,
+         "--scale \"0\" is not a factor"},
         {{"recipe", "print", "Fish & chips", "--output"}, 2, "needs a value"},
         {{"recipe", "mail", "Nothing"}, 1, "no recipe named \"Nothing\""},
         {{"recipe", "print", "Nothing"}, 1, "no recipe named \"Nothing\""},

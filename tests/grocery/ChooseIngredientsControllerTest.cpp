@@ -145,7 +145,7 @@ TEST_F(ChooseIngredientsTest, scaledRecipeAddsTheScaledAmounts) {
     recipe("Bread", "1 cup flour\n1/2 teaspoon salt\n1 1/2 cups milk", "2/1");
     auto sheet = chooser();
     ASSERT_TRUE(sheet->donePressed());
-    EXPECT_EQ(mainItems(), (Names{"Bread: 2 cup flour #0", "Bread: 1 teaspoon salt #1",
+    EXPECT_EQ(mainItems(), (Names{"Bread: 2 cups flour #0", "Bread: 1 teaspoon salt #1",
                                   "Bread: 3 cups milk #2"}));
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "ingredients/IngredientParser.h"
+#include "lib/DateText.h"
 #include "lib/Image.h"
 #include "lib/MainQueue.h"
 #include "lib/NotificationCenter.h"

@@ -203,7 +203,7 @@ TEST_F(RecipeImporterTest, ADamagedEntryIsSkippedAndReported) {
     const auto path = m_folder / "Mixed.miravelrecipes";
     {
         auto writer = ZipWriter::create(path).value();
-        const auto now = std::chrono::system_clock::now();
+        const auto now = currentMoment();
         ASSERT_TRUE(writer.add("A.miravelrecipe", fullRecipe("A")->emailAttachment(), now));
         ASSERT_TRUE(writer.add("junk.miravelrecipe", "not gzip at all", now));
         ASSERT_TRUE(writer.add("B.txt", fullRecipe("B")->emailAttachment(), now));
@@ -246,7 +246,7 @@ TEST_F(RecipeImporterTest, MembersOfTheWrongTypeStayAbsent) {
     EXPECT_FALSE(recipes[0]->rating());
     EXPECT_EQ(recipes[0]->servings(), "2");
     EXPECT_NE(recipes[0]->uid(), "taken");
-    EXPECT_GT(*recipes[0]->created(), std::chrono::system_clock::now() - std::chrono::hours(1));
+    EXPECT_GT(*recipes[0]->created(), currentMoment() - std::chrono::hours(1));
     EXPECT_FALSE(recipes[0]->photo());
     ASSERT_EQ(recipes[0]->categories().size(), 1u);
 }

@@ -113,9 +113,19 @@ TEST_F(YamlImporterTest, ReadsMarkdownWithFrontMatter) {
     EXPECT_EQ(recipes[0]->categories().size(), 2u);
     EXPECT_TRUE(recipes[0]->photoPath()) << "found beside the file by its last name only";
 
+    run = importText("latin1.md",
+                     "---\ntitle: Cr\xe8me\n---\nCr\xe8me br\xfbl\xe9"
+                     "e\n");
+    ASSERT_TRUE(run.outcome.error) << "the front matter itself must be UTF-8";
+    run = importText("body.md", "---\ntitle: Custard\n---\nCr\xe8me\n");
+    ASSERT_FALSE(run.outcome.error);
+    ASSERT_EQ(run.records.size(), 1u);
+    EXPECT_EQ(run.records[0].reason, "1 bytes of the notes were not UTF-8 and were replaced");
+    EXPECT_EQ(liveRecipes()[0]->notes(), "Cr\uFFFD");
+
     run = importText("plain.md", "# Just notes\n");
     ASSERT_TRUE(run.outcome.error);
-    EXPECT_EQ(liveRecipes().size(), 1u);
+    EXPECT_EQ(liveRecipes().size(), 2u);
 }
 
 // The Markdown recipes of a real static recipe site, where the shared corpus is present.

@@ -134,11 +134,12 @@ INSTANTIATE_TEST_SUITE_P(
     Units, MergeTwoLines,
     ::testing::Values(
         MergeCase{"1 tablespoon butter", "1 cup butter", "butter", "17 tablespoons butter"},
-        MergeCase{"1 tablespoon butter", "1 cup butter", "butter", "1.06 cups butter",
+        // Exact: the row is read again when the next line joins it.
+        MergeCase{"1 tablespoon butter", "1 cup butter", "butter", "1 1/16 cups butter",
                   Tables::Threshold},
         MergeCase{"1 tablespoon butter", "2 tablespoons butter", "butter", "3 tablespoons butter",
                   Tables::Threshold},
-        MergeCase{"4 tablespoons butter", "1 tablespoon butter", "butter", "0.31 cup butter",
+        MergeCase{"4 tablespoons butter", "1 tablespoon butter", "butter", "5/16 cup butter",
                   Tables::Threshold},
         MergeCase{"1 cup butter", "4 tablespoons butter", "butter", "1 1/4 cups butter"},
         MergeCase{"2 ounces cheese", "1 pound cheese", "cheese", "18 ounces cheese"},
@@ -153,6 +154,21 @@ INSTANTIATE_TEST_SUITE_P(
         // Units the reference store does not know merge only when written alike.
         MergeCase{"1 sprig thyme", "1 sprigs thyme", "thyme", apart},
         MergeCase{"1 sprig thyme", "1 sprig thyme", "thyme", "2 sprig thyme"}));
+
+// Amounts written as decimals stay decimals, fractions stay fractions; a fraction on either
+// side makes the row a fraction.
+INSTANTIATE_TEST_SUITE_P(
+    Notation, MergeTwoLines,
+    ::testing::Values(MergeCase{"0.5 cup butter", "0.25 cup butter", "butter", "0.75 cup butter"},
+                      MergeCase{"1/4 cup butter", "1/8 cup butter", "butter", "3/8 cup butter"},
+                      MergeCase{"0.25 cup butter", "1/8 cup butter", "butter", "3/8 cup butter"},
+                      MergeCase{"1 cup butter", "0.5 cup butter", "butter", "1.5 cups butter"},
+                      MergeCase{"1 cup butter", "1/2 cup butter", "butter", "1 1/2 cups butter"},
+                      MergeCase{"half cup milk", "1 cup milk", "milk", "1 1/2 cups milk"},
+                      MergeCase{"0.1 cup milk", "0.2 cup milk", "milk", "0.3 cup milk"},
+                      // A sum without a short decimal falls back to its fraction.
+                      MergeCase{"0.75 cup butter", "1.5 tablespoons butter", "butter",
+                                "27/32 cup butter"}));
 
 INSTANTIATE_TEST_SUITE_P(
     Ranges, MergeTwoLines,
@@ -196,6 +212,19 @@ TEST(MergeLines, AccumulateIntoOneRow) {
     EXPECT_EQ(row, "3 1/2 cups flour");
 }
 
+// A row printed rounded ("0.84 cups") was read back as 0.84, and every further line added
+// its error; the exact text keeps the total exact however many lines join.
+TEST(MergeLines, AccumulateExactly) {
+    std::string row = "0.25 cup butter";
+    for (const char* line : {"0.5 cup butter", "1.5 tablespoons butter", "4.5 tablespoons butter",
+                             "1.5 tablespoons butter", "1.5 tablespoons butter"}) {
+        auto merged = parser(Tables::Plain).consolidateItems(row, line, "butter");
+        ASSERT_TRUE(merged) << row << " + " << line;
+        row = *merged;
+    }
+    EXPECT_EQ(row, "1 5/16 cups butter");
+}
+
 // The shipped word lists, reference store and conversions, from the build tree.
 TEST(MergeLines, ShippedDataMergesTheCommonCases) {
     if (!resourcePath("Ingredients.sqlite")) {
@@ -204,7 +233,16 @@ TEST(MergeLines, ShippedDataMergesTheCommonCases) {
     const IngredientParser& shared = IngredientParser::sharedParser();
     EXPECT_EQ(shared.consolidateItems("1 cup milk", "1 cup milk", "milk"), "2 cups milk");
     EXPECT_EQ(shared.consolidateItems("1 tablespoon butter", "1 cup butter", "butter"),
-              "1.06 cups butter");
+              "1 1/16 cups butter");
+    // Abbreviations have no plural; a size word is no unit.
+    EXPECT_EQ(shared.consolidateItems("1000 ml cream", "500 ml cream", "cream"), "1500 ml cream");
+    EXPECT_EQ(shared.consolidateItems("1 tsp salt", "2 tsp salt", "salt"), "3 tsp salt");
+    EXPECT_EQ(shared.consolidateItems("2-3 tbsp olive oil", "8-12 tbsp olive oil", "olive oil"),
+              "10 - 15 tbsp olive oil");
+    EXPECT_EQ(shared.consolidateItems("1 lbs beef", "1 lb beef", "beef"), "2 lbs beef");
+    EXPECT_EQ(shared.consolidateItems("1/2 large onion", "1/2 large onion", "onion"),
+              "1 large onion");
+    EXPECT_EQ(shared.consolidateItems("1/2 cup sugar", "1/4 cup sugar", "sugar"), "3/4 cup sugar");
     EXPECT_EQ(shared.consolidateItems("2 eggs", "1 egg", "egg"), "3 eggs");
     EXPECT_EQ(shared.consolidateItems("salt", "salt", "salt"), "Salt");
     EXPECT_EQ(shared.consolidateItems("2 cups flour", "1 pound flour", "flour"), std::nullopt);

@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
 
 #include "support/TemporaryFolder.h"
 
@@ -54,6 +58,38 @@ TEST(ReferenceStoreSource, UnitsTakeTheirSectionAsCanonical) {
     EXPECT_EQ((*rows)[1].name, "tsp.");
     EXPECT_EQ((*rows)[1].canonical, "teaspoon");
     EXPECT_EQ((*rows)[2].canonical, "pinch");
+}
+
+// Every unit form of the shipped source: an abbreviation has no plural ("3 tsp", never
+// "3 tsps"), and a plural that is given is the plural of its form.
+TEST(ReferenceStoreSource, ShippedUnitsPluralizeOnlyWords) {
+    const auto file = std::filesystem::path(MIRAVEL_TEST_DATA).parent_path().parent_path() /
+                      "resources/reference/units.txt";
+    std::ifstream in(file);
+    ASSERT_TRUE(in) << file;
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    auto rows = readUnitSource(text);
+    ASSERT_TRUE(rows) << rows.error().description;
+    // Abbreviations that happen to hold a vowel; the others are told by having none.
+    const std::set<std::string> voicedAbbreviations = {"oz", "gal", "lt"};
+    for (const UnitRow& row : *rows) {
+        const bool abbreviation = row.name.find_first_of("aeiouy") == std::string::npos ||
+                                  row.name.find('.') != std::string::npos ||
+                                  voicedAbbreviations.contains(row.name);
+        if (abbreviation || !row.pluralized) {
+            EXPECT_FALSE(row.pluralized) << row.name << " | " << *row.pluralized;
+            continue;
+        }
+        const std::string& plural = *row.pluralized;
+        const std::string& name = row.name;
+        const bool regular =
+            plural == name + "s" || plural == name + "es" ||
+            (name.ends_with('y') && plural == name.substr(0, name.size() - 1) + "ies") ||
+            (name.ends_with('f') && plural == name.substr(0, name.size() - 1) + "ves") ||
+            (name.find(' ') != std::string::npos &&
+             plural.starts_with(name.substr(0, name.find(' '))));
+        EXPECT_TRUE(regular) << name << " | " << plural;
+    }
 }
 
 TEST(ReferenceStoreSource, ShippedStoreOpensReadOnlyWithEveryAisleKnown) {

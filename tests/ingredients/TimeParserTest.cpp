@@ -89,12 +89,44 @@ INSTANTIATE_TEST_SUITE_P(TimeParser, TimeParserCompare, ::testing::Values(
     CompareCase{"ninetyMinutesAboveHourAndQuarter", "90 min", "1 hr 15 min", 1},
     CompareCase{"sameTotalDifferentWords", "1 hr", "60 min", 0},
     CompareCase{"hourAndTwentyAboveSeventy", "1 hour 20 mins", "70 minutes", 1},
-    CompareCase{"fractionIgnored", "1 1/2 hours", "1 hr 15 min", -1},
+    CompareCase{"fractionCounts", "1 1/2 hours", "1 hr 15 min", 1},
+    CompareCase{"bareNumberIsMinutes", "90", "1 hr 15 min", 1},
+    CompareCase{"halfHourAboveNothing", "\u00BD hour", "", 1},
     // 2147483647 hours is beyond 32 bits in minutes; the order must survive.
     CompareCase{"hugeHoursDoNotWrap", "2147483647 hours", "1 min", 1},
     CompareCase{"hugeHoursPlusMinute", "2147483647 hours", "2147483647 hours 1 min", -1}),
     [](const auto& info) { return info.param.name; });
 // clang-format on
+
+// Sorting by time must see "1 1/2 hours" as the 90 minutes it says, not 60 or 0.
+TEST(TimeParserTotal, countsFractionsOfHoursAndBareMinutes) {
+    struct Case {
+        const char* text;
+        std::int64_t minutes;
+    };
+    const Case cases[] = {
+        {"1 1/2 hours", 90},
+        {"1.5 hours", 90},
+        {"1,5 hours", 90},
+        {"1\u00BD hours", 90},
+        {"1 \u00BD hours", 90},
+        {"\u00BD hour", 30},
+        {"1/2 hour", 30},
+        {"\u00BC hr 5 min", 20},
+        {"90", 90},
+        {" 45 ", 45},
+        {"1 hr 30 min", 90},
+        {"2.5 min", 3},
+        {"1 30", 0},
+        {"overnight", 0},
+        {"", 0},
+        {"1/0 hour", 0},
+        {"2147483647 hours", 2147483647LL * 60},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(TimeParser::totalMinutes(c.text), c.minutes) << c.text;
+    }
+}
 
 TEST(TimeParserThreads, concurrentCallsAgree) {
     // Sorting may run on any thread, and the first call compiles the shared patterns.

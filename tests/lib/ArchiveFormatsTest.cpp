@@ -6,6 +6,7 @@
 #include <string>
 
 #include "lib/AtomicFile.h"
+#include "lib/DateText.h"
 #include "lib/Gzip.h"
 #include "lib/ZipArchive.h"
 #include "support/TemporaryFolder.h"
@@ -67,7 +68,7 @@ TEST_F(ZipArchiveTest, RoundTripsEntriesInOrderWithUtf8Names) {
     const auto path = m_folder / "recipes.zip";
     auto writer = ZipWriter::create(path);
     ASSERT_TRUE(writer);
-    const auto now = std::chrono::system_clock::now();
+    const auto now = currentMoment();
     ASSERT_TRUE(writer->add("Crème brûlée.miravelrecipe", "first", now));
     ASSERT_TRUE(writer->add("Soup.miravelrecipe", std::string(200'000, 's'), now));
     ASSERT_TRUE(writer->add("Empty", "", now));
@@ -90,7 +91,7 @@ TEST_F(ZipArchiveTest, AnAbandonedArchiveLeavesTheOldFileWhole) {
     {
         auto writer = ZipWriter::create(path);
         ASSERT_TRUE(writer);
-        ASSERT_TRUE(writer->add("a", "b", std::chrono::system_clock::now()));
+        ASSERT_TRUE(writer->add("a", "b", currentMoment()));
     }  // never committed
     EXPECT_EQ(readFile(path).value(), "what was there");
     std::size_t files = 0;
@@ -106,7 +107,7 @@ TEST_F(ZipArchiveTest, RefusesDamageAndLies) {
     const auto path = m_folder / "recipes.zip";
     auto writer = ZipWriter::create(path);
     ASSERT_TRUE(writer);
-    ASSERT_TRUE(writer->add("big", std::string(100'000, 'b'), std::chrono::system_clock::now()));
+    ASSERT_TRUE(writer->add("big", std::string(100'000, 'b'), currentMoment()));
     ASSERT_TRUE(writer->commit());
 
     // Limits apply to what the archive declares, before anything is inflated.

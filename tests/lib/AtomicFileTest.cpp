@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <cstdlib>
 #include <fstream>
 
 #include "support/TemporaryFolder.h"
@@ -57,6 +59,74 @@ TEST(AtomicFile, createFolderMakesParentsAndRefusesAFileInTheWay) {
     std::ofstream(folder / "file") << "x";
     EXPECT_FALSE(createFolder(folder / "file"));
     EXPECT_FALSE(createFolder(folder / "file" / "below"));
+}
+
+TEST(AtomicFile, readingRefusesWhatIsNoFileWithTheReasonInsteadOfThrowing) {
+    TemporaryFolder folder;
+    auto folderRead = readFile(folder.path());
+    ASSERT_FALSE(folderRead);
+    EXPECT_EQ(folderRead.error().code, EISDIR);
+    EXPECT_NE(folderRead.error().description.find("Is a directory"), std::string::npos);
+    EXPECT_NE(folderRead.error().description.find(folder.path().string()), std::string::npos);
+    EXPECT_EQ(readFile(folder / "missing").error().code, ENOENT);
+    // Opens, then fails on the first read.
+    EXPECT_FALSE(readFile("/proc/self/mem"));
+}
+
+TEST(AtomicFile, readingIsBoundedAndCanTakeJustTheStart) {
+    TemporaryFolder folder;
+    std::ofstream(folder / "ten") << "0123456789";
+    EXPECT_EQ(readFile(folder / "ten", {.maxBytes = 10}), "0123456789");
+    EXPECT_EQ(readFile(folder / "ten", {.maxBytes = 9}).error().code, EFBIG);
+    EXPECT_EQ(readFile(folder / "ten", {.maxBytes = 4, .prefixOnly = true}), "0123");
+    EXPECT_EQ(readFile(folder / "ten", {.maxBytes = 40, .prefixOnly = true}), "0123456789");
+    // A device that never ends stops at the limit.
+    EXPECT_EQ(readFile("/dev/zero", {.maxBytes = 100000}).error().code, EFBIG);
+}
+
+TEST(AtomicFile, aPlainFileOnlyReadRefusesAFifoWithoutWaitingForAWriter) {
+    TemporaryFolder folder;
+    auto fifo = folder / "pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    auto read = readFile(fifo, {.regularFileOnly = true});
+    ASSERT_FALSE(read);
+    EXPECT_NE(read.error().description.find("not a regular file"), std::string::npos);
+    EXPECT_FALSE(readFile("/dev/null", {.regularFileOnly = true}));
+    EXPECT_EQ(readFile("/dev/null"), "");
+}
+
+TEST(AtomicFile, aPrivateFileReplacesALinkInsteadOfWritingThroughIt) {
+    TemporaryFolder folder;
+    std::ofstream(folder / "victim") << "theirs";
+    std::filesystem::create_symlink(folder / "victim", folder / "photo.jpg");
+    ASSERT_TRUE(writePrivateFile(folder / "photo.jpg", "ours"));
+    EXPECT_EQ(readFile(folder / "victim"), "theirs");
+    EXPECT_FALSE(std::filesystem::is_symlink(folder / "photo.jpg"));
+    EXPECT_EQ(readFile(folder / "photo.jpg"), "ours");
+    EXPECT_EQ(permissions(folder / "photo.jpg"), 0600u);
+    ASSERT_TRUE(writePrivateFile(folder / "photo.jpg", "the next e-mail's"));
+    EXPECT_EQ(readFile(folder / "photo.jpg"), "the next e-mail's");
+    EXPECT_FALSE(writePrivateFile(folder / "missing" / "photo.jpg", "x"));
+}
+
+TEST(AtomicFile, privateTemporaryFoldersAreFreshAndClosedToOthers) {
+    TemporaryFolder folder;
+    const char* saved = std::getenv("TMPDIR");
+    const std::string previous = saved != nullptr ? saved : "";
+    ::setenv("TMPDIR", folder.path().c_str(), 1);
+    auto first = makePrivateTemporaryFolder("miravel-mail");
+    auto second = makePrivateTemporaryFolder("miravel-mail");
+    if (saved != nullptr) {
+        ::setenv("TMPDIR", previous.c_str(), 1);
+    } else {
+        ::unsetenv("TMPDIR");
+    }
+    ASSERT_TRUE(first);
+    ASSERT_TRUE(second);
+    EXPECT_NE(*first, *second);
+    EXPECT_EQ(first->parent_path(), folder.path());
+    EXPECT_TRUE(first->filename().string().starts_with("miravel-mail-"));
+    EXPECT_EQ(permissions(*first), 0700u);
 }
 
 TEST(AtomicFile, damagedFilesAreKeptAsideUnderDistinctNames) {

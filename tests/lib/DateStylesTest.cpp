@@ -52,6 +52,23 @@ TEST(DateStyles, nameTheLocalDayOfTheTimeZoneAtTheCall) {
     }
 }
 
+// The day a moment is shown as is the day the rest of the program counts: Gregorian however
+// early, and not wrapped round past 2262.
+TEST(DateStyles, nameTheSameDayAsTheDateTextInEveryYear) {
+    ScopedLocale locale("en_US");
+    ScopedTimeZone zone("UTC0");
+    const std::pair<Timestamp, const char*> cases[] = {
+        {utc(1, 1, 1, 12, 0), "Monday, January 1, 1"},
+        {utc(1582, 10, 4, 12, 0), "Monday, October 4, 1582"},
+        {utc(1677, 9, 21, 12, 0), "Tuesday, September 21, 1677"},
+        {utc(2262, 4, 12, 12, 0), "Saturday, April 12, 2262"},
+        {utc(9999, 12, 31, 12, 0), "Friday, December 31, 9999"},
+    };
+    for (const auto& [moment, text] : cases) {
+        EXPECT_EQ(fullDateText(moment), text);
+    }
+}
+
 TEST(DateStyles, keepTheDayAtItsEdgesAndAcrossDaylightSavingChanges) {
     ScopedLocale locale("en_US");
     ScopedTimeZone zone(kNewYork);

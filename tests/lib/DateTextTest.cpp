@@ -75,5 +75,26 @@ TEST(DateText, refusesAnythingButTheExactForm) {
     }
 }
 
+// Nanoseconds since 1970 end in 1677 and 2262; a moment must hold every year a person types,
+// and come back as the same text rather than wrapped round to another century.
+TEST(DateText, holdsEveryYearFromOneTo9999) {
+    for (const char* zone : {"UTC0", "CET-1CEST,M3.5.0,M10.5.0/3"}) {
+        ScopedTimeZone scoped(zone);
+        for (const char* text :
+             {"0001-01-01 00:00:00", "1677-09-21 12:00:00", "1677-09-22 00:00:00",
+              "2262-04-11 23:59:59", "2262-04-12 12:00:00", "9999-12-31 23:59:59",
+              "5000-07-14 03:30:00"}) {
+            auto moment = parseDateText(text);
+            ASSERT_TRUE(moment.has_value()) << text << " in " << zone;
+            EXPECT_EQ(formatDateText(*moment), text) << zone;
+        }
+    }
+    ScopedTimeZone utc("UTC0");
+    EXPECT_LT(*parseDateText("2262-04-11 23:59:59"), *parseDateText("2262-04-12 00:00:00"));
+    EXPECT_LT(*parseDateText("0001-01-01 00:00:00"), *parseDateText("1677-09-22 00:00:00"));
+    EXPECT_EQ(timeTOf(*parseDateText("9999-12-31 23:59:59")), 253402300799);
+    EXPECT_EQ(timeTOf(momentOfTimeT(-62135596800)), -62135596800);  // 0001-01-01 UTC
+}
+
 }  // namespace
 }  // namespace miravel

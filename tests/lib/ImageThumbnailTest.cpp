@@ -138,3 +138,30 @@ TEST(ImageResize, shrinkingAveragesInsteadOfSkipping) {
 
 }  // namespace
 }  // namespace miravel
+
+namespace miravel {
+namespace {
+
+TEST(ThumbnailJpeg, keepsAFittingJpegAsItIsAndEncodesEverythingElse) {
+    using testing::makeImage;
+    using testing::patternColour;
+    const std::string small = encodeJpeg(makeImage(200, 100, patternColour)).value();
+    EXPECT_EQ(thumbnailJpeg(small).value(), small) << "no second generation of JPEG loss";
+
+    const std::string large = encodeJpeg(makeImage(600, 300, patternColour)).value();
+    auto reduced = decodeImage(thumbnailJpeg(large).value());
+    ASSERT_TRUE(reduced);
+    EXPECT_EQ(reduced->width, 280);
+
+    // A PNG, and a small JPEG that carries camera data, are encoded afresh.
+    const std::string png = testing::encodePng(makeImage(20, 10, patternColour));
+    EXPECT_EQ(detectImageFormat(thumbnailJpeg(png).value()), ImageFormat::Jpeg);
+    std::string camera = small;
+    const std::string exif = std::string("\xFF\xE1\x00\x10", 4) + std::string("Exif\0\0", 6) +
+                             std::string("MM\0\x2A\0\0\0\x08", 8);
+    camera.insert(2, exif);
+    EXPECT_NE(thumbnailJpeg(camera).value(), camera);
+}
+
+}  // namespace
+}  // namespace miravel

@@ -36,9 +36,12 @@ void expectFailure(const Result<JsonValue>& result, Code code, std::size_t offse
     ASSERT_FALSE(result.has_value()) << JsonWriter::write(*result);
     EXPECT_EQ(result.error().domain, "miravel.json");
     EXPECT_EQ(result.error().code, static_cast<int>(code)) << result.error().description;
-    const std::string prefix = "Invalid JSON at byte " + std::to_string(offset) + ": ";
-    EXPECT_TRUE(result.error().description.starts_with(prefix)) << result.error().description;
-    EXPECT_GT(result.error().description.size(), prefix.size());
+    const std::string& description = result.error().description;
+    const std::string where = "(byte " + std::to_string(offset) + "): ";
+    EXPECT_TRUE(description.starts_with("Invalid JSON at line ")) << description;
+    const auto at = description.find(where);
+    ASSERT_NE(at, std::string::npos) << description;
+    EXPECT_GT(description.size(), at + where.size());
 }
 
 struct AcceptCase {
@@ -460,6 +463,28 @@ TEST(JsonParserControlCharacters, readsWriterOutputOnlyWhenAllowed) {
         JsonParser::parse(text, {.maxDepth = 512, .allowRawControlCharacters = true});
     ASSERT_TRUE(lenient.has_value()) << lenient.error().description;
     EXPECT_EQ(*lenient, value);
+}
+
+// A person fixing a file by hand looks for the line and column, so both are named; columns
+// count characters, and neither a CR before the line feed nor a byte order mark moves them.
+TEST(JsonParserErrorPosition, namesLineAndColumnAsAnEditorCounts) {
+    const auto describe = [](std::string_view text) {
+        auto result = JsonParser::parse(text);
+        return result ? std::string("<parsed>") : result.error().description;
+    };
+    EXPECT_TRUE(describe("{\"a\": x}").starts_with("Invalid JSON at line 1, column 7 (byte 6): "))
+        << describe("{\"a\": x}");
+    EXPECT_TRUE(describe("{\n  \"a\": 1,\n  \"b\": x\n}")
+                    .starts_with("Invalid JSON at line 3, column 8 (byte 19): "))
+        << describe("{\n  \"a\": 1,\n  \"b\": x\n}");
+    EXPECT_TRUE(describe("{\r\n\"cr\\u00e8me\": \"cr\xC3\xA8me\", ]")
+                    .starts_with("Invalid JSON at line 2, column 24 (byte 27): "))
+        << describe("{\r\n\"cr\\u00e8me\": \"cr\xC3\xA8me\", ]");
+    EXPECT_TRUE(
+        describe("\xEF\xBB\xBF[1,]").starts_with("Invalid JSON at line 1, column 4 (byte 6): "))
+        << describe("\xEF\xBB\xBF[1,]");
+    EXPECT_TRUE(describe("[1,\n").starts_with("Invalid JSON at line 2, column 1 (byte 4): "))
+        << describe("[1,\n");
 }
 
 }  // namespace

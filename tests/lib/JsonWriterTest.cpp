@@ -76,7 +76,25 @@ INSTANTIATE_TEST_SUITE_P(
                     WriteCase{"rawNul", "a\0b"s, "\"a\0b\""s},
                     WriteCase{"eAcute", "caf\xC3\xA9", "\"caf\xC3\xA9\""},
                     WriteCase{"emoji", "\xF0\x9F\x98\x80", "\"\xF0\x9F\x98\x80\""},
-                    WriteCase{"lineSeparator", "\xE2\x80\xA8", "\"\xE2\x80\xA8\""}),
+                    WriteCase{"lineSeparator", "\xE2\x80\xA8", "\"\xE2\x80\xA8\""},
+                    WriteCase{"replacementCharacterKept", "\xEF\xBF\xBD", "\"\xEF\xBF\xBD\""}),
+    caseName);
+
+// Whatever a stored text holds, the document stays readable: each byte outside a valid
+// sequence is written as U+FFFD, and the valid text around it is kept.
+INSTANTIATE_TEST_SUITE_P(
+    JsonInvalidUtf8, JsonWriterCompact,
+    testing::Values(WriteCase{"loneHighByte", "Bad\xFF", "\"Bad\xEF\xBF\xBD\""},
+                    WriteCase{"strayContinuation",
+                              "a\x80"
+                              "b",
+                              "\"a\xEF\xBF\xBD"
+                              "b\""},
+                    WriteCase{"truncatedAtEnd", "caf\xC3", "\"caf\xEF\xBF\xBD\""},
+                    WriteCase{"overlongSlash", "\xC0\xAF", "\"\xEF\xBF\xBD\xEF\xBF\xBD\""},
+                    WriteCase{"encodedSurrogate", "\xED\xA0\x80/",
+                              "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\\/\""},
+                    WriteCase{"invalidKey", JsonObject{{"k\xFE", 1}}, "{\"k\xEF\xBF\xBD\":1}"}),
     caseName);
 
 INSTANTIATE_TEST_SUITE_P(

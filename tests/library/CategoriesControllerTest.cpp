@@ -198,9 +198,9 @@ TEST_F(CategoriesControllerTest, renameWritesLiveCategoriesOnlyAndReselectsNextT
     auto soups = add("Soups", 0);
     auto gone = add("Gone", 1, kStatusDeleted);
     auto& controller = start();
-    controller.rename(soups, "Broths");
-    controller.rename(gone, "Back");
-    controller.rename(std::string(kPresetFavorites), "Liked");
+    EXPECT_TRUE(controller.rename(soups, "Broths"));
+    EXPECT_FALSE(controller.rename(gone, "Back"));
+    EXPECT_FALSE(controller.rename(std::string(kPresetFavorites), "Liked"));
     EXPECT_FALSE(m_main->hasChanges());
     EXPECT_EQ(soups->name(), "Broths");
     EXPECT_EQ(soups->status(), kStatusModified);
@@ -210,6 +210,34 @@ TEST_F(CategoriesControllerTest, renameWritesLiveCategoriesOnlyAndReselectsNextT
     m_column.received.clear();
     MainQueue::shared().processPending();
     EXPECT_EQ(m_column.received, std::vector<std::string>{"Broths"});
+}
+
+// Names stay unique apart from case whichever way a category gets one, so that a person (and
+// an import filing by name) can tell every row apart.
+TEST_F(CategoriesControllerTest, namesAreUniqueApartFromCaseAndNeverBlank) {
+    auto desserts = add("Desserts", 1);
+    auto soups = add("Soups", 2);
+    auto& controller = start();
+    for (const char* taken : {"Desserts", "desserts", " DESSERTS ", "", "   "}) {
+        auto created = controller.newCategoryNamed(taken);
+        ASSERT_FALSE(created) << taken;
+        EXPECT_EQ(created.error().domain, kCategoryErrorDomain);
+        EXPECT_FALSE(controller.rename(soups, taken)) << taken;
+    }
+    EXPECT_EQ(all<RecipeCategory>(*m_main).size(), 2u);
+    EXPECT_EQ(soups->name(), "Soups");
+    EXPECT_FALSE(m_main->hasChanges());
+
+    EXPECT_TRUE(controller.rename(desserts, "desserts"));  // its own name, differently cased
+    EXPECT_EQ(desserts->name(), "desserts");
+    auto cakes = controller.newCategoryNamed("  Cakes ");
+    ASSERT_TRUE(cakes);
+    EXPECT_EQ((*cakes)->name(), "Cakes");
+    EXPECT_EQ((*cakes)->orderFlag(), 3);
+    EXPECT_FALSE(m_main->hasChanges());
+
+    EXPECT_EQ(controller.newCategory()->name(), "New Category");
+    EXPECT_EQ(controller.newCategory()->name(), "New Category 2");
 }
 
 TEST_F(CategoriesControllerTest, deletionMovesTheSelectionByTheCategorysPlace) {

@@ -82,10 +82,28 @@ TEST_F(EditCategoriesControllerTest, togglingChangesOnlyTheChosenSet) {
 TEST_F(EditCategoriesControllerTest, nameColumnRenamesTheCategoryForTheNextSave) {
     EditCategoriesController chooser(*m_main, true);
     chooser.fetchCategories();
-    chooser.setName(0, "Loaves");
+    ASSERT_TRUE(chooser.setName(0, " Loaves "));
     EXPECT_EQ(m_bread->name(), "Loaves");
     EXPECT_EQ(m_bread->status(), kStatusModified);
     EXPECT_TRUE(m_main->hasChanges());
+}
+
+// The chooser renames through the same rule as the category column: no blank name, and no
+// name another live category has apart from case; a tombstone's name is free again.
+TEST_F(EditCategoriesControllerTest, nameColumnRefusesBlankAndTakenNames) {
+    EditCategoriesController chooser(*m_main, true);
+    chooser.fetchCategories();
+    ASSERT_EQ(chooser.name(0), "Bread");
+    for (const char* refused : {"", "  \t", "SOUP", "soup"}) {
+        auto renamed = chooser.setName(0, refused);
+        ASSERT_FALSE(renamed) << refused;
+        EXPECT_EQ(renamed.error().domain, kCategoryErrorDomain);
+    }
+    EXPECT_EQ(m_bread->name(), "Bread");
+    EXPECT_FALSE(m_main->hasChanges());
+    EXPECT_TRUE(chooser.setName(0, "bread"));
+    EXPECT_TRUE(chooser.setName(0, "Gone"));
+    EXPECT_EQ(m_bread->name(), "Gone");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "library/EditRecipeController.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -150,16 +151,34 @@ TEST_F(EditRecipeControllerTest, aChosenPhotoReplacesTheOldOneAsAThumbnail) {
     EXPECT_EQ(decoded->height, 280);
 }
 
-TEST_F(EditRecipeControllerTest, chooseImageTakesOnlyPictureFiles) {
-    const auto picture = m_folder.path() / "dish.JPG";
-    const auto text = m_folder.path() / "dish.txt";
-    ASSERT_TRUE(writeFileAtomically(picture, jpegBytes(200, 100)));
-    ASSERT_TRUE(writeFileAtomically(text, jpegBytes(200, 100)));
-    EXPECT_FALSE(m_editor->chooseImage(text));
+TEST_F(EditRecipeControllerTest, chooseImageJudgesAPictureByItsBytesNotItsName) {
+    const auto unnamed = m_folder.path() / "IMG_0042";
+    const auto misnamed = m_folder.path() / "dish.txt";
+    const auto notAPicture = m_folder.path() / "notes.jpg";
+    ASSERT_TRUE(writeFileAtomically(unnamed, jpegBytes(200, 100)));
+    ASSERT_TRUE(writeFileAtomically(misnamed, jpegBytes(100, 50)));
+    ASSERT_TRUE(writeFileAtomically(notAPicture, "two eggs, one cup of flour"));
+    auto refused = m_editor->chooseImage(notAPicture);
+    ASSERT_FALSE(refused);
+    EXPECT_NE(refused.error().description.find("notes.jpg is not a picture"), std::string::npos)
+        << refused.error().description;
     EXPECT_FALSE(m_editor->image());
-    ASSERT_TRUE(m_editor->chooseImage(picture));
+    ASSERT_TRUE(m_editor->chooseImage(unnamed));
     EXPECT_EQ(m_editor->image()->width, 200);
     EXPECT_EQ(m_editor->image()->height, 100);
+    ASSERT_TRUE(m_editor->chooseImage(misnamed));
+    EXPECT_EQ(m_editor->image()->width, 100);
+}
+
+TEST_F(EditRecipeControllerTest, chooseImageRefusesAPipeInsteadOfWaitingOnIt) {
+    const auto fifo = m_folder.path() / "photo.jpg";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    auto refused = m_editor->chooseImage(fifo);
+    ASSERT_FALSE(refused);
+    EXPECT_NE(refused.error().description.find("not a regular file"), std::string::npos)
+        << refused.error().description;
+    EXPECT_FALSE(m_editor->chooseImage(m_folder.path()));
+    EXPECT_FALSE(m_editor->image());
 }
 
 TEST_F(EditRecipeControllerTest, theWorkingCategorySetIsWrittenOnDone) {

@@ -70,7 +70,7 @@ TEST_F(RecipeScalingTest, showsIngredientsAndServingsAtItsScale) {
     }
 
     recipe->setScale(std::string("1/2"));
-    EXPECT_EQ(recipe->scaledIngredients(), "For the dough:\n\n1 cups flour\n1/2 egg");
+    EXPECT_EQ(recipe->scaledIngredients(), "For the dough:\n\n1 cup flour\n1/2 egg");
     EXPECT_EQ(recipe->scaledServings(), "2 to 3 (Scaled)");
     EXPECT_EQ(recipe->ingredients(), ingredients);
     EXPECT_EQ(recipe->servings(), "4 to 6");

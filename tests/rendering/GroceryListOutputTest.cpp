@@ -15,7 +15,8 @@ namespace {
 using testing::StoreTest;
 
 const std::string kHead =
-    "<html><body style='font-family:Helvetica, sans-serif; padding:0; margin:0;'>"
+    "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>Grocery List</title></head>"
+    "<body style='font-family:Helvetica, sans-serif; padding:0; margin:0;'>"
     "<h3>Grocery List</h3>";
 const std::string kTail = "</body></html>";
 const std::string kSignature = "\nSent from Miravel Recipe Manager. https://www.miravel.app";
@@ -99,8 +100,8 @@ TEST_F(GroceryListOutput, titlesAfterTheFirstAreSetApart) {
     EXPECT_EQ(groceryListHtml(entries, true),
               kHead +
                   "<h4>Produce</h4><p>2 apples</p><p>\u2713 1 lemon</p>"
-                  "</br><h4>Dairy</h4><p>1 cup milk</p>"
-                  "</br><h4>Miscellaneous</h4><p>string</p>" +
+                  "<br/><h4>Dairy</h4><p>1 cup milk</p>"
+                  "<br/><h4>Miscellaneous</h4><p>string</p>" +
                   kTail);
     EXPECT_EQ(groceryListMail(entries, true).body,
               "Produce\n2 apples\n\u2713 1 lemon\n\nDairy\n1 cup milk\n\nMiscellaneous\nstring\n" +
@@ -116,7 +117,7 @@ TEST_F(GroceryListOutput, recipeSectionsKeepTheirTitles) {
     };
     EXPECT_EQ(groceryListHtml(entries, false), kHead +
                                                    "<h4>My Items</h4><p>paper towels</p>"
-                                                   "</br><h4>Soup &lt;Hot&gt;</h4><p>1 leek</p>" +
+                                                   "<br/><h4>Soup &lt;Hot&gt;</h4><p>1 leek</p>" +
                                                    kTail);
     EXPECT_EQ(groceryListMail(entries, false).body,
               "My Items\npaper towels\n\nSoup <Hot>\n1 leek\n" + kSignature);

@@ -16,6 +16,12 @@
 namespace miravel {
 namespace {
 
+// How every printed page begins, up to its body.
+std::string page(const std::string& title) {
+    return "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>" + title +
+           "</title></head><body>";
+}
+
 using testing::ScopedLocale;
 using testing::ScopedTimeZone;
 using testing::StoreTest;
@@ -94,12 +100,13 @@ TEST_F(MealPlanOutput, dayDocumentCarriesTheTitleAndOptionallyTheSignature) {
     const auto day = meals({{2, "Soup", std::nullopt}, {0, "Eggs", std::nullopt}});
     const std::string body = "<p>Breakfast: Eggs</p><p>Dinner: Soup</p>";
     EXPECT_EQ(MiravelHtml::printForDayMealPlan(day, "Today & Monday"),
-              "<html><body><h3>Meal Plan: Today &amp; Monday</h3>" + body + "</body></html>");
+              page("Meal Plan: Today &amp; Monday") + "<h3>Meal Plan: Today &amp; Monday</h3>" +
+                  body + "</body></html>");
     EXPECT_EQ(MiravelHtml::htmlForDayOfMeals(day, "Monday", true),
-              "<html><body><h3>Meal Plan: Monday</h3>" + body + "<p>" + kSignature +
+              page("Meal Plan: Monday") + "<h3>Meal Plan: Monday</h3>" + body + "<p>" + kSignature +
                   "</p></body></html>");
     EXPECT_EQ(MiravelHtml::printForDayMealPlan({}, "Monday"),
-              "<html><body><h3>Meal Plan: Monday</h3></body></html>");
+              page("Meal Plan: Monday") + "<h3>Meal Plan: Monday</h3></body></html>");
 }
 
 TEST_F(MealPlanOutput, signatureParagraphIsTheOneOfARecipePage) {
@@ -110,13 +117,15 @@ TEST_F(MealPlanOutput, signatureParagraphIsTheOneOfARecipePage) {
     const std::string paragraph = withSignature.substr(
         unwithSignature.size() - tail.size(), withSignature.size() - unwithSignature.size());
     const std::string week = MiravelHtml::htmlForWeekMealPlan({}, "x", true);
-    EXPECT_EQ(week, "<html><body><h3>Meal plan for the week of x:</h3>" + paragraph + tail);
+    EXPECT_EQ(week, page("Meal plan for the week of x") + "<h3>Meal plan for the week of x:</h3>" +
+                        paragraph + tail);
 }
 
 TEST_F(MealPlanOutput, emptyWeekPrintsOnlyTheHeadingAndMailsOnlyTheSignature) {
     const Week week = WeekCalendar(1).daysInWeek(utc(2026, 12, 9, 17, 0));
     EXPECT_EQ(printWeekHtml(week, {}),
-              "<html><body><h3>Meal plan for the week of 12/6/26 - 12/12/26:</h3></body></html>");
+              page("Meal plan for the week of 12/6/26 - 12/12/26") +
+                  "<h3>Meal plan for the week of 12/6/26 - 12/12/26:</h3></body></html>");
     const MailText mail = mealPlanMail(week, {});
     EXPECT_EQ(mail.subject, "Meal Plan, 12/6/26 - 12/12/26");
     EXPECT_EQ(mail.body, "\n" + kSignature);
@@ -134,11 +143,12 @@ TEST_F(MealPlanOutput, weekListsOnlyDaysWithMealsInWeekOrder) {
         {3, "After", std::nullopt, utc(2026, 12, 13, 5, 0)},        // next Sunday 00:00
     });
     EXPECT_EQ(printWeekHtml(week, weekMeals),
-              "<html><body><h3>Meal plan for the week of 12/6/26 - 12/12/26:</h3>"
-              "<h5>Sunday, December 6, 2026</h5><p>Breakfast: Oats</p>"
-              "<h5>Wednesday, December 9, 2026</h5><p>Dinner: Soup, Pie &amp; Cream</p>"
-              "<h5>Saturday, December 12, 2026</h5><p>Lunch: </p>"
-              "</body></html>");
+              page("Meal plan for the week of 12/6/26 - 12/12/26") +
+                  "<h3>Meal plan for the week of 12/6/26 - 12/12/26:</h3>"
+                  "<h5>Sunday, December 6, 2026</h5><p>Breakfast: Oats</p>"
+                  "<h5>Wednesday, December 9, 2026</h5><p>Dinner: Soup, Pie &amp; Cream</p>"
+                  "<h5>Saturday, December 12, 2026</h5><p>Lunch: </p>"
+                  "</body></html>");
     const MailText mail = mealPlanMail(week, weekMeals);
     EXPECT_EQ(mail.subject, "Meal Plan, 12/6/26 - 12/12/26");
     EXPECT_EQ(mail.body,

@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <string>
+#include <utility>
 
 #include "model/Recipe.h"
 #include "support/StoreTestSupport.h"
@@ -11,7 +12,10 @@ namespace {
 
 using testing::StoreTest;
 
-const std::string kHead = "<html><body style='font-family: Helvetica;'>";
+std::string head(const std::string& title) {
+    return "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>" + title +
+           "</title></head><body style='font-family: Helvetica;'>";
+}
 const std::string kTail = "</body></html>";
 
 struct TextCase {
@@ -78,8 +82,9 @@ protected:
     // The part of the page between the ingredients heading and the end.
     static std::string body(const Recipe& recipe) {
         const std::string html = MiravelHtml::printForRecipe(recipe);
-        EXPECT_TRUE(html.starts_with(kHead) && html.ends_with(kTail)) << html;
-        return html.substr(kHead.size(), html.size() - kHead.size() - kTail.size());
+        const std::string start = head(MiravelHtml::escapeHtml(recipe.name().value_or("")));
+        EXPECT_TRUE(html.starts_with(start) && html.ends_with(kTail)) << html;
+        return html.substr(start.size(), html.size() - start.size() - kTail.size());
     }
 };
 
@@ -87,7 +92,7 @@ TEST_F(MiravelHtmlRecipe, aBareRecipeHasAnEmptyFactsLineAndNoRating) {
     auto toast = recipe();
     toast->setRating(0);
     EXPECT_EQ(MiravelHtml::printForRecipe(*toast),
-              kHead + "<h3>Toast</h3><p></p><h4>Ingredients:</h4><br/>" + kTail);
+              head("Toast") + "<h3>Toast</h3><p></p><h4>Ingredients:</h4><br/>" + kTail);
     EXPECT_EQ(MiravelHtml::htmlForRecipe(*toast, false), MiravelHtml::printForRecipe(*toast));
     toast->setDifficulty("---");
     toast->setPrepTime(" \n");
@@ -157,7 +162,23 @@ TEST_F(MiravelHtmlRecipe, textSectionsAndTheSourceFollowTheIngredients) {
     stew->setSourceUrl("https://example.org/stew?a=1&b=2");
     EXPECT_EQ(body(*stew),
               "<h3>Stew</h3><p></p><h4>Ingredients:</h4><br/><h4>Nutritional Info:</h4>"
-              "<p>200 kcal</p><p><b>Source:</b> https://example.org/stew?a=1&amp;b=2</p>");
+              "<p>200 kcal</p><p><b>Source:</b> Grandma's book "
+              "(https://example.org/stew?a=1&amp;b=2)</p>");
+    stew->setSource(std::nullopt);
+    EXPECT_TRUE(body(*stew).ends_with("<p><b>Source:</b> https://example.org/stew?a=1&amp;b=2</p>"))
+        << body(*stew);
+}
+
+// A browser guessing the encoding of a file opened from disk shows "CrÃ¨me"; the page says
+// what it is, and what it is called.
+TEST_F(MiravelHtmlRecipe, thePageDeclaresItsTypeCharacterSetAndTitle) {
+    auto dessert = recipe("Cr\u00e8me br\u00fbl\u00e9e & <co>");
+    const std::string html = MiravelHtml::printForRecipe(*dessert);
+    EXPECT_TRUE(
+        html.starts_with("<!DOCTYPE html><html><head><meta charset=\"utf-8\">"
+                         "<title>Cr\u00e8me br\u00fbl\u00e9e &amp; &lt;co&gt;</title>"
+                         "</head><body"))
+        << html;
 }
 
 TEST_F(MiravelHtmlRecipe, userTextCannotAddMarkup) {
@@ -170,13 +191,22 @@ TEST_F(MiravelHtmlRecipe, userTextCannotAddMarkup) {
               "<p><b>Source:</b> &lt;i&gt;me&lt;/i&gt;</p>");
 }
 
-TEST_F(MiravelHtmlRecipe, embedsAnExistingPhotoAsBase64) {
-    std::ofstream(m_folder / "pie.jpg", std::ios::binary) << "abcd";
+TEST_F(MiravelHtmlRecipe, embedsAnExistingPhotoAsBase64UnderTheTypeItsBytesHave) {
     auto pie = recipe("Pie");
     pie->setPhoto("pie.jpg");
-    EXPECT_EQ(body(*pie),
-              "<h3>Pie</h3><img src=\"data:image/png;base64,YWJjZA==\" /><p/><p></p>"
-              "<h4>Ingredients:</h4><br/>");
+    const std::pair<std::string, std::string> cases[] = {
+        {"\xff\xd8\xff", "data:image/jpeg;base64,/9j/"},
+        {"\x89PNG\r\n\x1a\n", "data:image/png;base64,iVBORw0KGgo="},
+        {"GIF89a", "data:image/gif;base64,R0lGODlh"},
+    };
+    for (const auto& [bytes, url] : cases) {
+        std::ofstream(m_folder / "pie.jpg", std::ios::binary) << bytes;
+        EXPECT_EQ(body(*pie),
+                  "<h3>Pie</h3><img src=\"" + url + "\" /><p/><p></p><h4>Ingredients:</h4><br/>");
+    }
+    // Bytes that are no picture show like a missing photo.
+    std::ofstream(m_folder / "pie.jpg", std::ios::binary) << "abcd";
+    EXPECT_EQ(body(*pie), "<h3>Pie</h3><p></p><h4>Ingredients:</h4><br/>");
     std::filesystem::remove(m_folder / "pie.jpg");
     EXPECT_EQ(body(*pie), "<h3>Pie</h3><p></p><h4>Ingredients:</h4><br/>");
 }
@@ -194,7 +224,7 @@ TEST_F(MiravelHtmlRecipe, printsTheScaledQuantitiesAndServings) {
 TEST_F(MiravelHtmlRecipe, theSignatureClosesThePageOnlyWhenAskedFor) {
     auto toast = recipe();
     EXPECT_EQ(MiravelHtml::htmlForRecipe(*toast, true),
-              kHead +
+              head("Toast") +
                   "<h3>Toast</h3><p></p><h4>Ingredients:</h4><br/><p>Sent from Miravel Recipe "
                   "Manager. https://www.miravel.app</p>" +
                   kTail);

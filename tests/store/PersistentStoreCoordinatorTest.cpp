@@ -113,7 +113,7 @@ TEST_F(PersistentStoreCoordinatorTest, failuresKeepTheirCodes) {
         };
     };
     const std::vector<Case> cases = {
-        {"not a store", opening(m_folder / "notes.txt", pantryModel()), 26},
+        {"not a database at all", opening(m_folder / "notes.txt", pantryModel()), 11},
         {"another model version", opening(file(), pantryModel(2)), 17},
         {"read-only",
          [&]() -> Result<void> {

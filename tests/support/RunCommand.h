@@ -29,15 +29,19 @@ inline std::string shellQuoted(const std::string& word) {
 // Runs the miravel program as a user would, with a clean environment whose home and XDG
 // folders are `home`, so a test never touches the real user's library or settings.
 // Runs the program in a clean environment whose home is `home`; `input`, when given, is its
-// standard input.
+// standard input; `environment` adds "NAME=value" entries (TMPDIR, say).
 inline CommandOutput runMiravel(const std::filesystem::path& home,
                                 const std::vector<std::string>& arguments,
-                                const std::optional<std::string>& input = std::nullopt) {
+                                const std::optional<std::string>& input = std::nullopt,
+                                const std::vector<std::string>& environment = {}) {
     std::string command =
         "env -i PATH=/usr/bin:/bin LANG=C.UTF-8 HOME=" + shellQuoted(home.string()) +
         " XDG_CONFIG_HOME=" + shellQuoted((home / "config").string()) +
-        " XDG_DATA_HOME=" + shellQuoted((home / "data").string()) + " " +
-        shellQuoted(MIRAVEL_CLI_PATH);
+        " XDG_DATA_HOME=" + shellQuoted((home / "data").string()) + " ";
+    for (const auto& variable : environment) {
+        command += shellQuoted(variable) + " ";
+    }
+    command += shellQuoted(MIRAVEL_CLI_PATH);
     for (const auto& argument : arguments) {
         command += " " + shellQuoted(argument);
     }
@@ -47,6 +51,9 @@ inline CommandOutput runMiravel(const std::filesystem::path& home,
         std::filesystem::path inputFile = home / "stdin.txt";
         std::ofstream(inputFile, std::ios::binary) << *input;
         command += " <" + shellQuoted(inputFile.string());
+    } else {
+        // Never the test runner's terminal: a verb that asks would wait for an answer.
+        command += " </dev/null";
     }
 
     CommandOutput output;

@@ -61,7 +61,7 @@ inline Timestamp utc(int year, int month, int day, int hour, int minute, int sec
     fields.tm_hour = hour;
     fields.tm_min = minute;
     fields.tm_sec = second;
-    return std::chrono::system_clock::from_time_t(::timegm(&fields));
+    return momentOfTimeT(::timegm(&fields));
 }
 
 }  // namespace miravel::testing
