@@ -112,7 +112,7 @@ int add(Invocation& invocation) {
         [&](LibrarySession& session, ManagedObjectContext& context,
             const std::shared_ptr<Recipe>& recipe) -> int {
             if (!day) {
-                day = std::chrono::system_clock::now();
+                day = currentMoment();
             }
             const std::int64_t mealType =
                 type.value_or(preselectedMealType(session.application().settings()));

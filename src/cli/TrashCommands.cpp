@@ -30,7 +30,7 @@ int list(Invocation& invocation) {
         if (!entries) {
             return invocation.failure(entries.error().description);
         }
-        const auto now = std::chrono::system_clock::now();
+        const auto now = currentMoment();
         for (const auto& entry : *entries) {
             const auto left =
                 std::chrono::ceil<std::chrono::days>(entry.trashed + RecipeTrash::kKeepFor - now);

@@ -7,6 +7,7 @@
 
 #include "lib/AtomicFile.h"
 #include "lib/Crypto.h"
+#include "lib/DateText.h"
 #include "lib/JsonParser.h"
 #include "lib/JsonWriter.h"
 #include "lib/Log.h"
@@ -24,7 +25,7 @@ constexpr const char* kEntryExtension = ".json";
 constexpr const char* kPhotoDataKey = "photo_data";
 
 Error trashError(const std::string& description) {
-    return Error{kTrashErrorDomain, 1, description};
+    return Error{kTrashErrorDomain, 1, description, {}};
 }
 
 std::optional<std::string> textOf(const JsonObject& data, std::string_view key) {
@@ -128,7 +129,7 @@ Result<std::vector<TrashedRecipe>> RecipeTrash::readEntries(bool purgeExpired) {
     if (!m_folder || !std::filesystem::is_directory(*m_folder, error)) {
         return found;
     }
-    const Timestamp now = std::chrono::system_clock::now();
+    const Timestamp now = currentMoment();
     std::filesystem::directory_iterator files(*m_folder, error);
     if (error) {
         return std::unexpected(trashError("cannot read the trash: " + error.message()));

@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "lib/AtomicFile.h"
+#include "lib/DateText.h"
 #include "model/Meal.h"
 #include "model/RecipeCategory.h"
 #include "support/StoreTestSupport.h"
@@ -30,7 +31,7 @@ protected:
         for (int day = 1; day <= 3; ++day) {
             auto meal = m_main->insert<Meal>();
             meal->setType(Meal::Dinner);
-            meal->setDate(std::chrono::system_clock::now() + std::chrono::days(day));
+            meal->setDate(currentMoment() + std::chrono::days(day));
             meal->setRecipe(m_soup);
         }
         ASSERT_TRUE(m_main->save());
