@@ -190,8 +190,8 @@ Image uprightThumbnail(Image decoded, std::string_view imageBytes, int edge) {
 bool keptAsItIs(std::string_view imageBytes, const Image& decoded, int edge) {
     const int width = decoded.sourceWidth > 0 ? decoded.sourceWidth : decoded.width;
     const int height = decoded.sourceHeight > 0 ? decoded.sourceHeight : decoded.height;
-    return detectImageFormat(imageBytes) == ImageFormat::Jpeg && width <= edge &&
-           height <= edge && width > 0 && height > 0 &&
+    return detectImageFormat(imageBytes) == ImageFormat::Jpeg && width <= edge && height <= edge &&
+           width > 0 && height > 0 &&
            imageBytes.find(std::string_view("Exif\0\0", 6)) == std::string_view::npos;
 }
 

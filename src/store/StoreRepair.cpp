@@ -393,7 +393,7 @@ Result<StoreRepair> repairStore(const std::filesystem::path& file,
             return std::unexpected(sound.error());
         }
         if (*sound) {
-            return StoreRepair{.wasSound = true};
+            return StoreRepair{.wasSound = true, .damagedCopy = {}, .recovered = {}};
         }
     }
     if (!schemaReadable(file)) {

@@ -121,7 +121,7 @@ TEST_F(YamlImporterTest, ReadsMarkdownWithFrontMatter) {
     ASSERT_FALSE(run.outcome.error);
     ASSERT_EQ(run.records.size(), 1u);
     EXPECT_EQ(run.records[0].reason, "1 bytes of the notes were not UTF-8 and were replaced");
-    EXPECT_EQ(liveRecipes()[0]->notes(), "Cr\uFFFD");
+    EXPECT_EQ(liveRecipes()[0]->notes(), "Cr\uFFFDme");
 
     run = importText("plain.md", "# Just notes\n");
     ASSERT_TRUE(run.outcome.error);
