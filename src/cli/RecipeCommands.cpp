@@ -133,8 +133,11 @@ int mail(Invocation& invocation) {
             if (!folder) {
                 return invocation.failure(folder.error().description);
             }
-            // The recipe file itself is not attached until its writer exists; the photo is.
-            const auto files = writeRecipeMailAttachments(*recipe, *folder, {});
+            // The recipe file lets the receiver import the recipe; the photo comes along too.
+            const auto files = writeRecipeMailAttachments(
+                *recipe, *folder, [](const Recipe& mailed) -> std::optional<std::string> {
+                    return mailed.emailAttachment();
+                });
             std::shared_ptr<UrlOpener> opener = mailUrlOpener(invocation);
             MailHandoff handoff(opener, session.application().settings());
             if (!handoff.emailWithContent(recipeEmailBody(*recipe), recipeEmailSubject(*recipe),

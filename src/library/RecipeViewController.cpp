@@ -252,7 +252,10 @@ bool RecipeViewController::emailPressed() {
     if (!m_recipe || !m_mail) {
         return false;
     }
-    return emailRecipe(*m_recipe, *m_mail, m_mailFolder);
+    return emailRecipe(*m_recipe, *m_mail, m_mailFolder,
+                       [](const Recipe& recipe) -> std::optional<std::string> {
+                           return recipe.emailAttachment();
+                       });
 }
 
 void RecipeViewController::printPressed() {

@@ -9,6 +9,7 @@
 #include "lib/JsonParser.h"
 #include "lib/JsonWriter.h"
 #include "lib/Log.h"
+#include "lib/StringTable.h"
 #include "lib/Utf8.h"
 #include "model/Recipe.h"
 #include "model/RecipeCategory.h"
@@ -34,7 +35,7 @@ std::string recipeFileName(std::string_view recipeName) {
         }
     }
     if (name.empty()) {
-        name = "Untitled Recipe";
+        name = tr("Untitled Recipe");
     }
     // Count UTF-16 units: a four-byte sequence is two of them.
     std::size_t units = 0;

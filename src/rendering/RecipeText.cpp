@@ -4,14 +4,12 @@
 #include <optional>
 
 #include "lib/StringTable.h"
-#include "lib/Utf8.h"
 #include "model/Recipe.h"
+#include "model/RecipeFile.h"
 
 namespace miravel {
 
 namespace {
-
-constexpr std::size_t kMaximumFilenameCharacters = 235;
 
 // "---" stands for a value the recipe does not have; an empty text stays empty.
 std::string orDashes(const std::optional<std::string>& value) {
@@ -66,26 +64,11 @@ std::string recipeEmailBody(const Recipe& recipe) {
 }
 
 std::string recipeFilenameForName(std::string_view name) {
-    std::string kept;
-    for (char c : name) {
-        if (std::string_view("/\\?%*|\"<>\n\r\t").find(c) == std::string_view::npos) {
-            kept += c;
-        }
-    }
-    if (kept.empty()) {
-        kept = tr("Untitled Recipe");
-    }
-    std::size_t position = 0;
-    for (std::size_t count = 0; count < kMaximumFilenameCharacters && position < kept.size();
-         ++count) {
-        nextUtf8(kept, position);
-    }
-    kept.resize(position);
-    return kept + ".miravelrecipe";
+    return recipeFileName(name);
 }
 
 std::string recipeEmailFilename(const Recipe& recipe) {
-    return recipeFilenameForName(recipe.name().value_or(""));
+    return recipe.emailFilename();
 }
 
 }  // namespace miravel

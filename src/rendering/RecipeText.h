@@ -20,9 +20,7 @@ std::string recipeEmailSubject(const Recipe& recipe);
 std::string recipeEmailBody(const Recipe& recipe);
 std::string recipeEmailFilename(const Recipe& recipe);
 
-// The file name a recipe named `name` is attached under: characters that file systems or
-// mail programs refuse are dropped, the rest cut to 235 characters (code points, never inside
-// one), and ".miravelrecipe" appended.
+// The file name a recipe named `name` is attached under (recipeFileName of model/RecipeFile.h).
 std::string recipeFilenameForName(std::string_view name);
 
 }  // namespace miravel

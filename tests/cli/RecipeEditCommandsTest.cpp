@@ -10,6 +10,7 @@
 #include "lib/AtomicFile.h"
 #include "lib/Image.h"
 #include "lib/JsonParser.h"
+#include "model/RecipeFile.h"
 #include "support/RunCommand.h"
 #include "support/TemporaryFolder.h"
 
@@ -143,16 +144,27 @@ TEST_F(RecipeEditCommandsTest, mailWritesTheAttachmentIntoAPrivateFolderOfItsOwn
     ASSERT_EQ(second.exitCode, 0) << second.err;
     EXPECT_TRUE(std::filesystem::is_empty(planted));
 
-    auto attachment = [](const std::string& out) {
-        const auto at = out.find("Attachment: ");
-        return at == std::string::npos
-                   ? std::filesystem::path()
-                   : std::filesystem::path(out.substr(at + 12, out.find('\n', at) - at - 12));
+    // The attachment lines: the recipe file the receiver can import, then the photo.
+    auto attachment = [](const std::string& out, std::size_t index) {
+        std::size_t at = 0;
+        for (std::size_t seen = 0; seen <= index; ++seen) {
+            at = out.find("Attachment: ", seen == 0 ? 0 : at + 1);
+            if (at == std::string::npos) {
+                return std::filesystem::path();
+            }
+        }
+        return std::filesystem::path(out.substr(at + 12, out.find('\n', at) - at - 12));
     };
-    const auto file = attachment(first.out);
+    const auto recipeFile = attachment(first.out, 0);
+    ASSERT_EQ(recipeFile.filename(), "Tart.miravelrecipe") << first.out;
+    auto carried = readRecipeFile(readFile(recipeFile).value());
+    ASSERT_TRUE(carried);
+    EXPECT_EQ(carried->find("name")->asString(), "Tart");
+    EXPECT_TRUE(carried->find("photo_data")->isString());
+    const auto file = attachment(first.out, 1);
     ASSERT_EQ(file.filename(), "photo.jpg") << first.out;
     EXPECT_EQ(file.parent_path().parent_path(), temporary);
-    EXPECT_NE(file.parent_path(), attachment(second.out).parent_path());
+    EXPECT_NE(file.parent_path(), attachment(second.out, 1).parent_path());
     EXPECT_FALSE(std::filesystem::is_symlink(file.parent_path()));
     struct stat info {};
     ASSERT_EQ(::stat(file.parent_path().c_str(), &info), 0);

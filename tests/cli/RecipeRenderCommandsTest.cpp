@@ -64,12 +64,15 @@ TEST_F(RecipeRenderCommands, mailPrintsTheAddressForTheDefaultRecipients) {
         run({"settings", "set", "DefaultEmail", "cook@example.org, chef@example.org"}).exitCode, 0);
     auto mail = run({"recipe", "mail", "Fish & chips"});
     EXPECT_EQ(mail.exitCode, 0) << mail.err;
-    EXPECT_EQ(mail.out,
+    // The address, then the recipe file the receiver can import.
+    const std::string address = mail.out.substr(0, mail.out.find('\n') + 1);
+    EXPECT_EQ(address,
               "mailto:cook@example.org,chef@example.org?subject=Recipe:%20Fish%20%26%20chips"
               "&body=Fish%20%26%20chips%0A%0A%E2%98%85%E2%98%85%0A%0APrep%20Time:%20---%20%7C%20"
               "Cook%20Time:%20---%20%7C%20Servings:%202%20%7C%20Difficulty:%20---%0A%0A"
               "Ingredients:%0A%0AFish:%0A2%20cod%20fillets%0A%0ADirections:%0A%0AFry.%0A%0A"
               "Sent%20from%20Miravel%20Recipe%20Manager.%20https://www.miravel.app\n");
+    EXPECT_NE(mail.out.find("/Fish & chips.miravelrecipe\n"), std::string::npos) << mail.out;
 }
 
 TEST_F(RecipeRenderCommands, printWritesThePageToAFileOrStandardOutput) {

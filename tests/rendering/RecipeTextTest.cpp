@@ -105,7 +105,9 @@ TEST(RecipeFilename, keepsAtMost235CharactersAndNeverSplitsOne) {
         {times("x", 235), times("x", 235) + ".miravelrecipe"},
         {times("x", 236), times("x", 235) + ".miravelrecipe"},
         {times(e, 240), times(e, 235) + ".miravelrecipe"},
-        {times("x", 234) + cake + cake, times("x", 234) + cake + ".miravelrecipe"},
+        // The limit counts UTF-16 units: the cake takes two, and is never split.
+        {times("x", 233) + cake + cake, times("x", 233) + cake + ".miravelrecipe"},
+        {times("x", 234) + cake, times("x", 234) + ".miravelrecipe"},
         // Dropped characters do not count towards the limit.
         {times("/", 10) + times("y", 235), times("y", 235) + ".miravelrecipe"},
     };
