@@ -39,6 +39,8 @@ public:
     virtual void showRecipeValues(const RecipeViewValues& values) { (void)values; }
     virtual void showNotice(const std::string& text) { (void)text; }
     // The choose-ingredients sheet; `done(true)` when it ends with items chosen.
+    // By value: a front end keeps the callback until its sheet ends.
+    // NOLINTNEXTLINE(performance-unnecessary-value-param)
     virtual void chooseIngredients(const std::shared_ptr<Recipe>& recipe,
                                    ManagedObjectContext& context, std::function<void(bool)> done) {
         (void)recipe, (void)context, (void)done;

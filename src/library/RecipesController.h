@@ -65,6 +65,8 @@ public:
 
     // The ingredient chooser for these recipes in this context; `done(true)` when it is
     // dismissed with ingredients chosen.
+    // By value: a front end keeps the callback until its sheet ends.
+    // NOLINTNEXTLINE(performance-unnecessary-value-param)
     virtual void chooseIngredients(const std::vector<std::shared_ptr<Recipe>>& recipes,
                                    ManagedObjectContext& context, std::function<void(bool)> done) {
         (void)recipes, (void)context, (void)done;

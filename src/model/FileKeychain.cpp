@@ -5,10 +5,10 @@
 
 #include <fcntl.h>
 #include <fmt/format.h>
-#include <string.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cstring>
 
 #include <algorithm>
 #include <cerrno>

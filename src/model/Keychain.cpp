@@ -3,7 +3,7 @@
 #include "model/FileKeychain.h"
 #include "model/SecretServiceKeychain.h"
 
-#include <string.h>
+#include <cstring>
 
 #include <utility>
 

@@ -51,8 +51,8 @@ struct EntityDescription {
 
     // Index into `attributes`, or -1.
     int attributeIndex(std::string_view attribute) const;
-    const AttributeDescription* attribute(std::string_view attribute) const;
-    const RelationshipDescription* relationship(std::string_view relationship) const;
+    const AttributeDescription* attribute(std::string_view name) const;
+    const RelationshipDescription* relationship(std::string_view name) const;
 };
 
 // The entities of one store and the version of their layout, stamped into the store file so

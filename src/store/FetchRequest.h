@@ -54,6 +54,8 @@ struct FetchRequest {
     // The attributes to read with each row; none names all. Objects fetched with a subset
     // read the rest from the store the first time one of them is used, so a list that shows
     // a few short properties does not load every long text.
+    // "= {}" keeps GCC's -Wmissing-field-initializers quiet for initialisers that leave it out.
+    // NOLINTNEXTLINE(readability-redundant-member-init)
     std::vector<std::string> propertiesToFetch = {};
 };
 

@@ -693,7 +693,11 @@ Result<void> PersistentStoreCoordinator::writeAll(const SaveRequest& request) {
         return makeError(kStoreErrorDomain, StoreErrorCode::InvalidRequest,
                          what + ": a row does not match the entity " + entity.name + ".");
     };
-    for (const auto& [entity, row] : request.inserts) {
+    for (const auto& insert : request.inserts) {
+        // Named, not a structured binding: the analyzer loses a binding the lambda below
+        // captures and reports its use as a dereference of an undefined pointer.
+        const EntityDescription* entity = insert.first;
+        const StoredRow& row = insert.second;
         if (!fitsEntity(*entity, row)) {
             return misshapen(*entity);
         }
@@ -709,29 +713,29 @@ Result<void> PersistentStoreCoordinator::writeAll(const SaveRequest& request) {
                 marks += ", ?";
             }
         }
-        auto inserted =
-            run("INSERT INTO " + quotedSqlIdentifier(entity->name) + " (" + columns + ") VALUES (" +
-                    marks + ")",
-                [&](Statement& statement) -> Result<void> {
-                    int index = 1;
-                    if (auto bound = statement.bindInt64(index++, row.id); !bound) {
-                        return bound;
-                    }
-                    for (const auto& value : row.values) {
-                        if (auto bound = SqlWhere::bind(statement, index++, value); !bound) {
-                            return bound;
-                        }
-                    }
-                    for (std::size_t i = 0; i < entity->relationships.size(); ++i) {
-                        if (entity->relationships[i].toMany) {
-                            continue;
-                        }
-                        if (auto bound = bindObject(statement, index++, row.toOne[i]); !bound) {
-                            return bound;
-                        }
-                    }
-                    return {};
-                });
+        std::string sql = "INSERT INTO ";
+        sql.append(quotedSqlIdentifier(entity->name)).append(" (").append(columns);
+        sql.append(") VALUES (").append(marks).append(")");
+        auto inserted = run(sql, [&](Statement& statement) -> Result<void> {
+            int index = 1;
+            if (auto bound = statement.bindInt64(index++, row.id); !bound) {
+                return bound;
+            }
+            for (const auto& value : row.values) {
+                if (auto bound = SqlWhere::bind(statement, index++, value); !bound) {
+                    return bound;
+                }
+            }
+            for (std::size_t i = 0; i < entity->relationships.size(); ++i) {
+                if (entity->relationships[i].toMany) {
+                    continue;
+                }
+                if (auto bound = bindObject(statement, index++, row.toOne[i]); !bound) {
+                    return bound;
+                }
+            }
+            return {};
+        });
         if (!inserted) {
             return inserted;
         }

@@ -12,6 +12,9 @@ Predicate::Predicate() : m_root(PredicateNode::constant(true)) {}
 
 Predicate::Predicate(std::shared_ptr<const PredicateNode> root) : m_root(std::move(root)) {}
 
+// By value, though only read: a caller's braced `{list}` is then one argument holding the list,
+// where a const reference would bind to the list itself and spread it over the format.
+// NOLINTNEXTLINE(performance-unnecessary-value-param)
 Result<Predicate> Predicate::parse(std::string_view format, ValueList arguments) {
     auto root = PredicateParser::parse(format, arguments);
     if (!root) {

@@ -202,7 +202,7 @@ private:
             if (same == searches.end()) {
                 searches.push_back(std::move(*search));
             } else {
-                same->second += " AND " + search->second;
+                same->second.append(" AND ").append(search->second);
             }
         }
         if (searches.empty()) {
@@ -248,8 +248,8 @@ private:
 
     void emitIndexedSearch(const std::string& table, std::string query) {
         const std::string index = quotedSqlIdentifier(table);
-        m_sql += '(' + m_root + ".\"id\" IN (SELECT rowid FROM " + index + " WHERE " + index +
-                 " MATCH ?))";
+        m_sql.append("(").append(m_root).append(".\"id\" IN (SELECT rowid FROM ").append(index);
+        m_sql.append(" WHERE ").append(index).append(" MATCH ?))");
         m_bindings.emplace_back(std::move(query));
     }
 
@@ -287,7 +287,7 @@ private:
         }
         m_sql += n.modifier == PredicateModifier::Any ? "EXISTS (SELECT 1 FROM "
                                                       : "NOT EXISTS (SELECT 1 FROM ";
-        m_sql += lhs->from + " WHERE " + lhs->where + " AND ";
+        m_sql.append(lhs->from).append(" WHERE ").append(lhs->where).append(" AND ");
         m_sql += n.modifier == PredicateModifier::All ? "NOT (" : "(";
         auto done = test(n, element(*lhs), *rhs);
         m_sql += "))";
@@ -419,7 +419,7 @@ private:
         if (ordering) {
             for (const Operand* side : {&a, &b}) {
                 if (!side->constant && side->nullable) {
-                    m_sql += side->sql + " IS NOT NULL AND ";
+                    m_sql.append(side->sql).append(" IS NOT NULL AND ");
                 }
             }
         }
@@ -456,8 +456,8 @@ private:
         }
         if (!collection.rootIdColumn.empty() && item.constant) {
             // "%@ in categories": the ids of the recipes filed under it, selected once.
-            m_sql += m_root + ".\"id\" IN (SELECT " + collection.rootIdColumn + " FROM " +
-                     collection.from + " WHERE ";
+            m_sql.append(m_root).append(".\"id\" IN (SELECT ").append(collection.rootIdColumn);
+            m_sql.append(" FROM ").append(collection.from).append(" WHERE ");
             scalar(Op::Equal, element(collection), item, folding);
             m_sql += ')';
             return {};
@@ -486,9 +486,9 @@ private:
         }
         m_sql += '(';
         if (hasNil) {
-            m_sql += item.sql + " IS NULL OR ";
+            m_sql.append(item.sql).append(" IS NULL OR ");
         } else if (item.nullable) {
-            m_sql += item.sql + " IS NOT NULL AND ";
+            m_sql.append(item.sql).append(" IS NOT NULL AND ");
         }
         const unsigned textFolding = item.kind == Kind::Text ? folding : 0;
         if (candidates.size() <= PredicateSqlCompiler::kInlineListLimit) {
@@ -534,7 +534,8 @@ private:
             m_sql += '?';
             m_bindings.push_back(operand.value);
         } else if (folding != 0) {
-            m_sql += "miravel_fold(" + operand.sql + ", " + std::to_string(folding) + ')';
+            m_sql.append("miravel_fold(").append(operand.sql).append(", ");
+            m_sql.append(std::to_string(folding)).append(")");
         } else {
             m_sql += operand.sql;
         }
@@ -580,8 +581,8 @@ private:
                 from = quotedSqlIdentifier(table) + " AS " + alias;
                 where = condition;
             } else {
-                from += (outer ? " LEFT JOIN " : " JOIN ") + quotedSqlIdentifier(table) + " AS " +
-                        alias + " ON " + condition;
+                from.append(outer ? " LEFT JOIN " : " JOIN ").append(quotedSqlIdentifier(table));
+                from.append(" AS ").append(alias).append(" ON ").append(condition);
             }
         };
         const auto unknown = [&](std::string_view component) {

@@ -36,20 +36,19 @@ Result<void> writeStore(const std::filesystem::path& file,
         if (!id) {
             return std::unexpected(id.error());
         }
-        request.inserts.push_back(
-            {model.entity("Ingredient"),
-             StoredRow{
-                 *id, {Value(row.name), optionalValue(row.pluralized), Value(row.aisle)}, {}}});
+        request.inserts.emplace_back(
+            model.entity("Ingredient"),
+            StoredRow{*id, {Value(row.name), optionalValue(row.pluralized), Value(row.aisle)}, {}});
     }
     for (const UnitRow& row : units) {
         auto id = (*coordinator)->newRowId(*model.entity("Unit"));
         if (!id) {
             return std::unexpected(id.error());
         }
-        request.inserts.push_back(
-            {model.entity("Unit"),
-             StoredRow{
-                 *id, {Value(row.name), optionalValue(row.pluralized), Value(row.canonical)}, {}}});
+        request.inserts.emplace_back(
+            model.entity("Unit"),
+            StoredRow{
+                *id, {Value(row.name), optionalValue(row.pluralized), Value(row.canonical)}, {}});
     }
     return (*coordinator)->save(request);
 }
