@@ -43,7 +43,8 @@ protected:
         return found.size() == 1 ? found.front() : nullptr;
     }
 
-    const std::string m_photoBytes = std::string("\xFF\xD8\xFF photo\0bytes", 18);
+    static constexpr char kPhoto[] = "\xFF\xD8\xFF photo\0bytes";
+    const std::string m_photoBytes = std::string(kPhoto, sizeof kPhoto - 1);
     std::shared_ptr<RecipeCategory> m_soups;
     std::shared_ptr<Recipe> m_soup;
     std::string m_uid;
