@@ -2,6 +2,7 @@
 
 #include "lib/DateText.h"
 #include "lib/Log.h"
+#include "lib/TextPieces.h"
 #include "library/CategoriesController.h"
 #include "model/Library.h"
 #include "model/PhotoStore.h"
@@ -17,15 +18,6 @@ namespace {
 
 // Lists on the screen take in an import's recipes at least this often.
 constexpr auto kSaveInterval = std::chrono::milliseconds(100);
-
-std::string_view trimmed(std::string_view text) {
-    constexpr std::string_view kSpace = " \t\n\r\v\f";
-    const auto first = text.find_first_not_of(kSpace);
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(kSpace) - first + 1);
-}
 
 }  // namespace
 
@@ -67,7 +59,7 @@ std::int64_t RecipeImporter::lastCategoryOrderFlag() {
 }
 
 void RecipeImporter::addCategoryToRecipe(std::string_view name, Recipe& recipe) {
-    const std::string_view categoryName = trimmed(name);
+    const std::string_view categoryName = trimCharacters(name, kNameSpace);
     if (categoryName.empty()) {
         return;
     }

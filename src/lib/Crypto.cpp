@@ -88,4 +88,21 @@ std::string newUid() {
     return text;
 }
 
+std::optional<std::string> decodeLenientBase64(std::string_view text) {
+    std::string kept;
+    kept.reserve(text.size() + 3);
+    for (char ch : text) {
+        const bool alphabet = (ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z') ||
+                              (ch >= '0' && ch <= '9') || ch == '+' || ch == '/';
+        if (alphabet) {
+            kept.push_back(ch);
+        }
+    }
+    if (kept.size() % 4 == 1) {
+        kept.pop_back();
+    }
+    kept.append((4 - kept.size() % 4) % 4, '=');
+    return base64Decode(kept);
+}
+
 }  // namespace miravel
