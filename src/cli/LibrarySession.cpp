@@ -53,7 +53,8 @@ bool CommandLineHooks::presentError(const Error& error) {
     return false;
 }
 
-void CommandLineHooks::presentFatalDatabaseError(const Error& error) {
+int CommandLineHooks::reportDatabaseError(const Error& error) {
+    m_failed = true;
     if (auto problem = libraryProblem(error)) {
         m_err << "miravel: " << *problem << "\n";
     } else {
@@ -62,7 +63,11 @@ void CommandLineHooks::presentFatalDatabaseError(const Error& error) {
               << error.description << ")\n";
     }
     m_err.flush();
-    std::exit(1);
+    return kExitFailure;
+}
+
+void CommandLineHooks::presentFatalDatabaseError(const Error& error) {
+    std::exit(reportDatabaseError(error));
 }
 
 void CommandLineHooks::showAlert(const std::string& message, const std::string& informativeText,
@@ -86,6 +91,10 @@ LibrarySession::LibrarySession(Invocation& invocation)
     Library& library = m_application->library();
     if (auto refused = refusal()) {
         invocation.err << "miravel: " << *refused << "\n";
+        return;
+    }
+    if (auto installed = IngredientParser::sharedParser().checkReferenceStore(); !installed) {
+        m_hooks.presentError(installed.error());
         return;
     }
     library.setReadOnly(invocation.readOnly || !library.isWritable());

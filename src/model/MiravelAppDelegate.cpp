@@ -89,7 +89,10 @@ void MiravelAppDelegate::finishMigration() {
 void MiravelAppDelegate::setupMainWindow() {
     if (!settings().boolean(kWelcomeDisplayedKey)) {
         settings().setBoolean(kWelcomeDisplayedKey, true);
-        (void)settings().synchronize();
+        // Unwritten, the welcome comes back at the next start: worth a line in the log only.
+        if (auto written = settings().synchronize(); !written) {
+            logUnresolvedError(written.error());
+        }
         m_hooks.showWelcomeWindow();
     } else {
         displayMainWindow();
@@ -157,9 +160,15 @@ void MiravelAppDelegate::configureBookmarks() {
             bookmark->setStatus(kStatusModified);
         }
     }
-    saveContext(*context, m_hooks);
+    if (auto saved = context->save(); !saved) {
+        // The first save of a new library: if it fails, nothing later can be saved either.
+        logUnresolvedError(saved.error());
+        m_hooks.presentFatalDatabaseError(saved.error());
+    }
     settings().setBoolean(kBookmarksInsertedKey, true);
-    (void)settings().synchronize();
+    if (auto written = settings().synchronize(); !written) {
+        logUnresolvedError(written.error());
+    }
 }
 
 void MiravelAppDelegate::configureDefaults() {
@@ -229,14 +238,6 @@ MiravelAppDelegate::TerminateReply MiravelAppDelegate::applicationShouldTerminat
     m_hooks.showAlert("Could not save changes while quitting.",
                       "Please report this issue to technical support.", "Quit");
     return TerminateReply::Now;
-}
-
-void saveContext(ManagedObjectContext& context, ApplicationHooks& hooks) {
-    auto saved = context.save();
-    if (!saved) {
-        logUnresolvedError(saved.error());
-        hooks.presentFatalDatabaseError(saved.error());
-    }
 }
 
 }  // namespace miravel

@@ -87,8 +87,4 @@ private:
     std::optional<std::filesystem::path> m_filenameToOpen;
 };
 
-// Saves a context the way every screen does: on failure the error is logged and the fatal
-// "Database Error" is presented.
-void saveContext(ManagedObjectContext& context, ApplicationHooks& hooks);
-
 }  // namespace miravel
