@@ -1,5 +1,6 @@
 #include "import/RecipeImporter.h"
 
+#include "lib/AtomicFile.h"
 #include "lib/DateText.h"
 #include "lib/Log.h"
 #include "lib/TextPieces.h"
@@ -37,10 +38,12 @@ ManagedObjectContext& RecipeImporter::managedObjectContext() {
 }
 
 std::optional<std::string> RecipeImporter::savePhoto(std::string_view imageBytes) {
-    auto name = miravel::savePhoto(m_library.filesFolder(), imageBytes);
+    // One flush per batch, in saveNow, instead of two waits for the disk per photo.
+    auto name = miravel::savePhoto(m_library.filesFolder(), imageBytes, Flush::Later);
     if (!name) {
         return std::nullopt;
     }
+    m_photosUnflushed = true;
     return *name;
 }
 
@@ -94,6 +97,13 @@ void RecipeImporter::recipeSkipped(std::string name, std::string reason) {
 }
 
 Result<void> RecipeImporter::saveNow() {
+    // The photos reach the disk before the recipes that name them.
+    if (m_photosUnflushed) {
+        if (auto flushed = flushFileSystemOf(m_library.filesFolder()); !flushed) {
+            return flushed;
+        }
+        m_photosUnflushed = false;
+    }
     if (m_context->hasChanges()) {
         if (auto saved = m_context->save(); !saved) {
             return saved;

@@ -105,6 +105,7 @@ private:
     ImportProgress m_progress;
     std::size_t m_saved = 0;
     std::size_t m_finished = 0;
+    bool m_photosUnflushed = false;
     std::chrono::steady_clock::time_point m_lastSave;
 };
 

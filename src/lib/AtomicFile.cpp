@@ -60,7 +60,7 @@ int writeAll(int fd, std::string_view bytes) {
 }  // namespace
 
 Result<void> writeFileAtomically(const std::filesystem::path& path, std::string_view bytes,
-                                 mode_t mode) {
+                                 mode_t mode, Flush flush) {
     std::filesystem::path folder = path.parent_path();
     if (folder.empty()) {
         folder = ".";
@@ -84,7 +84,7 @@ Result<void> writeFileAtomically(const std::filesystem::path& path, std::string_
         errno = failed;
         return discard("Could not write");
     }
-    if (::fsync(fd.get()) != 0) {
+    if (flush == Flush::Now && ::fsync(fd.get()) != 0) {
         return discard("Could not flush");
     }
     if (::close(fd.release()) != 0) {
@@ -93,9 +93,22 @@ Result<void> writeFileAtomically(const std::filesystem::path& path, std::string_
     if (::rename(temporary.c_str(), path.c_str()) != 0) {
         return discard("Could not replace");
     }
-    FileDescriptor folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folderFd.get() >= 0) {
-        ::fsync(folderFd.get());
+    if (flush == Flush::Now) {
+        FileDescriptor folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (folderFd.get() >= 0) {
+            ::fsync(folderFd.get());
+        }
+    }
+    return {};
+}
+
+Result<void> flushFileSystemOf(const std::filesystem::path& path) {
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) {
+        return fileError("Could not open", path, errno);
+    }
+    if (::syncfs(fd.get()) != 0) {
+        return fileError("Could not flush the files written beside", path, errno);
     }
     return {};
 }

@@ -89,6 +89,10 @@ std::string newUid() {
 }
 
 std::optional<std::string> decodeLenientBase64(std::string_view text) {
+    // Nearly all of it is plain Base64, wrapped or not, which the strict reader takes as is.
+    if (auto strict = base64Decode(text)) {
+        return strict;
+    }
     std::string kept;
     kept.reserve(text.size() + 3);
     for (char ch : text) {
