@@ -5,18 +5,15 @@
 #include <vector>
 
 #include "support/RunCommand.h"
-#include "support/TemporaryFolder.h"
 
 namespace miravel {
 namespace {
 
-using testing::CommandOutput;
-using testing::runMiravel;
-using testing::TemporaryFolder;
+using testing::KitchenTest;
 
 // A library whose store refuses every change, as a full disk or a failing device would: each
 // verb that saves must say "Database Error", end with status 1, and leave the library as it was.
-class SaveFailureTest : public ::testing::Test {
+class SaveFailureTest : public KitchenTest {
 protected:
     void SetUp() override {
         ok({"recipe", "add", "--name", "Leek soup", "--ingredients", "2 leeks"});
@@ -25,19 +22,9 @@ protected:
         m_before = ok({"grocery", "list"});
     }
 
-    CommandOutput run(std::vector<std::string> arguments) {
-        arguments.insert(arguments.begin(), {"--library", (m_home / "Kitchen").string()});
-        return runMiravel(m_home.path(), arguments);
-    }
-    std::string ok(std::vector<std::string> arguments) {
-        auto output = run(arguments);
-        EXPECT_EQ(output.exitCode, 0) << output.err;
-        return output.out;
-    }
     void execute(const std::string& sql) {
         sqlite3* database = nullptr;
-        ASSERT_EQ(sqlite3_open((m_home / "Kitchen" / "Miravel.sqlite").c_str(), &database),
-                  SQLITE_OK);
+        ASSERT_EQ(sqlite3_open((library() / "Miravel.sqlite").c_str(), &database), SQLITE_OK);
         char* message = nullptr;
         EXPECT_EQ(sqlite3_exec(database, sql.c_str(), nullptr, nullptr, &message), SQLITE_OK)
             << (message != nullptr ? message : "");
@@ -55,7 +42,6 @@ protected:
         }
     }
 
-    TemporaryFolder m_home;
     std::string m_before;
 };
 
