@@ -298,7 +298,7 @@ Result<BackupSummary> writeLibraryBackup(const std::filesystem::path& filesFolde
             progress(static_cast<double>(i + 1) / total);
         }
         const auto photo = filesFolder / (*names)[i];
-        auto bytes = readFile(photo, {.regularFileOnly = true});
+        auto bytes = readFile(photo, {.maxBytes = kMaxPhotoBytes, .regularFileOnly = true});
         if (!bytes) {
             return backupError(BackupErrorCode::CannotRead,
                                "The backup was not made: the photo \"" + photo.string() +

@@ -24,6 +24,10 @@ enum class BackupErrorCode {
 
 inline constexpr const char* kBackupExtension = "miravelbak";
 
+// The photos are the program's own thumbnails; a file of the folder far beyond that is read
+// as a failure rather than into memory.
+inline constexpr std::size_t kMaxPhotoBytes = std::size_t{64} << 20;
+
 // "Backup 2026-12-07 14.05.09.miravelbak" for that local moment.
 std::string offeredBackupFileName(Timestamp now);
 

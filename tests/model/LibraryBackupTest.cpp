@@ -193,7 +193,7 @@ TEST_F(LibraryBackupTest, anUnreadablePhotoFailsTheBackupAndLeavesNoArchive) {
     writeBytes(library() / "good.jpg", "jpeg bytes");
     // Past the size any file is read at: reading it fails even for a user who may read all.
     { std::ofstream(library() / "huge.jpg"); }
-    std::filesystem::resize_file(library() / "huge.jpg", kMaxFileBytes + 1);
+    std::filesystem::resize_file(library() / "huge.jpg", kMaxPhotoBytes + 1);
     writeBytes(archive(), "the user's earlier file");
 
     auto written = writeLibraryBackup(library(), archive());
