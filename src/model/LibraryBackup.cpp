@@ -261,7 +261,8 @@ bool isBackupEntryName(std::string_view name) {
 
 Result<BackupSummary> writeLibraryBackup(const std::filesystem::path& filesFolder,
                                          const std::filesystem::path& destination,
-                                         const std::function<void(double)>& progress) {
+                                         const std::function<void(double)>& progress,
+                                         int photoLevel) {
     const auto store = filesFolder / kStoreFileName;
     std::error_code error;
     if (!std::filesystem::is_regular_file(store, error)) {
@@ -304,8 +305,8 @@ Result<BackupSummary> writeLibraryBackup(const std::filesystem::path& filesFolde
                                "The backup was not made: the photo \"" + photo.string() +
                                    "\" could not be read (" + bytes.error().description + ").");
         }
-        // Photos are JPEG already: deflating them again costs time and saves next to nothing.
-        if (auto added = writer->add((*names)[i], *bytes, modificationTime(photo), 0); !added) {
+        if (auto added = writer->add((*names)[i], *bytes, modificationTime(photo), photoLevel);
+            !added) {
             return cannotWrite(added.error());
         }
     }

@@ -46,9 +46,11 @@ struct BackupSummary {
 // SQLite, so it holds every commit made before the snapshot and none made during it; saves
 // may go on meanwhile. A photo that cannot be read fails the backup with a message that
 // names it, and nothing is left at `destination`. Any thread.
+// Photos are JPEG already and go in without deflating them again (`photoLevel` 0) unless
+// asked; the store is deflated at level 9.
 [[nodiscard]] Result<BackupSummary> writeLibraryBackup(
     const std::filesystem::path& filesFolder, const std::filesystem::path& destination,
-    const std::function<void(double)>& progress = {});
+    const std::function<void(double)>& progress = {}, int photoLevel = 0);
 
 struct RestoreSummary {
     // The library as it was before, kept as a backup file beside the files folder; none when
