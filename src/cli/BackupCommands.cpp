@@ -67,7 +67,14 @@ int restore(Invocation& invocation) {
     } else {
         archive = invocation.arguments[0];
     }
-    const auto parent = invocation.library.parent_path();
+    // The restored library is made beside the folder, so it is the folder's parent (or the
+    // nearest one that exists, where the folders will be made) that must be writable.
+    auto parent = std::filesystem::absolute(invocation.library).parent_path();
+    std::error_code error;
+    while (!std::filesystem::exists(parent, error) && parent.has_parent_path() &&
+           parent != parent.parent_path()) {
+        parent = parent.parent_path();
+    }
     if (::access(parent.c_str(), W_OK) != 0) {
         return invocation.failure("The library at " + invocation.library.string() +
                                   " is read-only, so nothing was changed.");

@@ -343,6 +343,20 @@ TEST_F(MigrationStartupTest, anEarlierLayoutIsConvertedBehindTheWindowThenStartU
     EXPECT_TRUE(std::filesystem::exists(folder() / "Miravel.sqlite.version-1"));
 }
 
+TEST_F(MigrationStartupTest, aCurrentStoreOrNoneStartsWithoutTheWindow) {
+    auto first = make();
+    EXPECT_FALSE(first->shouldMigrateDatabase());
+    first->applicationDidFinishLaunching();
+    EXPECT_EQ(m_hooks.events, std::vector<std::string>{"welcome"});
+    ASSERT_NE(first->managedObjectContext(), nullptr);
+    first.reset();
+    auto second = make();
+    EXPECT_FALSE(second->shouldMigrateDatabase());
+    second->applicationDidFinishLaunching();
+    EXPECT_EQ(m_hooks.events, (std::vector<std::string>{"welcome", "main"}));
+    EXPECT_EQ(second->migrationController(), nullptr);
+}
+
 TEST_F(MigrationStartupTest, aStoreOfAnUnknownLayoutShowsTheErrorAndIsLeftAlone) {
     writeEarlierStore(folder() / "Miravel.sqlite");
     setUserVersion(folder() / "Miravel.sqlite", 9);
@@ -398,6 +412,8 @@ TEST_F(MigrationStartupTest, restoringAnEarlierBackupRestoresThenConvertsThenSho
     ASSERT_EQ(m_hooks.alertTexts.size(), 1U);
     EXPECT_NE(m_hooks.alertTexts[0].find("Miravel Before Restore "), std::string::npos);
     EXPECT_EQ(recipeNames(*application), (std::vector<std::string>{"Leek soup", "Soda bread"}));
+    // The settings are not in the backup: the default bookmarks are not inserted again.
+    EXPECT_TRUE(application->managedObjectContext()->fetch<Bookmark>()->empty());
     ASSERT_TRUE(latestAutomaticBackup(folder()));
 }
 
