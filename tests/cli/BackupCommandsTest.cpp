@@ -100,6 +100,19 @@ TEST_F(BackupCommandsTest, restoreAsksAndCanBeUndone) {
     EXPECT_TRUE(contains(recipes(), "Soda bread"));
 }
 
+TEST_F(BackupCommandsTest, restoreIntoAFolderNotMadeYet) {
+    const auto backup = m_home / "soup.miravelbak";
+    ASSERT_EQ(run({"backup", backup.string()}).exitCode, 0);
+    const auto fresh = m_home / "new" / "Kitchen";
+    auto restored = runMiravel(m_home.path(),
+                               {"--library", fresh.string(), "restore", backup.string(), "--yes"});
+    ASSERT_EQ(restored.exitCode, 0) << restored.err;
+    // Nothing was replaced, so nothing was kept.
+    EXPECT_FALSE(contains(restored.out, "Miravel Before Restore")) << restored.out;
+    auto list = runMiravel(m_home.path(), {"--library", fresh.string(), "recipe", "list"});
+    EXPECT_TRUE(contains(list.out, "Leek soup")) << list.out << list.err;
+}
+
 TEST_F(BackupCommandsTest, restoreOfWhatIsNoBackupLeavesTheLibrary) {
     std::ofstream(m_home / "notes.miravelbak") << "just some text";
     auto refused = run({"restore", (m_home / "notes.miravelbak").string(), "--yes"});
