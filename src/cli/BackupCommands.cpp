@@ -122,16 +122,17 @@ void addBackupVerbs(CommandLine& commandLine) {
                      1,
                      backup,
                      LibraryAccess::Reads});
-    commandLine.add({"",
-                     "restore",
-                     "[FILE]",
-                     "Replace the library by the one in a backup FILE. The library as it was is "
-                     "kept as \"Miravel Before Restore <date time>.miravelbak\" beside the library "
-                     "folder; --undo puts the latest of those back.",
-                     {kYesOption, {"undo", "", "put back the library kept by the last restore"}},
-                     0,
-                     1,
-                     restore});
+    commandLine.add(
+        {"",
+         "restore",
+         "[FILE]",
+         "Replace the library by the one in a backup FILE. The library as it was is "
+         "kept as \"<folder> Before Restore <date time>.miravelbak\" beside the library "
+         "folder; --undo puts the latest of those back.",
+         {kYesOption, {"undo", "", "put back the library kept by the last restore"}},
+         0,
+         1,
+         restore});
 }
 
 }  // namespace miravel::cli

@@ -25,7 +25,11 @@ namespace miravel {
 
 namespace {
 
-constexpr const char* kAutomaticBackupPrefix = "Miravel Before Restore ";
+// "Miravel Before Restore ": named after the library's folder, so that two libraries in one
+// folder never take each other's.
+std::string automaticBackupPrefix(const std::filesystem::path& filesFolder) {
+    return filesFolder.filename().string() + " Before Restore ";
+}
 
 std::unexpected<Error> backupError(BackupErrorCode code, std::string message) {
     return makeError(kBackupErrorDomain, code, std::move(message));
@@ -322,11 +326,11 @@ Result<BackupSummary> writeLibraryBackup(const std::filesystem::path& filesFolde
 std::filesystem::path automaticBackupFile(const std::filesystem::path& filesFolder, Timestamp now) {
     const auto parent = filesFolder.parent_path();
     const std::string stamp = localStamp(now);
-    std::filesystem::path file = parent / (kAutomaticBackupPrefix + stamp + "." + kBackupExtension);
+    const std::string prefix = automaticBackupPrefix(filesFolder);
+    std::filesystem::path file = parent / (prefix + stamp + "." + kBackupExtension);
     std::error_code error;
     for (int attempt = 2; std::filesystem::exists(file, error); ++attempt) {
-        file = parent / (kAutomaticBackupPrefix + stamp + " " + std::to_string(attempt) + "." +
-                         kBackupExtension);
+        file = parent / (prefix + stamp + " " + std::to_string(attempt) + "." + kBackupExtension);
     }
     return file;
 }
@@ -339,7 +343,7 @@ std::optional<std::filesystem::path> latestAutomaticBackup(
     for (const auto& entry :
          std::filesystem::directory_iterator(filesFolder.parent_path(), error)) {
         const std::string name = entry.path().filename().string();
-        if (!name.starts_with(kAutomaticBackupPrefix) ||
+        if (!name.starts_with(automaticBackupPrefix(filesFolder)) ||
             entry.path().extension() != std::string(".") + kBackupExtension ||
             !entry.is_regular_file(error)) {
             continue;

@@ -59,7 +59,8 @@ struct RestoreSummary {
     std::size_t photos = 0;
 };
 
-// "Miravel Before Restore 2026-12-07 14.05.09.miravelbak", in the files folder's parent.
+// "Miravel Before Restore 2026-12-07 14.05.09.miravelbak" (the files folder's name first), in
+// the files folder's parent.
 std::filesystem::path automaticBackupFile(const std::filesystem::path& filesFolder, Timestamp now);
 // The newest automatic backup of the library, if any.
 std::optional<std::filesystem::path> latestAutomaticBackup(

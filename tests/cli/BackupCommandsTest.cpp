@@ -90,7 +90,7 @@ TEST_F(BackupCommandsTest, restoreAsksAndCanBeUndone) {
     auto restored = run({"restore", backup.string(), "--yes"});
     ASSERT_EQ(restored.exitCode, 0) << restored.err;
     EXPECT_TRUE(contains(restored.out, "Restore from backup complete.")) << restored.out;
-    EXPECT_TRUE(contains(restored.out, "Miravel Before Restore ")) << restored.out;
+    EXPECT_TRUE(contains(restored.out, "Kitchen Before Restore ")) << restored.out;
     EXPECT_TRUE(contains(restored.out, "miravel restore --undo")) << restored.out;
     EXPECT_TRUE(contains(recipes(), "Leek soup"));
     EXPECT_FALSE(contains(recipes(), "Soda bread"));
@@ -108,7 +108,7 @@ TEST_F(BackupCommandsTest, restoreIntoAFolderNotMadeYet) {
                                {"--library", fresh.string(), "restore", backup.string(), "--yes"});
     ASSERT_EQ(restored.exitCode, 0) << restored.err;
     // Nothing was replaced, so nothing was kept.
-    EXPECT_FALSE(contains(restored.out, "Miravel Before Restore")) << restored.out;
+    EXPECT_FALSE(contains(restored.out, "Before Restore")) << restored.out;
     auto list = runMiravel(m_home.path(), {"--library", fresh.string(), "recipe", "list"});
     EXPECT_TRUE(contains(list.out, "Leek soup")) << list.out << list.err;
 }

@@ -243,6 +243,27 @@ TEST_F(LibraryBackupTest, restoreReplacesTheLibraryAndKeepsThePreviousOneForUndo
     EXPECT_EQ(bytesOf(library() / "later.jpg"), "later photo");
 }
 
+TEST_F(LibraryBackupTest, twoLibrariesInOneFolderKeepTheirOwnPreviousLibrary) {
+    const auto first = m_home / "data" / "First";
+    const auto second = m_home / "data" / "Second";
+    {
+        OpenLibrary a(first);
+        a.addRecipe("First's");
+        OpenLibrary b(second);
+        b.addRecipe("Second's");
+    }
+    ASSERT_TRUE(writeLibraryBackup(first, archive()));
+    ASSERT_TRUE(restoreLibraryBackup(first, archive(), miravelModelVersions()));
+    ASSERT_TRUE(restoreLibraryBackup(second, archive(), miravelModelVersions()));
+    auto kept = latestAutomaticBackup(first);
+    ASSERT_TRUE(kept);
+    EXPECT_TRUE(kept->filename().string().starts_with("First Before Restore ")) << *kept;
+    ASSERT_TRUE(
+        restoreLibraryBackup(second, *latestAutomaticBackup(second), miravelModelVersions()));
+    OpenLibrary b(second);
+    EXPECT_EQ(b.recipeNames(), std::vector<std::string>{"Second's/modified"});
+}
+
 // Archives a restore must refuse, leaving the library exactly as it was.
 TEST_F(LibraryBackupTest, archivesThatAreNoBackupLeaveTheLibraryUntouched) {
     const auto fixtures = m_home / "fixtures";
