@@ -288,7 +288,10 @@ public:
         }
     }
 
+    void showMigrationProgress(double fraction) override { fractions.push_back(fraction); }
+
     std::vector<std::string> events;
+    std::vector<double> fractions;
     std::vector<std::string> alertTexts;
     std::vector<std::string> texts;
 };
@@ -341,6 +344,32 @@ TEST_F(MigrationStartupTest, anEarlierLayoutIsConvertedBehindTheWindowThenStartU
     // The new table takes the default bookmarks.
     EXPECT_FALSE(application->managedObjectContext()->fetch<Bookmark>()->empty());
     EXPECT_TRUE(std::filesystem::exists(folder() / "Miravel.sqlite.version-1"));
+}
+
+// The command line starts without windows: the conversion runs in place and reports its
+// progress to the front end, then start-up goes on.
+TEST_F(MigrationStartupTest, withoutWindowsAnEarlierLayoutIsConvertedInPlace) {
+    writeEarlierStore(folder() / "Miravel.sqlite");
+    auto application = make();
+    application->launchWithoutWindows();
+    EXPECT_TRUE(application->initialized());
+    EXPECT_TRUE(m_hooks.events.empty()) << m_hooks.events.front();
+    ASSERT_FALSE(m_hooks.fractions.empty());
+    EXPECT_EQ(m_hooks.fractions.back(), 1.0);
+    EXPECT_EQ(recipeNames(*application), (std::vector<std::string>{"Leek soup", "Soda bread"}));
+
+    // A library that may not be changed is not converted, and says why.
+    m_hooks.events.clear();
+    const auto other = m_home / "other" / "Miravel";
+    writeEarlierStore(other / "Miravel.sqlite");
+    MiravelAppDelegate readOnly(other, m_settings, m_keychain, m_hooks,
+                                IngredientParser::sharedParser(), m_center, MainQueue::shared());
+    readOnly.setModelVersions(testVersions());
+    readOnly.library().setReadOnly(true);
+    readOnly.launchWithoutWindows();
+    ASSERT_EQ(m_hooks.events.size(), 1U);
+    EXPECT_NE(m_hooks.events[0].find("must be converted"), std::string::npos) << m_hooks.events[0];
+    EXPECT_EQ(integerOf(other / "Miravel.sqlite", "PRAGMA user_version"), 1);
 }
 
 TEST_F(MigrationStartupTest, aCurrentStoreOrNoneStartsWithoutTheWindow) {
