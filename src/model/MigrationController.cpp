@@ -51,7 +51,12 @@ void MigrationController::showBackupState() {
 }
 
 void MigrationController::setProgress(double fraction) {
-    m_queue.post([this, fraction] { updateProgressBar(fraction); });
+    std::weak_ptr<bool> alive = m_alive;
+    m_queue.post([this, alive, fraction] {
+        if (alive.lock()) {
+            updateProgressBar(fraction);
+        }
+    });
 }
 
 std::string MigrationController::percentText(double fraction) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -80,6 +81,8 @@ private:
     Mode m_mode = Mode::Conversion;
     View m_view;
     std::string m_errorMessage;
+    // Progress posted by the job thread is dropped once the window is gone.
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
 };
 
 }  // namespace miravel

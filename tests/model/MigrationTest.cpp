@@ -134,6 +134,15 @@ TEST_F(MigrationControllerTest, progressFromAnotherThreadArrivesOnTheMainQueue) 
     EXPECT_EQ(m_window.view().progressValue, 75);
 }
 
+TEST_F(MigrationControllerTest, progressPostedForAWindowAlreadyGoneIsDropped) {
+    m_queue.adoptCurrentThreadAsMain();
+    {
+        MigrationController window(m_queue, {});
+        window.setProgress(0.5);
+    }
+    EXPECT_EQ(m_queue.processPending(), 1U);  // ran, and touched nothing
+}
+
 TEST_F(MigrationControllerTest, errorModeOffersOnlyQuitAndBugReport) {
     m_window.showMigrationState();
     m_window.showErrorMessage("Migration error. Source model could not be located.");
