@@ -1,4 +1,5 @@
-// Kills a process in the middle of a backup, a restore or a store conversion, again and again,
+// Kills a process in the middle of a backup, a restore, a store conversion or an import, again
+// and again,
 // and checks after each kill that the library opens, passes SQLite's integrity check, and
 // holds every recipe whose save had returned before the kill.
 //
@@ -10,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -21,12 +23,19 @@
 #include <thread>
 #include <vector>
 
+#include "import/MiravelExporter.h"
+#include "import/MiravelWindowController.h"
+#include "ingredients/IngredientParser.h"
 #include "lib/AtomicFile.h"
+#include "lib/MainQueue.h"
+#include "lib/NotificationCenter.h"
 #include "lib/ZipArchive.h"
+#include "model/Library.h"
 #include "model/LibraryBackup.h"
 #include "model/MiravelObjectModel.h"
 #include "model/Recipe.h"
 #include "model/UserFolders.h"
+#include "model/UserSettings.h"
 #include "store/Database.h"
 #include "store/ManagedObjectContext.h"
 #include "store/PersistentStoreCoordinator.h"
@@ -123,6 +132,31 @@ void saveRecipes(const fs::path& folder, const std::string& prefix, int count, b
     if (!converted) {
         fail(converted.error().description);
     }
+    std::exit(0);
+}
+
+// Imports a recipe archive the way the desktop does: the import on a thread of its own, its
+// saves merged into the main context on the main queue.
+[[noreturn]] void childImport(const fs::path& home) {
+    NotificationCenter center;
+    MainQueue& queue = MainQueue::shared();
+    queue.adoptCurrentThreadAsMain();
+    UserSettings settings(home / "settings.json", &center);
+    Library opened(library(home), settings, IngredientParser::sharedParser(), center, queue);
+    if (auto open = opened.open(); !open) {
+        fail(open.error().description);
+    }
+    MiravelWindowController controller(opened);
+    std::atomic<bool> done = false;
+    std::thread worker([&] {
+        auto run = controller.performImport(home / "All.miravelrecipes");
+        if (run.outcome.error) {
+            fail(run.outcome.error->description);
+        }
+        done = true;
+    });
+    queue.runUntil([&] { return done.load(); }, std::chrono::minutes(5));
+    worker.join();
     std::exit(0);
 }
 
@@ -247,6 +281,8 @@ int main(int argc, char** argv) {
             childRestore(home);
         } else if (args[1] == "conversion") {
             childConversion(home);
+        } else if (args[1] == "import") {
+            childImport(home);
         }
         return 2;
     }
@@ -387,11 +423,53 @@ int main(int argc, char** argv) {
         }
     }
 
+    // Import: the library opens, is sound and keeps what it held before.
+    Tally import;
+    const fs::path importHome = root / "import";
+    {
+        const fs::path source = root / "import-source";
+        fs::create_directories(source);
+        saveRecipes(source, "imported-", 300, false);
+        NotificationCenter center;
+        UserSettings settings(root / "import-settings.json", &center);
+        Library opened(source, settings, IngredientParser::sharedParser(), center,
+                       MainQueue::shared());
+        if (!opened.open()) {
+            fail("import source");
+        }
+        MiravelWindowController controller(opened);
+        controller.populateCategoriesForExportView();
+        fs::create_directories(importHome);
+        if (!MiravelExporter::exportRecipesToMiravelFormat(controller.fetchRecipesForExport(0),
+                                                           importHome / "All.miravelrecipes")) {
+            fail("could not export the recipes to import");
+        }
+    }
+    std::set<std::string> before;
+    for (int r = 0; r < 20; ++r) {
+        before.insert("base-" + std::to_string(r));
+    }
+    for (int i = 0; i < kills; ++i) {
+        fs::remove_all(library(importHome));
+        fs::create_directories(library(importHome));
+        saveRecipes(library(importHome), "base-", 20, false);
+        bool exited = false;
+        std::uniform_int_distribution<int> delay(0, 400'000);
+        runAndKill(self, "import", importHome, std::chrono::microseconds(delay(random)), exited);
+        ++import.kills;
+        import.finishedFirst += exited ? 1 : 0;
+        checkLibrary(importHome, before);
+        if (exited && recipeNames(library(importHome), miravelObjectModel()).size() != 320) {
+            fail("an import that finished did not import every recipe");
+        }
+    }
+
     std::error_code ignored;
     fs::remove_all(root, ignored);
     std::cout << "backup: " << backup.kills << " kills (" << backup.finishedFirst
               << " finished first), restore: " << restore.kills
               << " kills, conversion: " << conversion.kills << " kills ("
-              << conversion.finishedFirst << " finished first); every library sound\n";
+              << conversion.finishedFirst << " finished first), import: " << import.kills
+              << " kills (" << import.finishedFirst << " finished first); every library sound\n";
     return 0;
 }
