@@ -1,5 +1,8 @@
 #include "cli/LibrarySession.h"
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <ostream>
@@ -7,6 +10,7 @@
 #include "ingredients/IngredientParser.h"
 #include "lib/MainQueue.h"
 #include "lib/NotificationCenter.h"
+#include "model/MigrationController.h"
 #include "model/UserFolders.h"
 #include "model/UserSettings.h"
 
@@ -73,6 +77,25 @@ void CommandLineHooks::presentFatalDatabaseError(const Error& error) {
 void CommandLineHooks::showAlert(const std::string& message, const std::string& informativeText,
                                  const std::string&) {
     m_err << message << " " << informativeText << "\n";
+}
+
+void CommandLineHooks::showMigrationProgress(double fraction) {
+    if (::isatty(STDERR_FILENO) == 0) {
+        if (!m_progressDrawn) {
+            m_err << "Upgrading database... please wait.\n";
+            m_progressDrawn = true;
+        }
+        return;
+    }
+    constexpr int kWidth = 30;
+    const int filled = static_cast<int>(std::clamp(fraction, 0.0, 1.0) * kWidth);
+    m_err << "\rUpgrading database... [" << std::string(static_cast<std::size_t>(filled), '#')
+          << std::string(static_cast<std::size_t>(kWidth - filled), ' ') << "] "
+          << MigrationController::percentText(fraction) << std::flush;
+    m_progressDrawn = true;
+    if (fraction >= 1.0) {
+        m_err << "\r\033[K" << std::flush;
+    }
 }
 
 UserSettings& commandLineSettings() {

@@ -32,11 +32,14 @@ public:
     int reportDatabaseError(const Error& error);
     void showAlert(const std::string& message, const std::string& informativeText,
                    const std::string& button) override;
+    // A bar on standard error while an older store is converted, drawn only on a terminal.
+    void showMigrationProgress(double fraction) override;
     bool failed() const { return m_failed; }
 
 private:
     std::ostream& m_err;
     bool m_failed = false;
+    bool m_progressDrawn = false;
 };
 
 // The settings of this run of the program: the user's settings file, announced on the

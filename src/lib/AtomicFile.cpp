@@ -214,6 +214,32 @@ Result<void> createFolder(const std::filesystem::path& path, mode_t mode) {
     return {};
 }
 
+Result<void> flushFile(const std::filesystem::path& path) {
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0 || ::fsync(fd.get()) != 0) {
+        return fileError("Could not flush", path, errno);
+    }
+    return {};
+}
+
+void flushFolder(const std::filesystem::path& folder) {
+    FileDescriptor folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folderFd.get() >= 0) {
+        ::fsync(folderFd.get());
+    }
+}
+
+Result<void> flushFileSystem(const std::filesystem::path& path) {
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) {
+        return fileError("Could not open", path, errno);
+    }
+    if (::syncfs(fd.get()) != 0) {
+        return fileError("Could not flush", path, errno);
+    }
+    return {};
+}
+
 Result<std::filesystem::path> keepDamagedFileAside(const std::filesystem::path& path) {
     std::time_t now = std::time(nullptr);
     std::tm local{};

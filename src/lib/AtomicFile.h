@@ -68,6 +68,18 @@ struct ReadOptions {
 // Creates a folder and its missing parents; newly made folders get `mode`.
 [[nodiscard]] Result<void> createFolder(const std::filesystem::path& path, mode_t mode = 0755);
 
+// Flushes a file already written (by another library) to disk.
+[[nodiscard]] Result<void> flushFile(const std::filesystem::path& path);
+
+// Flushes a folder's entries (a rename or a new name in it) to disk. Failures are ignored:
+// the folder's files were flushed one by one, and a file system without the call has
+// nothing to flush.
+void flushFolder(const std::filesystem::path& folder);
+
+// Flushes everything written to the file system that holds `path` (one call instead of one
+// flush per file, for a folder of many files just written).
+[[nodiscard]] Result<void> flushFileSystem(const std::filesystem::path& path);
+
 // Moves a damaged file out of the way, keeping it for the user: "<name>.damaged-<time>".
 // Returns the new path.
 [[nodiscard]] Result<std::filesystem::path> keepDamagedFileAside(const std::filesystem::path& path);
