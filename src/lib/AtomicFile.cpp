@@ -94,10 +94,7 @@ Result<void> writeFileAtomically(const std::filesystem::path& path, std::string_
         return discard("Could not replace");
     }
     if (flush == Flush::Now) {
-        FileDescriptor folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (folderFd.get() >= 0) {
-            ::fsync(folderFd.get());
-        }
+        flushFolder(folder);
     }
     return {};
 }
@@ -227,17 +224,6 @@ void flushFolder(const std::filesystem::path& folder) {
     if (folderFd.get() >= 0) {
         ::fsync(folderFd.get());
     }
-}
-
-Result<void> flushFileSystem(const std::filesystem::path& path) {
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) {
-        return fileError("Could not open", path, errno);
-    }
-    if (::syncfs(fd.get()) != 0) {
-        return fileError("Could not flush", path, errno);
-    }
-    return {};
 }
 
 Result<std::filesystem::path> keepDamagedFileAside(const std::filesystem::path& path) {

@@ -76,10 +76,6 @@ struct ReadOptions {
 // nothing to flush.
 void flushFolder(const std::filesystem::path& folder);
 
-// Flushes everything written to the file system that holds `path` (one call instead of one
-// flush per file, for a folder of many files just written).
-[[nodiscard]] Result<void> flushFileSystem(const std::filesystem::path& path);
-
 // Moves a damaged file out of the way, keeping it for the user: "<name>.damaged-<time>".
 // Returns the new path.
 [[nodiscard]] Result<std::filesystem::path> keepDamagedFileAside(const std::filesystem::path& path);

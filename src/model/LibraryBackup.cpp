@@ -439,7 +439,7 @@ Result<RestoreSummary> restoreLibraryBackup(const std::filesystem::path& filesFo
             summary.previousLibrary = previous;
         }
     }
-    if (auto flushed = flushFileSystem(fresh.path()); !flushed) {
+    if (auto flushed = flushFileSystemOf(fresh.path()); !flushed) {
         return backupError(BackupErrorCode::CannotWrite, "The backup could not be restored: " +
                                                              flushed.error().description + ".");
     }
