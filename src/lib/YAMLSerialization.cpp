@@ -196,8 +196,11 @@ Result<JsonArray> Reader::run(std::string_view data) {
     if (!parser.initialized()) {
         return yamlError(Code::ParserInitialization, "Error in yaml_parser_initialize(&parser)");
     }
-    yaml_parser_set_input_string(&parser.get(), reinterpret_cast<const unsigned char*>(data.data()),
-                                 data.size());
+    // libyaml asserts on a null input, which an empty view may hold.
+    static constexpr unsigned char kNothing[] = "";
+    yaml_parser_set_input_string(
+        &parser.get(),
+        data.empty() ? kNothing : reinterpret_cast<const unsigned char*>(data.data()), data.size());
 
     JsonArray documents;
     while (true) {

@@ -209,6 +209,15 @@ INSTANTIATE_TEST_SUITE_P(
                              Code::AliasExpansionTooLarge, "YAML aliases expand too far"}),
     [](const auto& info) { return info.param.name; });
 
+TEST(YAMLSerializationEmpty, nothingAtAllReadsAsNoDocuments) {
+    // An empty view may carry no pointer at all; the parser must still be given one.
+    for (std::string_view empty : {std::string_view(), std::string_view("")}) {
+        const auto result = read(empty);
+        ASSERT_TRUE(result.has_value()) << result.error().description;
+        EXPECT_TRUE(result->empty());
+    }
+}
+
 TEST(YAMLSerializationLimits, depthAtTheLimitIsRead) {
     const std::size_t depth = YAMLSerialization::kMaxDepth;
     const auto result = read(repeated("[", depth) + repeated("]", depth));
