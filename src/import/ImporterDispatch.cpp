@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 
+#include "import/MealMasterImporter.h"
 #include "import/MiravelRecipeImporter.h"
 #include "import/YamlImporter.h"
 
@@ -30,6 +31,7 @@ const std::vector<Format>& formats() {
         {"yml", factory<YamlImporter>()},
         {"miravelrecipe", factory<MiravelRecipeImporter>()},
         {"miravelrecipes", factory<MiravelRecipesImporter>()},
+        {"mmf", factory<MealMasterImporter>()},
         // Beyond the formats of other recipe programs: the Markdown recipes of static sites.
         {"md", factory<FrontMatterImporter>()},
     };
