@@ -311,9 +311,19 @@ Result<void> MealMasterImporter::readLine(std::string_view line, std::size_t num
         }
         return {};
     }
-    if (!trimmed.empty()) {
-        addIngredientLine(line);
+    if (trimmed.empty()) {
+        return {};
     }
+    // A recipe without ingredients has its directions right after the yield, or a section
+    // of directions follows its heading: a first line that is laid out as no ingredient is
+    // and does not begin with a number starts the directions.
+    if (m_state == State::Ingredients && !m_open->lastIsIngredient && !trimmed.starts_with("~--") &&
+        !looksLikeIngredientColumn(line) && !(trimmed[0] >= '0' && trimmed[0] <= '9')) {
+        m_state = State::Directions;
+        m_open->directions.push_back(std::string(trimmed) + " ");
+        return {};
+    }
+    addIngredientLine(line);
     return {};
 }
 

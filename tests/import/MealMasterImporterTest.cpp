@@ -133,6 +133,31 @@ TEST_F(MealMasterImporterTest, SectionLinesAndHeadersOfEveryWriterAreRecognised)
     EXPECT_EQ(liveRecipes().size(), 2u);
 }
 
+TEST_F(MealMasterImporterTest, TextThatIsNoIngredientStartsTheDirections) {
+    importText(header() +
+               "      Title: No Ingredients\n      Yield: 1\n\nFirst part.\n       Start "
+               "cooking.\n" +
+               header() +
+               "      Title: Numbers\n      Yield: 1\n\n2.5 apples are used.\n"
+               "           butter\n  200.0 ml milk\n\n  Stir.\n" +
+               header() +
+               "      Title: Section Of Text\n      Yield: 1\n\n      1 c  Milk\n"
+               "MMMMM-----TO SERVE-----\n  Pour the milk.\n");
+    auto none = recipeNamed("No Ingredients");
+    ASSERT_TRUE(none);
+    EXPECT_EQ(none->ingredients(), "");
+    EXPECT_EQ(none->directions(), "First part. Start cooking.");
+    // A line beginning with a number, and lines in MealMaster's columns, stay ingredients.
+    auto numbers = recipeNamed("Numbers");
+    ASSERT_TRUE(numbers);
+    EXPECT_EQ(numbers->ingredients(), "2.5 apples are used.\nbutter\n200.0 ml milk");
+    EXPECT_EQ(numbers->directions(), "Stir.");
+    auto section = recipeNamed("Section Of Text");
+    ASSERT_TRUE(section);
+    EXPECT_EQ(section->ingredients(), "1 c Milk\n\nTo Serve:");
+    EXPECT_EQ(section->directions(), "Pour the milk.");
+}
+
 TEST_F(MealMasterImporterTest, TheTildeRuleEndsTheIngredientsOnceThereAreSome) {
     importText(header() +
                "      Title: Tilde\n   Servings: 1\n~------------\n      1 c  Milk\n"
@@ -184,7 +209,7 @@ TEST_F(MealMasterImporterTest, ControlCharactersAreDroppedAndCounted) {
                           "      Title: Pan\x14"
                           "cakes\n   Servings: 8\n\n  First\x1a line.\nMMMMM\n");
     ASSERT_EQ(run.outcome.count, 1u);
-    EXPECT_EQ(recipeNamed("Pancakes")->ingredients(), "First line.");
+    EXPECT_EQ(recipeNamed("Pancakes")->directions(), "First line.");
     EXPECT_EQ(run.records.back().kind, ImportRecord::Kind::FileNote);
     EXPECT_EQ(run.records.back().reason, "2 control characters removed");
 }
