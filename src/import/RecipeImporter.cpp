@@ -73,6 +73,11 @@ void RecipeImporter::addCategoryToRecipe(std::string_view name, Recipe& recipe) 
     if (categoryName.empty()) {
         return;
     }
+    auto& linked = m_linkedCategories[std::string(categoryName)];
+    if (linked) {
+        recipe.addCategory(linked);
+        return;
+    }
     auto category = getCategory(categoryName);
     if (!category) {
         category = m_context->insert<RecipeCategory>();
@@ -80,6 +85,7 @@ void RecipeImporter::addCategoryToRecipe(std::string_view name, Recipe& recipe) 
         category->setStatus(kStatusModified);
         category->setOrderFlag(lastCategoryOrderFlag() + 1);
     }
+    linked = category;
     recipe.addCategory(category);
 }
 

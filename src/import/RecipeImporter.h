@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "lib/Error.h"
@@ -122,6 +123,9 @@ private:
     std::size_t m_saved = 0;
     std::size_t m_finished = 0;
     std::size_t m_passedOver = 0;
+    // The categories this import has linked, by name: a file of thousands of recipes names
+    // the same few again and again, and each lookup in the context walks its pending objects.
+    std::unordered_map<std::string, std::shared_ptr<RecipeCategory>> m_linkedCategories;
     std::chrono::steady_clock::time_point m_lastSave;
 };
 
