@@ -3,6 +3,7 @@
 #include <unicode/ucnv.h>
 #include <unicode/ucsdet.h>
 
+#include <algorithm>
 #include <array>
 #include <memory>
 #include <vector>
@@ -18,6 +19,9 @@ namespace {
 // text with many accented letters can pass for them.
 constexpr int kMinimumConfidence = 30;
 constexpr int kMinimumMultiByteConfidence = 60;
+
+// ICU counts in 32-bit lengths; a longer text is read as Windows-1252 without asking.
+constexpr std::size_t kMostConverted = std::size_t{1} << 28;
 
 bool isMultiByte(std::string_view name) {
     return name == "Shift_JIS" || name == "EUC-JP" || name == "EUC-KR" || name == "GB18030" ||
@@ -49,6 +53,9 @@ constexpr std::array<char16_t, 32> kWindows1252High = {
 
 // Converts with ICU; nothing when ICU does not know the encoding.
 bool convertWithIcu(std::string_view bytes, const char* encoding, DecodedText& decoded) {
+    if (bytes.size() > kMostConverted) {
+        return false;
+    }
     UErrorCode status = U_ZERO_ERROR;
     std::unique_ptr<UConverter, decltype(&ucnv_close)> converter(ucnv_open(encoding, &status),
                                                                  ucnv_close);
@@ -85,6 +92,27 @@ bool convertWithIcu(std::string_view bytes, const char* encoding, DecodedText& d
     decoded.text = std::move(text);
     decoded.encoding = encoding;
     return true;
+}
+
+// What the detector is shown: the lines that hold bytes past ASCII, up to a bound. The ASCII
+// lines say nothing about the encoding, and the whole of a long file would take the detector
+// seconds.
+std::string detectionSample(std::string_view bytes) {
+    constexpr std::size_t kMostSampled = std::size_t{256} << 10;
+    std::string sample;
+    for (std::size_t start = 0; start < bytes.size() && sample.size() < kMostSampled;) {
+        const auto end = std::min(bytes.find('\n', start), bytes.size());
+        const std::string_view line = bytes.substr(start, end - start);
+        for (char ch : line) {
+            if (static_cast<unsigned char>(ch) >= 0x80) {
+                sample.append(line.substr(0, kMostSampled - sample.size()));
+                sample.push_back('\n');
+                break;
+            }
+        }
+        start = end + 1;
+    }
+    return sample;
 }
 
 }  // namespace
