@@ -9,6 +9,26 @@
 
 namespace miravel {
 
+// What a MealMaster recipe's labelled lines give.
+struct MealMasterFields {
+    std::optional<std::string> name;
+    std::optional<std::string> servings;
+};
+
+// A recipe while its lines are read.
+struct MealMasterOpenRecipe {
+    MealMasterFields fields;
+    std::vector<std::string> ingredients;
+    std::vector<std::string> directions;
+    std::vector<std::string> categories;
+    std::size_t line = 0;
+    // Whether the last ingredient line is an ingredient (not a heading or a gap), which a
+    // continuation line may extend.
+    bool lastIsIngredient = false;
+    // The right-hand column of a two-column block, read after the left-hand one.
+    std::vector<std::string> rightColumn;
+};
+
 // Reads MealMaster text files (".mmf"): any number of recipes, each opened by a header line
 // ("MMMMM----- Recipe via Meal-Master", or the older "---------- Recipe via Meal-Master") and
 // closed by an end line ("MMMMM" or "-----"), with "Title:", "Categories:" and "Servings:" or
@@ -26,10 +46,7 @@ public:
     static std::string_view lineTitle(std::string_view line);
     static std::string_view lineValue(std::string_view line);
 
-    struct Fields {
-        std::optional<std::string> name;
-        std::optional<std::string> servings;
-    };
+    using Fields = MealMasterFields;
     // Creates one recipe: the ingredient lines one to a line, the direction pieces run
     // together (each wrapped line carries its blank; a paragraph break is "\n\n").
     [[nodiscard]] Result<void> saveRecipe(const Fields& fields,
@@ -40,18 +57,7 @@ public:
 
 private:
     enum class State { Outside, Header, Categories, Ingredients, Directions };
-    struct OpenRecipe {
-        Fields fields;
-        std::vector<std::string> ingredients;
-        std::vector<std::string> directions;
-        std::vector<std::string> categories;
-        std::size_t line = 0;
-        // Whether the last ingredient line is an ingredient (not a heading or a gap), which a
-        // continuation line may extend.
-        bool lastIsIngredient = false;
-        // The right-hand column of a two-column block, read after the left-hand one.
-        std::vector<std::string> rightColumn;
-    };
+    using OpenRecipe = MealMasterOpenRecipe;
 
     [[nodiscard]] Result<void> readLine(std::string_view line, std::size_t number);
     [[nodiscard]] Result<void> closeRecipe(std::string note = {});
