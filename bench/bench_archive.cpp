@@ -75,7 +75,8 @@ struct OpenLibrary {
 
 }  // namespace
 
-int main() {
+// With a path, the archive is also copied there, to profile `miravel import` on it.
+int main(int argc, char** argv) {
     const auto root = scratchFolder("archive");
     OpenLibrary source(root / "source");
     std::mt19937 random(11);
@@ -107,6 +108,10 @@ int main() {
         return 1;
     }
     const double exportSeconds = secondsSince(start);
+    if (argc > 1) {
+        std::filesystem::copy_file(archive, argv[1],
+                                   std::filesystem::copy_options::overwrite_existing);
+    }
 
     OpenLibrary target(root / "target");
     MiravelWindowController importer(target.library);

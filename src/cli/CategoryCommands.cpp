@@ -31,7 +31,7 @@ public:
 struct Column {
     explicit Column(Invocation& invocation) : session(invocation), context(session.context()) {
         if (context != nullptr) {
-            controller.emplace(*context, commandLineSettings(), session.hooks(), ui, ui);
+            controller.emplace(*context, commandLineSettings(), ui, ui);
             controller->fetchCategories();
         }
     }
@@ -121,7 +121,7 @@ int add(Invocation& invocation) {
     }
     auto category = column.controller->newCategoryNamed(invocation.arguments[0]);
     if (!category) {
-        return invocation.failure(category.error().description);
+        return column.session.failure(category.error());
     }
     invocation.out << "Added category " << quoted(nameOf(**category)) << " (" << (*category)->uid()
                    << ").\n";
@@ -135,7 +135,7 @@ int rename(Invocation& invocation) {
     return withNamedCategory(invocation, [&](Column& column, const auto& category) -> int {
         std::string old = nameOf(*category);
         if (auto renamed = column.controller->rename(category, invocation.arguments[1]); !renamed) {
-            return invocation.failure(renamed.error().description);
+            return column.session.failure(renamed.error());
         }
         invocation.out << "Renamed " << quoted(old) << " to " << quoted(nameOf(*category)) << ".\n";
         return kExitOk;
@@ -147,7 +147,9 @@ int remove(Invocation& invocation) {
         std::string name = nameOf(*category);
         std::size_t recipes = category->recipes().size();
         const bool kept = isLoggedIn(*category->managedObjectContext());
-        column.controller->deleteItem(category);
+        if (auto deleted = column.controller->deleteItem(category); !deleted) {
+            return column.session.databaseError(deleted.error());
+        }
         invocation.out << "Deleted category " << quoted(name) << (kept ? " (kept for sync)" : "")
                        << "; its " << recipes << (recipes == 1 ? " recipe stays" : " recipes stay")
                        << " in the library.\n";
@@ -175,7 +177,12 @@ int move(Invocation& invocation) {
         const std::size_t wanted = position - 1;
         const std::size_t point = wanted <= source ? wanted : wanted + 1;
         const int childIndex = static_cast<int>(point + CategoriesController::kPresetCount);
-        if (!controller.acceptDrop(CategoryDrag{source}, CategoryGroupHeading{}, childIndex)) {
+        auto moved =
+            controller.acceptDrop(CategoryDrag{source}, CategoryGroupHeading{}, childIndex);
+        if (!moved) {
+            return column.session.databaseError(moved.error());
+        }
+        if (!*moved) {
             return invocation.failure(quoted(nameOf(*category)) + " is already at position " +
                                       std::to_string(position) + ".");
         }
@@ -205,7 +212,11 @@ int file(Invocation& invocation) {
             auto held = recipe->categories();
             lacking += std::find(held.begin(), held.end(), category) == held.end() ? 1 : 0;
         }
-        if (!column.controller->acceptDrop(drag, category, -1)) {
+        auto filed = column.controller->acceptDrop(drag, category, -1);
+        if (!filed) {
+            return column.session.databaseError(filed.error());
+        }
+        if (!*filed) {
             return invocation.failure(
                 (drag.recipes.size() == 1 ? "the recipe is" : "every recipe is") +
                 std::string(" already in ") + quoted(nameOf(*category)) + ".");

@@ -115,6 +115,7 @@ void addGroceryVerbs(CommandLine& commandLine);
 void addImportVerbs(CommandLine& commandLine);
 void addTrashVerbs(CommandLine& commandLine);
 void addRepairVerbs(CommandLine& commandLine);
+void addBackupVerbs(CommandLine& commandLine);
 
 // A scale factor as a user types it, in the forms ingredient amounts are written in: "3/2",
 // "2", "1 1/2", "1.5", "½". Otherwise why it is none, as the end of a sentence that starts

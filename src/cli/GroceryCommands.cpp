@@ -53,10 +53,16 @@ int newItem(Invocation& invocation) {
     if (!pane.open(invocation, code)) {
         return code;
     }
-    auto item = pane.list->newItem();
+    auto created = pane.list->newItem();
+    if (!created) {
+        return pane.session.databaseError(created.error());
+    }
+    const auto& item = *created;
     MainQueue::shared().processPending();  // the new row is put into editing
     if (auto index = pane.indexOf(*item)) {
-        pane.list->groceryListTableCellEdited(*index, text);
+        if (auto edited = pane.list->groceryListTableCellEdited(*index, text); !edited) {
+            return pane.session.databaseError(edited.error());
+        }
     }
     invocation.out << "Added " << inQuotes(item->name().value_or("")) << " under "
                    << inQuotes(item->localizedAisle()) << ".\n";
@@ -64,7 +70,7 @@ int newItem(Invocation& invocation) {
 }
 
 int setPurchased(Invocation& invocation, bool purchased) {
-    return withRows(invocation, 0, [&](Pane& pane, const std::vector<std::size_t>& rows) {
+    return withRows(invocation, 0, [&](Pane& pane, const std::vector<std::size_t>& rows) -> int {
         std::vector<std::shared_ptr<GroceryListItem>> firsts;
         for (std::size_t index : rows) {
             firsts.push_back(pane.list->rowAt(index)->items().front());
@@ -82,7 +88,10 @@ int setPurchased(Invocation& invocation, bool purchased) {
                 if (!row || (purchased ? row->purchased() : !any)) {
                     break;
                 }
-                pane.list->groceryListTableCellCheckboxToggled(*index);
+                if (auto toggled = pane.list->groceryListTableCellCheckboxToggled(*index);
+                    !toggled) {
+                    return pane.session.databaseError(toggled.error());
+                }
                 changed += press == 0 ? 1 : 0;
             }
         }
@@ -114,9 +123,11 @@ int moveAisle(Invocation& invocation) {
                                      "; the aisles are:" + names);
     }
     tag = static_cast<int>(found - aisles.begin());
-    return withRows(invocation, 1, [&](Pane& pane, const std::vector<std::size_t>& rows) {
+    return withRows(invocation, 1, [&](Pane& pane, const std::vector<std::size_t>& rows) -> int {
         pane.list->selectionDidChange(rows);
-        pane.list->changeAisle(tag, std::nullopt);
+        if (auto moved = pane.list->changeAisle(tag, std::nullopt); !moved) {
+            return pane.session.databaseError(moved.error());
+        }
         invocation.out << "Moved " << rows.size() << (rows.size() == 1 ? " row" : " rows") << " to "
                        << inQuotes(found->second) << ".\n";
         return kExitOk;
@@ -126,12 +137,14 @@ int moveAisle(Invocation& invocation) {
 int edit(Invocation& invocation) {
     std::string text = invocation.arguments[1];
     invocation.arguments.pop_back();
-    return withRows(invocation, 0, [&](Pane& pane, const std::vector<std::size_t>& rows) {
+    return withRows(invocation, 0, [&](Pane& pane, const std::vector<std::size_t>& rows) -> int {
         auto row = pane.list->rowAt(rows.front());
         const std::string old = row->name();
         const std::size_t items = row->items().size();
         pane.list->editItem(rows.front());
-        pane.list->groceryListTableCellEdited(rows.front(), text);
+        if (auto edited = pane.list->groceryListTableCellEdited(rows.front(), text); !edited) {
+            return pane.session.databaseError(edited.error());
+        }
         invocation.out << "Changed " << inQuotes(old) << " to "
                        << inQuotes(text.empty() ? std::string(" ") : text)
                        << (items > 1 ? " (its " + std::to_string(items) +
@@ -143,13 +156,15 @@ int edit(Invocation& invocation) {
 }
 
 int remove(Invocation& invocation) {
-    return withRows(invocation, 0, [&](Pane& pane, const std::vector<std::size_t>& rows) {
+    return withRows(invocation, 0, [&](Pane& pane, const std::vector<std::size_t>& rows) -> int {
         std::size_t items = 0;
         for (std::size_t index : rows) {
             items += pane.list->rowAt(index)->items().size();
         }
         pane.list->selectionDidChange(rows);
-        pane.list->deletePressed();
+        if (auto deleted = pane.list->deletePressed(); !deleted) {
+            return pane.session.databaseError(deleted.error());
+        }
         invocation.out << "Deleted " << rows.size() << (rows.size() == 1 ? " row" : " rows") << " ("
                        << items << (items == 1 ? " item" : " items") << ")"
                        << (pane.session.application().isLoggedIn() ? ", kept for sync" : "")

@@ -22,7 +22,9 @@ int clear(Invocation& invocation) {
     }
     pane.ui.clearChoice =
         invocation.has("purchased") ? ClearChoice::ClearPurchased : ClearChoice::ClearAllItems;
-    pane.list->clearGroceryList();
+    if (auto cleared = pane.list->clearGroceryList(); !cleared) {
+        return pane.session.databaseError(cleared.error());
+    }
     invocation.out << (invocation.has("purchased") ? "Cleared the purchased items."
                                                    : "Cleared the grocery list.")
                    << "\n";
@@ -41,7 +43,9 @@ int removeRecipe(Invocation& invocation) {
         return invocation.failure("no grocery items come from a recipe named " + inQuotes(name) +
                                   ".");
     }
-    pane.sidebar->deleteRecipe(*row);
+    if (auto removed = pane.sidebar->deleteRecipe(*row); !removed) {
+        return pane.session.databaseError(removed.error());
+    }
     MainQueue::shared().processPending();
     invocation.out << "Removed " << inQuotes(name) << " from the grocery list.\n";
     return kExitOk;

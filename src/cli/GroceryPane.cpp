@@ -46,7 +46,7 @@ bool Pane::open(Invocation& invocation, int& code) {
         code = kExitFailure;
         return false;
     }
-    list.emplace(*context, session.application().settings(), session.hooks(), &ui);
+    list.emplace(*context, session.application().settings(), &ui);
     if (by) {
         list->setSortGroceryListByAisles(*by == "aisle");
     }

@@ -9,6 +9,7 @@
 #include "model/SyncedObject.h"
 #include "model/UserFolders.h"
 #include "model/UserSettings.h"
+#include "store/StoreConversion.h"
 
 namespace miravel::cli {
 
@@ -35,6 +36,10 @@ int info(Invocation& invocation) {
     }
     const Predicate& live = livePredicate();
     const Predicate tombstones = Predicate::fromTrustedFormat("status == 'deleted'");
+    auto version = readStoreVersion(invocation.library / kStoreFileName);
+    out << "Model version:   "
+        << (version ? std::to_string(version->modelVersion) : version.error().description)
+        << " (this program writes " << miravelObjectModel().version() << ")\n";
     out << "Signed in:       " << (session.application().isLoggedIn() ? "yes" : "no") << "\n";
     for (const auto& entity : miravelObjectModel().entities()) {
         auto count = context->countForFetchRequest(FetchRequest{entity.name, live, {}, 0, true});

@@ -66,6 +66,9 @@ void describeAsJson(std::ostream& out, const IngredientParser& parser, const std
 
 int ingredient(Invocation& invocation) {
     const IngredientParser& parser = IngredientParser::sharedParser();
+    if (auto installed = parser.checkReferenceStore(); !installed) {
+        return invocation.failure(installed.error().description);
+    }
     if (!invocation.has("jsonl")) {
         if (invocation.arguments.empty()) {
             return invocation.usageError("give one or more ingredient lines, or --jsonl FILE");

@@ -1,5 +1,8 @@
 #include "cli/LibrarySession.h"
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <ostream>
@@ -7,6 +10,7 @@
 #include "ingredients/IngredientParser.h"
 #include "lib/MainQueue.h"
 #include "lib/NotificationCenter.h"
+#include "model/MigrationController.h"
 #include "model/UserFolders.h"
 #include "model/UserSettings.h"
 
@@ -53,7 +57,8 @@ bool CommandLineHooks::presentError(const Error& error) {
     return false;
 }
 
-void CommandLineHooks::presentFatalDatabaseError(const Error& error) {
+int CommandLineHooks::reportDatabaseError(const Error& error) {
+    m_failed = true;
     if (auto problem = libraryProblem(error)) {
         m_err << "miravel: " << *problem << "\n";
     } else {
@@ -62,12 +67,35 @@ void CommandLineHooks::presentFatalDatabaseError(const Error& error) {
               << error.description << ")\n";
     }
     m_err.flush();
-    std::exit(1);
+    return kExitFailure;
+}
+
+void CommandLineHooks::presentFatalDatabaseError(const Error& error) {
+    std::exit(reportDatabaseError(error));
 }
 
 void CommandLineHooks::showAlert(const std::string& message, const std::string& informativeText,
                                  const std::string&) {
     m_err << message << " " << informativeText << "\n";
+}
+
+void CommandLineHooks::showMigrationProgress(double fraction) {
+    if (::isatty(STDERR_FILENO) == 0) {
+        if (!m_progressDrawn) {
+            m_err << "Upgrading database... please wait.\n";
+            m_progressDrawn = true;
+        }
+        return;
+    }
+    constexpr int kWidth = 30;
+    const int filled = static_cast<int>(std::clamp(fraction, 0.0, 1.0) * kWidth);
+    m_err << "\rUpgrading database... [" << std::string(static_cast<std::size_t>(filled), '#')
+          << std::string(static_cast<std::size_t>(kWidth - filled), ' ') << "] "
+          << MigrationController::percentText(fraction) << std::flush;
+    m_progressDrawn = true;
+    if (fraction >= 1.0) {
+        m_err << "\r\033[K" << std::flush;
+    }
 }
 
 UserSettings& commandLineSettings() {
@@ -86,6 +114,10 @@ LibrarySession::LibrarySession(Invocation& invocation)
     Library& library = m_application->library();
     if (auto refused = refusal()) {
         invocation.err << "miravel: " << *refused << "\n";
+        return;
+    }
+    if (auto installed = IngredientParser::sharedParser().checkReferenceStore(); !installed) {
+        m_hooks.presentError(installed.error());
         return;
     }
     library.setReadOnly(invocation.readOnly || !library.isWritable());

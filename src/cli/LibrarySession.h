@@ -10,6 +10,7 @@
 #include "model/ApplicationHooks.h"
 #include "model/Keychain.h"
 #include "model/MiravelAppDelegate.h"
+#include "store/StoreErrorCode.h"
 
 namespace miravel {
 class UserSettings;
@@ -17,21 +18,28 @@ class UserSettings;
 
 namespace miravel::cli {
 
-// How the command line presents what the application object reports: on standard error,
-// and a failed save ends the program with status 1. A damaged or read-only library is told
-// in one sentence that says what to do.
+// How the command line presents what the application object reports: on standard error.
+// A failed save is the "Database Error" and the verb's status 1: a verb returns
+// reportDatabaseError(error); only the application object's own start-up saves end the
+// process there and then. A damaged or read-only library is told in one sentence that says
+// what to do.
 class CommandLineHooks : public ApplicationHooks {
 public:
     explicit CommandLineHooks(std::ostream& err) : m_err(err) {}
     bool presentError(const Error& error) override;
     [[noreturn]] void presentFatalDatabaseError(const Error& error) override;
+    // Prints the "Database Error" text; returns the exit status.
+    int reportDatabaseError(const Error& error);
     void showAlert(const std::string& message, const std::string& informativeText,
                    const std::string& button) override;
+    // A bar on standard error while an older store is converted, drawn only on a terminal.
+    void showMigrationProgress(double fraction) override;
     bool failed() const { return m_failed; }
 
 private:
     std::ostream& m_err;
     bool m_failed = false;
+    bool m_progressDrawn = false;
 };
 
 // The settings of this run of the program: the user's settings file, announced on the
@@ -52,6 +60,14 @@ public:
     ManagedObjectContext* context() { return m_context; }
     MiravelAppDelegate& application() { return *m_application; }
     ApplicationHooks& hooks() { return m_hooks; }
+    // A controller's failed save, presented: the verb returns what this returns.
+    int databaseError(const Error& error) { return m_hooks.reportDatabaseError(error); }
+    // What a controller refused: the Database Error when the store failed, else its own
+    // message.
+    int failure(const Error& error) {
+        return error.domain == kStoreErrorDomain ? databaseError(error)
+                                                 : m_invocation.failure(error.description);
+    }
     Keychain& keychain() { return *m_keychain; }
 
 private:

@@ -264,7 +264,9 @@ int add(Invocation& invocation) {
         filled != kExitOk) {
         return filled;
     }
-    editor.saveEditRecipeSheet();
+    if (auto saved = editor.saveEditRecipeSheet(); !saved) {
+        return session.databaseError(saved.error());
+    }
     auto recipe = outcome.recipe();
     if (!recipe) {
         return invocation.failure("the recipe was not saved.");
@@ -272,7 +274,9 @@ int add(Invocation& invocation) {
     if (invocation.has("favorite") || extras.onFavorites) {
         recipe->setOnFavorites(true);
         recipe->setModified();
-        saveContext(*context, session.hooks());
+        if (auto saved = context->save(); !saved) {
+            return session.databaseError(saved.error());
+        }
     }
     reportCreated(invocation, created);
     invocation.out << recipe->uid() << "\n";
@@ -299,7 +303,9 @@ int edit(Invocation& invocation) {
                 editor.cancelEditRecipeSheet();
                 return filled;
             }
-            editor.saveEditRecipeSheet();
+            if (auto saved = editor.saveEditRecipeSheet(); !saved) {
+                return session.databaseError(saved.error());
+            }
             if (!outcome.recipe()) {
                 return invocation.failure("the recipe was deleted meanwhile; nothing was saved.");
             }

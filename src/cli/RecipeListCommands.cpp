@@ -167,8 +167,9 @@ int favorite(Invocation& invocation) {
     }
     invocation.arguments.pop_back();
     return withNamedRows(
-        invocation, [&](LibrarySession& session, CommandLineRecipesDelegate& delegate,
-                        RecipesController& controller, const std::vector<std::size_t>& rows) {
+        invocation,
+        [&](LibrarySession& session, CommandLineRecipesDelegate& delegate,
+            RecipesController& controller, const std::vector<std::size_t>& rows) -> int {
             controller.setClickedRow(rows.front());
             bool isFavorite =
                 controller.validateMenuItem(RecipeMenu::Context, kMenuFavorites).checked;
@@ -179,7 +180,7 @@ int favorite(Invocation& invocation) {
                 return kExitOk;
             }
             if (auto toggled = controller.toggleFavorites(isFavorite); !toggled) {
-                session.hooks().presentFatalDatabaseError(toggled.error());
+                return session.databaseError(toggled.error());
             }
             return kExitOk;
         });
@@ -202,7 +203,7 @@ int remove(Invocation& invocation) {
             }
             if (!result) {
                 if (result.error().domain != kTrashErrorDomain) {
-                    session.hooks().presentFatalDatabaseError(result.error());
+                    return session.databaseError(result.error());
                 }
                 return invocation.failure("nothing was deleted: " + result.error().description);
             }

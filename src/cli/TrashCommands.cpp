@@ -65,7 +65,7 @@ int restore(Invocation& invocation) {
         auto restored = trash.restore(entry);
         if (!restored) {
             if (restored.error().domain != kTrashErrorDomain) {
-                session.hooks().presentFatalDatabaseError(restored.error());
+                return session.databaseError(restored.error());
             }
             return invocation.failure(restored.error().description);
         }

@@ -23,6 +23,7 @@ int main(int argc, char** argv) {
     cli::addGroceryVerbs(commandLine);
     cli::addImportVerbs(commandLine);
     cli::addRepairVerbs(commandLine);
+    cli::addBackupVerbs(commandLine);
     cli::addTrashVerbs(commandLine);
     // The verbs report failures as values; anything that still escapes (a library throwing
     // where it should not, memory running out) ends the program with a message and the

@@ -16,7 +16,7 @@
 
 namespace miravel {
 
-std::shared_ptr<GroceryListItem> GroceryListController::newItem() {
+Result<std::shared_ptr<GroceryListItem>> GroceryListController::newItem() {
     auto item = m_context.insert<GroceryListItem>();
     item->setName(tr(kNewItem));
     item->setOrderFlag(SyncedObject::nextOrderFlag(m_context, GroceryListItem::kEntityName));
@@ -24,7 +24,9 @@ std::shared_ptr<GroceryListItem> GroceryListController::newItem() {
     item->setAisle(std::string(kMiscellaneousAisle));
     item->setPurchased(false);
     m_newItem = item;
-    save();
+    if (auto saved = save(); !saved) {
+        return std::unexpected(saved.error());
+    }
     if (!m_choice || !m_choice->isEntireList()) {
         if (m_sidebar != nullptr) {
             m_sidebar->selectEntireGroceryList();
@@ -42,18 +44,19 @@ std::shared_ptr<GroceryListItem> GroceryListController::newItem() {
     return item;
 }
 
-void GroceryListController::groceryListTableCellEdited(std::size_t index, const std::string& text) {
+Result<void> GroceryListController::groceryListTableCellEdited(std::size_t index,
+                                                               const std::string& text) {
     if (m_isUpdating) {
-        return;
+        return {};
     }
     auto row = rowAt(index);
     m_editedRow.reset();
     if (!row) {
-        return;
+        return {};
     }
     const std::string name = text.empty() ? std::string(" ") : text;
     if (name == row->name()) {
-        return;
+        return {};
     }
     std::optional<std::string> ingredient;
     const std::string aisle = ingredientParserOf(m_context).getAisle(name, &ingredient);
@@ -81,14 +84,15 @@ void GroceryListController::groceryListTableCellEdited(std::size_t index, const 
         item->setPurchased(false);
         item->setStatus(kStatusModified);
     }
-    save();
+    return save();
 }
 
-void GroceryListController::groceryListTableCellCheckboxToggled(std::size_t index) {
+Result<void> GroceryListController::groceryListTableCellCheckboxToggled(std::size_t index) {
     if (auto row = rowAt(index)) {
         row->setPurchased(!row->purchased());
-        save();
+        return save();
     }
+    return {};
 }
 
 std::vector<std::shared_ptr<ConsolidatedItem>> GroceryListController::chosenRows(
@@ -108,11 +112,14 @@ std::vector<std::shared_ptr<ConsolidatedItem>> GroceryListController::chosenRows
     return rows;
 }
 
-void GroceryListController::togglePurchased(std::optional<std::size_t> clickedRow) {
+Result<void> GroceryListController::togglePurchased(std::optional<std::size_t> clickedRow) {
     for (const auto& row : chosenRows(clickedRow)) {
         row->setPurchased(!row->purchased());
-        save();
+        if (auto saved = save(); !saved) {
+            return saved;
+        }
     }
+    return {};
 }
 
 std::vector<AisleMenuEntry> GroceryListController::aisleMenu(
@@ -126,10 +133,10 @@ std::vector<AisleMenuEntry> GroceryListController::aisleMenu(
     return entries;
 }
 
-void GroceryListController::changeAisle(int tag, std::optional<std::size_t> clickedRow) {
+Result<void> GroceryListController::changeAisle(int tag, std::optional<std::size_t> clickedRow) {
     auto keys = LocalizedSettingsManager::sharedManager().aisleNames().keys();
     if (tag < 0 || static_cast<std::size_t>(tag) >= keys.size()) {
-        return;
+        return {};
     }
     const std::string& aisle = keys[static_cast<std::size_t>(tag)];
     for (const auto& row : chosenRows(clickedRow)) {
@@ -139,8 +146,11 @@ void GroceryListController::changeAisle(int tag, std::optional<std::size_t> clic
                 item->setStatus(kStatusModified);
             }
         }
-        save();
+        if (auto saved = save(); !saved) {
+            return saved;
+        }
     }
+    return {};
 }
 
 GroceryMenuState GroceryListController::validateMenuItem(GroceryMenuItem item,
@@ -207,8 +217,8 @@ std::optional<std::string> GroceryListController::aisleForIndex(std::size_t inde
     return aisle.empty() ? std::string(kMiscellaneousAisle) : aisle;
 }
 
-bool GroceryListController::acceptDrop(const std::vector<std::size_t>& draggedRows, std::size_t row,
-                                       bool onRow) {
+Result<bool> GroceryListController::acceptDrop(const std::vector<std::size_t>& draggedRows,
+                                               std::size_t row, bool onRow) {
     if (!validateDrop(pasteboardType(), row, onRow)) {
         return false;
     }
@@ -228,25 +238,27 @@ bool GroceryListController::acceptDrop(const std::vector<std::size_t>& draggedRo
             item->setStatus(kStatusModified);
         }
     }
-    save();
+    if (auto saved = save(); !saved) {
+        return std::unexpected(saved.error());
+    }
     return !rows.empty();
 }
 
-void GroceryListController::deletePressed() {
+Result<bool> GroceryListController::deletePressed() {
     std::vector<std::shared_ptr<ConsolidatedItem>> rows;
     for (std::size_t index : m_selectedRows) {
         if (auto row = rowAt(index)) {
             rows.push_back(row);
         }
     }
-    confirmDeleteItems(rows);
+    return confirmDeleteItems(rows);
 }
 
-void GroceryListController::deleteItem(std::optional<std::size_t> clickedRow) {
-    confirmDeleteItems(chosenRows(clickedRow));
+Result<bool> GroceryListController::deleteItem(std::optional<std::size_t> clickedRow) {
+    return confirmDeleteItems(chosenRows(clickedRow));
 }
 
-bool GroceryListController::confirmDeleteItems(
+Result<bool> GroceryListController::confirmDeleteItems(
     const std::vector<std::shared_ptr<ConsolidatedItem>>& rows) {
     if (rows.empty() || !m_delegate) {
         return false;
@@ -258,7 +270,9 @@ bool GroceryListController::confirmDeleteItems(
     for (const auto& row : rows) {
         deleteItems(row->items());
     }
-    save();
+    if (auto saved = save(); !saved) {
+        return std::unexpected(saved.error());
+    }
     selectionDidChange({});
     return true;
 }
@@ -269,40 +283,37 @@ void GroceryListController::deleteItems(
     SyncedObject::deleteObjects(m_context, objects);
 }
 
-std::vector<std::shared_ptr<GroceryListItem>> GroceryListController::liveItems(
-    const std::string& extra) {
-    auto items =
-        m_context.fetch<GroceryListItem>(extra.empty() ? livePredicate() : livePredicateAnd(extra));
-    if (!items) {
-        logUnresolvedError(items.error());
-        return {};
-    }
-    return *items;
-}
-
-void GroceryListController::clearGroceryList() {
+Result<bool> GroceryListController::clearGroceryList() {
     if (!m_delegate) {
-        return;
+        return false;
     }
     ClearChoice choice = m_delegate->confirmClear(tr(kConfirmClearGroceryList));
     if (choice == ClearChoice::Cancel) {
-        return;
+        return false;
     }
     switchTo(GroceryListChoice::entireList());
-    deleteItems(liveItems(choice == ClearChoice::ClearPurchased ? "purchased == YES" : ""));
-    save();
+    auto items = m_context.fetch<GroceryListItem>(choice == ClearChoice::ClearPurchased
+                                                      ? livePredicateAnd("purchased == YES")
+                                                      : livePredicate());
+    if (!items) {
+        return std::unexpected(items.error());
+    }
+    deleteItems(*items);
+    if (auto saved = save(); !saved) {
+        return std::unexpected(saved.error());
+    }
     selectionDidChange({});
+    return true;
 }
 
-void GroceryListController::removeItemsFromRecipe(const std::string& recipeName) {
+Result<void> GroceryListController::removeItemsFromRecipe(const std::string& recipeName) {
     auto items =
         m_context.fetch<GroceryListItem>(livePredicateAnd("recipeName == %@", {Value(recipeName)}));
     if (!items) {
-        logUnresolvedError(items.error());
-        return;
+        return std::unexpected(items.error());
     }
     deleteItems(*items);
-    save();
+    return save();
 }
 
 }  // namespace miravel

@@ -118,10 +118,11 @@ void GroceryListCategoriesController::selectEntireGroceryList() {
     select(GroceryListChoice::entireList());
 }
 
-void GroceryListCategoriesController::deleteRecipePressed() {
+Result<bool> GroceryListCategoriesController::deleteRecipePressed() {
     if (m_selection.isRecipe()) {
-        confirmDeleteRecipe(m_selection.recipeName());
+        return confirmDeleteRecipe(m_selection.recipeName());
     }
+    return false;
 }
 
 bool GroceryListCategoriesController::validateDeleteRecipe(std::size_t clickedRow) const {
@@ -129,13 +130,14 @@ bool GroceryListCategoriesController::validateDeleteRecipe(std::size_t clickedRo
     return entry && entry->isRecipe();
 }
 
-void GroceryListCategoriesController::deleteRecipe(std::size_t clickedRow) {
+Result<bool> GroceryListCategoriesController::deleteRecipe(std::size_t clickedRow) {
     if (validateDeleteRecipe(clickedRow)) {
-        confirmDeleteRecipe(entryAtRow(clickedRow)->recipeName());
+        return confirmDeleteRecipe(entryAtRow(clickedRow)->recipeName());
     }
+    return false;
 }
 
-bool GroceryListCategoriesController::confirmDeleteRecipe(const std::string& recipeName) {
+Result<bool> GroceryListCategoriesController::confirmDeleteRecipe(const std::string& recipeName) {
     if (!m_delegate || !m_delegate->confirmDeletion(tr(kConfirmRemoveGroceryRecipe))) {
         return false;
     }
@@ -155,7 +157,9 @@ bool GroceryListCategoriesController::confirmDeleteRecipe(const std::string& rec
         }
     }
     m_list.switchTo(removed);
-    m_list.removeItemsFromRecipe(recipeName);
+    if (auto removedItems = m_list.removeItemsFromRecipe(recipeName); !removedItems) {
+        return std::unexpected(removedItems.error());
+    }
     selectRecipeOnNextRunLoop(next);
     return true;
 }

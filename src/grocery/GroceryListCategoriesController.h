@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "grocery/GroceryListController.h"
+#include "lib/Error.h"
 #include "store/QVArrayController.h"
 
 namespace miravel {
@@ -67,11 +68,11 @@ public:
     void selectEntireGroceryList();
 
     // The remove button (the selected entry) and the context menu (the clicked row).
-    void deleteRecipePressed();
-    void deleteRecipe(std::size_t clickedRow);
+    [[nodiscard]] Result<bool> deleteRecipePressed();
+    [[nodiscard]] Result<bool> deleteRecipe(std::size_t clickedRow);
     bool validateDeleteRecipe(std::size_t clickedRow) const;
     // Asks, removes the recipe's items and picks what to select next; false when cancelled.
-    bool confirmDeleteRecipe(const std::string& recipeName);
+    [[nodiscard]] Result<bool> confirmDeleteRecipe(const std::string& recipeName);
     void selectRecipeOnNextRunLoop(const GroceryListChoice& entry);
 
 private:

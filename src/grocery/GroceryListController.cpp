@@ -10,7 +10,6 @@
 #include "lib/StringTable.h"
 #include "model/GroceryListItem.h"
 #include "model/Library.h"
-#include "model/MiravelAppDelegate.h"
 #include "model/UserSettings.h"
 #include "store/ManagedObjectContext.h"
 
@@ -29,11 +28,9 @@ std::string GroceryListChoice::title() const {
 }
 
 GroceryListController::GroceryListController(ManagedObjectContext& context, UserSettings& settings,
-                                             ApplicationHooks& hooks,
                                              GroceryListControllerDelegate* delegate)
     : m_context(context),
       m_settings(settings),
-      m_hooks(hooks),
       m_delegate(delegate),
       m_queue(MainQueue::shared()),
       m_consolidate(settings.boolean(kGroceryListConsolidationKey)),
@@ -265,8 +262,8 @@ std::shared_ptr<ConsolidatedItem> GroceryListController::consolidatedItemForGroc
     return nullptr;
 }
 
-void GroceryListController::save() {
-    saveContext(m_context, m_hooks);
+Result<void> GroceryListController::save() {
+    return m_context.save();
 }
 
 }  // namespace miravel

@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "grocery/ConsolidatedItem.h"
+#include "lib/Error.h"
 #include "store/QVArrayController.h"
 
 namespace miravel {
 
-class ApplicationHooks;
 class GroceryListCategoriesController;
 class GroceryListItem;
 class MailHandoff;
@@ -118,7 +118,6 @@ public:
 class GroceryListController : private QVArrayControllerDelegate {
 public:
     GroceryListController(ManagedObjectContext& context, UserSettings& settings,
-                          ApplicationHooks& hooks,
                           GroceryListControllerDelegate* delegate = nullptr);
     ~GroceryListController() override;
     GroceryListController(const GroceryListController&) = delete;
@@ -170,21 +169,24 @@ public:
     bool removeButtonEnabled() const { return !m_selectedRows.empty(); }
     bool isAddingNewItem() const { return m_newItem != nullptr; }
 
+    // Every operation that changes items saves at once and returns what the save returned;
+    // the front end presents a failure as the fatal "Database Error".
+
     // newItem: and the add button.
-    std::shared_ptr<GroceryListItem> newItem();
+    [[nodiscard]] Result<std::shared_ptr<GroceryListItem>> newItem();
     // Next turn: selects the row that wraps the item and puts it into editing.
     void editItemOnNextRunLoop(const std::shared_ptr<GroceryListItem>& item);
     // Editing of a row's text started (double-click, "Edit").
     void editItem(std::size_t row);
     // The user ended editing with `text`.
-    void groceryListTableCellEdited(std::size_t row, const std::string& text);
-    void groceryListTableCellCheckboxToggled(std::size_t row);
+    [[nodiscard]] Result<void> groceryListTableCellEdited(std::size_t row, const std::string& text);
+    [[nodiscard]] Result<void> groceryListTableCellCheckboxToggled(std::size_t row);
     // The menu's "Purchased": selected rows and the clicked row, each by its own state.
-    void togglePurchased(std::optional<std::size_t> clickedRow);
+    [[nodiscard]] Result<void> togglePurchased(std::optional<std::size_t> clickedRow);
 
     // menuNeedsUpdate: for the "Aisle" submenu.
     std::vector<AisleMenuEntry> aisleMenu(std::optional<std::size_t> clickedRow) const;
-    void changeAisle(int tag, std::optional<std::size_t> clickedRow);
+    [[nodiscard]] Result<void> changeAisle(int tag, std::optional<std::size_t> clickedRow);
     GroceryMenuState validateMenuItem(GroceryMenuItem item, std::optional<std::size_t> clickedRow,
                                       int aisleTag = -1) const;
 
@@ -194,18 +196,22 @@ public:
     std::optional<std::vector<std::size_t>> writeRows(const std::vector<std::size_t>& rows) const;
     // A drop between rows ("above" row `row`, `onRow` false); true for a move.
     bool validateDrop(const std::string& type, std::size_t row, bool onRow) const;
-    bool acceptDrop(const std::vector<std::size_t>& draggedRows, std::size_t row, bool onRow);
+    [[nodiscard]] Result<bool> acceptDrop(const std::vector<std::size_t>& draggedRows,
+                                          std::size_t row, bool onRow);
     // The aisle key of the nearest section above `index`.
     std::optional<std::string> aisleForIndex(std::size_t index) const;
 
     // The remove button (selected rows) and the menu's "Delete" (selected plus clicked).
-    void deletePressed();
-    void deleteItem(std::optional<std::size_t> clickedRow);
+    [[nodiscard]] Result<bool> deletePressed();
+    [[nodiscard]] Result<bool> deleteItem(std::optional<std::size_t> clickedRow);
     // Asks, then deletes every item of the rows; false when nothing was deleted.
-    bool confirmDeleteItems(const std::vector<std::shared_ptr<ConsolidatedItem>>& rows);
-    void clearGroceryList();
+    [[nodiscard]] Result<bool> confirmDeleteItems(
+        const std::vector<std::shared_ptr<ConsolidatedItem>>& rows);
+    // Asks whether to clear everything or only what was bought; false when nothing was asked
+    // for.
+    [[nodiscard]] Result<bool> clearGroceryList();
     // Deletes every live item of the recipe, whatever is shown.
-    void removeItemsFromRecipe(const std::string& recipeName);
+    [[nodiscard]] Result<void> removeItemsFromRecipe(const std::string& recipeName);
 
 private:
     void controllerDidChangeContent(QVArrayController&) override { constructData(); }
@@ -220,13 +226,10 @@ private:
     std::vector<std::shared_ptr<ConsolidatedItem>> chosenRows(
         std::optional<std::size_t> clickedRow) const;
     void deleteItems(const std::vector<std::shared_ptr<GroceryListItem>>& items);
-    // The live items, those also matching `extra` when it is not empty.
-    std::vector<std::shared_ptr<GroceryListItem>> liveItems(const std::string& extra);
-    void save();
+    [[nodiscard]] Result<void> save();
 
     ManagedObjectContext& m_context;
     UserSettings& m_settings;
-    ApplicationHooks& m_hooks;
     GroceryListControllerDelegate* m_delegate;
     GroceryListCategoriesController* m_sidebar = nullptr;
     MainQueue& m_queue;

@@ -12,6 +12,8 @@
 #include "lib/Log.h"
 #include "lib/StringTable.h"
 #include "lib/TextCollation.h"
+#include "lib/TextFolding.h"
+#include "lib/TextPieces.h"
 #include "model/Recipe.h"
 #include "model/RecipeCategory.h"
 #include "model/RecipeFile.h"
@@ -22,15 +24,6 @@ namespace miravel::HtmlExport {
 namespace {
 
 constexpr std::size_t kMaxDisplayUnits = 255;
-
-std::string_view trimmed(std::string_view text) {
-    constexpr std::string_view kSpace = " \t\n\r\v\f";
-    const auto first = text.find_first_not_of(kSpace);
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(kSpace) - first + 1);
-}
 
 std::string escaped(std::string_view text) {
     return MiravelHtml::escapeHtml(text);
@@ -45,7 +38,8 @@ std::vector<std::string_view> lines(std::string_view text) {
         if (end == std::string_view::npos) {
             end = text.size();
         }
-        if (auto line = trimmed(text.substr(start, end - start)); !line.empty()) {
+        if (auto line = trimCharacters(text.substr(start, end - start), kNameSpace);
+            !line.empty()) {
             result.push_back(line);
         }
         start = end + 1;
@@ -63,12 +57,6 @@ std::string utf16Page(const std::string& text) {
         bytes.push_back(static_cast<char>(unit >> 8));
     }
     return bytes;
-}
-
-std::string lowerCased(const std::string& text) {
-    std::string lower;
-    icu::UnicodeString::fromUTF8(text).toLower().toUTF8String(lower);
-    return lower;
 }
 
 std::string withoutRefusedCharacters(const std::string& name) {
@@ -125,7 +113,7 @@ bool notEmpty(const std::optional<std::string>& text) {
     if (!text) {
         return false;
     }
-    const auto kept = trimmed(*text);
+    const auto kept = trimCharacters(*text, kNameSpace);
     return !kept.empty() && kept != "---";
 }
 

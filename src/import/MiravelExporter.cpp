@@ -1,25 +1,18 @@
 #include "import/MiravelExporter.h"
 
-#include <unicode/unistr.h>
-
 #include <chrono>
 
 #include "lib/ApplicationIdentifier.h"
 #include "lib/AtomicFile.h"
 #include "lib/DateText.h"
 #include "lib/Log.h"
+#include "lib/TextFolding.h"
 #include "lib/ZipArchive.h"
 #include "model/Recipe.h"
 
 namespace miravel {
 
 namespace {
-
-std::string lowerCased(const std::string& text) {
-    std::string lower;
-    icu::UnicodeString::fromUTF8(text).toLower().toUTF8String(lower);
-    return lower;
-}
 
 std::unexpected<Error> exportError(const Error& cause) {
     logLine("Error writing miravelrecipe file: {}", cause.description);

@@ -11,14 +11,6 @@ namespace miravel {
 
 namespace {
 
-std::optional<std::string> textOf(const JsonObject& object, std::string_view key) {
-    const JsonValue* value = object.find(key);
-    if (value == nullptr || !value->isString()) {
-        return std::nullopt;
-    }
-    return value->asString();
-}
-
 std::optional<std::int64_t> integerOf(const JsonObject& object, std::string_view key) {
     const JsonValue* value = object.find(key);
     if (value == nullptr || !value->isNumber()) {
@@ -36,48 +28,21 @@ std::optional<std::int64_t> integerOf(const JsonObject& object, std::string_view
 
 }  // namespace
 
-std::optional<std::string> decodeLenientBase64(std::string_view text) {
-    std::string kept;
-    kept.reserve(text.size());
-    for (char ch : text) {
-        const bool alphabet = (ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z') ||
-                              (ch >= '0' && ch <= '9') || ch == '+' || ch == '/';
-        if (alphabet) {
-            kept.push_back(ch);
-        }
-    }
-    kept.append((4 - kept.size() % 4) % 4, '=');
-    if (kept.size() % 4 == 1) {
-        kept.pop_back();  // a lone sextet carries no whole byte
-    }
-    kept.append((4 - kept.size() % 4) % 4, '=');
-    return base64Decode(kept);
-}
-
 void copyRecipeFileMembers(const JsonObject& object, Recipe& recipe, RecipeFileMembers members) {
-    recipe.setName(textOf(object, "name"));
-    recipe.setCookTime(textOf(object, "cook_time"));
-    recipe.setPrepTime(textOf(object, "prep_time"));
-    recipe.setDifficulty(textOf(object, "difficulty"));
+    setDictionaryTexts(recipe, object);
+    if (!members.notes) {
+        recipe.setNotes(std::nullopt);
+    }
     if (members.rating) {
         recipe.setRating(integerOf(object, "rating"));
     }
-    recipe.setIngredients(textOf(object, "ingredients"));
-    recipe.setDirections(textOf(object, "directions"));
-    if (members.notes) {
-        recipe.setNotes(textOf(object, "notes"));
-    }
-    recipe.setSource(textOf(object, "source"));
-    recipe.setServings(textOf(object, "servings"));
-    recipe.setSourceUrl(textOf(object, "source_url"));
-    recipe.setImageUrl(textOf(object, "image_url"));
-    recipe.setNutritionalInfo(textOf(object, "nutritional_info"));
+    recipe.setImageUrl(dictionaryText(object, "image_url"));
 }
 
 Result<std::shared_ptr<Recipe>> MiravelRecipeImporter::recipeFromObject(const JsonObject& object) {
     auto recipe = insertRecipe();
     copyRecipeFileMembers(object, *recipe, {});
-    if (auto photoData = textOf(object, "photo_data")) {
+    if (auto photoData = dictionaryText(object, "photo_data")) {
         if (auto bytes = decodeLenientBase64(*photoData)) {
             if (auto photo = savePhoto(*bytes)) {
                 recipe->setPhoto(*photo);

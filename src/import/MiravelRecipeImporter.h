@@ -38,8 +38,4 @@ struct RecipeFileMembers {
 };
 void copyRecipeFileMembers(const JsonObject& object, Recipe& recipe, RecipeFileMembers members);
 
-// Photo data as other programs write it: line breaks and padding anywhere; only the Base64
-// alphabet counts.
-std::optional<std::string> decodeLenientBase64(std::string_view text);
-
 }  // namespace miravel

@@ -8,8 +8,10 @@
 #include "import/MiravelExporter.h"
 #include "lib/ApplicationIdentifier.h"
 #include "lib/Log.h"
+#include "lib/StringTable.h"
 #include "library/CategoriesController.h"
 #include "model/Library.h"
+#include "model/LibraryBackup.h"
 #include "model/Recipe.h"
 #include "model/RecipeCategory.h"
 #include "model/SyncedObject.h"
@@ -129,6 +131,32 @@ AlertText MiravelWindowController::exportRecipes(ExportFormat format, std::size_
     }
     logLine("Recipes exported to {}", *exported);
     return {"Export Complete", fmt::format("{} recipes exported.", recipes.size())};
+}
+
+MiravelWindowController::FileDialog MiravelWindowController::createBackup(Timestamp now) {
+    return {offeredBackupFileName(now), {kBackupExtension}};
+}
+
+AlertText MiravelWindowController::createBackupInBackgroundThread(
+    const std::filesystem::path& path, const std::function<void(double)>& progress) {
+    auto written = writeLibraryBackup(m_library.filesFolder(), path, progress);
+    if (!written) {
+        logLine("Backup failed: {}", written.error().description);
+        return {tr("Backup Failed"), written.error().description};
+    }
+    return backupComplete(path.filename().string());
+}
+
+AlertText MiravelWindowController::backupComplete(const std::string& fileName) {
+    return {tr("Backup Complete"), fmt::format("A backup file has been created: {}.", fileName)};
+}
+
+MiravelWindowController::FileDialog MiravelWindowController::restoreBackup() {
+    return {"", {kBackupExtension}};
+}
+
+AlertText MiravelWindowController::confirmRestoreBackup() {
+    return {tr("Restore Backup"), tr("Are you sure you want to restore from this backup?")};
 }
 
 }  // namespace miravel

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "import/RecipeImporter.h"
+#include "lib/DateText.h"
 #include "lib/Error.h"
 
 namespace miravel {
@@ -65,6 +66,27 @@ public:
     AlertText exportRecipes(ExportFormat format, std::size_t selection,
                             const std::filesystem::path& location,
                             const std::function<void(std::size_t)>& progress = {});
+
+    // The Backup menu. "Create Backup" asks where with a save dialog offering this name and
+    // accepting only this type.
+    struct FileDialog {
+        std::string fileName;
+        std::vector<std::string> allowedTypes;
+    };
+    static FileDialog createBackup(Timestamp now = currentMoment());
+    static constexpr const char* kCreatingBackupLabel = "Creating Backup...";
+    // Writes the backup to `path` and returns the alert to show: "Backup Complete", or
+    // "Backup Failed" with the reason (nothing is left at `path` then). Any thread; saves go
+    // on meanwhile.
+    AlertText createBackupInBackgroundThread(const std::filesystem::path& path,
+                                             const std::function<void(double)>& progress = {});
+    static AlertText backupComplete(const std::string& fileName);
+    // "Restore Backup" asks for a file of this type, then for confirmation; only the
+    // confirmation's first button goes on, to the application object's restoreFromBackup().
+    static FileDialog restoreBackup();
+    static AlertText confirmRestoreBackup();
+    static constexpr const char* kRestoreButton = "Restore";
+    static constexpr const char* kCancelButton = "Cancel";
 
 private:
     Library& m_library;

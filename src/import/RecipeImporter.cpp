@@ -2,8 +2,10 @@
 
 #include <algorithm>
 
+#include "lib/AtomicFile.h"
 #include "lib/DateText.h"
 #include "lib/Log.h"
+#include "lib/TextPieces.h"
 #include "library/CategoriesController.h"
 #include "model/Library.h"
 #include "model/PhotoStore.h"
@@ -19,15 +21,6 @@ namespace {
 
 // Lists on the screen take in an import's recipes at least this often.
 constexpr auto kSaveInterval = std::chrono::milliseconds(100);
-
-std::string_view trimmed(std::string_view text) {
-    constexpr std::string_view kSpace = " \t\n\r\v\f";
-    const auto first = text.find_first_not_of(kSpace);
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(kSpace) - first + 1);
-}
 
 }  // namespace
 
@@ -47,10 +40,12 @@ ManagedObjectContext& RecipeImporter::managedObjectContext() {
 }
 
 std::optional<std::string> RecipeImporter::savePhoto(std::string_view imageBytes) {
-    auto name = miravel::savePhoto(m_library.filesFolder(), imageBytes);
+    // One flush per batch, in saveNow, instead of two waits for the disk per photo.
+    auto name = miravel::savePhoto(m_library.filesFolder(), imageBytes, Flush::Later);
     if (!name) {
         return std::nullopt;
     }
+    m_photosUnflushed = true;
     return *name;
 }
 
@@ -69,7 +64,7 @@ std::int64_t RecipeImporter::lastCategoryOrderFlag() {
 }
 
 void RecipeImporter::addCategoryToRecipe(std::string_view name, Recipe& recipe) {
-    const std::string_view categoryName = trimmed(name);
+    const std::string_view categoryName = trimCharacters(name, kNameSpace);
     if (categoryName.empty()) {
         return;
     }
@@ -132,6 +127,13 @@ std::size_t recipesFound(const std::vector<ImportRecord>& records) {
 }
 
 Result<void> RecipeImporter::saveNow() {
+    // The photos reach the disk before the recipes that name them.
+    if (m_photosUnflushed) {
+        if (auto flushed = flushFileSystemOf(m_library.filesFolder()); !flushed) {
+            return flushed;
+        }
+        m_photosUnflushed = false;
+    }
     if (m_context->hasChanges()) {
         if (auto saved = m_context->save(); !saved) {
             return saved;

@@ -126,6 +126,7 @@ private:
     // The categories this import has linked, by name: a file of thousands of recipes names
     // the same few again and again, and each lookup in the context walks its pending objects.
     std::unordered_map<std::string, std::shared_ptr<RecipeCategory>> m_linkedCategories;
+    bool m_photosUnflushed = false;
     std::chrono::steady_clock::time_point m_lastSave;
 };
 

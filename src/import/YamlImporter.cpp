@@ -5,24 +5,18 @@
 #include "import/MiravelRecipeImporter.h"
 #include "lib/ApplicationIdentifier.h"
 #include "lib/AtomicFile.h"
+#include "lib/Crypto.h"
 #include "lib/Log.h"
 #include "lib/Utf8.h"
 #include "lib/YAMLSerialization.h"
 #include "model/Recipe.h"
+#include "model/RecipeFile.h"
 
 namespace miravel {
 
 namespace {
 
 constexpr std::string_view kBlanks = " \t\n\r\v\f";
-
-std::optional<std::string> textOf(const JsonObject& object, std::string_view key) {
-    const JsonValue* value = object.find(key);
-    if (value == nullptr || !value->isString()) {
-        return std::nullopt;
-    }
-    return value->asString();
-}
 
 Error unableToParse(const Error& cause) {
     return Error{
@@ -110,26 +104,16 @@ Result<void> YamlImporter::parseRecipe(const JsonObject& dictionary) {
             }
         }
     }
-    if (auto photo = textOf(dictionary, "photo")) {
+    if (auto photo = dictionaryText(dictionary, "photo")) {
         if (auto bytes = decodeLenientBase64(*photo)) {
             if (auto name = savePhoto(*bytes)) {
                 recipe->setPhoto(*name);
             }
         }
     }
-    recipe->setName(textOf(dictionary, "name"));
-    recipe->setServings(textOf(dictionary, "servings"));
-    recipe->setSource(textOf(dictionary, "source"));
-    recipe->setSourceUrl(textOf(dictionary, "source_url"));
-    recipe->setPrepTime(textOf(dictionary, "prep_time"));
-    recipe->setCookTime(textOf(dictionary, "cook_time"));
-    recipe->setDifficulty(textOf(dictionary, "difficulty"));
-    recipe->setIngredients(textOf(dictionary, "ingredients"));
-    recipe->setDirections(textOf(dictionary, "directions"));
-    recipe->setNotes(textOf(dictionary, "notes"));
-    recipe->setNutritionalInfo(textOf(dictionary, "nutritional_info"));
-    recipe->setRating(leadingInteger(textOf(dictionary, "rating").value_or("")));
-    recipe->setOnFavorites(leadingBoolean(textOf(dictionary, "on_favorites").value_or("")));
+    setDictionaryTexts(*recipe, dictionary);
+    recipe->setRating(leadingInteger(dictionaryText(dictionary, "rating").value_or("")));
+    recipe->setOnFavorites(leadingBoolean(dictionaryText(dictionary, "on_favorites").value_or("")));
     return recipeFinished(*recipe);
 }
 
@@ -213,12 +197,12 @@ ImportOutcome FrontMatterImporter::parseFile(const std::filesystem::path& path) 
     const JsonObject& matterObject = documents->front().asObject();
     std::string note;
     auto recipe = insertRecipe();
-    recipe->setName(textOf(matterObject, "title"));
+    recipe->setName(dictionaryText(matterObject, "title"));
     // A recipe made of other recipes of the site lists them as its components.
     auto ingredients = linesOf(matterObject, "ingredients");
     recipe->setIngredients(ingredients ? ingredients : linesOf(matterObject, "components"));
     recipe->setDirections(linesOf(matterObject, "directions"));
-    recipe->setServings(textOf(matterObject, "yield"));
+    recipe->setServings(dictionaryText(matterObject, "yield"));
     if (const auto start = body.find_first_not_of(kBlanks); start != std::string_view::npos) {
         const auto end = body.find_last_not_of(kBlanks);
         const RepairedUtf8 notes = replacingInvalidUtf8(body.substr(start, end - start + 1));
@@ -251,7 +235,7 @@ ImportOutcome FrontMatterImporter::parseFile(const std::filesystem::path& path) 
     }
     // The picture is looked for beside the file only, by its last name component: a file
     // cannot make the importer read anywhere else.
-    if (auto image = textOf(matterObject, "image")) {
+    if (auto image = dictionaryText(matterObject, "image")) {
         const auto name = std::filesystem::path(*image).filename();
         const auto folder = path.parent_path();
         for (const auto& candidate : {folder / name, folder / "images" / name}) {

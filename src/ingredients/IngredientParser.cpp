@@ -338,6 +338,14 @@ IngredientParser::IngredientParser(WordLists lists,
     }
 }
 
+Result<void> IngredientParser::checkReferenceStore() const {
+    (void)store();
+    if (m_storeError) {
+        return std::unexpected(*m_storeError);
+    }
+    return {};
+}
+
 const IngredientReferenceStore& IngredientParser::store() const {
     if (m_opensSharedStore) {
         std::call_once(m_storeOpened, [this] {
@@ -346,9 +354,9 @@ const IngredientReferenceStore& IngredientParser::store() const {
                               : Result<std::shared_ptr<const IngredientReferenceStore>>(
                                     std::unexpected(path.error()));
             if (!store) {
-                // The store is part of the installation; without it no aisle is right.
                 logUnresolvedError(store.error());
-                std::exit(EXIT_FAILURE);
+                m_storeError = store.error();
+                return;
             }
             m_store = std::move(*store);
         });

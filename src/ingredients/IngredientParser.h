@@ -82,6 +82,11 @@ public:
     // The first unit row (by name descending) whose name or plural equals `word`.
     const UnitRow* fetchUnit(std::string_view word) const;
 
+    // The reference store of ingredient names ships with the program; without it every line
+    // is read but no aisle or ingredient name is right. Front ends check it at start and
+    // refuse to go on, rather than file every item under the wrong aisle.
+    [[nodiscard]] Result<void> checkReferenceStore() const;
+
     // The preset aisle names, in menu order.
     const std::vector<std::string>& aisles() const { return m_aisles; }
     const UnitConverter& converter() const { return m_converter; }
@@ -103,6 +108,7 @@ private:
     // Opened on the first query when the parser is the shared one.
     mutable std::shared_ptr<const IngredientReferenceStore> m_store;
     mutable std::once_flag m_storeOpened;
+    mutable std::optional<Error> m_storeError;  // written once, under m_storeOpened
     bool m_opensSharedStore = false;
     UnitConverter m_converter;
     std::vector<std::string> m_aisles;

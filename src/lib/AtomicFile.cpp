@@ -60,7 +60,7 @@ int writeAll(int fd, std::string_view bytes) {
 }  // namespace
 
 Result<void> writeFileAtomically(const std::filesystem::path& path, std::string_view bytes,
-                                 mode_t mode) {
+                                 mode_t mode, Flush flush) {
     std::filesystem::path folder = path.parent_path();
     if (folder.empty()) {
         folder = ".";
@@ -84,7 +84,7 @@ Result<void> writeFileAtomically(const std::filesystem::path& path, std::string_
         errno = failed;
         return discard("Could not write");
     }
-    if (::fsync(fd.get()) != 0) {
+    if (flush == Flush::Now && ::fsync(fd.get()) != 0) {
         return discard("Could not flush");
     }
     if (::close(fd.release()) != 0) {
@@ -93,9 +93,19 @@ Result<void> writeFileAtomically(const std::filesystem::path& path, std::string_
     if (::rename(temporary.c_str(), path.c_str()) != 0) {
         return discard("Could not replace");
     }
-    FileDescriptor folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folderFd.get() >= 0) {
-        ::fsync(folderFd.get());
+    if (flush == Flush::Now) {
+        flushFolder(folder);
+    }
+    return {};
+}
+
+Result<void> flushFileSystemOf(const std::filesystem::path& path) {
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) {
+        return fileError("Could not open", path, errno);
+    }
+    if (::syncfs(fd.get()) != 0) {
+        return fileError("Could not flush the files written beside", path, errno);
     }
     return {};
 }
@@ -199,6 +209,21 @@ Result<void> createFolder(const std::filesystem::path& path, mode_t mode) {
         return fileError("Expected a folder at", path, ENOTDIR);
     }
     return {};
+}
+
+Result<void> flushFile(const std::filesystem::path& path) {
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0 || ::fsync(fd.get()) != 0) {
+        return fileError("Could not flush", path, errno);
+    }
+    return {};
+}
+
+void flushFolder(const std::filesystem::path& folder) {
+    FileDescriptor folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folderFd.get() >= 0) {
+        ::fsync(folderFd.get());
+    }
 }
 
 Result<std::filesystem::path> keepDamagedFileAside(const std::filesystem::path& path) {

@@ -11,12 +11,23 @@
 
 namespace miravel {
 
+// When a written file reaches the disk: before the call returns, or at the caller's next
+// flushFileSystemOf (a job that writes many files, and records them in a store only after
+// that flush).
+enum class Flush { Now, Later };
+
 // Replaces the file at `path` with `bytes` so that a reader (or a crash) sees either the old
 // file or the whole new one, never a part: a temporary file in the same folder is written
 // with `mode` from its creation, flushed to disk, renamed over the target, and the folder is
-// flushed so the rename itself survives a power cut.
+// flushed so the rename itself survives a power cut. With Flush::Later both flushes are left
+// to the caller's flushFileSystemOf; readers still never see a part.
 [[nodiscard]] Result<void> writeFileAtomically(const std::filesystem::path& path,
-                                               std::string_view bytes, mode_t mode = 0644);
+                                               std::string_view bytes, mode_t mode = 0644,
+                                               Flush flush = Flush::Now);
+
+// Flushes everything written to the file system that holds `path` (syncfs): one wait for a
+// whole batch of files instead of one per file.
+[[nodiscard]] Result<void> flushFileSystemOf(const std::filesystem::path& path);
 
 // Far beyond any file the program reads whole; a device that never ends (/dev/zero) or a
 // runaway file is refused instead of exhausting memory.
@@ -56,6 +67,14 @@ struct ReadOptions {
 
 // Creates a folder and its missing parents; newly made folders get `mode`.
 [[nodiscard]] Result<void> createFolder(const std::filesystem::path& path, mode_t mode = 0755);
+
+// Flushes a file already written (by another library) to disk.
+[[nodiscard]] Result<void> flushFile(const std::filesystem::path& path);
+
+// Flushes a folder's entries (a rename or a new name in it) to disk. Failures are ignored:
+// the folder's files were flushed one by one, and a file system without the call has
+// nothing to flush.
+void flushFolder(const std::filesystem::path& folder);
 
 // Moves a damaged file out of the way, keeping it for the user: "<name>.damaged-<time>".
 // Returns the new path.

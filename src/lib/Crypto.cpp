@@ -88,4 +88,25 @@ std::string newUid() {
     return text;
 }
 
+std::optional<std::string> decodeLenientBase64(std::string_view text) {
+    // Nearly all of it is plain Base64, wrapped or not, which the strict reader takes as is.
+    if (auto strict = base64Decode(text)) {
+        return strict;
+    }
+    std::string kept;
+    kept.reserve(text.size() + 3);
+    for (char ch : text) {
+        const bool alphabet = (ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z') ||
+                              (ch >= '0' && ch <= '9') || ch == '+' || ch == '/';
+        if (alphabet) {
+            kept.push_back(ch);
+        }
+    }
+    if (kept.size() % 4 == 1) {
+        kept.pop_back();
+    }
+    kept.append((4 - kept.size() % 4) % 4, '=');
+    return base64Decode(kept);
+}
+
 }  // namespace miravel

@@ -16,6 +16,11 @@ std::string base64Encode(std::string_view bytes);
 // else that is not Base64, or wrong padding, gives nothing.
 std::optional<std::string> base64Decode(std::string_view text);
 
+// Base64 as other programs write it: line breaks, blanks and padding anywhere, or padding
+// left out; only the alphabet counts, and a lone last character (which carries no whole byte)
+// is dropped.
+std::optional<std::string> decodeLenientBase64(std::string_view text);
+
 // A new identifier, unique across machines, processes and calls: a random (version 4) UUID
 // in upper-case text, e.g. "1B4E28BA-2FA1-41D2-883F-0016D3CCA427". Its randomness comes from
 // the system's cryptographic generator.

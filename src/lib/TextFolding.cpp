@@ -123,4 +123,12 @@ std::string foldCaseAndDiacritics(std::string_view utf8) {
     return fold(utf8, kBoth);
 }
 
+std::string lowerCased(std::string_view utf8) {
+    std::string lower;
+    icu::UnicodeString::fromUTF8(icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size())))
+        .toLower()
+        .toUTF8String(lower);
+    return lower;
+}
+
 }  // namespace miravel

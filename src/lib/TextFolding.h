@@ -19,4 +19,8 @@ std::string foldCase(std::string_view utf8);
 std::string foldDiacritics(std::string_view utf8);
 std::string foldCaseAndDiacritics(std::string_view utf8);
 
+// Unicode lower case (ICU's root locale), for names compared as case-insensitive file systems
+// compare them.
+std::string lowerCased(std::string_view utf8);
+
 }  // namespace miravel

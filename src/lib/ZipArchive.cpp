@@ -6,6 +6,7 @@
 #include <ctime>
 #include <system_error>
 
+#include "lib/AtomicFile.h"
 #include "lib/Crypto.h"
 
 namespace miravel {
@@ -107,12 +108,21 @@ Result<void> ZipWriter::commit() {
         std::filesystem::remove(m_state->temporary, error);
         return zipError(ZipErrorCode::CannotWrite, "cannot finish the archive", status);
     }
+    // The whole archive reaches the disk before it takes the destination's name, so that a
+    // power cut never leaves a short file there.
+    if (auto flushed = flushFile(m_state->temporary); !flushed) {
+        std::filesystem::remove(m_state->temporary, error);
+        return zipError(ZipErrorCode::CannotWrite,
+                        "cannot finish the archive: " + flushed.error().description);
+    }
     std::filesystem::rename(m_state->temporary, m_state->destination, error);
     if (error) {
         std::filesystem::remove(m_state->temporary, error);
         return zipError(ZipErrorCode::CannotWrite,
                         "cannot replace " + m_state->destination.string() + ": " + error.message());
     }
+    flushFolder(m_state->destination.has_parent_path() ? m_state->destination.parent_path()
+                                                       : std::filesystem::path("."));
     return {};
 }
 

@@ -5,7 +5,6 @@
 #include "lib/Log.h"
 #include "lib/MainQueue.h"
 #include "lib/StringTable.h"
-#include "model/MiravelAppDelegate.h"
 #include "model/Recipe.h"
 #include "model/UserSettings.h"
 #include "store/ManagedObjectContext.h"
@@ -22,11 +21,9 @@ const RecipeCategory* categoryIn(const CategoryColumnItem& item) {
 }  // namespace
 
 CategoriesController::CategoriesController(ManagedObjectContext& context, UserSettings& settings,
-                                           ApplicationHooks& hooks,
                                            CategorySelectionListener& recipeList,
                                            CategoriesControllerDelegate& delegate)
     : m_context(context),
-      m_hooks(hooks),
       m_recipeList(recipeList),
       m_delegate(delegate),
       m_queue(MainQueue::shared()),
@@ -209,11 +206,11 @@ void CategoriesController::reselectLater(const std::shared_ptr<RecipeCategory>& 
     });
 }
 
-void CategoriesController::save() {
-    saveContext(m_context, m_hooks);
+Result<void> CategoriesController::save() {
+    return m_context.save();
 }
 
-std::shared_ptr<RecipeCategory> CategoriesController::newCategory() {
+Result<std::shared_ptr<RecipeCategory>> CategoriesController::newCategory() {
     // The placeholder, too, must not repeat a name: a second one is "New Category 2".
     const std::string placeholder = tr("New Category");
     std::string name = placeholder;
@@ -223,7 +220,9 @@ std::shared_ptr<RecipeCategory> CategoriesController::newCategory() {
     auto category = m_context.insert<RecipeCategory>();
     category->setName(name);
     category->setOrderFlag(lastOrderFlag(m_context) + 1);
-    save();
+    if (auto saved = save(); !saved) {
+        return std::unexpected(saved.error());
+    }
     m_queue.post([this, alive = m_alive, category] {
         if (!*alive) {
             return;
@@ -241,7 +240,9 @@ Result<std::shared_ptr<RecipeCategory>> CategoriesController::newCategoryNamed(
     if (!category) {
         return category;
     }
-    save();
+    if (auto saved = save(); !saved) {
+        return std::unexpected(saved.error());
+    }
     reselectLater(*category);
     return category;
 }
@@ -257,22 +258,25 @@ Result<void> CategoriesController::rename(const CategoryColumnItem& item, const 
     }
     (*held)->setName(std::move(*checked));
     (*held)->setStatus(kStatusModified);
-    save();
+    if (auto saved = save(); !saved) {
+        return saved;
+    }
     reselectLater(*held);
     return {};
 }
 
-void CategoriesController::confirmDeleteCategory() {
-    deleteItem(std::visit([](const auto& s) { return CategoryColumnItem(s); }, m_selection));
+Result<bool> CategoriesController::confirmDeleteCategory() {
+    return deleteItem(std::visit([](const auto& s) { return CategoryColumnItem(s); }, m_selection));
 }
 
-void CategoriesController::deleteCategory(std::size_t clickedRow) {
+Result<bool> CategoriesController::deleteCategory(std::size_t clickedRow) {
     if (auto item = itemAtRow(clickedRow)) {
-        deleteItem(*item);
+        return deleteItem(*item);
     }
+    return false;
 }
 
-bool CategoriesController::deleteItem(const CategoryColumnItem& item) {
+Result<bool> CategoriesController::deleteItem(const CategoryColumnItem& item) {
     auto* held = std::get_if<std::shared_ptr<RecipeCategory>>(&item);
     if (held == nullptr || !*held) {
         return false;
@@ -292,7 +296,9 @@ bool CategoriesController::deleteItem(const CategoryColumnItem& item) {
         select(m_categories[*index + 1 == count ? *index - 1 : *index + 1]);
     }
     SyncedObject::deleteObjects(m_context, {category});
-    save();
+    if (auto saved = save(); !saved) {
+        return std::unexpected(saved.error());
+    }
     return true;
 }
 
@@ -332,8 +338,8 @@ DropOperation CategoriesController::validateDrop(const CategoryColumnDrag& drag,
                                                                         : DropOperation::Copy;
 }
 
-bool CategoriesController::acceptDrop(const CategoryColumnDrag& drag,
-                                      const CategoryColumnItem& item, int childIndex) {
+Result<bool> CategoriesController::acceptDrop(const CategoryColumnDrag& drag,
+                                              const CategoryColumnItem& item, int childIndex) {
     if (validateDrop(drag, item, childIndex) == DropOperation::None) {
         return false;
     }
@@ -347,7 +353,9 @@ bool CategoriesController::acceptDrop(const CategoryColumnDrag& drag,
             order[i]->setOrderFlag(static_cast<std::int64_t>(i));
             order[i]->setStatus(kStatusModified);
         }
-        save();
+        if (auto saved = save(); !saved) {
+            return std::unexpected(saved.error());
+        }
         reselectLater(category);
         return true;
     }
@@ -355,7 +363,9 @@ bool CategoriesController::acceptDrop(const CategoryColumnDrag& drag,
     for (const auto& recipe : recipesLacking(std::get<RecipesDrag>(drag), *category)) {
         recipe->addCategory(category);
         recipe->setModified();
-        save();
+        if (auto saved = save(); !saved) {
+            return std::unexpected(saved.error());
+        }
     }
     return true;
 }

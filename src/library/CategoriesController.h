@@ -15,7 +15,6 @@
 
 namespace miravel {
 
-class ApplicationHooks;
 class MainQueue;
 class ManagedObjectContext;
 class Recipe;
@@ -66,7 +65,7 @@ public:
     static constexpr std::size_t kPresetCount = std::size(kCategoryPresets);
 
     CategoriesController(ManagedObjectContext& context, UserSettings& settings,
-                         ApplicationHooks& hooks, CategorySelectionListener& recipeList,
+                         CategorySelectionListener& recipeList,
                          CategoriesControllerDelegate& delegate);
     ~CategoriesController() override;
     CategoriesController(const CategoriesController&) = delete;
@@ -104,24 +103,25 @@ public:
     const CategorySelection& selection() const { return m_selection; }
     bool removeButtonEnabled() const;
 
-    std::shared_ptr<RecipeCategory> newCategory();
+    [[nodiscard]] Result<std::shared_ptr<RecipeCategory>> newCategory();
     // A category with a name given at once (no in-place edit follows), saved; refused as
     // RecipeCategory::checkedName refuses.
     [[nodiscard]] Result<std::shared_ptr<RecipeCategory>> newCategoryNamed(const std::string& name);
     // An in-place edit of a row's text; a blank name or another category's is refused.
     [[nodiscard]] Result<void> rename(const CategoryColumnItem& item, const std::string& name);
     // The remove button: asks about the selected item.
-    void confirmDeleteCategory();
+    [[nodiscard]] Result<bool> confirmDeleteCategory();
     // The context menu: asks about the clicked row.
-    void deleteCategory(std::size_t clickedRow);
+    [[nodiscard]] Result<bool> deleteCategory(std::size_t clickedRow);
     // Asks, then deletes; false when nothing was deleted.
-    bool deleteItem(const CategoryColumnItem& item);
+    [[nodiscard]] Result<bool> deleteItem(const CategoryColumnItem& item);
 
     // Drag and drop. A category's drag carries its index among the categories.
     std::optional<std::size_t> writeItem(const CategoryColumnItem& item) const;
     DropOperation validateDrop(const CategoryColumnDrag& drag, const CategoryColumnItem& item,
                                int childIndex) const;
-    bool acceptDrop(const CategoryColumnDrag& drag, const CategoryColumnItem& item, int childIndex);
+    [[nodiscard]] Result<bool> acceptDrop(const CategoryColumnDrag& drag,
+                                          const CategoryColumnItem& item, int childIndex);
 
     bool validateMenuItem(CategoryMenuItem item, std::optional<std::size_t> clickedRow) const;
 
@@ -134,10 +134,9 @@ private:
     std::optional<std::size_t> indexOf(const RecipeCategory* category) const;
     std::vector<std::shared_ptr<Recipe>> recipesLacking(const RecipesDrag& drag,
                                                         const RecipeCategory& category) const;
-    void save();
+    [[nodiscard]] Result<void> save();
 
     ManagedObjectContext& m_context;
-    ApplicationHooks& m_hooks;
     CategorySelectionListener& m_recipeList;
     CategoriesControllerDelegate& m_delegate;
     MainQueue& m_queue;

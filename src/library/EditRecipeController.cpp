@@ -178,7 +178,7 @@ std::optional<std::filesystem::path> EditRecipeController::wellPhotoPath() const
     return m_recipe->photoPath();
 }
 
-void EditRecipeController::saveEditRecipeSheet() {
+Result<void> EditRecipeController::saveEditRecipeSheet() {
     closeCategories();
     if (m_isNew) {
         m_recipe = m_context.insert<Recipe>();
@@ -188,7 +188,7 @@ void EditRecipeController::saveEditRecipeSheet() {
             m_delegate->editDismissed();
         }
         forget();
-        return;
+        return {};
     }
     Recipe& recipe = *m_recipe;
     writeFields(recipe);
@@ -203,12 +203,18 @@ void EditRecipeController::saveEditRecipeSheet() {
         recipe.setImageUrl(m_imageUrl);
     }
     recipe.setModified();
-    saveContext(m_context, m_hooks);
+    if (auto saved = m_context.save(); !saved) {
+        // The sheet stays as it was, over the recipe now inserted, so that nothing typed is
+        // lost and a second save cannot insert the recipe twice.
+        m_isNew = false;
+        return saved;
+    }
     auto edited = m_recipe;
     if (m_delegate) {
         m_delegate->recipeEdited(edited);
     }
     forget();
+    return {};
 }
 
 void EditRecipeController::writeFields(Recipe& recipe) const {

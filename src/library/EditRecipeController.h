@@ -90,7 +90,9 @@ public:
     bool wellShowsImage() const;
     std::optional<std::filesystem::path> wellPhotoPath() const;
 
-    void saveEditRecipeSheet();
+    // Writes the sheet into the recipe and saves; on a failed save the sheet stays open with
+    // everything typed, and the error is the front end's to present.
+    [[nodiscard]] Result<void> saveEditRecipeSheet();
     void cancelEditRecipeSheet();
     [[nodiscard]] static Result<std::string> savePhoto(const std::filesystem::path& folder,
                                                        const Image& image);

@@ -14,6 +14,7 @@
 #include "lib/StringTable.h"
 #include "model/Meal.h"
 #include "model/RecipeCategory.h"
+#include "model/RecipeFile.h"
 #include "store/ManagedObjectContext.h"
 #include "store/PersistentStoreCoordinator.h"
 
@@ -28,14 +29,6 @@ Error trashError(const std::string& description) {
     return Error{kTrashErrorDomain, 1, description, {}};
 }
 
-std::optional<std::string> textOf(const JsonObject& data, std::string_view key) {
-    const JsonValue* value = data.find(key);
-    if (value && value->isString()) {
-        return value->asString();
-    }
-    return std::nullopt;
-}
-
 // Our own writer wrote the entry, raw control characters and all (see JsonParser).
 Result<JsonObject> readEntry(const std::filesystem::path& file) {
     auto bytes = readFile(file);
@@ -48,7 +41,7 @@ Result<JsonObject> readEntry(const std::filesystem::path& file) {
     if (!parsed) {
         return std::unexpected(parsed.error());
     }
-    if (!parsed->isObject() || !textOf(parsed->asObject(), "uid")) {
+    if (!parsed->isObject() || !dictionaryText(parsed->asObject(), "uid")) {
         return std::unexpected(trashError(file.filename().string() + " is no trashed recipe."));
     }
     return parsed->asObject();
@@ -57,25 +50,15 @@ Result<JsonObject> readEntry(const std::filesystem::path& file) {
 // The recipe's attributes from its dictionary form; the uid, categories and photo are the
 // caller's, since each needs the store or the files folder.
 void applyDictionary(Recipe& recipe, const JsonObject& data) {
-    recipe.setName(textOf(data, "name"));
-    recipe.setDirections(textOf(data, "directions"));
-    recipe.setServings(textOf(data, "servings"));
-    recipe.setDifficulty(textOf(data, "difficulty"));
-    recipe.setIngredients(textOf(data, "ingredients"));
-    recipe.setNotes(textOf(data, "notes"));
-    recipe.setImageUrl(textOf(data, "image_url"));
-    recipe.setCookTime(textOf(data, "cook_time"));
-    recipe.setPrepTime(textOf(data, "prep_time"));
-    recipe.setSource(textOf(data, "source"));
-    recipe.setSourceUrl(textOf(data, "source_url"));
-    recipe.setNutritionalInfo(textOf(data, "nutritional_info"));
+    setDictionaryTexts(recipe, data);
+    recipe.setImageUrl(dictionaryText(data, "image_url"));
     if (const JsonValue* rating = data.find("rating"); rating && rating->isInteger()) {
         recipe.setRating(rating->asInteger());
     }
     if (const JsonValue* favorite = data.find("on_favorites"); favorite && favorite->isBoolean()) {
         recipe.setOnFavorites(favorite->asBoolean());
     }
-    if (auto created = textOf(data, "created")) {
+    if (auto created = dictionaryText(data, "created")) {
         recipe.setCreated(parseDateText(*created));
     }
 }
@@ -155,8 +138,8 @@ Result<std::vector<TrashedRecipe>> RecipeTrash::readEntries(bool purgeExpired) {
         if (!data) {
             continue;
         }
-        found.push_back(
-            {file.path(), *textOf(*data, "uid"), textOf(*data, "name").value_or(""), trashed});
+        found.push_back({file.path(), *dictionaryText(*data, "uid"),
+                         dictionaryText(*data, "name").value_or(""), trashed});
     }
     std::ranges::sort(found, [](const TrashedRecipe& a, const TrashedRecipe& b) {
         return a.trashed != b.trashed ? a.trashed > b.trashed : a.name < b.name;
@@ -206,7 +189,7 @@ Result<std::shared_ptr<Recipe>> RecipeTrash::restore(const TrashedRecipe& entry)
         return std::unexpected(trashError(data.error().description));
     }
     std::optional<std::filesystem::path> photoFile;
-    if (auto encoded = textOf(*data, kPhotoDataKey)) {
+    if (auto encoded = dictionaryText(*data, kPhotoDataKey)) {
         auto bytes = base64Decode(*encoded);
         if (!bytes) {
             return std::unexpected(trashError("the photo of \"" + entry.name + "\" is damaged."));

@@ -1,11 +1,14 @@
 #pragma once
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
 #include "lib/Error.h"
 
 namespace miravel {
+
+class MigrationController;
 
 // What the application object asks of the front end that presents it: windows, alerts and
 // errors. The desktop implements these with real windows; the command line prints.
@@ -29,8 +32,19 @@ public:
 
     virtual void showWelcomeWindow() {}
     virtual void showMainWindow() {}
-    // A store conversion is needed; the front end shows its progress while it runs.
+    // A store conversion or a restore runs; the front end shows the application object's
+    // migrationController() until it closes, running the main queue meanwhile.
     virtual void showMigrationWindow() {}
+    // The progress window's content changed: the front end redraws it.
+    virtual void migrationWindowChanged(const MigrationController&) {}
+    // A conversion run without windows (the command line) reports its progress here.
+    virtual void showMigrationProgress(double) {}
+    // A restore begins: the main window closes, the library is closed under it.
+    virtual void closeMainWindow() {}
+    // The progress window's "Quit": ends the process with `status`.
+    virtual void quitApplication(int status) { std::exit(status); }
+    // The progress window's "Send Bug Report": opens an address in the browser.
+    virtual void openUrl(const std::string&) {}
     // Opens a recipe file as a new recipe of the library, in its own window.
     virtual void showRecipeForFile(const std::filesystem::path&) {}
 };

@@ -19,7 +19,8 @@ Library::Library(std::filesystem::path filesFolder, UserSettings& settings,
       m_settings(settings),
       m_parser(parser),
       m_center(center),
-      m_queue(queue) {}
+      m_queue(queue),
+      m_model(&miravelObjectModel()) {}
 
 Library::~Library() = default;
 
@@ -52,8 +53,8 @@ Result<std::shared_ptr<PersistentStoreCoordinator>> Library::open() {
             return std::unexpected(created.error());
         }
     }
-    auto coordinator = PersistentStoreCoordinator::open(storeFile(), miravelObjectModel(),
-                                                        {.readOnly = m_readOnly});
+    auto coordinator =
+        PersistentStoreCoordinator::open(storeFile(), *m_model, {.readOnly = m_readOnly});
     if (!coordinator) {
         return std::unexpected(coordinator.error());
     }
@@ -63,6 +64,16 @@ Result<std::shared_ptr<PersistentStoreCoordinator>> Library::open() {
     m_mainContext->setOwner(this);
     m_mainContext->processChangesOnQueue(&m_queue);
     return m_coordinator;
+}
+
+Result<void> Library::close() {
+    if (m_coordinator && m_coordinator.use_count() > 2) {
+        return makeError(kStoreErrorDomain, StoreErrorCode::InvalidRequest,
+                         "The library is still in use by a job that runs in the background.");
+    }
+    m_mainContext.reset();
+    m_coordinator.reset();
+    return {};
 }
 
 bool Library::isWritable() const {

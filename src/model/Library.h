@@ -58,6 +58,12 @@ public:
     bool isWritable() const;
     // The main context, after a successful open(); null before.
     ManagedObjectContext* mainContext() const { return m_mainContext.get(); }
+    // Closes the store (the main context goes with it), so that its files may be replaced;
+    // open() opens it again. Refused while a background job still holds the store.
+    [[nodiscard]] Result<void> close();
+    // The model the store is opened with: the program's own unless set (before open()).
+    void setObjectModel(const ManagedObjectModel& model) { m_model = &model; }
+    const ManagedObjectModel& objectModel() const { return *m_model; }
     // A context for a job on another thread whose saves the main context takes in.
     std::unique_ptr<BackgroundContext> newBackgroundContext();
 
@@ -78,6 +84,7 @@ private:
     MainQueue& m_queue;
     std::atomic<bool> m_loggedIn{false};
     bool m_readOnly = false;
+    const ManagedObjectModel* m_model;
     std::shared_ptr<PersistentStoreCoordinator> m_coordinator;
     std::unique_ptr<ManagedObjectContext> m_mainContext;
 };

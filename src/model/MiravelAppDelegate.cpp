@@ -9,8 +9,11 @@
 #include "lib/MainQueue.h"
 #include "lib/PropertyList.h"
 #include "lib/ResourceFolder.h"
+#include "lib/StringTable.h"
 #include "model/Bookmark.h"
 #include "model/Keychain.h"
+#include "model/LibraryBackup.h"
+#include "model/MigrationController.h"
 #include "model/UserFolders.h"
 #include "model/UserSettings.h"
 
@@ -22,9 +25,120 @@ MiravelAppDelegate::MiravelAppDelegate(std::filesystem::path filesFolder, UserSe
                                        MainQueue& queue)
     : m_library(std::move(filesFolder), settings, parser, center, queue),
       m_keychain(keychain),
-      m_hooks(hooks) {}
+      m_hooks(hooks),
+      m_versions(miravelModelVersions()) {}
 
-MiravelAppDelegate::~MiravelAppDelegate() = default;
+MiravelAppDelegate::~MiravelAppDelegate() {
+    m_alive.reset();
+    if (m_worker.joinable()) {
+        m_worker.join();
+    }
+}
+
+void MiravelAppDelegate::setModelVersions(ModelVersions versions) {
+    m_versions = std::move(versions);
+    m_library.setObjectModel(*m_versions.current);
+}
+
+void MiravelAppDelegate::postToMain(std::function<void()> task) {
+    std::weak_ptr<bool> alive = m_alive;
+    m_library.mainQueue().post([alive, task = std::move(task)] {
+        if (alive.lock()) {
+            task();
+        }
+    });
+}
+
+void MiravelAppDelegate::startWorker(std::function<void()> work) {
+    if (m_worker.joinable()) {
+        m_worker.join();
+    }
+    m_worker = std::thread(std::move(work));
+}
+
+MigrationController& MiravelAppDelegate::makeMigrationController() {
+    if (!m_migrationController) {
+        m_migrationController = std::make_unique<MigrationController>(
+            m_library.mainQueue(),
+            MigrationController::Actions{[this](int status) { m_hooks.quitApplication(status); },
+                                         [this](const std::string& url) { m_hooks.openUrl(url); }},
+            [this] {
+                if (m_migrationController) {
+                    m_hooks.migrationWindowChanged(*m_migrationController);
+                }
+            });
+    }
+    return *m_migrationController;
+}
+
+void MiravelAppDelegate::migrateDatabase() {
+    MigrationController* window = m_migrationController.get();
+    auto converted = convertStore(storeUrl(), m_versions, [window](double fraction) {
+        if (window != nullptr) {
+            window->setProgress(fraction);
+        }
+    });
+    if (!converted) {
+        postToMain(
+            [this, message = converted.error().description] { showMigrationError(message); });
+        return;
+    }
+    postToMain([this] { finishMigration(); });
+}
+
+void MiravelAppDelegate::showMigrationError(const std::string& message) {
+    m_migrating = false;
+    if (m_migrationController) {
+        m_migrationController->showErrorMessage(message);
+    } else {
+        m_hooks.presentError(Error{kConversionErrorDomain, 0, message, {}});
+    }
+}
+
+void MiravelAppDelegate::restoreFromBackup(const std::filesystem::path& path) {
+    m_hooks.closeMainWindow();
+    if (auto closed = m_library.close(); !closed) {
+        m_hooks.presentError(closed.error());
+        return;
+    }
+    m_coordinatorTried = false;
+    m_contextTried = false;
+    MigrationController& window = makeMigrationController();
+    window.showBackupState();
+    m_hooks.showMigrationWindow();
+    startWorker([this, path] { backupWithZipFilePath(path); });
+}
+
+void MiravelAppDelegate::backupWithZipFilePath(const std::filesystem::path& path) {
+    auto restored = restoreLibraryBackup(applicationFilesDirectory(), path, m_versions);
+    if (!restored) {
+        logLine("Error restoring from backup: {}", restored.error().description);
+    }
+    postToMain([this, restored] {
+        // The window closes once the library is open again: what became of the library stays
+        // on screen in an alert.
+        if (restored) {
+            const std::string kept = restored->previousLibrary
+                                         ? "The library as it was before is kept in \"" +
+                                               restored->previousLibrary->string() + "\"."
+                                         : std::string();
+            if (m_migrationController) {
+                m_migrationController->finishBackup(kept);
+            }
+            if (!kept.empty()) {
+                m_hooks.showAlert(tr("Restore from backup complete."), kept, tr("OK"));
+            }
+        } else {
+            const std::string message =
+                restored.error().description + " " + tr("Your library was left as it was.");
+            if (m_migrationController) {
+                m_migrationController->finishDialogWithMessage(message);
+            }
+            m_hooks.showAlert(tr("Restore Failed"), message, tr("OK"));
+        }
+        initializeWithMigration();
+    });
+}
 
 std::filesystem::path MiravelAppDelegate::storeUrl() const {
     return m_library.storeFile();
@@ -64,7 +178,7 @@ bool MiravelAppDelegate::shouldMigrateDatabase() const {
     if (!metadata) {
         return false;
     }
-    return !metadata->isMiravelStore() || metadata->modelVersion != miravelObjectModel().version();
+    return !metadata->isMiravelStore() || metadata->modelVersion != m_versions.current->version();
 }
 
 void MiravelAppDelegate::applicationDidFinishLaunching() {
@@ -74,22 +188,36 @@ void MiravelAppDelegate::applicationDidFinishLaunching() {
 void MiravelAppDelegate::initializeWithMigration() {
     if (shouldMigrateDatabase()) {
         m_migrating = true;
+        MigrationController& window = makeMigrationController();
+        window.showMigrationState();
         m_hooks.showMigrationWindow();
-        // The conversion reports back through finishMigration().
+        // The conversion reports back through finishMigration() or showMigrationError().
+        startWorker([this] { migrateDatabase(); });
         return;
+    }
+    if (m_migrationController) {
+        m_migrationController->closeWindow();
+        m_migrationController.reset();
     }
     setupMainWindow();
 }
 
 void MiravelAppDelegate::finishMigration() {
     m_migrating = false;
+    if (m_migrationController) {
+        m_migrationController->finishMigration();
+        m_migrationController.reset();
+    }
     setupMainWindow();
 }
 
 void MiravelAppDelegate::setupMainWindow() {
     if (!settings().boolean(kWelcomeDisplayedKey)) {
         settings().setBoolean(kWelcomeDisplayedKey, true);
-        (void)settings().synchronize();
+        // Unwritten, the welcome comes back at the next start: worth a line in the log only.
+        if (auto written = settings().synchronize(); !written) {
+            logUnresolvedError(written.error());
+        }
         m_hooks.showWelcomeWindow();
     } else {
         displayMainWindow();
@@ -99,13 +227,22 @@ void MiravelAppDelegate::setupMainWindow() {
 
 void MiravelAppDelegate::launchWithoutWindows() {
     if (shouldMigrateDatabase()) {
-        m_hooks.presentError(
-            makeError(kStoreErrorDomain, StoreErrorCode::InvalidRequest,
-                      "The library \"" + storeUrl().string() +
-                          "\" was written by another version of Miravel and must be "
-                          "converted first; open it in the desktop application.")
-                .error());
-        return;
+        if (m_library.isReadOnly()) {
+            m_hooks.presentError(
+                makeError(kStoreErrorDomain, StoreErrorCode::ReadOnly,
+                          "The library \"" + storeUrl().string() +
+                              "\" was written by another version of Miravel and must be "
+                              "converted, which a read-only library cannot be.")
+                    .error());
+            return;
+        }
+        auto converted = convertStore(storeUrl(), m_versions, [this](double fraction) {
+            m_hooks.showMigrationProgress(fraction);
+        });
+        if (!converted) {
+            m_hooks.presentError(converted.error());
+            return;
+        }
     }
     finishSetup();
 }
@@ -157,9 +294,15 @@ void MiravelAppDelegate::configureBookmarks() {
             bookmark->setStatus(kStatusModified);
         }
     }
-    saveContext(*context, m_hooks);
+    if (auto saved = context->save(); !saved) {
+        // The first save of a new library: if it fails, nothing later can be saved either.
+        logUnresolvedError(saved.error());
+        m_hooks.presentFatalDatabaseError(saved.error());
+    }
     settings().setBoolean(kBookmarksInsertedKey, true);
-    (void)settings().synchronize();
+    if (auto written = settings().synchronize(); !written) {
+        logUnresolvedError(written.error());
+    }
 }
 
 void MiravelAppDelegate::configureDefaults() {
@@ -229,14 +372,6 @@ MiravelAppDelegate::TerminateReply MiravelAppDelegate::applicationShouldTerminat
     m_hooks.showAlert("Could not save changes while quitting.",
                       "Please report this issue to technical support.", "Quit");
     return TerminateReply::Now;
-}
-
-void saveContext(ManagedObjectContext& context, ApplicationHooks& hooks) {
-    auto saved = context.save();
-    if (!saved) {
-        logUnresolvedError(saved.error());
-        hooks.presentFatalDatabaseError(saved.error());
-    }
 }
 
 }  // namespace miravel

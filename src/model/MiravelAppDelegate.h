@@ -1,20 +1,25 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <string>
+#include <thread>
 
 #include "lib/Error.h"
 #include "model/ApplicationHooks.h"
 #include "model/Library.h"
 #include "store/ManagedObjectContext.h"
 #include "store/PersistentStoreCoordinator.h"
+#include "store/StoreConversion.h"
 
 namespace miravel {
 
 class IngredientParser;
 class Keychain;
 class MainQueue;
+class MigrationController;
 class NotificationCenter;
 class UserSettings;
 
@@ -53,6 +58,23 @@ public:
     void setupMainWindow();
     void displayMainWindow();
     void welcomeControllerDismissed() { displayMainWindow(); }
+
+    // The layouts the store may be written in: the program's own unless set before start-up
+    // (the tests add an earlier layout).
+    void setModelVersions(ModelVersions versions);
+    const ModelVersions& modelVersions() const { return m_versions; }
+    // The progress window of a running conversion or restore; null otherwise.
+    MigrationController* migrationController() { return m_migrationController.get(); }
+    // Background thread: converts the store, then reports to the main thread (finishMigration
+    // or showMigrationError).
+    void migrateDatabase();
+    void showMigrationError(const std::string& message);
+    // Closes the main window and the store, shows the progress window in its restore mode and
+    // restores `path` on a background thread (backupWithZipFilePath); the start-up then runs
+    // again on the restored library, or on the previous one if the restore failed.
+    void restoreFromBackup(const std::filesystem::path& path);
+    // Background thread: the restore itself.
+    void backupWithZipFilePath(const std::filesystem::path& path);
     void configureBookmarks();
     void configureDefaults();
     void checkIfLoggedIn();
@@ -76,6 +98,10 @@ public:
 
 private:
     void finishSetup();
+    // Runs `task` on the main queue, unless this object is gone by then.
+    void postToMain(std::function<void()> task);
+    void startWorker(std::function<void()> work);
+    MigrationController& makeMigrationController();
 
     Library m_library;
     Keychain& m_keychain;
@@ -85,10 +111,10 @@ private:
     bool m_migrating = false;
     bool m_initialized = false;
     std::optional<std::filesystem::path> m_filenameToOpen;
+    ModelVersions m_versions;
+    std::unique_ptr<MigrationController> m_migrationController;
+    std::thread m_worker;
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
 };
-
-// Saves a context the way every screen does: on failure the error is logged and the fatal
-// "Database Error" is presented.
-void saveContext(ManagedObjectContext& context, ApplicationHooks& hooks);
 
 }  // namespace miravel

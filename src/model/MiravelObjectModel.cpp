@@ -98,4 +98,9 @@ const ManagedObjectModel& miravelObjectModel() {
     return model;
 }
 
+const ModelVersions& miravelModelVersions() {
+    static const ModelVersions versions{&miravelObjectModel(), {}};
+    return versions;
+}
+
 }  // namespace miravel

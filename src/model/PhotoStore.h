@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "lib/AtomicFile.h"
 #include "lib/Error.h"
 #include "lib/Image.h"
 
@@ -14,9 +15,10 @@ namespace miravel {
 
 // Decodes the picture, reduces it to the photo thumbnail, encodes it as JPEG and writes it
 // under a new unique name. Returns that file name (not the path); bytes that are no
-// picture write nothing and give an error.
+// picture write nothing and give an error. With Flush::Later the caller flushes the folder's
+// file system (flushFileSystemOf) before it saves a recipe that names the photo.
 [[nodiscard]] Result<std::string> savePhoto(const std::filesystem::path& folder,
-                                            std::string_view imageBytes);
+                                            std::string_view imageBytes, Flush flush = Flush::Now);
 
 // Writes an image the caller has already sized (the editor's thumbnail) as a photo file.
 [[nodiscard]] Result<std::string> savePhoto(const std::filesystem::path& folder,

@@ -126,4 +126,26 @@ std::string Recipe::emailFilename() const {
     return recipeFileName(name().value_or(""));
 }
 
+std::optional<std::string> dictionaryText(const JsonObject& dictionary, std::string_view key) {
+    const JsonValue* value = dictionary.find(key);
+    if (value != nullptr && value->isString()) {
+        return value->asString();
+    }
+    return std::nullopt;
+}
+
+void setDictionaryTexts(Recipe& recipe, const JsonObject& dictionary) {
+    recipe.setName(dictionaryText(dictionary, "name"));
+    recipe.setServings(dictionaryText(dictionary, "servings"));
+    recipe.setSource(dictionaryText(dictionary, "source"));
+    recipe.setSourceUrl(dictionaryText(dictionary, "source_url"));
+    recipe.setPrepTime(dictionaryText(dictionary, "prep_time"));
+    recipe.setCookTime(dictionaryText(dictionary, "cook_time"));
+    recipe.setDifficulty(dictionaryText(dictionary, "difficulty"));
+    recipe.setIngredients(dictionaryText(dictionary, "ingredients"));
+    recipe.setDirections(dictionaryText(dictionary, "directions"));
+    recipe.setNotes(dictionaryText(dictionary, "notes"));
+    recipe.setNutritionalInfo(dictionaryText(dictionary, "nutritional_info"));
+}
+
 }  // namespace miravel

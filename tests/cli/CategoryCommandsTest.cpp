@@ -4,21 +4,14 @@
 #include <vector>
 
 #include "support/RunCommand.h"
-#include "support/TemporaryFolder.h"
 
 namespace miravel {
 namespace {
 
-using testing::CommandOutput;
-using testing::runMiravel;
-using testing::TemporaryFolder;
+using testing::KitchenTest;
 
-class CategoryCommandsTest : public ::testing::Test {
+class CategoryCommandsTest : public KitchenTest {
 protected:
-    CommandOutput run(std::vector<std::string> arguments) {
-        arguments.insert(arguments.begin(), {"--library", (m_home / "Kitchen").string()});
-        return runMiravel(m_home.path(), arguments);
-    }
     // The names "category list" prints, in order.
     std::vector<std::string> listed(std::vector<std::string> extra = {}) {
         std::vector<std::string> arguments{"category", "list"};
@@ -37,8 +30,6 @@ protected:
         }
         return names;
     }
-
-    TemporaryFolder m_home;
 };
 
 TEST_F(CategoryCommandsTest, addRenameMoveAndDeleteAsAUserWould) {

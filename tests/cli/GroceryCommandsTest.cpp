@@ -6,27 +6,14 @@
 #include <vector>
 
 #include "support/RunCommand.h"
-#include "support/TemporaryFolder.h"
 
 namespace miravel {
 namespace {
 
-using testing::CommandOutput;
-using testing::runMiravel;
-using testing::TemporaryFolder;
+using testing::KitchenTest;
 
-class GroceryCommandsTest : public ::testing::Test {
+class GroceryCommandsTest : public KitchenTest {
 protected:
-    CommandOutput run(std::vector<std::string> arguments) {
-        arguments.insert(arguments.begin(), {"--library", (m_home / "Kitchen").string()});
-        return runMiravel(m_home.path(), arguments);
-    }
-    // Runs a command that must succeed and returns what it printed.
-    std::string ok(std::vector<std::string> arguments) {
-        auto output = run(arguments);
-        EXPECT_EQ(output.exitCode, 0) << output.err;
-        return output.out;
-    }
     void addRecipe(const std::string& name, const std::string& ingredients) {
         ok({"recipe", "add", "--name", name, "--ingredients", ingredients});
     }
@@ -36,8 +23,6 @@ protected:
             ok({"grocery", "new", text});
         }
     }
-
-    TemporaryFolder m_home;
 };
 
 TEST_F(GroceryCommandsTest, addMergesLikeLinesAndKeepsOnlyTheChosenRows) {

@@ -8,30 +8,18 @@
 
 #include "lib/JsonParser.h"
 #include "support/RunCommand.h"
-#include "support/TemporaryFolder.h"
 
 namespace miravel {
 namespace {
 
-using testing::CommandOutput;
-using testing::runMiravel;
-using testing::TemporaryFolder;
+using testing::KitchenTest;
 
 bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-class InputValidationTest : public ::testing::Test {
+class InputValidationTest : public KitchenTest {
 protected:
-    CommandOutput run(std::vector<std::string> arguments) {
-        arguments.insert(arguments.begin(), {"--library", (m_home / "Kitchen").string()});
-        return runMiravel(m_home.path(), arguments);
-    }
-    std::string ok(std::vector<std::string> arguments) {
-        auto output = run(arguments);
-        EXPECT_EQ(output.exitCode, 0) << output.err;
-        return output.out;
-    }
     void expectRefused(const std::vector<std::string>& arguments, int exitCode,
                        const std::string& message) {
         auto output = run(arguments);
@@ -39,8 +27,6 @@ protected:
         EXPECT_EQ(output.out, "") << arguments[1];
         EXPECT_TRUE(contains(output.err, message)) << output.err;
     }
-
-    TemporaryFolder m_home;
 };
 
 // Bytes that are not UTF-8 would be stored as given and then make "show --json" print text

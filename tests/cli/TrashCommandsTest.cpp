@@ -7,20 +7,17 @@
 #include <vector>
 
 #include "support/RunCommand.h"
-#include "support/TemporaryFolder.h"
 
 namespace miravel {
 namespace {
 
-using testing::CommandOutput;
-using testing::runMiravel;
-using testing::TemporaryFolder;
+using testing::KitchenTest;
 
 bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-class TrashCommandsTest : public ::testing::Test {
+class TrashCommandsTest : public KitchenTest {
 protected:
     void SetUp() override {
         auto soup = run({"recipe", "add", "--name", "Leek soup", "--ingredients", "2 leeks"});
@@ -29,13 +26,8 @@ protected:
         ASSERT_EQ(run({"plan", "add", "Leek soup", "--date", "2026-03-10"}).exitCode, 0);
         ASSERT_EQ(run({"plan", "add", "Leek soup", "--date", "2026-03-11"}).exitCode, 0);
     }
-    CommandOutput run(std::vector<std::string> arguments) {
-        arguments.insert(arguments.begin(), {"--library", (m_home / "Kitchen").string()});
-        return runMiravel(m_home.path(), arguments);
-    }
     std::string recipes() { return run({"recipe", "list"}).out; }
 
-    TemporaryFolder m_home;
     std::string m_uid;
 };
 

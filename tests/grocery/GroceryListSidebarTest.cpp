@@ -6,6 +6,7 @@ namespace {
 
 using testing::GroceryListTest;
 using testing::Lines;
+using testing::succeeded;
 
 class GroceryListSidebarTest : public GroceryListTest {
 protected:
@@ -19,7 +20,7 @@ protected:
     void removeRecipe(const std::string& name) {
         auto row = m_sidebar->rowForEntry(GroceryListChoice::recipe(name));
         ASSERT_TRUE(row) << name;
-        m_sidebar->deleteRecipe(*row);
+        (void)succeeded(m_sidebar->deleteRecipe(*row));
         MainQueue::shared().processPending();
     }
     void choose(const GroceryListChoice& choice) {
@@ -127,9 +128,9 @@ TEST_F(GroceryListSidebarTest, cancellingOrAPresetRemovesNothing) {
     EXPECT_EQ(liveItems().size(), 1u);
     m_pane.answer = true;
     m_pane.questions.clear();
-    m_sidebar->deleteRecipe(1);
-    m_sidebar->deleteRecipe(2);
-    m_sidebar->deleteRecipePressed();  // the entire list is selected
+    (void)succeeded(m_sidebar->deleteRecipe(1));
+    (void)succeeded(m_sidebar->deleteRecipe(2));
+    (void)succeeded(m_sidebar->deleteRecipePressed());  // the entire list is selected
     EXPECT_TRUE(m_pane.questions.empty());
     EXPECT_EQ(liveItems().size(), 1u);
 }

@@ -81,7 +81,7 @@ protected:
         EXPECT_TRUE(m_main->save());
         m_sidebar.reset();
         m_list.reset();
-        m_list = std::make_unique<GroceryListController>(*m_main, m_settings, m_hooks, &m_pane);
+        m_list = std::make_unique<GroceryListController>(*m_main, m_settings, &m_pane);
         m_sidebar = std::make_unique<GroceryListCategoriesController>(*m_main, *m_list, &m_pane);
         m_sidebar->start();
         return *m_list;
@@ -120,7 +120,6 @@ protected:
     }
 
     UserSettings m_settings{m_folder / "Settings.json"};
-    AbortingHooks m_hooks;
     GroceryPane m_pane;
     std::unique_ptr<GroceryListController> m_list;
     std::unique_ptr<GroceryListCategoriesController> m_sidebar;

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
+#include <libxml/HTMLparser.h>
 #include <unicode/unistr.h>
+
+#include <algorithm>
+#include <set>
 
 #include "import/HtmlExport.h"
 #include "import/ImportTestSupport.h"
@@ -104,6 +108,82 @@ TEST_F(HtmlExportTest, PagesShowWhatTheRecipeHoldsAndEscapeIt) {
     EXPECT_FALSE(contains(other, "class='rating'"));
     EXPECT_FALSE(contains(other, "<p class='sourcebox'>")) << "no directions, so no source line";
     EXPECT_TRUE(other.starts_with("<html><head><meta content=\"miravelrecipe\" /><style"));
+}
+
+// Every text of an HTML document as a browser builds it, each trimmed; and whether the parser
+// met anything it had to repair.
+struct ParsedPage {
+    std::set<std::string> texts;
+    std::string title;
+    bool repaired = false;
+};
+
+void collectTexts(xmlNode* node, ParsedPage& page) {
+    for (; node != nullptr; node = node->next) {
+        if (node->type == XML_TEXT_NODE && node->content != nullptr) {
+            std::string text(reinterpret_cast<const char*>(node->content));
+            const auto first = text.find_first_not_of(" \t\n");
+            if (first != std::string::npos) {
+                page.texts.insert(text.substr(first, text.find_last_not_of(" \t\n") - first + 1));
+            }
+        }
+        collectTexts(node->children, page);
+    }
+}
+
+ParsedPage parsedPage(const std::string& utf8) {
+    ParsedPage page;
+    htmlParserCtxtPtr context = htmlNewParserCtxt();
+    htmlDocPtr document =
+        htmlCtxtReadMemory(context, utf8.data(), static_cast<int>(utf8.size()), nullptr, "UTF-8",
+                           HTML_PARSE_NONET | HTML_PARSE_NOWARNING | HTML_PARSE_NOERROR);
+    page.repaired = document == nullptr || context->errNo != 0;
+    if (document != nullptr) {
+        collectTexts(xmlDocGetRootElement(document), page);
+        xmlFreeDoc(document);
+    }
+    htmlFreeParserCtxt(context);
+    return page;
+}
+
+TEST_F(HtmlExportTest, EveryPageReadsBackAsHtmlWithItsNameAndIngredients) {
+    // Names and lines a careless page would break: markup, entities, quotes, non-Latin text.
+    ASSERT_TRUE(parsedPage("<html><body><p>a<b>c</p></div></body></html>").repaired)
+        << "the reader notices broken markup";
+    std::vector<std::pair<std::string, std::vector<std::string>>> made;
+    for (int i = 0; i < 50; ++i) {
+        const std::string name = "Recipe " + std::to_string(i) +
+                                 (i % 3 == 0 ? " <b>bold</b> & \"quoted\"" : " crème brûlée 卤肉");
+        const std::vector<std::string> lines{std::to_string(i + 1) + " cups flour",
+                                             "1/2 tsp salt & pepper", "2 eggs <large>"};
+        auto made_recipe = recipe(name);
+        made_recipe->setIngredients(lines[0] + "\n" + lines[1] + "\n" + lines[2]);
+        made_recipe->setDirections("Mix.\nBake at 180 °C.");
+        made.emplace_back(name, lines);
+    }
+    const auto site = exportAll();
+
+    std::size_t pages = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(site)) {
+        if (entry.path().extension() != ".html" || entry.path().filename() == "index.html") {
+            continue;
+        }
+        ++pages;
+        const ParsedPage page = parsedPage(pageText(entry.path()));
+        EXPECT_FALSE(page.repaired) << entry.path();
+        const auto recipe = std::ranges::find_if(
+            made, [&](const auto& each) { return page.texts.contains(each.first); });
+        ASSERT_NE(recipe, made.end()) << "no recipe name in " << entry.path();
+        for (const auto& line : recipe->second) {
+            EXPECT_TRUE(page.texts.contains(line)) << line << " in " << entry.path();
+        }
+    }
+    EXPECT_EQ(pages, made.size());
+    const ParsedPage index = parsedPage(pageText(site / "index.html"));
+    EXPECT_FALSE(index.repaired);
+    for (const auto& [name, lines] : made) {
+        EXPECT_TRUE(index.texts.contains(name)) << name;
+    }
 }
 
 TEST_F(HtmlExportTest, CopiesPhotosIntoTheImagesFolder) {

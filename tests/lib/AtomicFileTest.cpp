@@ -35,6 +35,19 @@ TEST(AtomicFile, replacesWholeFileWithRequestedModeAndLeavesNoTemporary) {
     EXPECT_EQ(entries(folder.path()), 1u);
 }
 
+TEST(AtomicFile, aLaterFlushStillReplacesWholeAndTheBatchFlushSaysWhatFailed) {
+    TemporaryFolder folder;
+    auto path = folder / "photo.jpg";
+    ASSERT_TRUE(writeFileAtomically(path, "old"));
+    ASSERT_TRUE(writeFileAtomically(path, "new bytes", 0644, Flush::Later));
+    EXPECT_EQ(readFile(path), "new bytes");
+    EXPECT_EQ(entries(folder.path()), 1u);
+    EXPECT_TRUE(flushFileSystemOf(folder.path()));
+    auto missing = flushFileSystemOf(folder / "gone");
+    ASSERT_FALSE(missing);
+    EXPECT_NE(missing.error().description.find("gone"), std::string::npos);
+}
+
 TEST(AtomicFile, failureLeavesTheOldFileAndSaysWhere) {
     TemporaryFolder folder;
     auto missing = folder / "no-such-folder" / "data.json";

@@ -55,6 +55,17 @@ TEST(Crypto, base64RefusesWhatIsNotBase64) {
     }
 }
 
+TEST(Crypto, lenientBase64TakesWhatOtherProgramsWrite) {
+    // Wrapped at any width, padding anywhere or left out, stray characters between.
+    EXPECT_EQ(decodeLenientBase64("Zm9v\nYmFy"), "foobar");
+    EXPECT_EQ(decodeLenientBase64("Zm9vYg"), "foob");
+    EXPECT_EQ(decodeLenientBase64("Zm=9v YmE=\r\n"), "fooba");
+    EXPECT_EQ(decodeLenientBase64("  Z m 9 v  "), "foo");
+    // A lone last character carries no whole byte: the bytes before it are kept.
+    EXPECT_EQ(decodeLenientBase64("Zm9vY"), "foo");
+    EXPECT_EQ(decodeLenientBase64(""), "");
+}
+
 TEST(Crypto, newUidsAreUpperCaseVersion4AndDistinct) {
     const std::regex shape("[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}");
     std::set<std::string> seen;

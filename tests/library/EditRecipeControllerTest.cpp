@@ -16,12 +16,14 @@
 #include "model/PhotoStore.h"
 #include "model/Recipe.h"
 #include "model/RecipeCategory.h"
+#include "store/Database.h"
 #include "support/StoreTestSupport.h"
 
 namespace miravel {
 namespace {
 
 using testing::StoreTest;
+using testing::succeeded;
 
 class NoHooks : public ApplicationHooks {
 public:
@@ -93,7 +95,7 @@ TEST_F(EditRecipeControllerTest, newRecipeNamesAreTrimmedAndNeverEmpty) {
         m_editor->initializeFields();
         EXPECT_EQ(m_editor->fields().difficulty, "Easy");
         m_editor->fields().name = c.typed;
-        m_editor->saveEditRecipeSheet();
+        succeeded(m_editor->saveEditRecipeSheet());
         ASSERT_FALSE(m_delegate.edited.empty());
         auto recipe = m_delegate.edited.back();
         EXPECT_EQ(recipe->name(), c.stored) << c.typed;
@@ -105,13 +107,42 @@ TEST_F(EditRecipeControllerTest, newRecipeNamesAreTrimmedAndNeverEmpty) {
     EXPECT_EQ(all<Recipe>(*freshContext()).size(), 3u);
 }
 
+TEST_F(EditRecipeControllerTest, aFailedSaveKeepsTheSheetAndASecondSaveInsertsOnce) {
+    auto refuse = [&](bool on) {
+        auto other = Database::open(m_coordinator->file(), Database::Access::ReadWrite);
+        ASSERT_TRUE(other);
+        ASSERT_TRUE(other->execute(on ? "CREATE TRIGGER refuse BEFORE INSERT ON Recipe BEGIN "
+                                        "SELECT RAISE(ABORT, 'disk is full'); END"
+                                      : "DROP TRIGGER refuse"));
+    };
+    m_editor->setRecipe(nullptr);
+    m_editor->initializeFields();
+    m_editor->fields().name = "Leek soup";
+    m_editor->fields().ingredients = "2 leeks";
+    refuse(true);
+
+    auto saved = m_editor->saveEditRecipeSheet();
+    ASSERT_FALSE(saved);
+    EXPECT_NE(saved.error().description.find("disk is full"), std::string::npos);
+    EXPECT_TRUE(m_delegate.edited.empty());  // the sheet is still open
+    EXPECT_EQ(m_editor->fields().name, "Leek soup");
+    EXPECT_TRUE(all<Recipe>(*freshContext()).empty());
+
+    refuse(false);
+    succeeded(m_editor->saveEditRecipeSheet());
+    auto stored = all<Recipe>(*freshContext());
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0]->ingredients(), "2 leeks");
+    EXPECT_EQ(all<Recipe>(*m_main).size(), 1u);
+}
+
 TEST_F(EditRecipeControllerTest, existingRecipeKeepsAnEmptyTrimmedName) {
     auto recipe = storedRecipe("Stew", false);
     m_editor->setRecipe(recipe);
     m_editor->initializeFields();
     EXPECT_EQ(m_editor->fields().name, "Stew");
     m_editor->fields().name = "   ";
-    m_editor->saveEditRecipeSheet();
+    succeeded(m_editor->saveEditRecipeSheet());
     EXPECT_EQ(recipe->name(), "");
     EXPECT_EQ(m_editor->recipe(), nullptr);
     EXPECT_EQ(m_delegate.closed, 1);
@@ -125,7 +156,7 @@ TEST_F(EditRecipeControllerTest, emptyingTheWellDeletesThePhoto) {
     m_editor->initializeFields();
     EXPECT_EQ(m_editor->wellPhotoPath(), file);
     m_editor->clearImage();
-    m_editor->saveEditRecipeSheet();
+    succeeded(m_editor->saveEditRecipeSheet());
     EXPECT_FALSE(std::filesystem::exists(file));
     EXPECT_FALSE(recipe->photo());
     EXPECT_FALSE(recipe->photoHash());
@@ -139,7 +170,7 @@ TEST_F(EditRecipeControllerTest, aChosenPhotoReplacesTheOldOneAsAThumbnail) {
     m_editor->initializeFields();
     ASSERT_TRUE(m_editor->imageDragged(jpegBytes(1000, 500)));
     EXPECT_EQ(m_editor->image()->width, 280);
-    m_editor->saveEditRecipeSheet();
+    succeeded(m_editor->saveEditRecipeSheet());
     EXPECT_FALSE(std::filesystem::exists(oldFile));
     auto newFile = recipe->photoPath();
     ASSERT_TRUE(newFile);
@@ -197,7 +228,7 @@ TEST_F(EditRecipeControllerTest, theWorkingCategorySetIsWrittenOnDone) {
     chooser.setChosen(0, true);
     chooser.setChosen(1, false);
     EXPECT_EQ(recipe->categories().size(), 1u);  // nothing written before Done
-    m_editor->saveEditRecipeSheet();             // takes the open popover's selection
+    succeeded(m_editor->saveEditRecipeSheet());  // takes the open popover's selection
     ASSERT_EQ(recipe->categories().size(), 1u);
     EXPECT_EQ(recipe->categories()[0], quick);
     EXPECT_FALSE(m_editor->categoriesOpen());
@@ -210,7 +241,7 @@ TEST_F(EditRecipeControllerTest, aRecipeDeletedMeanwhileIsNotSaved) {
     m_editor->fields().name = "Changed";
     recipe->setStatus(kStatusDeleted);  // a sync's tombstone
     ASSERT_TRUE(m_main->save());
-    m_editor->saveEditRecipeSheet();
+    succeeded(m_editor->saveEditRecipeSheet());
     EXPECT_EQ(recipe->name(), "Stew");
     EXPECT_TRUE(m_delegate.edited.empty());
     EXPECT_EQ(m_delegate.dismissed, 1);
@@ -243,7 +274,7 @@ TEST_F(EditRecipeControllerTest, browserDataFillsTheFields) {
     EXPECT_EQ(fields.difficulty, "Hard");
     EXPECT_EQ(fields.rating, 0);
     EXPECT_EQ(fields.notes, "");
-    m_editor->saveEditRecipeSheet();
+    succeeded(m_editor->saveEditRecipeSheet());
     auto recipe = m_delegate.edited.at(0);
     EXPECT_EQ(recipe->ingredients(), "1 egg\n1 cup flour");
     EXPECT_EQ(recipe->imageUrl(), "https://example.com/p.jpg");

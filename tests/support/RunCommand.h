@@ -10,6 +10,10 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include "support/TemporaryFolder.h"
+
 namespace miravel::testing {
 
 struct CommandOutput {
@@ -74,5 +78,24 @@ inline CommandOutput runMiravel(const std::filesystem::path& home,
     output.err = text.str();
     return output;
 }
+
+// A command-line test over one library, "Kitchen" in a home folder of its own.
+class KitchenTest : public ::testing::Test {
+protected:
+    std::filesystem::path library() const { return m_home / "Kitchen"; }
+    // Runs `miravel --library KITCHEN ARGUMENTS...`.
+    CommandOutput run(std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), {"--library", library().string()});
+        return runMiravel(m_home.path(), arguments);
+    }
+    // Runs a command that must succeed and returns what it printed.
+    std::string ok(std::vector<std::string> arguments) {
+        auto output = run(std::move(arguments));
+        EXPECT_EQ(output.exitCode, 0) << output.err;
+        return output.out;
+    }
+
+    TemporaryFolder m_home;
+};
 
 }  // namespace miravel::testing

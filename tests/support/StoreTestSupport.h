@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "ingredients/IngredientParser.h"
@@ -21,17 +22,18 @@
 
 namespace miravel::testing {
 
-// Application hooks for controllers under test: a failed save that would end the program
-// fails the test instead.
-class AbortingHooks : public ApplicationHooks {
-public:
-    bool presentError(const Error&) override { return false; }
-    [[noreturn]] void presentFatalDatabaseError(const Error& error) override {
-        ADD_FAILURE() << "save failed: " << error.description;
+// The value of an operation that saves; a failed save ends the test program, since every
+// later step would only fail after it.
+template <typename T>
+T succeeded(Result<T> result) {
+    if (!result) {
+        ADD_FAILURE() << "save failed: " << result.error().description;
         std::abort();
     }
-    void showAlert(const std::string&, const std::string&, const std::string&) override {}
-};
+    if constexpr (!std::is_void_v<T>) {
+        return std::move(*result);
+    }
+}
 
 // A library in a temporary folder with its own notification centre, so tests never hear
 // each other. The main context belongs to the library (its signed-in flag, its parser) but

@@ -1,0 +1,138 @@
+#include <unistd.h>
+
+#include <filesystem>
+#include <ostream>
+#include <system_error>
+
+#include "cli/CommandLine.h"
+#include "cli/LibrarySession.h"
+#include "import/MiravelWindowController.h"
+#include "model/LibraryBackup.h"
+#include "model/MiravelObjectModel.h"
+#include "model/UserFolders.h"
+
+namespace miravel::cli {
+
+namespace {
+
+// Where a backup goes: the offered name in the current folder, or in the folder given, or
+// the file given.
+std::filesystem::path backupDestination(const Invocation& invocation) {
+    const std::string offered = MiravelWindowController::createBackup().fileName;
+    if (invocation.arguments.empty()) {
+        return std::filesystem::current_path() / offered;
+    }
+    std::filesystem::path given = invocation.arguments[0];
+    std::error_code error;
+    if (std::filesystem::is_directory(given, error)) {
+        return given / offered;
+    }
+    return given;
+}
+
+int backup(Invocation& invocation) {
+    const auto destination = backupDestination(invocation);
+    LibrarySession session(invocation);
+    if (session.context() == nullptr) {
+        return kExitFailure;
+    }
+    MiravelWindowController controller(session.application().library());
+    invocation.err << MiravelWindowController::kCreatingBackupLabel << "\n";
+    const AlertText alert = controller.createBackupInBackgroundThread(destination);
+    if (alert.title != "Backup Complete") {
+        return invocation.failure(alert.message);
+    }
+    invocation.out << alert.title << ": " << alert.message << "\n"
+                   << "(" << std::filesystem::absolute(destination).string() << ")\n";
+    return kExitOk;
+}
+
+int restore(Invocation& invocation) {
+    const bool undo = invocation.has("undo");
+    if (undo == !invocation.arguments.empty()) {
+        return invocation.usageError(undo ? "--undo takes no FILE."
+                                          : "name the backup file to restore, or give --undo.");
+    }
+    if (invocation.readOnly) {
+        return invocation.failure("a restore replaces the library, which --read-only forbids.");
+    }
+    std::filesystem::path archive;
+    if (undo) {
+        auto latest = latestAutomaticBackup(invocation.library);
+        if (!latest) {
+            return invocation.failure(
+                "there is no library kept by an earlier restore to put back.");
+        }
+        archive = *latest;
+    } else {
+        archive = invocation.arguments[0];
+    }
+    // The restored library is made beside the folder, so it is the folder's parent (or the
+    // nearest one that exists, where the folders will be made) that must be writable.
+    auto parent = std::filesystem::absolute(invocation.library).parent_path();
+    std::error_code error;
+    while (!std::filesystem::exists(parent, error) && parent.has_parent_path() &&
+           parent != parent.parent_path()) {
+        parent = parent.parent_path();
+    }
+    if (::access(parent.c_str(), W_OK) != 0) {
+        return invocation.failure("The library at " + invocation.library.string() +
+                                  " is read-only, so nothing was changed.");
+    }
+    const std::string question =
+        undo ? "Put back the library kept in \"" + archive.filename().string() +
+                   "\", replacing the library as it is now?"
+             : MiravelWindowController::confirmRestoreBackup().message +
+                   " The library as it is now is replaced (and kept as a backup file).";
+    if (auto answer = confirm(invocation, question); answer != Confirmation::Yes) {
+        return answer == Confirmation::Refused ? kExitUsage : kExitFailure;
+    }
+    invocation.err << "Restoring from backup... please wait.\n";
+    auto restored = restoreLibraryBackup(invocation.library, archive, miravelModelVersions());
+    if (!restored) {
+        return invocation.failure(restored.error().description +
+                                  " Your library was left as it was.");
+    }
+    // Opened as the application would: converted when the backup is of an older layout.
+    LibrarySession session(invocation);
+    if (session.context() == nullptr) {
+        return kExitFailure;
+    }
+    invocation.out << "Restore from backup complete.";
+    if (restored->previousLibrary) {
+        invocation.out << " The library as it was before is kept in \""
+                       << restored->previousLibrary->string()
+                       << "\"; \"miravel restore --undo\" puts it back.";
+    }
+    invocation.out << "\n";
+    return kExitOk;
+}
+
+}  // namespace
+
+void addBackupVerbs(CommandLine& commandLine) {
+    commandLine.add({"",
+                     "backup",
+                     "[DEST]",
+                     "Back up the whole library (store and photos) into one .miravelbak file: "
+                     "DEST, or the offered name \"Backup <date time>.miravelbak\" in DEST when it "
+                     "is a folder, or in the current folder.",
+                     {},
+                     0,
+                     1,
+                     backup,
+                     LibraryAccess::Reads});
+    commandLine.add(
+        {"",
+         "restore",
+         "[FILE]",
+         "Replace the library by the one in a backup FILE. The library as it was is "
+         "kept as \"<folder> Before Restore <date time>.miravelbak\" beside the library "
+         "folder; --undo puts the latest of those back.",
+         {kYesOption, {"undo", "", "put back the library kept by the last restore"}},
+         0,
+         1,
+         restore});
+}
+
+}  // namespace miravel::cli
