@@ -8,7 +8,7 @@ build_packages=(
   build-essential cmake ninja-build pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libxml2-dev
   libsqlite3-dev libicu-dev libssl-dev libsecret-1-dev libfmt-dev
-  zlib1g-dev libminizip-dev libyaml-dev libplist-dev
+  zlib1g-dev libminizip-dev libyaml-dev libplist-dev libexpat1-dev
   libpng-dev libjpeg62-turbo-dev libgif-dev libtiff-dev
 )
 # libFuzzer needs a clang whose concepts level lets libstdc++ offer <expected>.

@@ -69,11 +69,34 @@ private:
 JsonObject recordLine(const std::string& file, const ImportRecord& record) {
     JsonObject line;
     line.set("file", file);
-    line.set("name", record.name);
-    line.set("imported", record.imported);
-    if (!record.reason.empty()) {
-        line.set(record.imported ? "note" : "reason", record.reason);
+    if (record.line > 0) {
+        line.set("line", static_cast<std::int64_t>(record.line));
     }
+    switch (record.kind) {
+        case ImportRecord::Kind::Recipe:
+            line.set("name", record.name);
+            line.set("imported", record.imported);
+            if (!record.reason.empty()) {
+                line.set(record.imported ? "note" : "reason", record.reason);
+            }
+            break;
+        case ImportRecord::Kind::PassedOver:
+            line.set("passed_over", record.name);
+            line.set("reason", record.reason);
+            break;
+        case ImportRecord::Kind::FileNote:
+            line.set("note", record.reason);
+            break;
+    }
+    return line;
+}
+
+// The last line of a file's report: how many recipes it held and how many came in.
+JsonObject summaryLine(const std::string& file, const MiravelWindowController::ImportRun& run) {
+    JsonObject line;
+    line.set("file", file);
+    line.set("found", static_cast<std::int64_t>(recipesFound(run.records)));
+    line.set("imported", static_cast<std::int64_t>(run.outcome.count));
     return line;
 }
 
@@ -97,6 +120,7 @@ int importFiles(Invocation& invocation) {
             for (const ImportRecord& record : run.records) {
                 invocation.out << JsonWriter::write(JsonValue(recordLine(file, record))) << "\n";
             }
+            invocation.out << JsonWriter::write(JsonValue(summaryLine(file, run))) << "\n";
         }
         const AlertText alert = MiravelWindowController::importAlert(run.outcome);
         std::ostream& stream = run.outcome.error ? invocation.err : invocation.out;

@@ -4,6 +4,9 @@
 #include <functional>
 #include <string>
 
+#include "import/MasterCookImporter.h"
+#include "import/MasterCookMxpImporter.h"
+#include "import/MealMasterImporter.h"
 #include "import/MiravelRecipeImporter.h"
 #include "import/YamlImporter.h"
 
@@ -27,9 +30,12 @@ struct Format {
 // read as unrecognised files.
 const std::vector<Format>& formats() {
     static const std::vector<Format> table = {
+        {"mx2", factory<MasterCookImporter>()},
         {"yml", factory<YamlImporter>()},
         {"miravelrecipe", factory<MiravelRecipeImporter>()},
         {"miravelrecipes", factory<MiravelRecipesImporter>()},
+        {"mxp", factory<MasterCookMxpImporter>()},
+        {"mmf", factory<MealMasterImporter>()},
         // Beyond the formats of other recipe programs: the Markdown recipes of static sites.
         {"md", factory<FrontMatterImporter>()},
     };

@@ -1,5 +1,7 @@
 #include "import/RecipeImporter.h"
 
+#include <algorithm>
+
 #include "lib/AtomicFile.h"
 #include "lib/DateText.h"
 #include "lib/Log.h"
@@ -66,6 +68,11 @@ void RecipeImporter::addCategoryToRecipe(std::string_view name, Recipe& recipe) 
     if (categoryName.empty()) {
         return;
     }
+    auto& linked = m_linkedCategories[std::string(categoryName)];
+    if (linked) {
+        recipe.addCategory(linked);
+        return;
+    }
     auto category = getCategory(categoryName);
     if (!category) {
         category = m_context->insert<RecipeCategory>();
@@ -73,6 +80,7 @@ void RecipeImporter::addCategoryToRecipe(std::string_view name, Recipe& recipe) 
         category->setStatus(kStatusModified);
         category->setOrderFlag(lastCategoryOrderFlag() + 1);
     }
+    linked = category;
     recipe.addCategory(category);
 }
 
@@ -82,9 +90,9 @@ std::shared_ptr<Recipe> RecipeImporter::insertRecipe() {
     return recipe;
 }
 
-Result<void> RecipeImporter::recipeFinished(Recipe& recipe, std::string note) {
+Result<void> RecipeImporter::recipeFinished(Recipe& recipe, std::string note, std::size_t line) {
     recipe.setModified();
-    m_records.push_back({recipe.name().value_or(""), true, std::move(note)});
+    m_records.push_back({recipe.name().value_or(""), true, std::move(note), line});
     ++m_finished;
     if (std::chrono::steady_clock::now() - m_lastSave >= kSaveInterval) {
         return saveNow();
@@ -92,8 +100,30 @@ Result<void> RecipeImporter::recipeFinished(Recipe& recipe, std::string note) {
     return {};
 }
 
-void RecipeImporter::recipeSkipped(std::string name, std::string reason) {
-    m_records.push_back({std::move(name), false, std::move(reason)});
+void RecipeImporter::recipeSkipped(std::string name, std::string reason, std::size_t line) {
+    m_records.push_back({std::move(name), false, std::move(reason), line});
+}
+
+void RecipeImporter::passedOver(std::size_t line, std::string text, std::string reason) {
+    constexpr std::size_t kMostReported = 1000;
+    ++m_passedOver;
+    if (m_passedOver <= kMostReported) {
+        m_records.push_back(
+            {std::move(text), false, std::move(reason), line, ImportRecord::Kind::PassedOver});
+    } else if (m_passedOver == kMostReported + 1) {
+        m_records.push_back({"", false, "more lines passed over are not listed", line,
+                             ImportRecord::Kind::PassedOver});
+    }
+}
+
+void RecipeImporter::fileNote(std::string note) {
+    m_records.push_back({"", false, std::move(note), 0, ImportRecord::Kind::FileNote});
+}
+
+std::size_t recipesFound(const std::vector<ImportRecord>& records) {
+    return static_cast<std::size_t>(std::count_if(
+        records.begin(), records.end(),
+        [](const ImportRecord& record) { return record.kind == ImportRecord::Kind::Recipe; }));
 }
 
 Result<void> RecipeImporter::saveNow() {

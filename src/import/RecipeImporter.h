@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "lib/Error.h"
@@ -29,12 +30,23 @@ struct ImportProgress {
     std::uint64_t bytesTotal = 0;
 };
 
-// What became of one recipe of the file (`miravel import --report`).
+// What became of one recipe of the file, or of a part of the file that was passed over, or how
+// the file was read (`miravel import --report`, the desktop's import summary).
 struct ImportRecord {
+    enum class Kind {
+        Recipe,      // a recipe, imported or skipped
+        PassedOver,  // a line or element that no recipe took; `name` holds its text
+        FileNote,    // how the whole file was read (its encoding, characters removed)
+    };
     std::string name;
     bool imported = false;
-    std::string reason;  // why it was skipped, or what was changed on the way in
+    std::string reason;    // why it was skipped, or what was changed on the way in
+    std::size_t line = 0;  // where in the file it begins (the first line is 1); 0 when unknown
+    Kind kind = Kind::Recipe;
 };
+
+// The recipes a file was found to hold, imported or not.
+std::size_t recipesFound(const std::vector<ImportRecord>& records);
 
 // What one importer left behind: the recipes it saved, and the error that ended it, if one
 // did (recipes saved before the error stay).
@@ -87,8 +99,13 @@ protected:
     // Marks the recipe as new to the library (status and content hash), counts it, and saves when
     // the last save is a moment old, so that lists follow a long import without one disk commit per
     // recipe.
-    [[nodiscard]] Result<void> recipeFinished(Recipe& recipe, std::string note = {});
-    void recipeSkipped(std::string name, std::string reason);
+    [[nodiscard]] Result<void> recipeFinished(Recipe& recipe, std::string note = {},
+                                              std::size_t line = 0);
+    void recipeSkipped(std::string name, std::string reason, std::size_t line = 0);
+    // A line or element of the file that went into no recipe. A file of nothing but such
+    // lines reports the first thousand and then how many more there were.
+    void passedOver(std::size_t line, std::string text, std::string reason);
+    void fileNote(std::string note);
     // Saves what is pending; every importer ends with it.
     [[nodiscard]] Result<void> saveNow();
     bool cancelled() const { return m_cancel != nullptr && m_cancel->load(); }
@@ -105,6 +122,10 @@ private:
     ImportProgress m_progress;
     std::size_t m_saved = 0;
     std::size_t m_finished = 0;
+    std::size_t m_passedOver = 0;
+    // The categories this import has linked, by name: a file of thousands of recipes names
+    // the same few again and again, and each lookup in the context walks its pending objects.
+    std::unordered_map<std::string, std::shared_ptr<RecipeCategory>> m_linkedCategories;
     bool m_photosUnflushed = false;
     std::chrono::steady_clock::time_point m_lastSave;
 };

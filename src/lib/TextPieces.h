@@ -56,6 +56,18 @@ inline std::string escapedField(std::string_view text) {
     return escaped;
 }
 
+// `text` with every run of blanks (spaces only, not tabs) made one blank.
+inline std::string collapsedBlanks(std::string_view text) {
+    std::string collapsed;
+    collapsed.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != ' ' || i == 0 || text[i - 1] != ' ') {
+            collapsed.push_back(text[i]);
+        }
+    }
+    return collapsed;
+}
+
 inline std::string joined(const std::vector<std::string>& pieces, std::string_view separator) {
     std::string text;
     for (std::size_t i = 0; i < pieces.size(); ++i) {

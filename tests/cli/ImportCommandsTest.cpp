@@ -92,5 +92,34 @@ TEST_F(ImportCommands, ReportsWhatWasSkippedAndFailsForBadFiles) {
     EXPECT_NE(refusedSite.err.find("holds other files"), std::string::npos) << refusedSite.err;
 }
 
+TEST_F(ImportCommands, TheReportListsRecipesPassedOverLinesAndTheCountsOfEachFile) {
+    const auto file = m_home / "Mail.MMF";
+    ASSERT_TRUE(writeFileAtomically(file,
+                                    "Hello,\nMMMMM----- Recipe via Meal-Master (tm) v8.02\n"
+                                    "      Title: Soup\n   Servings: 2\n\n      1 l  Stock\n"
+                                    "MMMMM\n"));
+    auto report = run("A", {"import", "--report", file.string()});
+    ASSERT_EQ(report.exitCode, 0) << report.err;
+    std::vector<JsonValue> lines;
+    for (std::size_t start = 0; start < report.out.size();) {
+        const auto end = report.out.find('\n', start);
+        if (auto line = JsonParser::parse(report.out.substr(start, end - start))) {
+            lines.push_back(*line);
+        }
+        start = end + 1;
+    }
+    ASSERT_EQ(lines.size(), 3u) << report.out;
+    EXPECT_EQ(lines[0].member("passed_over")->asString(), "Hello,");
+    EXPECT_EQ(lines[0].member("line")->asInteger(), 1);
+    EXPECT_EQ(lines[0].member("reason")->asString(), "outside any recipe");
+    EXPECT_EQ(lines[1].member("name")->asString(), "Soup");
+    EXPECT_EQ(lines[1].member("line")->asInteger(), 2);
+    EXPECT_TRUE(lines[1].member("imported")->asBoolean());
+    EXPECT_EQ(lines[2].member("found")->asInteger(), 1);
+    EXPECT_EQ(lines[2].member("imported")->asInteger(), 1);
+    EXPECT_NE(report.out.find("Import Complete: Successfully imported 1 recipes."),
+              std::string::npos);
+}
+
 }  // namespace
 }  // namespace miravel

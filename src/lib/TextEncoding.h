@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace miravel {
+
+// How the bytes of a text file of another program were read.
+enum class TextSource {
+    ByteOrderMark,  // a UTF-8, UTF-16 or UTF-32 byte-order mark said so
+    Utf8,           // the bytes are valid UTF-8 (plain ASCII included)
+    Detected,       // the charset detector named the encoding with enough confidence
+    Fallback,       // nothing was sure: read as Windows-1252, which decodes every byte
+};
+
+struct DecodedText {
+    std::string text;      // UTF-8, without the byte-order mark
+    std::string encoding;  // the name of the encoding the bytes were read in
+    TextSource source = TextSource::Utf8;
+    // Sequences the converter could not map, each replaced by U+FFFD.
+    std::size_t replaced = 0;
+};
+
+// Reads the bytes of a text file whose encoding nobody wrote down: a byte-order mark decides
+// first, then valid UTF-8 is taken as it is, then ICU's charset detector is asked (an
+// ISO-8859-1 answer is read as Windows-1252, its superset that files from Windows really hold),
+// and when it is not sure the bytes are read as Windows-1252. The result is always valid UTF-8.
+DecodedText decodeText(std::string_view bytes);
+
+// The bytes read as Windows-1252; the five bytes it leaves undefined become the C1 controls
+// of the same value, so that every byte maps to a character.
+std::string windows1252ToUtf8(std::string_view bytes);
+
+// A line for an import report saying how the text was read, or "" when it was plain UTF-8.
+std::string describeDecoding(const DecodedText& decoded);
+
+}  // namespace miravel
