@@ -174,7 +174,8 @@ DecodedText decodeText(std::string_view bytes) {
     std::unique_ptr<UCharsetDetector, decltype(&ucsdet_close)> detector(ucsdet_open(&status),
                                                                         ucsdet_close);
     if (U_SUCCESS(status)) {
-        ucsdet_setText(detector.get(), bytes.data(), static_cast<int32_t>(bytes.size()), &status);
+        const std::string sample = detectionSample(bytes);
+        ucsdet_setText(detector.get(), sample.data(), static_cast<int32_t>(sample.size()), &status);
         const UCharsetMatch* match = ucsdet_detect(detector.get(), &status);
         if (U_SUCCESS(status) && match != nullptr) {
             const char* name = ucsdet_getName(match, &status);
