@@ -1,5 +1,6 @@
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <ostream>
 #include <system_error>
@@ -7,6 +8,9 @@
 #include "cli/CommandLine.h"
 #include "cli/LibrarySession.h"
 #include "import/MiravelWindowController.h"
+#include "lib/DateText.h"
+#include "model/AutomaticBackups.h"
+#include "model/Library.h"
 #include "model/LibraryBackup.h"
 #include "model/MiravelObjectModel.h"
 #include "model/UserFolders.h"
@@ -30,11 +34,66 @@ std::filesystem::path backupDestination(const Invocation& invocation) {
     return given;
 }
 
+std::string sizeText(std::uintmax_t bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1e6);
+    return text;
+}
+
+// Every backup in the library's backups folder, newest first: when, how large, what kind.
+int listBackups(Invocation& invocation, const std::filesystem::path& folder) {
+    const auto backups = backupsIn(folder);
+    if (backups.empty()) {
+        invocation.err << "No backups in " << folder.string() << ".\n";
+        return kExitOk;
+    }
+    for (const auto& backup : backups) {
+        invocation.out << formatDateText(backup.taken) << "\t" << sizeText(backup.bytes) << "\t"
+                       << (backup.automatic ? "automatic" : "by hand") << "\t"
+                       << backup.file.filename().string() << "\n";
+    }
+    return kExitOk;
+}
+
+// An automatic backup now, when one is due (or with --force whatever the schedule), checked
+// and followed by the thinning of the older ones.
+int automaticBackup(Invocation& invocation, LibrarySession& session) {
+    Library& library = session.application().library();
+    const auto folder = backupsFolder(library.filesFolder(), library.settings());
+    auto run = runAutomaticBackup(library.filesFolder(), folder, miravelModelVersions(),
+                                  currentMoment(), invocation.has("force"));
+    if (!run) {
+        return invocation.failure(run.error().description);
+    }
+    if (!run->written) {
+        invocation.out << "No automatic backup was due: the newest is less than a day old, or "
+                          "the library has not changed since.\n";
+    } else {
+        invocation.out << "Automatic backup written: " << run->written->string() << "\n";
+    }
+    for (const auto& deleted : run->deleted) {
+        invocation.out << "Thinned out: " << deleted.filename().string() << "\n";
+    }
+    return kExitOk;
+}
+
 int backup(Invocation& invocation) {
+    if (invocation.has("list") || invocation.has("automatic")) {
+        if (!invocation.arguments.empty()) {
+            return invocation.usageError("--list and --automatic take no DEST.");
+        }
+    }
     const auto destination = backupDestination(invocation);
     LibrarySession session(invocation);
     if (session.context() == nullptr) {
         return kExitFailure;
+    }
+    if (invocation.has("list")) {
+        Library& library = session.application().library();
+        return listBackups(invocation, backupsFolder(library.filesFolder(), library.settings()));
+    }
+    if (invocation.has("automatic")) {
+        return automaticBackup(invocation, session);
     }
     MiravelWindowController controller(session.application().library());
     invocation.err << MiravelWindowController::kCreatingBackupLabel << "\n";
@@ -116,8 +175,14 @@ void addBackupVerbs(CommandLine& commandLine) {
                      "[DEST]",
                      "Back up the whole library (store and photos) into one .miravelbak file: "
                      "DEST, or the offered name \"Backup <date time>.miravelbak\" in DEST when it "
-                     "is a folder, or in the current folder.",
-                     {},
+                     "is a folder, or in the current folder. --list shows the backups of the "
+                     "backups folder (\"Backups\" beside the library, or the \"BackupsFolder\" "
+                     "setting); --automatic writes an automatic backup there when one is due "
+                     "(--force: now), checks it and thins the older ones to the newest of the "
+                     "last 7 days, 4 weeks and 12 months.",
+                     {{"list", "", "list the backups folder"},
+                      {"automatic", "", "an automatic backup, when one is due"},
+                      {"force", "", "with --automatic: even when none is due"}},
                      0,
                      1,
                      backup,

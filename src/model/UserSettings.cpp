@@ -34,6 +34,8 @@ const std::vector<SettingDefinition>& knownSettings() {
         {kSyncErrorKey, SettingType::Text, false},
         {kLastSyncAttemptKey, SettingType::Text, false},
         {kLastSyncedDateKey, SettingType::Text, false},
+        {kAutomaticBackupsKey, SettingType::Boolean, true},
+        {kBackupsFolderKey, SettingType::Text, false},
     };
     return kSettings;
 }
@@ -223,6 +225,7 @@ void UserSettings::configureDefaults() {
         {kGroceryListAislesKey, true},
         {kGroceryListConsolidationKey, true},
         {kWeekStartDayKey, localeFirstWeekday()},
+        {kAutomaticBackupsKey, true},
     };
     std::vector<std::string_view> written;
     {

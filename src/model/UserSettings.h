@@ -33,6 +33,8 @@ inline constexpr std::string_view kAccountEmailKey = "AccountEmail";
 inline constexpr std::string_view kSyncErrorKey = "SyncError";
 inline constexpr std::string_view kLastSyncAttemptKey = "LastSyncAttempt";
 inline constexpr std::string_view kLastSyncedDateKey = "LastSyncedDate";
+inline constexpr std::string_view kAutomaticBackupsKey = "AutomaticBackups";
+inline constexpr std::string_view kBackupsFolderKey = "BackupsFolder";
 
 // The browser's home page until the user picks another.
 inline constexpr std::string_view kDefaultRecipeSitesUrl = "https://www.miravel.app/recipe-sites";

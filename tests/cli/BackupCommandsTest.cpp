@@ -136,3 +136,33 @@ TEST_F(BackupCommandsTest, infoShowsTheStoresModelVersion) {
 
 }  // namespace
 }  // namespace miravel
+
+namespace miravel {
+namespace {
+
+TEST_F(BackupCommandsTest, automaticBackupsGoBesideTheLibraryWhenDueAndAreListed) {
+    auto first = run({"backup", "--automatic"});
+    ASSERT_EQ(first.exitCode, 0) << first.err;
+    EXPECT_NE(first.out.find("Automatic backup written: " + (m_home / "Backups").string()),
+              std::string::npos)
+        << first.out;
+    auto again = run({"backup", "--automatic"});
+    ASSERT_EQ(again.exitCode, 0) << again.err;
+    EXPECT_NE(again.out.find("No automatic backup was due"), std::string::npos) << again.out;
+    ASSERT_EQ(run({"backup", "--automatic", "--force"}).exitCode, 0);
+
+    auto listed = run({"backup", "--list"});
+    ASSERT_EQ(listed.exitCode, 0) << listed.err;
+    std::size_t automatic = 0;
+    for (std::size_t at = listed.out.find("\tautomatic\tAutomatic Backup ");
+         at != std::string::npos; at = listed.out.find("\tautomatic\tAutomatic Backup ", at + 1)) {
+        ++automatic;
+    }
+    // Names go to the second: the forced one, made within the same second, replaced the first.
+    EXPECT_EQ(automatic, 1u) << listed.out;
+    EXPECT_NE(listed.out.find("MB\tautomatic\t"), std::string::npos) << listed.out;
+    EXPECT_EQ(run({"backup", "--list", "elsewhere"}).exitCode, 2);
+}
+
+}  // namespace
+}  // namespace miravel
