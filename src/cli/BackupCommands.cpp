@@ -108,15 +108,27 @@ int backup(Invocation& invocation) {
 
 int restore(Invocation& invocation) {
     const bool undo = invocation.has("undo");
-    if (undo == !invocation.arguments.empty()) {
-        return invocation.usageError(undo ? "--undo takes no FILE."
-                                          : "name the backup file to restore, or give --undo.");
+    const bool latest = invocation.has("latest");
+    if (undo && latest) {
+        return invocation.usageError("give --undo or --latest, not both.");
+    }
+    if ((undo || latest) == !invocation.arguments.empty()) {
+        return invocation.usageError(
+            undo || latest ? std::string(undo ? "--undo" : "--latest") + " takes no FILE."
+                           : "name the backup file to restore, or give --undo or --latest.");
     }
     if (invocation.readOnly) {
         return invocation.failure("a restore replaces the library, which --read-only forbids.");
     }
     std::filesystem::path archive;
-    if (undo) {
+    if (latest) {
+        const auto folder = backupsFolder(invocation.library, commandLineSettings());
+        const auto backups = backupsIn(folder);
+        if (backups.empty()) {
+            return invocation.failure("there is no backup in " + folder.string() + ".");
+        }
+        archive = backups.front().file;
+    } else if (undo) {
         auto latest = latestAutomaticBackup(invocation.library);
         if (!latest) {
             return invocation.failure(
@@ -141,7 +153,9 @@ int restore(Invocation& invocation) {
     const std::string question =
         undo ? "Put back the library kept in \"" + archive.filename().string() +
                    "\", replacing the library as it is now?"
-             : MiravelWindowController::confirmRestoreBackup().message +
+             : (latest ? "The newest backup is \"" + archive.filename().string() + "\". "
+                       : std::string()) +
+                   MiravelWindowController::confirmRestoreBackup().message +
                    " The library as it is now is replaced (and kept as a backup file).";
     if (auto answer = confirm(invocation, question); answer != Confirmation::Yes) {
         return answer == Confirmation::Refused ? kExitUsage : kExitFailure;
@@ -193,8 +207,11 @@ void addBackupVerbs(CommandLine& commandLine) {
          "[FILE]",
          "Replace the library by the one in a backup FILE. The library as it was is "
          "kept as \"<folder> Before Restore <date time>.miravelbak\" beside the library "
-         "folder; --undo puts the latest of those back.",
-         {kYesOption, {"undo", "", "put back the library kept by the last restore"}},
+         "folder; --undo puts the latest of those back. --latest restores the newest "
+         "backup of the backups folder.",
+         {kYesOption,
+          {"undo", "", "put back the library kept by the last restore"},
+          {"latest", "", "the newest backup of the backups folder (see backup --list)"}},
          0,
          1,
          restore});

@@ -164,5 +164,19 @@ TEST_F(BackupCommandsTest, automaticBackupsGoBesideTheLibraryWhenDueAndAreListed
     EXPECT_EQ(run({"backup", "--list", "elsewhere"}).exitCode, 2);
 }
 
+TEST_F(BackupCommandsTest, restoreLatestTakesTheNewestOfTheBackupsFolder) {
+    auto none = run({"restore", "--latest", "--yes"});
+    EXPECT_EQ(none.exitCode, 1);
+    EXPECT_NE(none.err.find("there is no backup in"), std::string::npos) << none.err;
+    ASSERT_EQ(run({"backup", "--automatic"}).exitCode, 0);
+    ASSERT_EQ(run({"recipe", "add", "--name", "Stew"}).exitCode, 0);
+    EXPECT_EQ(run({"restore", "--latest", "FILE"}).exitCode, 2);
+
+    auto restored = run({"restore", "--latest", "--yes"});
+    ASSERT_EQ(restored.exitCode, 0) << restored.err;
+    EXPECT_NE(recipes().find("Leek soup"), std::string::npos);
+    EXPECT_EQ(recipes().find("Stew"), std::string::npos) << "the backup was taken before it";
+}
+
 }  // namespace
 }  // namespace miravel
