@@ -4,6 +4,8 @@
 // folder that is removed when the program ends.
 #include <unistd.h>
 
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -25,6 +27,20 @@ struct ScratchRoot {
         std::filesystem::remove_all(path, ignored);
     }
 };
+
+inline double secondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Wall-clock seconds of a shell command that must succeed (the floors beside our figures).
+inline double timeCommand(const std::string& command) {
+    const auto start = std::chrono::steady_clock::now();
+    if (std::system(command.c_str()) != 0) {
+        std::fprintf(stderr, "failed: %s\n", command.c_str());
+        std::exit(1);
+    }
+    return secondsSince(start);
+}
 
 inline std::filesystem::path scratchFolder(const std::string& name) {
     static ScratchRoot root;

@@ -29,19 +29,6 @@ namespace {
 
 constexpr int kRecipes = 10'000;
 
-double secondsSince(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-double timeCommand(const std::string& command) {
-    const auto start = std::chrono::steady_clock::now();
-    if (std::system(command.c_str()) != 0) {
-        std::fprintf(stderr, "failed: %s\n", command.c_str());
-        std::exit(1);
-    }
-    return secondsSince(start);
-}
-
 // A photo of about 25 KB, its pixels varied by `seed` so that no two files are alike.
 std::string photoBytes(int seed) {
     Image image = Image::blank(300, 225);

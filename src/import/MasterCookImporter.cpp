@@ -11,12 +11,7 @@ namespace miravel {
 
 namespace {
 
-constexpr std::string_view kWhiteSpace = " \t\n\r\v\f";
 constexpr std::string_view kDocumentType = "<!DOCTYPE mx2 SYSTEM \"mx2.dtd\">";
-
-bool isSpace(char ch) {
-    return kWhiteSpace.find(ch) != std::string_view::npos;
-}
 
 bool isAsciiAlphanumeric(char ch) {
     return (ch >= '0' && ch <= '9') || (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z');
@@ -39,7 +34,7 @@ std::vector<Boundary> documentBoundaries(std::string_view text) {
             continue;
         }
         std::size_t next = close + 2;
-        while (next < text.size() && isSpace(text[next])) {
+        while (next < text.size() && isWhiteSpace(text[next])) {
             ++next;
         }
         if (text.substr(next).starts_with(kDocumentType)) {
@@ -55,7 +50,7 @@ std::vector<Boundary> documentBoundaries(std::string_view text) {
 // order a parser refuses. The line breaks stay, so that line numbers still count right.
 std::string withoutDeclaration(std::string_view piece) {
     std::size_t at = 0;
-    while (at < piece.size() && isSpace(piece[at])) {
+    while (at < piece.size() && isWhiteSpace(piece[at])) {
         ++at;
     }
     if (!piece.substr(at).starts_with("<?xml")) {

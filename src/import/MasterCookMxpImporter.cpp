@@ -8,14 +8,9 @@ namespace miravel {
 namespace {
 
 constexpr std::string_view kBlanksAndTabs = " \t";
-constexpr std::string_view kWhiteSpace = " \t\n\r\v\f";
-
-bool isSpace(char ch) {
-    return kWhiteSpace.find(ch) != std::string_view::npos;
-}
 
 std::size_t skipSpace(std::string_view text, std::size_t at) {
-    while (at < text.size() && isSpace(text[at])) {
+    while (at < text.size() && isWhiteSpace(text[at])) {
         ++at;
     }
     return at;
@@ -46,7 +41,7 @@ bool isBanner(std::string_view line) {
         if (at == next || !takeWord(line, at, "MasterCook")) {
             continue;
         }
-        if (at + 3 <= line.size() && isSpace(line[at]) && line.substr(at + 1, 2) == "II") {
+        if (at + 3 <= line.size() && isWhiteSpace(line[at]) && line.substr(at + 1, 2) == "II") {
             const std::size_t afterTwo = skipSpace(line, at + 3);
             if (afterTwo < line.size() && line[afterTwo] == '*') {
                 return true;
@@ -87,7 +82,7 @@ std::vector<std::string> splitAtWideGaps(std::string_view text) {
     std::vector<std::string> pieces;
     std::size_t start = 0;
     for (std::size_t at = 0; at < text.size();) {
-        if (isSpace(text[at]) && at + 1 < text.size() && isSpace(text[at + 1])) {
+        if (isWhiteSpace(text[at]) && at + 1 < text.size() && isWhiteSpace(text[at + 1])) {
             pieces.emplace_back(text.substr(start, at - start));
             at = skipSpace(text, at);
             start = at;

@@ -11,7 +11,6 @@ namespace miravel {
 namespace {
 
 constexpr std::string_view kBlanksAndTabs = " \t";
-constexpr std::string_view kWhiteSpace = " \t\n\r\v\f";
 
 // MealMaster prints an ingredient in fixed columns: the amount in the first seven, a blank,
 // a unit of two letters, a blank, and the text from the twelfth on. A two-column layout puts

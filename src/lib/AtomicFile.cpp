@@ -99,6 +99,16 @@ Result<void> writeFileAtomically(const std::filesystem::path& path, std::string_
     return {};
 }
 
+std::optional<Timestamp> fileModificationTime(const std::filesystem::path& path) {
+    std::error_code error;
+    const auto time = std::filesystem::last_write_time(path, error);
+    if (error) {
+        return std::nullopt;
+    }
+    return std::chrono::time_point_cast<std::chrono::microseconds>(
+        std::chrono::file_clock::to_sys(time));
+}
+
 Result<void> flushFileSystemOf(const std::filesystem::path& path) {
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0) {

@@ -4,9 +4,11 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "lib/DateText.h"
 #include "lib/Error.h"
 
 namespace miravel {
@@ -64,6 +66,9 @@ struct ReadOptions {
 // exclusively, so the bytes cannot land anywhere but at `path`.
 [[nodiscard]] Result<void> writePrivateFile(const std::filesystem::path& path,
                                             std::string_view bytes);
+
+// When the file was last written; nothing when it cannot be asked (no such file).
+std::optional<Timestamp> fileModificationTime(const std::filesystem::path& path);
 
 // Creates a folder and its missing parents; newly made folders get `mode`.
 [[nodiscard]] Result<void> createFolder(const std::filesystem::path& path, mode_t mode = 0755);

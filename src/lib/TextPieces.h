@@ -16,8 +16,14 @@ inline std::string_view trimCharacters(std::string_view text, std::string_view c
     return text.substr(first, text.find_last_not_of(characters) - first + 1);
 }
 
+// ASCII's white space: blank, tab, line breaks, form feed and vertical tab.
+inline constexpr std::string_view kWhiteSpace = " \t\r\n\f\v";
+inline bool isWhiteSpace(char ch) {
+    return kWhiteSpace.find(ch) != std::string_view::npos;
+}
+
 // The white space a typed name may carry at its ends.
-inline constexpr std::string_view kNameSpace = " \t\r\n\f\v";
+inline constexpr std::string_view kNameSpace = kWhiteSpace;
 
 // A name as typed for a recipe, a meal or a category, without white space at its ends; nothing
 // when that leaves nothing, because a blank name is a row nobody can see or pick.

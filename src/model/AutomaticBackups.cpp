@@ -30,14 +30,9 @@ std::string formatted(const std::tm& local, const char* format) {
     return text;
 }
 
+// A file that cannot be asked counts as written at the beginning of time.
 Timestamp modificationTime(const std::filesystem::path& file) {
-    std::error_code error;
-    const auto time = std::filesystem::last_write_time(file, error);
-    if (error) {
-        return Timestamp{};
-    }
-    const auto system = std::chrono::file_clock::to_sys(time);
-    return std::chrono::time_point_cast<std::chrono::microseconds>(system);
+    return fileModificationTime(file).value_or(Timestamp{});
 }
 
 Error backupError(const std::string& text) {

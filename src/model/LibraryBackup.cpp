@@ -45,14 +45,9 @@ std::string localStamp(Timestamp now) {
     return text;
 }
 
+// An entry's date: when its file was written, or now when that cannot be told.
 Timestamp modificationTime(const std::filesystem::path& file) {
-    std::error_code error;
-    auto time = std::filesystem::last_write_time(file, error);
-    if (error) {
-        return currentMoment();
-    }
-    return std::chrono::time_point_cast<std::chrono::microseconds>(
-        std::chrono::file_clock::to_sys(time));
+    return fileModificationTime(file).value_or(currentMoment());
 }
 
 // Removes a folder and everything in it when it goes, unless released.

@@ -6,27 +6,20 @@
 #include <vector>
 
 #include "support/RunCommand.h"
-#include "support/TemporaryFolder.h"
 
 namespace miravel {
 namespace {
 
-using testing::CommandOutput;
+using testing::KitchenTest;
 using testing::runMiravel;
-using testing::TemporaryFolder;
 
 bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-class BackupCommandsTest : public ::testing::Test {
+class BackupCommandsTest : public KitchenTest {
 protected:
     void SetUp() override { ASSERT_EQ(run({"recipe", "add", "--name", "Leek soup"}).exitCode, 0); }
-    CommandOutput run(std::vector<std::string> arguments) {
-        arguments.insert(arguments.begin(), {"--library", library().string()});
-        return runMiravel(m_home.path(), arguments);
-    }
-    std::filesystem::path library() const { return m_home / "Kitchen"; }
     std::string recipes() { return run({"recipe", "list"}).out; }
     // The one backup file in a folder.
     std::filesystem::path backupIn(const std::filesystem::path& folder) {
@@ -39,8 +32,6 @@ protected:
         EXPECT_EQ(found.size(), 1U);
         return found.empty() ? std::filesystem::path() : found.front();
     }
-
-    TemporaryFolder m_home;
 };
 
 TEST_F(BackupCommandsTest, backupGoesToTheOfferedNameInTheFolderGiven) {

@@ -2,10 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "import/MiravelWindowController.h"
 #include "ingredients/IngredientParser.h"
+#include "lib/AtomicFile.h"
 #include "lib/DateText.h"
 #include "lib/Image.h"
 #include "lib/MainQueue.h"
@@ -71,6 +76,34 @@ protected:
     void save() {
         auto saved = main().save();
         ASSERT_TRUE(saved) << saved.error().description;
+    }
+    // An import as the main window runs it.
+    MiravelWindowController::ImportRun importFile(const std::filesystem::path& path) {
+        MiravelWindowController controller(*m_library);
+        return controller.performImport(path);
+    }
+    MiravelWindowController::ImportRun importText(const std::string& name,
+                                                  const std::string& text) {
+        const auto path = m_folder / name;
+        EXPECT_TRUE(writeFileAtomically(path, text));
+        return importFile(path);
+    }
+    std::shared_ptr<Recipe> recipeNamed(const std::string& name) {
+        for (auto& recipe : liveRecipes()) {
+            if (recipe->name() == name) {
+                return recipe;
+            }
+        }
+        ADD_FAILURE() << "no recipe named " << name;
+        return nullptr;
+    }
+    static std::vector<std::string> categoryNames(const Recipe& recipe) {
+        std::vector<std::string> names;
+        for (const auto& category : recipe.categories()) {
+            names.push_back(category->name().value_or(""));
+        }
+        std::sort(names.begin(), names.end());
+        return names;
     }
 
     TemporaryFolder m_folder;

@@ -13,36 +13,7 @@ using testing::LibraryTest;
 
 const std::filesystem::path kData = std::filesystem::path(MIRAVEL_TEST_DATA) / "import";
 
-class MasterCookImporterTest : public LibraryTest {
-protected:
-    MiravelWindowController::ImportRun importFile(const std::filesystem::path& path) {
-        MiravelWindowController controller(*m_library);
-        return controller.performImport(path);
-    }
-    MiravelWindowController::ImportRun importText(const std::string& name,
-                                                  const std::string& text) {
-        const auto path = m_folder / name;
-        EXPECT_TRUE(writeFileAtomically(path, text));
-        return importFile(path);
-    }
-    std::shared_ptr<Recipe> recipeNamed(const std::string& name) {
-        for (auto& recipe : liveRecipes()) {
-            if (recipe->name() == name) {
-                return recipe;
-            }
-        }
-        ADD_FAILURE() << "no recipe named " << name;
-        return nullptr;
-    }
-    static std::vector<std::string> categoryNames(const Recipe& recipe) {
-        std::vector<std::string> names;
-        for (const auto& category : recipe.categories()) {
-            names.push_back(category->name().value_or(""));
-        }
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-};
+class MasterCookImporterTest : public LibraryTest {};
 
 TEST(MasterCookTimes, HoursAndMinutesBecomeDurationTexts) {
     struct Case {

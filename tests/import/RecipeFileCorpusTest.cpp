@@ -25,7 +25,6 @@ protected:
     };
     Imported importCorpusFile(const std::string& folder, const std::string& file) {
         openLibrary(folder + "-" + file);
-        MiravelWindowController controller(*m_library);
         // A MealMaster export saved as ".txt" is imported under the extension it would be
         // chosen by.
         std::filesystem::path path = kRecipeFiles / folder / file;
@@ -35,7 +34,7 @@ protected:
                                        std::filesystem::copy_options::overwrite_existing);
             path = copy;
         }
-        auto run = controller.performImport(path);
+        auto run = importFile(path);
         EXPECT_FALSE(run.outcome.error) << file;
         Imported imported{recipesFound(run.records), run.outcome.count, 0, run.records, {}};
         auto recipes = main().fetch<Recipe>(livePredicate(), {SortDescriptor("created")});

@@ -40,10 +40,6 @@ protected:
         recipe->setNutritionalInfo("200 kcal");
         return recipe;
     }
-    MiravelWindowController::ImportRun import(const std::filesystem::path& path) {
-        MiravelWindowController controller(*m_library);
-        return controller.performImport(path);
-    }
 };
 
 // The members a recipe file carries, as plain values that outlive the recipe's library.
@@ -110,11 +106,11 @@ TEST_F(RecipeImporterTest, ChoosesTheImporterByExtensionInAnyCase) {
     ASSERT_TRUE(writeFileAtomically(path, fullRecipe("Soup")->emailAttachment()));
     main().rollback();
     EXPECT_NE(importerForFile(path, *m_library), nullptr);
-    EXPECT_EQ(import(path).outcome.count, 1u);
+    EXPECT_EQ(importFile(path).outcome.count, 1u);
 
     const auto text = m_folder / "notes.txt";
     ASSERT_TRUE(writeFileAtomically(text, "hello"));
-    auto run = import(text);
+    auto run = importFile(text);
     ASSERT_TRUE(run.outcome.error);
     EXPECT_EQ(run.outcome.error->description, "File not recognized.");
     EXPECT_EQ(MiravelWindowController::importAlert(run.outcome).title, "Import Failed");
@@ -134,7 +130,7 @@ TEST_F(RecipeImporterTest, ARecipeFileComesBackWithANewIdentityAndAThumbnail) {
     // The photo on disk is already a thumbnail (280 x 140); a full-size one must shrink too.
     auto object = readRecipeFile(readFile(path).value()).value();
 
-    auto run = import(path);
+    auto run = importFile(path);
     ASSERT_FALSE(run.outcome.error) << run.outcome.error->description;
     EXPECT_EQ(run.outcome.count, 1u);
     EXPECT_EQ(MiravelWindowController::importAlert(run.outcome).message,
@@ -184,7 +180,7 @@ TEST_F(RecipeImporterTest, AThousandRecipesRoundTripThroughAnArchive) {
 
     openLibrary("empty");
     for (int pass = 1; pass <= 2; ++pass) {
-        auto run = import(archive);
+        auto run = importFile(archive);
         ASSERT_FALSE(run.outcome.error) << run.outcome.error->description;
         EXPECT_EQ(run.outcome.count, 1000u);
     }
@@ -210,7 +206,7 @@ TEST_F(RecipeImporterTest, ADamagedEntryIsSkippedAndReported) {
         ASSERT_TRUE(writer.commit());
     }
     main().rollback();
-    auto run = import(path);
+    auto run = importFile(path);
     ASSERT_TRUE(run.outcome.error);
     EXPECT_EQ(run.outcome.error->description, "Unable to parse this file.");
     EXPECT_EQ(run.outcome.count, 2u);
@@ -220,13 +216,13 @@ TEST_F(RecipeImporterTest, ADamagedEntryIsSkippedAndReported) {
     EXPECT_EQ(run.records[1].name, "junk.miravelrecipe");
 
     ASSERT_TRUE(writeFileAtomically(path, "not a zip archive"));
-    run = import(path);
+    run = importFile(path);
     ASSERT_TRUE(run.outcome.error);
     EXPECT_EQ(run.outcome.error->description, "There was a problem importing this file.");
 
     const auto plain = m_folder / "Plain.miravelrecipe";
     ASSERT_TRUE(writeFileAtomically(plain, "{\"name\":\"Plain\"}"));
-    run = import(plain);
+    run = importFile(plain);
     ASSERT_TRUE(run.outcome.error);
     EXPECT_EQ(run.outcome.error->description, "Unable to parse this file.");
     EXPECT_EQ(liveRecipes().size(), 2u);
@@ -238,7 +234,7 @@ TEST_F(RecipeImporterTest, MembersOfTheWrongTypeStayAbsent) {
         path, gzipCompress(R"({"name":5,"rating":"high","notes":null,"servings":"2",)"
                            R"("uid":"taken","created":"1999-01-01 00:00:00","photo_data":"%%%",)"
                            R"("categories":["  ", 3, "Soup"]})")));
-    auto run = import(path);
+    auto run = importFile(path);
     ASSERT_FALSE(run.outcome.error);
     auto recipes = liveRecipes();
     ASSERT_EQ(recipes.size(), 1u);

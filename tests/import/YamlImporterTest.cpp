@@ -11,16 +11,7 @@ namespace {
 
 using testing::LibraryTest;
 
-class YamlImporterTest : public LibraryTest {
-protected:
-    MiravelWindowController::ImportRun importText(const std::string& name,
-                                                  const std::string& text) {
-        const auto path = m_folder / name;
-        EXPECT_TRUE(writeFileAtomically(path, text));
-        MiravelWindowController controller(*m_library);
-        return controller.performImport(path);
-    }
-};
+class YamlImporterTest : public LibraryTest {};
 
 TEST_F(YamlImporterTest, ReadsOneRecipeAListOrSeveralDocuments) {
     auto run = importText("one.yml",
