@@ -2,7 +2,9 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <ostream>
+#include <string>
 #include <system_error>
 
 #include "cli/CommandLine.h"
@@ -40,7 +42,15 @@ std::string sizeText(std::uintmax_t bytes) {
     return text;
 }
 
-// Every backup in the library's backups folder, newest first: when, how large, what kind.
+std::string recipeCountText(std::optional<std::size_t> recipes) {
+    if (!recipes) {
+        return "? recipes";
+    }
+    return std::to_string(*recipes) + (*recipes == 1 ? " recipe" : " recipes");
+}
+
+// Every backup in the library's backups folder, newest first: when, how many recipes, how
+// large, what kind.
 int listBackups(Invocation& invocation, const std::filesystem::path& folder) {
     const auto backups = backupsIn(folder);
     if (backups.empty()) {
@@ -48,8 +58,9 @@ int listBackups(Invocation& invocation, const std::filesystem::path& folder) {
         return kExitOk;
     }
     for (const auto& backup : backups) {
-        invocation.out << formatDateText(backup.taken) << "\t" << sizeText(backup.bytes) << "\t"
-                       << (backup.automatic ? "automatic" : "by hand") << "\t"
+        const auto recipes = recipesInBackup(backup.file);
+        invocation.out << formatDateText(backup.taken) << "\t" << recipeCountText(recipes) << "\t"
+                       << sizeText(backup.bytes) << "\t" << backupKind(backup) << "\t"
                        << backup.file.filename().string() << "\n";
     }
     return kExitOk;

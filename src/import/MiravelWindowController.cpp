@@ -12,6 +12,7 @@
 #include "library/CategoriesController.h"
 #include "model/Library.h"
 #include "model/LibraryBackup.h"
+#include "model/MiravelObjectModel.h"
 #include "model/Recipe.h"
 #include "model/RecipeCategory.h"
 #include "model/SyncedObject.h"
@@ -139,7 +140,9 @@ MiravelWindowController::FileDialog MiravelWindowController::createBackup(Timest
 
 AlertText MiravelWindowController::createBackupInBackgroundThread(
     const std::filesystem::path& path, const std::function<void(double)>& progress) {
-    auto written = writeLibraryBackup(m_library.filesFolder(), path, progress);
+    // Checked once written: "Backup Complete" is only said of a backup that would restore.
+    auto written =
+        writeVerifiedLibraryBackup(m_library.filesFolder(), path, miravelModelVersions(), progress);
     if (!written) {
         logLine("Backup failed: {}", written.error().description);
         return {tr("Backup Failed"), written.error().description};

@@ -47,6 +47,8 @@ public:
     virtual void openUrl(const std::string&) {}
     // Opens a recipe file as a new recipe of the library, in its own window.
     virtual void showRecipeForFile(const std::filesystem::path&) {}
+    // A short message that goes away by itself (the main window's transient notice).
+    virtual void showNotice(const std::string&) {}
 };
 
 }  // namespace miravel

@@ -9,12 +9,14 @@
 #include "model/LibraryBackup.h"
 #include "model/UserFolders.h"
 #include "model/UserSettings.h"
+#include "store/PersistentStoreCoordinator.h"
 
 namespace miravel {
 
 namespace {
 
 constexpr std::string_view kNamePrefix = "Automatic Backup ";
+constexpr std::string_view kBeforeConversionPrefix = "Before Conversion ";
 constexpr auto kDay = std::chrono::hours(24);
 
 std::tm localTime(Timestamp moment) {
@@ -44,6 +46,20 @@ Error backupError(const std::string& text) {
 std::string automaticBackupName(Timestamp taken) {
     return std::string(kNamePrefix) + formatted(localTime(taken), "%Y-%m-%d %H.%M.%S") + "." +
            kBackupExtension;
+}
+
+std::string beforeConversionBackupName(Timestamp taken) {
+    return std::string(kBeforeConversionPrefix) + formatted(localTime(taken), "%Y-%m-%d %H.%M.%S") +
+           "." + kBackupExtension;
+}
+
+std::string_view backupKind(const KeptBackup& backup) {
+    if (backup.automatic) {
+        return "automatic";
+    }
+    return backup.file.filename().string().starts_with(kBeforeConversionPrefix)
+               ? "before conversion"
+               : "by hand";
 }
 
 std::optional<Timestamp> automaticBackupTime(std::string_view fileName) {
@@ -169,24 +185,12 @@ Result<AutomaticBackupRun> runAutomaticBackup(const std::filesystem::path& files
         return std::unexpected(made.error());
     }
     const auto file = folder / automaticBackupName(now);
-    if (auto written = writeLibraryBackup(filesFolder, file); !written) {
-        return std::unexpected(written.error());
+    if (auto checked = writeVerifiedLibraryBackup(filesFolder, file, versions); !checked) {
+        Error error = checked.error();
+        error.description += " The earlier backups are kept.";
+        return std::unexpected(error);
     }
-    // The check: the backup restores into a library of its own.
-    auto scratch = makePrivateTemporaryFolder("miravel-backup-check");
-    if (!scratch) {
-        return std::unexpected(scratch.error());
-    }
-    auto restored = restoreLibraryBackup(*scratch / "Check", file, versions);
     std::error_code ignored;
-    std::filesystem::remove_all(*scratch, ignored);
-    if (!restored) {
-        std::filesystem::remove(file, ignored);
-        return std::unexpected(
-            backupError("The automatic backup could not be verified, so it "
-                        "was removed and the earlier backups are kept: " +
-                        restored.error().description));
-    }
     run.written = file;
     for (const auto& old : backupsBeyondKeeping(backupsIn(folder))) {
         if (std::filesystem::remove(old, ignored)) {
@@ -194,6 +198,40 @@ Result<AutomaticBackupRun> runAutomaticBackup(const std::filesystem::path& files
         }
     }
     return run;
+}
+
+Result<std::optional<std::filesystem::path>> backUpBeforeConversion(
+    const std::filesystem::path& filesFolder, const std::filesystem::path& folder,
+    const ModelVersions& versions, Timestamp now) {
+    const auto refused = [](const std::string& why) {
+        return std::unexpected(backupError(
+            "The library was not converted, because a backup of it could not be made first. " +
+            why));
+    };
+    // A store the conversion will refuse (another program's, a newer layout, one with no way
+    // from it) stays as it is, so there is nothing to undo.
+    auto version = readStoreVersion(filesFolder / kStoreFileName);
+    if (!version ||
+        !StoreMetadata{version->applicationId, version->modelVersion}.isMiravelStore() ||
+        std::ranges::none_of(versions.steps, [&](const ConversionStep& step) {
+            return step.fromVersion == version->modelVersion;
+        })) {
+        return std::optional<std::filesystem::path>();
+    }
+    if (auto made = createFolder(folder, 0700); !made) {
+        return refused(made.error().description);
+    }
+    const std::string name = beforeConversionBackupName(now);
+    const std::string stem = name.substr(0, name.size() - std::string(kBackupExtension).size() - 1);
+    auto file = folder / name;
+    std::error_code ignored;
+    for (int attempt = 2; std::filesystem::exists(file, ignored); ++attempt) {
+        file = folder / (stem + " " + std::to_string(attempt) + "." + kBackupExtension);
+    }
+    if (auto checked = writeVerifiedLibraryBackup(filesFolder, file, versions); !checked) {
+        return refused(checked.error().description);
+    }
+    return std::optional<std::filesystem::path>(file);
 }
 
 }  // namespace miravel

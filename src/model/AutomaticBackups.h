@@ -22,19 +22,26 @@ class UserSettings;
 
 inline constexpr const char* kBackupsFolderName = "Backups";
 
-// "Automatic Backup 2026-12-07 14.05.09.miravelbak" for that local moment, and back.
-std::string automaticBackupName(Timestamp taken);
-std::optional<Timestamp> automaticBackupTime(std::string_view fileName);
-
-std::filesystem::path backupsFolder(const std::filesystem::path& filesFolder,
-                                    const UserSettings& settings);
-
 struct KeptBackup {
     std::filesystem::path file;
     Timestamp taken;
     std::uintmax_t bytes = 0;
     bool automatic = false;
 };
+
+// "Automatic Backup 2026-12-07 14.05.09.miravelbak" for that local moment, and back.
+std::string automaticBackupName(Timestamp taken);
+std::optional<Timestamp> automaticBackupTime(std::string_view fileName);
+
+// "Before Conversion 2026-12-07 14.05.09.miravelbak": taken before the store is converted to
+// a newer layout, whatever the "AutomaticBackups" setting, and never thinned.
+std::string beforeConversionBackupName(Timestamp taken);
+
+// What kind of backup a listed file is: "automatic", "before conversion" or "by hand".
+std::string_view backupKind(const KeptBackup& backup);
+
+std::filesystem::path backupsFolder(const std::filesystem::path& filesFolder,
+                                    const UserSettings& settings);
 
 // Every backup file in the folder, newest first; automatic ones by the time in their name,
 // the others by their modification time.
@@ -55,12 +62,19 @@ struct AutomaticBackupRun {
     std::vector<std::filesystem::path> deleted;
 };
 
-// Writes an automatic backup when one is due (or always, with `evenIfNotDue`), checks it by
-// restoring it into a private folder (the archive opens, every entry is one a backup holds,
-// the store passes SQLite's integrity check), then thins the folder. A backup that fails the
-// check is removed and reported, and nothing is thinned. Any thread.
+// Writes an automatic backup when one is due (or always, with `evenIfNotDue`), checks that it
+// would restore (verifyLibraryBackup) and holds as many recipes as the library, then thins the
+// folder. A backup that fails the check is removed and reported, and nothing is thinned. Any
+// thread.
 [[nodiscard]] Result<AutomaticBackupRun> runAutomaticBackup(
     const std::filesystem::path& filesFolder, const std::filesystem::path& folder,
     const ModelVersions& versions, Timestamp now, bool evenIfNotDue = false);
+
+// The backup taken before a conversion, into `folder`, checked as an automatic one is. A
+// conversion that cannot be preceded by one does not run. None is taken (and none is needed)
+// of a store the conversion will refuse.
+[[nodiscard]] Result<std::optional<std::filesystem::path>> backUpBeforeConversion(
+    const std::filesystem::path& filesFolder, const std::filesystem::path& folder,
+    const ModelVersions& versions, Timestamp now);
 
 }  // namespace miravel

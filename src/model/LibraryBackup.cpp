@@ -35,6 +35,25 @@ std::unexpected<Error> backupError(BackupErrorCode code, std::string message) {
     return makeError(kBackupErrorDomain, code, std::move(message));
 }
 
+// The live recipes of a store file, as the library would list them. An older layout without
+// the columns asked for answers nothing rather than a wrong number.
+std::optional<std::size_t> liveRecipesIn(const std::filesystem::path& store) {
+    auto database = Database::open(store, Database::Access::ReadOnly);
+    if (!database) {
+        return std::nullopt;
+    }
+    auto count = database->prepare(
+        "SELECT count(*) FROM \"Recipe\" WHERE status IS NULL OR status != 'deleted'");
+    if (!count) {
+        return std::nullopt;
+    }
+    auto row = count->step();
+    if (!row || !*row) {
+        return std::nullopt;
+    }
+    return static_cast<std::size_t>(count->columnInt64(0));
+}
+
 std::string localStamp(Timestamp now) {
     const std::time_t seconds = std::chrono::system_clock::to_time_t(
         std::chrono::time_point_cast<std::chrono::system_clock::duration>(now));
@@ -68,9 +87,14 @@ private:
     std::filesystem::path m_folder;
 };
 
+struct StoreSnapshot {
+    std::string bytes;
+    std::optional<std::size_t> recipes;
+};
+
 // A consistent copy of the store, made by SQLite from a connection of its own: it reads the
 // committed state, including commits still only in the log beside the file.
-Result<std::string> storeSnapshot(const std::filesystem::path& store) {
+Result<StoreSnapshot> storeSnapshot(const std::filesystem::path& store) {
     auto folder = makePrivateTemporaryFolder("miravel-backup");
     if (!folder) {
         return std::unexpected(folder.error());
@@ -104,7 +128,11 @@ Result<std::string> storeSnapshot(const std::filesystem::path& store) {
             return std::unexpected(mode.error());
         }
     }
-    return readFile(copy);
+    auto bytes = readFile(copy);
+    if (!bytes) {
+        return std::unexpected(bytes.error());
+    }
+    return StoreSnapshot{std::move(*bytes), liveRecipesIn(copy)};
 }
 
 // The files of the folder that go into a backup, sorted by name; the store first.
@@ -287,11 +315,13 @@ Result<BackupSummary> writeLibraryBackup(const std::filesystem::path& filesFolde
                            "The library's store \"" + store.string() +
                                "\" could not be read: " + snapshot.error().description + ".");
     }
-    if (auto added = writer->add(kStoreFileName, *snapshot, modificationTime(store)); !added) {
+    if (auto added = writer->add(kStoreFileName, snapshot->bytes, modificationTime(store));
+        !added) {
         return cannotWrite(added.error());
     }
-    snapshot->clear();
-    snapshot->shrink_to_fit();
+    const auto recipes = snapshot->recipes;
+    snapshot->bytes.clear();
+    snapshot->bytes.shrink_to_fit();
     const double total = static_cast<double>(names->size() + 1);
     for (std::size_t i = 0; i < names->size(); ++i) {
         if (progress) {
@@ -315,7 +345,7 @@ Result<BackupSummary> writeLibraryBackup(const std::filesystem::path& filesFolde
     if (progress) {
         progress(1.0);
     }
-    return BackupSummary{destination, names->size()};
+    return BackupSummary{destination, names->size(), recipes};
 }
 
 std::filesystem::path automaticBackupFile(const std::filesystem::path& filesFolder, Timestamp now) {
@@ -328,6 +358,104 @@ std::filesystem::path automaticBackupFile(const std::filesystem::path& filesFold
         file = parent / (prefix + stamp + " " + std::to_string(attempt) + "." + kBackupExtension);
     }
     return file;
+}
+
+Result<BackupCheck> verifyLibraryBackup(const std::filesystem::path& archive,
+                                        const ModelVersions& versions) {
+    const auto damaged = [&](const std::string& why) {
+        return backupError(BackupErrorCode::NotABackup,
+                           "\"" + archive.filename().string() + "\" " + why + ".");
+    };
+    auto reader = ZipReader::open(archive, ZipLimits{.maxEntrySize = kMaxFileBytes});
+    if (!reader) {
+        return damaged("cannot be read as a backup: " + reader.error().description);
+    }
+    auto folder = makePrivateTemporaryFolder("miravel-backup-check");
+    if (!folder) {
+        return std::unexpected(folder.error());
+    }
+    FolderGuard guard(*folder);
+    BackupCheck check;
+    std::set<std::string> seen;
+    for (std::size_t i = 0; i < reader->entries().size(); ++i) {
+        const std::string& name = reader->entries()[i].name;
+        if (!isBackupEntryName(name) || !seen.insert(name).second) {
+            return damaged("holds the entry \"" + name + "\", which is not a file of a library");
+        }
+        // Every entry is read through to its checksum; only the store is kept, to be opened.
+        auto bytes = reader->read(i);
+        if (!bytes) {
+            return damaged("is damaged: the entry \"" + name + "\" cannot be read (" +
+                           bytes.error().description + ")");
+        }
+        if (name == kStoreFileName) {
+            if (auto written = writeNewFile(*folder / name, *bytes); !written) {
+                return std::unexpected(written.error());
+            }
+        } else {
+            ++check.photos;
+        }
+    }
+    if (!seen.contains(kStoreFileName)) {
+        return damaged("holds no library store");
+    }
+    if (auto checked = checkRestoredStore(*folder / kStoreFileName, versions); !checked) {
+        return std::unexpected(checked.error());
+    }
+    check.recipes = liveRecipesIn(*folder / kStoreFileName);
+    return check;
+}
+
+Result<BackupSummary> writeVerifiedLibraryBackup(const std::filesystem::path& filesFolder,
+                                                 const std::filesystem::path& file,
+                                                 const ModelVersions& versions,
+                                                 const std::function<void(double)>& progress) {
+    auto written = writeLibraryBackup(filesFolder, file, progress);
+    if (!written) {
+        return std::unexpected(written.error());
+    }
+    auto checked = verifyLibraryBackup(file, versions);
+    std::error_code ignored;
+    std::optional<std::string> fault;
+    if (!checked) {
+        fault = checked.error().description;
+    } else if (written->recipes != checked->recipes) {
+        const auto count = [](std::optional<std::size_t> n) {
+            return n ? std::to_string(*n) : std::string("an unknown number of");
+        };
+        fault = "the library held " + count(written->recipes) + " recipes, the backup " +
+                count(checked->recipes) + ".";
+    }
+    if (fault) {
+        std::filesystem::remove(file, ignored);
+        return backupError(BackupErrorCode::CannotWrite,
+                           "The backup could not be verified, so it was removed: " + *fault);
+    }
+    return written;
+}
+
+std::optional<std::size_t> recipesInBackup(const std::filesystem::path& archive) {
+    auto reader = ZipReader::open(archive, ZipLimits{.maxEntrySize = kMaxFileBytes});
+    if (!reader) {
+        return std::nullopt;
+    }
+    const auto& entries = reader->entries();
+    const auto store =
+        std::ranges::find(entries, std::string(kStoreFileName), &ZipReader::Entry::name);
+    if (store == entries.end()) {
+        return std::nullopt;
+    }
+    auto bytes = reader->read(static_cast<std::size_t>(store - entries.begin()));
+    auto folder = makePrivateTemporaryFolder("miravel-backup-count");
+    if (!bytes || !folder) {
+        return std::nullopt;
+    }
+    FolderGuard guard(*folder);
+    const auto copy = *folder / kStoreFileName;
+    if (!writeNewFile(copy, *bytes) || !Database::hasSqliteHeader(copy)) {
+        return std::nullopt;
+    }
+    return liveRecipesIn(copy);
 }
 
 std::optional<std::filesystem::path> latestAutomaticBackup(
@@ -416,6 +544,7 @@ Result<RestoreSummary> restoreLibraryBackup(const std::filesystem::path& filesFo
 
     RestoreSummary summary;
     summary.photos = photos;
+    summary.recipes = liveRecipesIn(fresh.path() / kStoreFileName);
     std::error_code error;
     const bool hadLibrary = std::filesystem::is_directory(filesFolder, error);
     if (hadLibrary) {

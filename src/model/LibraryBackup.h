@@ -39,6 +39,8 @@ bool isBackupEntryName(std::string_view name);
 struct BackupSummary {
     std::filesystem::path file;
     std::size_t photos = 0;
+    // The live recipes of the store as it went in; none when they could not be counted.
+    std::optional<std::size_t> recipes;
 };
 
 // Writes a backup of the library in `filesFolder` to `destination` (replacing a file there
@@ -57,7 +59,29 @@ struct RestoreSummary {
     // there was no library.
     std::optional<std::filesystem::path> previousLibrary;
     std::size_t photos = 0;
+    std::optional<std::size_t> recipes;  // the live recipes of the restored store
 };
+
+struct BackupCheck {
+    std::size_t photos = 0;
+    std::optional<std::size_t> recipes;
+};
+
+// Whether `archive` would restore, without restoring it: every entry a file of a library and
+// readable through its checksum, the store present and passing the checks a restore makes.
+// Only the store is written out, into a private folder, so checking costs a read of the file.
+[[nodiscard]] Result<BackupCheck> verifyLibraryBackup(const std::filesystem::path& archive,
+                                                      const ModelVersions& versions);
+
+// writeLibraryBackup, then verifyLibraryBackup of what was written, which must hold as many
+// recipes as went in. A backup that fails the check is removed and the error says why.
+[[nodiscard]] Result<BackupSummary> writeVerifiedLibraryBackup(
+    const std::filesystem::path& filesFolder, const std::filesystem::path& destination,
+    const ModelVersions& versions, const std::function<void(double)>& progress = {});
+
+// The live recipes of the library a backup file holds, for a listing; none when the file is
+// no backup or its store cannot be read.
+std::optional<std::size_t> recipesInBackup(const std::filesystem::path& archive);
 
 // "Miravel Before Restore 2026-12-07 14.05.09.miravelbak" (the files folder's name first), in
 // the files folder's parent.

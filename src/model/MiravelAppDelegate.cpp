@@ -10,6 +10,7 @@
 #include "lib/PropertyList.h"
 #include "lib/ResourceFolder.h"
 #include "lib/StringTable.h"
+#include "model/AutomaticBackups.h"
 #include "model/Bookmark.h"
 #include "model/Keychain.h"
 #include "model/LibraryBackup.h"
@@ -30,9 +31,70 @@ MiravelAppDelegate::MiravelAppDelegate(std::filesystem::path filesFolder, UserSe
 
 MiravelAppDelegate::~MiravelAppDelegate() {
     m_alive.reset();
+    if (m_backupTimer) {
+        m_library.mainQueue().cancel(*m_backupTimer);
+    }
     if (m_worker.joinable()) {
         m_worker.join();
     }
+    if (m_backupWorker.joinable()) {
+        m_backupWorker.join();
+    }
+}
+
+Result<void> MiravelAppDelegate::backUpBeforeConversion() {
+    auto kept = miravel::backUpBeforeConversion(
+        applicationFilesDirectory(), backupsFolder(applicationFilesDirectory(), settings()),
+        m_versions, currentMoment());
+    if (!kept) {
+        return std::unexpected(kept.error());
+    }
+    if (*kept) {
+        logLine("Library backed up before its conversion: {}", (*kept)->string());
+    }
+    return {};
+}
+
+void MiravelAppDelegate::scheduleAutomaticBackups() {
+    if (m_backupTimer) {
+        m_library.mainQueue().cancel(*m_backupTimer);
+    }
+    startAutomaticBackup();
+    std::weak_ptr<bool> alive = m_alive;
+    m_backupTimer = m_library.mainQueue().postAfter(kAutomaticBackupCheckInterval, [this, alive] {
+        if (alive.lock()) {
+            m_backupTimer.reset();
+            scheduleAutomaticBackups();
+        }
+    });
+}
+
+void MiravelAppDelegate::startAutomaticBackup() {
+    if (m_backupRunning || !settings().boolean(kAutomaticBackupsKey)) {
+        return;
+    }
+    if (m_backupWorker.joinable()) {
+        m_backupWorker.join();
+    }
+    m_backupRunning = true;
+    m_backupWorker = std::thread([this, files = applicationFilesDirectory(),
+                                  folder = backupsFolder(applicationFilesDirectory(), settings())] {
+        auto run = runAutomaticBackup(files, folder, m_versions, currentMoment());
+        if (!run) {
+            logLine("Automatic backup failed: {}", run.error().description);
+        } else if (run->written) {
+            logLine("Automatic backup written: {}", run->written->string());
+        }
+        postToMain([this, run] {
+            m_backupRunning = false;
+            if (!run && !m_backupFailureShown) {
+                m_backupFailureShown = true;
+                m_hooks.showNotice(run.error().description);
+            } else if (run) {
+                m_backupFailureShown = false;
+            }
+        });
+    });
 }
 
 void MiravelAppDelegate::setModelVersions(ModelVersions versions) {
@@ -73,6 +135,10 @@ MigrationController& MiravelAppDelegate::makeMigrationController() {
 
 void MiravelAppDelegate::migrateDatabase() {
     MigrationController* window = m_migrationController.get();
+    if (auto kept = backUpBeforeConversion(); !kept) {
+        postToMain([this, message = kept.error().description] { showMigrationError(message); });
+        return;
+    }
     auto converted = convertStore(storeUrl(), m_versions, [window](double fraction) {
         if (window != nullptr) {
             window->setProgress(fraction);
@@ -182,6 +248,7 @@ bool MiravelAppDelegate::shouldMigrateDatabase() const {
 }
 
 void MiravelAppDelegate::applicationDidFinishLaunching() {
+    m_windowed = true;
     initializeWithMigration();
 }
 
@@ -236,6 +303,10 @@ void MiravelAppDelegate::launchWithoutWindows() {
                     .error());
             return;
         }
+        if (auto kept = backUpBeforeConversion(); !kept) {
+            m_hooks.presentError(kept.error());
+            return;
+        }
         auto converted = convertStore(storeUrl(), m_versions, [this](double fraction) {
             m_hooks.showMigrationProgress(fraction);
         });
@@ -256,6 +327,9 @@ void MiravelAppDelegate::finishSetup() {
         m_filenameToOpen.reset();
     }
     m_initialized = true;
+    if (m_windowed) {
+        scheduleAutomaticBackups();
+    }
 }
 
 void MiravelAppDelegate::displayMainWindow() {

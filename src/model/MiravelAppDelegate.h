@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -92,12 +93,22 @@ public:
     TerminateReply applicationShouldTerminate();
     bool applicationShouldTerminateAfterLastWindowClosed() const { return true; }
 
+    // While the windows are up: an automatic backup on a thread of its own after start-up and
+    // then whenever one is due (checked every hour), unless "AutomaticBackups" is off. A
+    // failure is reported once, in a notice.
+    void scheduleAutomaticBackups();
+    static constexpr std::chrono::hours kAutomaticBackupCheckInterval{1};
+    bool automaticBackupRunning() const { return m_backupRunning; }
+
     ApplicationHooks& hooks() { return m_hooks; }
     UserSettings& settings() { return m_library.settings(); }
     Keychain& keychain() { return m_keychain; }
 
 private:
     void finishSetup();
+    void startAutomaticBackup();
+    // The backup taken before a conversion; false (and the error presented) when it failed.
+    Result<void> backUpBeforeConversion();
     // Runs `task` on the main queue, unless this object is gone by then.
     void postToMain(std::function<void()> task);
     void startWorker(std::function<void()> work);
@@ -114,6 +125,11 @@ private:
     ModelVersions m_versions;
     std::unique_ptr<MigrationController> m_migrationController;
     std::thread m_worker;
+    std::thread m_backupWorker;
+    bool m_backupRunning = false;
+    bool m_backupFailureShown = false;
+    bool m_windowed = false;
+    std::optional<std::uint64_t> m_backupTimer;
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
 };
 

@@ -152,6 +152,7 @@ TEST_F(BackupCommandsTest, automaticBackupsGoBesideTheLibraryWhenDueAndAreListed
     // Names go to the second: the forced one, made within the same second, replaced the first.
     EXPECT_EQ(automatic, 1u) << listed.out;
     EXPECT_NE(listed.out.find("MB\tautomatic\t"), std::string::npos) << listed.out;
+    EXPECT_NE(listed.out.find("\t1 recipe\t"), std::string::npos) << listed.out;
     EXPECT_EQ(run({"backup", "--list", "elsewhere"}).exitCode, 2);
 }
 

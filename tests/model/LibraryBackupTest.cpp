@@ -173,19 +173,30 @@ TEST_F(LibraryBackupTest, onlyTopLevelJpgFilesGoInBesideTheStore) {
 
 // The store runs with a log beside it: commits not yet copied into the file itself must be
 // in the backup all the same.
-TEST_F(LibraryBackupTest, commitsStillInTheLogAreInTheBackup) {
+// Counted live recipes only: a deletion kept for the server is no recipe of the library.
+TEST_F(LibraryBackupTest, commitsStillInTheLogAreInTheBackupAndCounted) {
     OpenLibrary open(library());
     for (int i = 0; i < 20; ++i) {
         open.addRecipe("Recipe " + std::to_string(i));
     }
+    open.addRecipe("Gone", kStatusDeleted);
     ASSERT_TRUE(std::filesystem::exists(library() / "Miravel.sqlite-wal"));
-    ASSERT_TRUE(writeLibraryBackup(library(), archive()));
+    auto written = writeLibraryBackup(library(), archive());
+    ASSERT_TRUE(written);
+    EXPECT_EQ(written->recipes, std::optional<std::size_t>(20));
+    EXPECT_EQ(recipesInBackup(archive()), std::optional<std::size_t>(20));
 
     const auto restored = m_home / "elsewhere" / "Miravel";
     auto done = restoreLibraryBackup(restored, archive(), miravelModelVersions());
     ASSERT_TRUE(done) << done.error().description;
+    EXPECT_EQ(done->recipes, std::optional<std::size_t>(20));
     OpenLibrary reopened(restored);
-    EXPECT_EQ(reopened.recipeNames().size(), 20U);
+    EXPECT_EQ(reopened.recipeNames().size(), 21U);
+
+    // Anything that is no backup has no count, and says so rather than zero.
+    writeBytes(m_home / "not.miravelbak", "PK not really");
+    EXPECT_EQ(recipesInBackup(m_home / "not.miravelbak"), std::nullopt);
+    EXPECT_EQ(recipesInBackup(m_home / "missing.miravelbak"), std::nullopt);
 }
 
 TEST_F(LibraryBackupTest, anUnreadablePhotoFailsTheBackupAndLeavesNoArchive) {

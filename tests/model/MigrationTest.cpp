@@ -11,6 +11,7 @@
 #include "lib/AtomicFile.h"
 #include "lib/MainQueue.h"
 #include "lib/NotificationCenter.h"
+#include "model/AutomaticBackups.h"
 #include "model/Bookmark.h"
 #include "model/LibraryBackup.h"
 #include "model/MemoryKeychain.h"
@@ -330,6 +331,18 @@ protected:
         return names;
     }
 
+    // Before converting, the library as it was went into the backups folder, whole, and it
+    // restores to the earlier layout: the upgrade can be undone.
+    void expectBackupOfTheEarlierLayout() {
+        const auto backups = backupsIn(m_home / "Library" / "Backups");
+        ASSERT_EQ(backups.size(), 1U);
+        EXPECT_EQ(backupKind(backups[0]), "before conversion");
+        EXPECT_TRUE(backups[0].file.filename().string().starts_with("Before Conversion "));
+        const auto restored = m_home / "undone" / "Miravel";
+        ASSERT_TRUE(restoreLibraryBackup(restored, backups[0].file, testVersions()));
+        EXPECT_EQ(integerOf(restored / "Miravel.sqlite", "PRAGMA user_version"), 1);
+    }
+
     NotificationCenter m_center;
     TemporaryFolder m_home;
     UserSettings m_settings{m_home / "config" / "Settings.json"};
@@ -353,6 +366,7 @@ TEST_F(MigrationStartupTest, anEarlierLayoutIsConvertedBehindTheWindowThenStartU
     // The new table takes the default bookmarks.
     EXPECT_FALSE(application->managedObjectContext()->fetch<Bookmark>()->empty());
     EXPECT_TRUE(std::filesystem::exists(folder() / "Miravel.sqlite.version-1"));
+    expectBackupOfTheEarlierLayout();
 }
 
 // The command line starts without windows: the conversion runs in place and reports its
@@ -366,6 +380,7 @@ TEST_F(MigrationStartupTest, withoutWindowsAnEarlierLayoutIsConvertedInPlace) {
     ASSERT_FALSE(m_hooks.fractions.empty());
     EXPECT_EQ(m_hooks.fractions.back(), 1.0);
     EXPECT_EQ(recipeNames(*application), (std::vector<std::string>{"Leek soup", "Soda bread"}));
+    expectBackupOfTheEarlierLayout();
 
     // A library that may not be changed is not converted, and says why.
     m_hooks.events.clear();

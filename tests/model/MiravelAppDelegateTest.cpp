@@ -11,7 +11,9 @@
 #include "lib/ApplicationIdentifier.h"
 #include "lib/MainQueue.h"
 #include "lib/NotificationCenter.h"
+#include "model/AutomaticBackups.h"
 #include "model/Bookmark.h"
+#include "model/LibraryBackup.h"
 #include "model/MemoryKeychain.h"
 #include "model/Recipe.h"
 #include "model/UserSettings.h"
@@ -42,6 +44,9 @@ public:
     void showRecipeForFile(const std::filesystem::path& path) override {
         events.push_back("open " + path.filename().string());
     }
+    void showNotice(const std::string& text) override { notices.push_back(text); }
+
+    std::vector<std::string> notices;
 
     std::vector<std::string> events;
     bool recoverFromErrors = false;
@@ -85,6 +90,27 @@ TEST_F(MiravelAppDelegateTest, firstStartCreatesTheLibraryAndShowsTheWelcomeWind
     }
     EXPECT_TRUE(application->initialized());
     EXPECT_FALSE(application->isLoggedIn());
+}
+
+// With the windows up, an automatic backup follows start-up on a thread of its own, and the
+// hourly check is scheduled; with the setting off, none is written.
+TEST_F(MiravelAppDelegateTest, startUpTakesAnAutomaticBackupUnlessTurnedOff) {
+    const auto backups = m_home / "Library" / "Backups";
+    {
+        auto application = start();
+        ASSERT_TRUE(MainQueue::shared().runUntil(
+            [&] { return !application->automaticBackupRunning(); }, std::chrono::seconds(20)));
+        const auto kept = backupsIn(backups);
+        ASSERT_EQ(kept.size(), 1U);
+        EXPECT_TRUE(kept[0].automatic);
+        EXPECT_EQ(recipesInBackup(kept[0].file), std::optional<std::size_t>(0));
+        EXPECT_TRUE(m_hooks.notices.empty());
+    }
+    std::filesystem::remove_all(backups);
+    m_settings.setBoolean(kAutomaticBackupsKey, false);
+    auto application = start();
+    EXPECT_FALSE(application->automaticBackupRunning());
+    EXPECT_TRUE(backupsIn(backups).empty());
 }
 
 TEST_F(MiravelAppDelegateTest, secondStartShowsTheMainWindowAndInsertsNoBookmarks) {
