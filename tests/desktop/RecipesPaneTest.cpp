@@ -1,0 +1,237 @@
+#include <QComboBox>
+#include <QDropEvent>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QTableView>
+#include <QTextBrowser>
+#include <fstream>
+
+#include "desktop/CategoryColumn.h"
+#include "desktop/EditRecipeDialog.h"
+#include "desktop/FileFlows.h"
+#include "desktop/RecipeTableModel.h"
+#include "desktop/RecipeView.h"
+#include "model/RecipeCategory.h"
+#include "support/DesktopTestSupport.h"
+
+using namespace miravel;
+using namespace miravel::desktop;
+using namespace miravel::desktop::testing;
+
+class RecipesPaneTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void aRecipeSavedInTheEditorAppearsAtItsSortedRow() {
+        RunningApplication running("editor");
+        QVERIFY(running.launched);
+        running.addRecipe("Apple pie");
+        running.addRecipe("Carrot cake");
+        QVERIFY(running.save());
+        QCOMPARE(running.shownNames(), (QStringList{"Apple pie", "Carrot cake"}));
+
+        QSignalSpy resets(&running.pane().model(), &QAbstractItemModel::modelReset);
+        QSignalSpy inserted(&running.pane().model(), &QAbstractItemModel::rowsInserted);
+        running.app->editRecipe(nullptr, &running.window());
+        auto* sheet = running.window().findChild<EditRecipeDialog*>();
+        QVERIFY(sheet != nullptr);
+        sheet->nameField()->setText("  Banana bread ");
+        sheet->ingredientsField()->setPlainText("3 bananas\n2 cups flour");
+        sheet->pressDone();
+        QCoreApplication::processEvents();
+
+        QCOMPARE(running.shownNames(), (QStringList{"Apple pie", "Banana bread", "Carrot cake"}));
+        QCOMPARE(inserted.count(), 1);
+        QCOMPARE(inserted.first().at(1).toInt(), 1);
+        QCOMPARE(resets.count(), 0);
+        QTRY_VERIFY(running.window().findChild<EditRecipeDialog*>() == nullptr);
+
+        // Renamed in the sheet, the recipe moves to its new place in one move.
+        QSignalSpy moved(&running.pane().model(), &QAbstractItemModel::rowsMoved);
+        running.app->editRecipe(running.pane().model().recipeAt(0), &running.window());
+        sheet = running.window().findChild<EditRecipeDialog*>();
+        QVERIFY(sheet != nullptr);
+        QCOMPARE(sheet->nameField()->text(), QString("Apple pie"));
+        sheet->nameField()->setText("Zucchini pie");
+        sheet->pressDone();
+        QCOMPARE(running.shownNames(),
+                 (QStringList{"Banana bread", "Carrot cake", "Zucchini pie"}));
+        QCOMPARE(moved.count(), 1);
+        QCOMPARE(resets.count(), 0);
+    }
+
+    void theEditorsTextFieldsKeepReturnAndTakeTabsOnControlTab() {
+        RunningApplication running("keys");
+        QVERIFY(running.launched);
+        running.app->editRecipe(nullptr, &running.window());
+        auto* sheet = running.window().findChild<EditRecipeDialog*>();
+        QVERIFY(sheet != nullptr);
+        QPlainTextEdit* field = sheet->ingredientsField();
+        field->setFocus();
+        QTest::keyClicks(field, "salt");
+        QTest::keyClick(field, Qt::Key_Return);
+        QTest::keyClick(field, Qt::Key_Tab, Qt::ControlModifier);
+        QTest::keyClicks(field, "pepper");
+        QCOMPARE(field->toPlainText(), QString("salt\n\tpepper"));
+        QVERIFY(sheet->isVisible());
+        sheet->pressCancel();
+    }
+
+    void aBackgroundImportAddsRowsWithoutAReset() {
+        RunningApplication running("import");
+        QVERIFY(running.launched);
+        running.addRecipe("Mango lassi");
+        QVERIFY(running.save());
+        const auto file = running.folder() / "three.mmf";
+        std::ofstream(file) << meal("Apple crumble") << meal("Zesty lemon bars")
+                            << meal("Banana muffins");
+
+        AlertLog alerts;
+        QSignalSpy resets(&running.pane().model(), &QAbstractItemModel::modelReset);
+        QSignalSpy inserted(&running.pane().model(), &QAbstractItemModel::rowsInserted);
+        QSignalSpy finished(&running.window().fileFlows(), &FileFlows::finished);
+        running.window().fileFlows().importFile(file);
+        QVERIFY(running.window().fileFlows().progressDialog() != nullptr);
+        QVERIFY(finished.wait(20000));
+
+        QCOMPARE(alerts.texts.first(), QString("Import Recipes"));
+        QCOMPARE(alerts.texts.last(), QString("Import Complete"));
+        QCOMPARE(running.shownNames(), (QStringList{"Apple crumble", "Banana muffins",
+                                                    "Mango lassi", "Zesty lemon bars"}));
+        QVERIFY(inserted.count() >= 1);
+        QCOMPARE(resets.count(), 0);
+    }
+
+    void droppingARecipeOnACategoryFilesIt() {
+        RunningApplication running("drop");
+        QVERIFY(running.launched);
+        auto desserts = running.context().insert<RecipeCategory>();
+        desserts->setName("Desserts");
+        auto pie = running.addRecipe("Apple pie");
+        QVERIFY(running.save());
+        QTRY_COMPARE(running.shownNames(), QStringList{"Apple pie"});
+
+        CategoryColumn& column = running.pane().categoryColumn();
+        running.window().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&running.window()));
+        auto row = column.controller().rowForItem(desserts);
+        QVERIFY(row.has_value());
+        QTreeWidgetItem* item = column.itemForRow(*row);
+        QVERIFY(item != nullptr);
+        QCOMPARE(item->text(0), QString("Desserts"));
+
+        QMimeData* mime = running.pane().model().mimeData({running.pane().model().index(0, 0)});
+        const QPoint at = column.visualItemRect(item).center();
+        QDragEnterEvent enter(at, Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(column.viewport(), &enter);
+        QVERIFY(enter.isAccepted());
+        QDragMoveEvent move(at, Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(column.viewport(), &move);
+        QVERIFY(move.isAccepted());
+        QDropEvent drop(at, Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(column.viewport(), &drop);
+        delete mime;
+
+        QCOMPARE(pie->categories().size(), std::size_t{1});
+        QCOMPARE(pie->categories().front().get(), desserts.get());
+        QVERIFY(!running.context().hasChanges());
+    }
+
+    void deletingAsksWithTheExactText() {
+        RunningApplication running("delete");
+        QVERIFY(running.launched);
+        running.addRecipe("Apple pie");
+        running.addRecipe("Carrot cake");
+        QVERIFY(running.save());
+        QTableView* table = running.pane().table();
+        table->selectRow(0);
+
+        AlertLog alerts;
+        alerts.answer = 1;  // Cancel
+        running.pane().deleteSelected();
+        QCOMPARE(alerts.texts, QStringList{"Are you sure you want to delete this recipe?"});
+        QCOMPARE(running.shownNames(), (QStringList{"Apple pie", "Carrot cake"}));
+
+        alerts.answer = 0;  // Delete
+        table->selectAll();
+        running.pane().deleteSelected();
+        QCOMPARE(alerts.texts.last(), QString("Are you sure you want to delete these recipes?"));
+        QCOMPARE(running.shownNames(), QStringList{});
+    }
+
+    void theScalePanelShowsScaledIngredients() {
+        RunningApplication running("scale");
+        QVERIFY(running.launched);
+        auto bread = running.addRecipe("Soda bread", "2 cups flour\n1 tsp salt");
+        bread->setServings("4 servings");
+        QVERIFY(running.save());
+        running.pane().openRecipe(bread);
+        RecipeView& view = running.pane().recipeView();
+        QVERIFY(running.pane().showsRecipe());
+        QVERIFY(view.browser()->toPlainText().contains("2 cups flour"));
+
+        view.controller().scaleRecipe();
+        QVERIFY(!view.scalePanelWidget()->isHidden());
+        view.scaleWholeNumber()->setValue(1);
+        view.scaleFraction()->setCurrentIndex(
+            view.scaleFraction()->findText(QString::fromUtf8("1/2")));
+        QVERIFY(view.scaleFraction()->currentIndex() > 0);
+        QTest::mouseClick(view.scaleDoneButton(), Qt::LeftButton);
+        QVERIFY(view.scalePanelWidget()->isHidden());
+        QTRY_VERIFY(view.browser()->toPlainText().contains("3 cups flour"));
+        QVERIFY(view.browser()->toPlainText().contains("6 servings"));
+        QCOMPARE(bread->scale(), std::optional<std::string>("3/2"));
+    }
+
+    // Several changes in one save: renames that cross each other, deletions and newcomers
+    // around them. The table must end where the list ends, without a reset.
+    void mixedChangesInOneSaveReplayRowByRow() {
+        RunningApplication running("mixed");
+        QVERIFY(running.launched);
+        std::vector<std::shared_ptr<Recipe>> recipes;
+        for (const char* name :
+             {"Borscht", "Chili", "Dal", "Empanadas", "Falafel", "Gumbo", "Hummus", "Injera"}) {
+            recipes.push_back(running.addRecipe(name));
+        }
+        QVERIFY(running.save());
+        QSignalSpy resets(&running.pane().model(), &QAbstractItemModel::modelReset);
+        const std::vector<std::vector<std::pair<int, const char*>>> rounds = {
+            {{0, "Zuppa"}, {1, "Yakitori"}, {7, "Aloo gobi"}},
+            {{2, "Kedgeree"}, {3, "Cassoulet"}, {4, "Kebab"}},
+            {{5, "Ajvar"}, {6, "Zarzuela"}, {0, "Baba ganoush"}, {1, "Xacuti"}}};
+        int round = 0;
+        for (const auto& renames : rounds) {
+            for (const auto& [which, name] : renames) {
+                recipes[static_cast<std::size_t>(which)]->setName(name);
+            }
+            running.addRecipe("New " + std::to_string(round));
+            running.addRecipe(std::string(1, static_cast<char>('A' + round)) + " newcomer");
+            if (round == 1) {
+                running.context().deleteObject(recipes[2]);
+            }
+            QVERIFY(running.save());
+            QStringList expected;
+            auto& controller = running.pane().controller();
+            for (std::size_t row = 0; row < controller.count(); ++row) {
+                expected << QString::fromStdString(controller.recipeAt(row)->name().value_or(""));
+            }
+            QCOMPARE(running.shownNames(), expected);
+            ++round;
+        }
+        QCOMPARE(resets.count(), 0);
+    }
+
+private:
+    static std::string meal(const std::string& title) {
+        return "MMMMM----- Recipe via Meal-Master (tm) v8.05\n\n      Title: " + title +
+               "\n Categories: Desserts\n   Servings: 4\n\n      2 c  flour\n      1 t  salt\n\n"
+               "  Mix and bake.\n\nMMMMM\n\n";
+    }
+};
+
+MIRAVEL_DESKTOP_TEST_MAIN(RecipesPaneTest)
+#include "RecipesPaneTest.moc"
