@@ -23,13 +23,16 @@ $(BUILD_DIR)/build.ninja: | deps
 build: deps $(BUILD_DIR)/build.ninja
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
-# The desktop program when there is a display to show it on; otherwise the command line's help.
+# Without ARGS: the desktop program when there is a display to show it on, otherwise the command
+# line's help. With ARGS, the command line runs them (make run ARGS="recipe list").
 run: build
-	@if [ -n "$$DISPLAY" ] || [ -n "$$WAYLAND_DISPLAY" ]; then \
-	  ./$(BUILD_DIR)/bin/miravel-desktop $(ARGS); \
+	@if [ -n "$(ARGS)" ]; then \
+	  ./$(BUILD_DIR)/bin/miravel $(ARGS); \
+	elif [ -n "$$DISPLAY" ] || [ -n "$$WAYLAND_DISPLAY" ]; then \
+	  ./$(BUILD_DIR)/bin/miravel-desktop; \
 	else \
 	  echo "No display (neither DISPLAY nor WAYLAND_DISPLAY is set), so miravel-desktop cannot start."; \
-	  echo "The command line works without one:"; echo; \
+	  echo "The command line works without one (make run ARGS=\"recipe list\"):"; echo; \
 	  ./$(BUILD_DIR)/bin/miravel --help; \
 	fi
 

@@ -184,7 +184,8 @@ EditRecipeDialog::EditRecipeDialog(Shell& shell, std::shared_ptr<Recipe> recipe,
     m_directions = textField(qs(miravel::tr("Directions")));
     bothLayout->addWidget(m_ingredients, 2);
     bothLayout->addWidget(m_directions, 3);
-    tabs->addTab(both, qs(miravel::tr("Ingredients & Directions")));
+    // A lone "&" would mark a shortcut letter.
+    tabs->addTab(both, qs(miravel::tr("Ingredients & Directions")).replace("&", "&&"));
     m_notes = textField(qs(miravel::tr("Notes")));
     tabs->addTab(m_notes, qs(miravel::tr("Notes")));
     m_nutrition = textField(qs(miravel::tr("Nutritional Info")));

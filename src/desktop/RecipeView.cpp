@@ -107,6 +107,7 @@ RecipeView::RecipeView(Shell& shell, bool windowMode, QWidget* parent)
     m_text->setObjectName("recipeText");
     m_text->setAccessibleName(tr("Recipe"));
     m_text->setOpenLinks(false);
+    m_text->document()->setDocumentMargin(14);
     connect(m_text, &QTextBrowser::anchorClicked, this,
             [this](const QUrl& url) { m_shell.showInBrowser(ss(url.toString())); });
     layout->addWidget(m_text, 1);
@@ -135,14 +136,22 @@ void RecipeView::setRecipe(std::shared_ptr<Recipe> recipe) {
 QString RecipeView::html(const RecipeViewValues& values) {
     auto escaped = [](const std::string& text) { return qs(MiravelHtml::escapeHtml(text)); };
     auto paragraphs = [](const std::string& text) { return qs(MiravelHtml::htmlForText(text)); };
+    const int size = values.fontSize > 0 ? values.fontSize : 12;
     QString page = QString(
                        "<div style=\"font-family:'%1', 'DejaVu Sans', sans-serif; "
                        "font-size:%2pt; color:%3;\">")
                        .arg(qs(values.fontName))
-                       .arg(values.fontSize > 0 ? values.fontSize : 12)
+                       .arg(size)
                        .arg(qs(values.textColour));
+    // Headings scale with the chosen size; a heading tag would keep a size of its own.
+    const QString heading =
+        QString(
+            "<p style=\"font-size:%1pt; font-weight:bold; color:#8a3b12; margin-top:14px; "
+            "margin-bottom:4px\">")
+            .arg(size * 6 / 5);
     page += "<table width=\"100%\"><tr><td valign=\"top\">";
-    page += "<h1 style=\"margin:0\">" + escaped(values.name) + "</h1>";
+    page += QString("<p style=\"font-size:%1pt; font-weight:bold; margin:0\">").arg(size * 8 / 5) +
+            escaped(values.name) + "</p>";
     page += "<p style=\"color:#c8a000; font-size:16pt; margin:2px 0\">" +
             QString(values.stars, QChar(0x2605)) + QString(5 - values.stars, QChar(0x2606)) +
             "</p>";
@@ -178,7 +187,7 @@ QString RecipeView::html(const RecipeViewValues& values) {
         {"Nutritional Info", &values.nutritionalInfo}};
     for (const auto& [title, text] : sections) {
         if (MiravelHtml::notEmpty(*text)) {
-            page += "<h3>" + qs(miravel::tr(title)) + "</h3>" + paragraphs(*text);
+            page += heading + qs(miravel::tr(title)) + "</p>" + paragraphs(*text);
         }
     }
     return page + "</div>";

@@ -135,10 +135,12 @@ QWidget* RecipesPane::makeListPage() {
     m_table->horizontalHeader()->setSectionsClickable(true);
     m_table->horizontalHeader()->setStretchLastSection(false);
     const auto& columns = recipeListColumns();
+    // The columns' own widths, but never narrower than their titles (with the sort arrow).
+    const QFontMetrics metrics(m_table->horizontalHeader()->font());
     for (std::size_t i = 0; i < columns.size(); ++i) {
-        if (columns[i].width > 0) {
-            m_table->setColumnWidth(static_cast<int>(i), static_cast<int>(columns[i].width));
-        }
+        const int title = metrics.horizontalAdvance(qs(miravel::tr(columns[i].header))) + 30;
+        const int own = columns[i].width > 0 ? static_cast<int>(columns[i].width) : 80;
+        m_table->setColumnWidth(static_cast<int>(i), std::max(own, title));
     }
     m_table->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
     connect(m_table->horizontalHeader(), &QHeaderView::sortIndicatorChanged, this,
