@@ -80,6 +80,7 @@ public:
 
 private:
     void drainQueue();
+    void checkStore();
 
     UserSettings& m_settings;
     MainQueue& m_queue;

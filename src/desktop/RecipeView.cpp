@@ -13,6 +13,7 @@
 
 #include "desktop/Alerts.h"
 #include "desktop/QtText.h"
+#include "desktop/Sheets.h"
 #include "desktop/Shell.h"
 #include "lib/MainQueue.h"
 #include "lib/StringTable.h"
@@ -46,6 +47,10 @@ RecipeView::RecipeView(Shell& shell, bool windowMode, QWidget* parent)
             presentDatabaseError(this, saved.error());
         }
     });
+    connect(addButton(tr("Add to Grocery List"), "list-add"), &QToolButton::clicked, this,
+            [this] { m_controller.addToGroceryList(); });
+    connect(addButton(tr("Add to Meals"), "x-office-calendar"), &QToolButton::clicked, this,
+            [this] { m_controller.addToMealPlan(); });
     connect(addButton(tr("Scale"), "zoom-in"), &QToolButton::clicked, this,
             [this] { m_controller.scaleRecipe(); });
     connect(addButton(tr("View Source"), "applications-internet"), &QToolButton::clicked, this,
@@ -201,6 +206,19 @@ void RecipeView::showRecipeValues(const RecipeViewValues& values) {
 
 void RecipeView::showNotice(const std::string& text) {
     m_shell.showNotice(text, this);
+}
+
+void RecipeView::chooseIngredients(const std::shared_ptr<Recipe>& recipe,
+                                   ManagedObjectContext& context, std::function<void(bool)> done) {
+    desktop::chooseIngredients(this, context, {recipe}, m_shell.settings(), done);
+}
+
+void RecipeView::chooseMealDateAndType(const std::shared_ptr<Recipe>&) {
+    if (auto chosen = desktop::chooseMealDateAndType(this)) {
+        if (auto made = m_controller.createMealWithType(chosen->first, chosen->second); !made) {
+            presentDatabaseError(this, made.error());
+        }
+    }
 }
 
 void RecipeView::showScalePanel(IngredientScaleController& panel) {

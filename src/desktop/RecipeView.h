@@ -36,6 +36,9 @@ public:
 
     void showRecipeValues(const RecipeViewValues& values) override;
     void showNotice(const std::string& text) override;
+    void chooseIngredients(const std::shared_ptr<Recipe>& recipe, ManagedObjectContext& context,
+                           std::function<void(bool)> done) override;
+    void chooseMealDateAndType(const std::shared_ptr<Recipe>& recipe) override;
     void showScalePanel(IngredientScaleController& panel) override;
     void closeScalePanel() override;
     void showInBrowser(const std::string& url) override;

@@ -18,10 +18,13 @@
 #include "desktop/QtText.h"
 #include "desktop/RecipeTableModel.h"
 #include "desktop/RecipeView.h"
+#include "desktop/Sheets.h"
 #include "desktop/Shell.h"
 #include "lib/StringTable.h"
 #include "library/RecipeListColumns.h"
+#include "library/RecipeViewController.h"
 #include "model/RecipeSearch.h"
+#include "planner/MealCreation.h"
 #include "rendering/MailHandoff.h"
 #include "rendering/MiravelHtml.h"
 #include "rendering/RecipeMail.h"
@@ -189,6 +192,7 @@ void RecipesPane::syncSelection() {
 }
 
 void RecipesPane::clickRow(int row) {
+    m_clickedRow = row;
     syncSelection();
     m_controller->setClickedRow(row >= 0 ? std::optional<std::size_t>(row) : std::nullopt);
 }
@@ -223,6 +227,9 @@ void RecipesPane::showContextMenu(const QPoint& position) {
             presentDatabaseError(this, deleted.error());
         }
     });
+    menu.addSeparator();
+    item(kMenuAddToGroceryList, [this] { m_controller->addToGroceryList(); });
+    item(kMenuAddToMealPlan, [this] { addClickedToMealPlan(); });
     menu.addSeparator();
     item(kMenuPrint, [this] { m_controller->printRecipe(); });
     item(kMenuEmail, [this] { m_controller->emailRecipe(); });
@@ -274,6 +281,26 @@ bool RecipesPane::confirmDeletion(const std::string& message) {
 
 void RecipesPane::showNotice(const std::string& text) {
     m_shell.showNotice(text, this);
+}
+
+void RecipesPane::chooseIngredients(const std::vector<std::shared_ptr<Recipe>>& recipes,
+                                    ManagedObjectContext& context, std::function<void(bool)> done) {
+    desktop::chooseIngredients(this, context, recipes, m_shell.settings(), done);
+}
+
+void RecipesPane::addClickedToMealPlan() {
+    auto recipe = m_model->recipeAt(m_clickedRow);
+    if (!recipe) {
+        return;
+    }
+    if (auto chosen = chooseMealDateAndType(this)) {
+        auto made = createMealWithType(m_shell.context(), chosen->first, chosen->second, recipe);
+        if (!made) {
+            presentDatabaseError(this, made.error());
+            return;
+        }
+        showNotice(kNoticeAddedToMealPlan);
+    }
 }
 
 void RecipesPane::emailRecipe(const std::shared_ptr<Recipe>& recipe) {

@@ -49,6 +49,8 @@ public:
     void clearSelection() override;
     bool confirmDeletion(const std::string& message) override;
     void showNotice(const std::string& text) override;
+    void chooseIngredients(const std::vector<std::shared_ptr<Recipe>>& recipes,
+                           ManagedObjectContext& context, std::function<void(bool)> done) override;
     void emailRecipe(const std::shared_ptr<Recipe>& recipe) override;
     void printRecipe(const std::shared_ptr<Recipe>& recipe) override;
     void openRecipe(const std::shared_ptr<Recipe>& recipe) override;
@@ -60,6 +62,7 @@ private:
     QWidget* makeListPage();
     void showContextMenu(const QPoint& position);
     void clickRow(int row);
+    void addClickedToMealPlan();
     std::vector<std::shared_ptr<Recipe>> recipesOfDrag(const QByteArray& rows) const;
 
     Shell& m_shell;
@@ -72,6 +75,7 @@ private:
     QLineEdit* m_search = nullptr;
     QLabel* m_count = nullptr;
     RecipeView* m_view = nullptr;
+    int m_clickedRow = -1;
 };
 
 }  // namespace miravel::desktop
