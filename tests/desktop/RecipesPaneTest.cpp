@@ -3,19 +3,28 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSpinBox>
+#include <QStandardPaths>
 #include <QTableView>
 #include <QTextBrowser>
+#include <cmath>
 #include <fstream>
+#include <thread>
 
 #include "desktop/CategoryColumn.h"
 #include "desktop/EditRecipeDialog.h"
 #include "desktop/FileFlows.h"
+#include "desktop/Printing.h"
 #include "desktop/RecipeTableModel.h"
 #include "desktop/RecipeView.h"
+#include "model/Library.h"
 #include "model/RecipeCategory.h"
+#include "store/BackgroundContext.h"
+#include "store/Predicate.h"
 #include "support/DesktopTestSupport.h"
 
 using namespace miravel;
@@ -223,6 +232,61 @@ private slots:
             ++round;
         }
         QCOMPARE(resets.count(), 0);
+    }
+
+    // A change saved by a background job (an import, a sync) reaches the shown recipe.
+    void theShownRecipeFollowsABackgroundChange() {
+        RunningApplication running("follow");
+        QVERIFY(running.launched);
+        auto stew = running.addRecipe("Bean stew", "2 cups beans");
+        QVERIFY(running.save());
+        running.pane().openRecipe(stew);
+        RecipeView& view = running.pane().recipeView();
+        QVERIFY(view.browser()->toPlainText().contains("2 cups beans"));
+
+        const std::string uid = stew->uid();
+        bool saved = false;
+        std::thread job([&] {
+            auto background = running.app->library().newBackgroundContext();
+            auto found =
+                background->fetch<Recipe>(Predicate::fromTrustedFormat("uid == %@", {Value(uid)}));
+            if (found && found->size() == 1) {
+                found->front()->setIngredients("3 cups beans\n1 onion");
+                found->front()->setModified();
+                saved = static_cast<bool>(background->save());
+            }
+        });
+        QTRY_VERIFY(view.browser()->toPlainText().contains("1 onion"));
+        job.join();
+        QVERIFY(saved);
+        QVERIFY(view.browser()->toPlainText().contains("3 cups beans"));
+    }
+
+    // Printing lays the page out with exactly 60 points left and right, 40 top and bottom.
+    void printsWithThePagesMargins() {
+        RunningApplication running("print");
+        QVERIFY(running.launched);
+        auto soup = running.addRecipe("Onion soup", "6 onions\n1 l stock");
+        QVERIFY(running.save());
+        const auto pdf = running.folder() / "soup.pdf";
+        running.app->qtPrinter().setOutputFile(QString::fromStdString(pdf.string()));
+        running.pane().openRecipe(soup);
+        running.pane().recipeView().printRecipe();
+        QVERIFY(std::filesystem::file_size(pdf) > 1000);
+        const QString pdftotext = QStandardPaths::findExecutable("pdftotext");
+        if (pdftotext.isEmpty()) {
+            QSKIP("pdftotext is not installed: the margins are not measured");
+        }
+        QProcess words;
+        words.start(pdftotext,
+                    {"-bbox", "-f", "1", "-l", "1", QString::fromStdString(pdf.string()), "-"});
+        QVERIFY(words.waitForFinished(10000));
+        const QString boxes = QString::fromUtf8(words.readAllStandardOutput());
+        QRegularExpression first("<word xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\"");
+        auto match = first.match(boxes);
+        QVERIFY2(match.hasMatch(), qPrintable(boxes.left(400)));
+        QVERIFY(std::abs(match.captured(1).toDouble() - 60.0) < 1.5);
+        QVERIFY(std::abs(match.captured(2).toDouble() - 40.0) < 6.0);
     }
 
 private:
