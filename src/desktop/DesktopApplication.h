@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <thread>
 
 #include "desktop/Shell.h"
 #include "model/ApplicationHooks.h"
@@ -42,6 +43,9 @@ public:
     bool launch();
     // Recipe files handed over by the desktop or a second instance.
     void openFiles(const QStringList& files);
+    // Automatic backups at start-up and then daily, on a thread of their own (the program
+    // turns them on; the tests leave them off).
+    void setAutomaticBackups(bool on) { m_automaticBackups = on; }
     // Saves and says whether the program may end now.
     bool mayQuit();
 
@@ -81,6 +85,7 @@ public:
 private:
     void drainQueue();
     void checkStore();
+    void startAutomaticBackup();
 
     UserSettings& m_settings;
     MainQueue& m_queue;
@@ -93,6 +98,8 @@ private:
     QPointer<QProgressDialog> m_migrationWindow;
     QTimer* m_timers;
     std::atomic<bool> m_wakePending{false};
+    bool m_automaticBackups = false;
+    std::thread m_backup;
 };
 
 }  // namespace miravel::desktop
