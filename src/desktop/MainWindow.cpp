@@ -10,6 +10,7 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QToolBar>
+#include <tuple>
 
 #include "desktop/DesktopApplication.h"
 #include "desktop/FileFlows.h"
@@ -156,6 +157,25 @@ void MainWindow::buildMenus() {
             QMetaObject::invokeMethod(focus, "selectAll");
         }
     }));
+
+    auto* recipe = menuBar()->addMenu(tr("&Recipe"));
+    using Command = RecipesPane::Command;
+    const std::tuple<QString, QKeySequence, Command> commands[] = {
+        {tr("&Open"), QKeySequence(Qt::CTRL | Qt::Key_O), Command::Open},
+        {tr("Open in New &Window"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O),
+         Command::OpenInNewWindow},
+        {tr("&Favorite"), QKeySequence(Qt::CTRL | Qt::Key_D), Command::Favorite},
+        {tr("Add to &Grocery List"), QKeySequence(Qt::CTRL | Qt::Key_G), Command::AddToGroceryList},
+        {tr("Add to &Meal Plan"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P),
+         Command::AddToMealPlan},
+        {tr("&Scale…"), QKeySequence(Qt::CTRL | Qt::Key_K), Command::Scale},
+        {tr("View &Source"), QKeySequence(Qt::CTRL | Qt::Key_U), Command::ViewSource}};
+    for (const auto& [title, keys, command] : commands) {
+        recipe->addAction(action(title, keys, {}, [this, command = command] {
+            m_tabs->setCurrentIndex(Recipes);
+            m_recipes->run(command);
+        }));
+    }
 
     auto* view = menuBar()->addMenu(tr("&View"));
     const QString panes[] = {tr("&Recipes"), tr("&Browser"), tr("&Meals"), tr("&Groceries")};

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QShortcut>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QTableView>
@@ -155,7 +156,15 @@ QWidget* RecipesPane::makeListPage() {
     });
     connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &RecipesPane::syncSelection);
+    // Return opens the current row and Delete asks to delete the selection, as the menus do.
+    auto* open =
+        new QShortcut(QKeySequence(Qt::Key_Return), m_table, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(open, &QShortcut::activated, this, [this] { run(Command::Open); });
+    auto* remove =
+        new QShortcut(QKeySequence::Delete, m_table, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(remove, &QShortcut::activated, this, &RecipesPane::deleteSelected);
     layout->addWidget(m_table, 1);
+    setTabOrder(m_search, m_table);
     return page;
 }
 
@@ -195,6 +204,67 @@ void RecipesPane::clickRow(int row) {
     m_clickedRow = row;
     syncSelection();
     m_controller->setClickedRow(row >= 0 ? std::optional<std::size_t>(row) : std::nullopt);
+}
+
+void RecipesPane::run(Command command) {
+    if (showsRecipe()) {
+        RecipeViewController& shown = m_view->controller();
+        switch (command) {
+            case Command::Open:
+                break;
+            case Command::OpenInNewWindow:
+                shown.openRecipeInNewWindow();
+                break;
+            case Command::Favorite:
+                if (auto saved = shown.changeFavorites(!shown.values().onFavorites); !saved) {
+                    presentDatabaseError(this, saved.error());
+                }
+                break;
+            case Command::AddToGroceryList:
+                shown.addToGroceryList();
+                break;
+            case Command::AddToMealPlan:
+                shown.addToMealPlan();
+                break;
+            case Command::Scale:
+                shown.scaleRecipe();
+                break;
+            case Command::ViewSource:
+                shown.viewSourceUrl();
+                break;
+        }
+        return;
+    }
+    clickRow(m_table->currentIndex().row());
+    switch (command) {
+        case Command::Open:
+            m_controller->openRecipe();
+            break;
+        case Command::OpenInNewWindow:
+            m_controller->openRecipeInNewWindow();
+            break;
+        case Command::Favorite: {
+            auto state = m_controller->validateMenuItem(RecipeMenu::Context, kMenuFavorites);
+            if (auto saved = m_controller->toggleFavorites(state.checked); !saved) {
+                presentDatabaseError(this, saved.error());
+            }
+            break;
+        }
+        case Command::AddToGroceryList:
+            m_controller->addToGroceryList();
+            break;
+        case Command::AddToMealPlan:
+            addClickedToMealPlan();
+            break;
+        case Command::Scale:
+        case Command::ViewSource:
+            // Both need the recipe open: open it, the command follows on the view.
+            m_controller->openRecipe();
+            if (showsRecipe()) {
+                run(command);
+            }
+            break;
+    }
 }
 
 void RecipesPane::deleteSelected() {

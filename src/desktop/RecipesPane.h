@@ -42,6 +42,18 @@ public:
     void deleteSelected();
     void focusSearch();
 
+    // The Recipe menu's commands: on the recipe shown, else on the table's current row.
+    enum class Command {
+        Open,
+        OpenInNewWindow,
+        Favorite,
+        AddToGroceryList,
+        AddToMealPlan,
+        Scale,
+        ViewSource
+    };
+    void run(Command command);
+
     void reloadRecipes() override;
     void showRecipeCount(const std::string& text, bool showEmptyState) override;
     void setSearchFieldText(const std::string& text) override;

@@ -289,6 +289,25 @@ private slots:
         QVERIFY(std::abs(match.captured(2).toDouble() - 40.0) < 6.0);
     }
 
+    void theKeyboardOpensAndFavoritesARecipe() {
+        RunningApplication running("keyboard");
+        QVERIFY(running.launched);
+        auto pie = running.addRecipe("Apple pie");
+        QVERIFY(running.save());
+        running.window().show();
+        running.window().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&running.window()));
+        QTableView* table = running.pane().table();
+        table->setFocus();
+        table->setCurrentIndex(table->model()->index(0, 0));
+        QTest::keyClick(table, Qt::Key_D, Qt::ControlModifier);
+        QCOMPARE(pie->onFavorites(), std::optional<bool>(true));
+        QTest::keyClick(table, Qt::Key_Return);
+        QVERIFY(running.pane().showsRecipe());
+        QTest::keyClick(&running.window(), Qt::Key_D, Qt::ControlModifier);
+        QCOMPARE(pie->onFavorites(), std::optional<bool>(false));
+    }
+
 private:
     static std::string meal(const std::string& title) {
         return "MMMMM----- Recipe via Meal-Master (tm) v8.05\n\n      Title: " + title +
