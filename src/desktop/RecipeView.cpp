@@ -200,6 +200,9 @@ QString RecipeView::html(const RecipeViewValues& values) {
 
 void RecipeView::showRecipeValues(const RecipeViewValues& values) {
     m_favorite->setChecked(values.onFavorites);
+    // A checked tool button looks much like an unchecked one in several styles.
+    m_favorite->setText((values.onFavorites ? QString::fromUtf8("♥ ") : QString::fromUtf8("♡ ")) +
+                        tr("Favorite"));
     m_text->setHtml(html(values));
     window()->setWindowTitle(qs(values.name));
 }

@@ -1,6 +1,8 @@
 #include <QComboBox>
 #include <QDropEvent>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -306,6 +308,120 @@ private slots:
         QVERIFY(running.pane().showsRecipe());
         QTest::keyClick(&running.window(), Qt::Key_D, Qt::ControlModifier);
         QCOMPARE(pie->onFavorites(), std::optional<bool>(false));
+    }
+
+    void theSearchFieldFiltersInTheChosenScope() {
+        RunningApplication running("search");
+        QVERIFY(running.launched);
+        running.addRecipe("Apple pie", "apples\nflour");
+        running.addRecipe("Leek soup", "leeks\nstock");
+        running.addRecipe("Pear tart", "pears\nflour");
+        QVERIFY(running.save());
+        QLineEdit* search = running.pane().searchField();
+        QTest::keyClicks(search, "pie");
+        QCOMPARE(running.shownNames(), QStringList{"Apple pie"});
+        QCOMPARE(running.pane().findChild<QLabel*>("recipeCount")->text(), QString("1 Recipe"));
+
+        QMenu* scope = search->findChild<QMenu*>();
+        QVERIFY(scope != nullptr);
+        QAction* byIngredient = nullptr;
+        for (QAction* action : scope->actions()) {
+            if (action->text() == "Ingredient") {
+                byIngredient = action;
+            }
+        }
+        QVERIFY(byIngredient != nullptr);
+        search->clear();
+        byIngredient->trigger();
+        QCOMPARE(search->placeholderText(), QString("Search By Ingredient"));
+        QTest::keyClicks(search, "flour");
+        QCOMPARE(running.shownNames(), (QStringList{"Apple pie", "Pear tart"}));
+    }
+
+    void theNoticeSits10PointsFromTheBottomRightCorner() {
+        RunningApplication running("notice");
+        QVERIFY(running.launched);
+        auto pie = running.addRecipe("Apple pie");
+        QVERIFY(running.save());
+        running.window().show();
+        running.pane().openRecipe(pie);
+        RecipeView& view = running.pane().recipeView();
+        QVERIFY(view.controller().changeFavorites(true));
+        auto* notice = view.findChild<QLabel*>("notice");
+        QVERIFY(notice != nullptr);
+        QVERIFY(notice->isVisible());
+        QCOMPARE(notice->text(), QString("Recipe added to favorites."));
+        QCOMPARE(notice->size(), QSize(286, 66));
+        QCOMPARE(notice->geometry().bottomRight() + QPoint(1, 1),
+                 QPoint(view.width() - 10, view.height() - 10));
+        QTRY_VERIFY_WITH_TIMEOUT(!notice->isVisible(), 5000);
+    }
+
+    void draggingACategoryBetweenRowsReordersIt() {
+        RunningApplication running("reorder");
+        QVERIFY(running.launched);
+        for (const char* name : {"Breads", "Cakes", "Drinks"}) {
+            running.context().insert<RecipeCategory>()->setName(name);
+        }
+        QVERIFY(running.save());
+        CategoryColumn& column = running.pane().categoryColumn();
+        running.window().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&running.window()));
+        auto names = [&] {
+            QStringList shown;
+            for (const auto& category : column.controller().categories()) {
+                shown << QString::fromStdString(category->name().value_or(""));
+            }
+            return shown;
+        };
+        QCOMPARE(names(), (QStringList{"Breads", "Cakes", "Drinks"}));
+
+        // "Drinks" dropped on the upper edge of "Breads" goes before it.
+        auto* drinks =
+            column.itemForRow(*column.controller().rowForItem(column.controller().categories()[2]));
+        QMimeData* mime = column.model()->mimeData({column.indexFromItem(drinks)});
+        QVERIFY(mime != nullptr);
+        auto* breads =
+            column.itemForRow(*column.controller().rowForItem(column.controller().categories()[0]));
+        const QPoint at = column.visualItemRect(breads).topLeft() + QPoint(10, 1);
+        QDragEnterEvent enter(at, Qt::MoveAction, mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(column.viewport(), &enter);
+        QDropEvent drop(at, Qt::MoveAction, mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(column.viewport(), &drop);
+        delete mime;
+        QTRY_COMPARE(names(), (QStringList{"Drinks", "Breads", "Cakes"}));
+    }
+
+    void cancellingTheEditorWritesNothing() {
+        RunningApplication running("cancel");
+        QVERIFY(running.launched);
+        auto pie = running.addRecipe("Apple pie", "apples");
+        QVERIFY(running.save());
+        running.app->editRecipe(pie, &running.window());
+        auto* sheet = running.window().findChild<EditRecipeDialog*>();
+        QVERIFY(sheet != nullptr);
+        sheet->nameField()->setText("Plum pie");
+        sheet->ingredientsField()->setPlainText("plums");
+        QTest::keyClick(sheet, Qt::Key_Escape);
+        QTRY_VERIFY(running.window().findChild<EditRecipeDialog*>() == nullptr);
+        QCOMPARE(pie->name(), std::optional<std::string>("Apple pie"));
+        QCOMPARE(pie->ingredients(), std::optional<std::string>("apples"));
+        QVERIFY(!running.context().hasChanges());
+    }
+
+    void aBackupRunsBehindTheProgressDialog() {
+        RunningApplication running("backup");
+        QVERIFY(running.launched);
+        running.addRecipe("Apple pie");
+        QVERIFY(running.save());
+        AlertLog alerts;
+        QSignalSpy finished(&running.window().fileFlows(), &FileFlows::finished);
+        const auto archive = running.folder() / "Mine.miravelbak";
+        running.window().fileFlows().backupTo(archive);
+        QVERIFY(running.window().fileFlows().progressDialog() != nullptr);
+        QVERIFY(finished.wait(20000));
+        QCOMPARE(alerts.texts, QStringList{"Backup Complete"});
+        QVERIFY(std::filesystem::file_size(archive) > 0);
     }
 
 private:
