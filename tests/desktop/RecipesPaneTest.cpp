@@ -424,6 +424,39 @@ private slots:
         QVERIFY(std::filesystem::file_size(archive) > 0);
     }
 
+    void anImageDroppedOnThePhotoWellBecomesThePhoto() {
+        RunningApplication running("photo");
+        QVERIFY(running.launched);
+        auto pie = running.addRecipe("Apple pie");
+        QVERIFY(running.save());
+        QImage picture(400, 300, QImage::Format_RGB32);
+        picture.fill(QColor(200, 120, 40));
+        const QString file = QString::fromStdString((running.folder() / "pie.png").string());
+        QVERIFY(picture.save(file));
+
+        running.app->editRecipe(pie, &running.window());
+        auto* sheet = running.window().findChild<EditRecipeDialog*>();
+        QVERIFY(sheet != nullptr);
+        auto* well = sheet->findChild<QLabel*>("photoWell");
+        QVERIFY(well != nullptr);
+        AlertLog alerts;
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(file)});
+        QDragEnterEvent enter(well->rect().center(), Qt::CopyAction, &mime, Qt::LeftButton,
+                              Qt::NoModifier);
+        QApplication::sendEvent(well, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(well->rect().center(), Qt::CopyAction, &mime, Qt::LeftButton,
+                        Qt::NoModifier);
+        QApplication::sendEvent(well, &drop);
+        QCOMPARE(alerts.texts, QStringList{});
+        QVERIFY(sheet->controller().image().has_value());
+        QVERIFY(!well->pixmap().isNull());
+        sheet->pressDone();
+        QVERIFY(pie->photoPath().has_value());
+        QVERIFY(std::filesystem::exists(*pie->photoPath()));
+    }
+
 private:
     static std::string meal(const std::string& title) {
         return "MMMMM----- Recipe via Meal-Master (tm) v8.05\n\n      Title: " + title +
