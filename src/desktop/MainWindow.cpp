@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QTabWidget>
@@ -16,6 +17,7 @@
 #include "desktop/FileFlows.h"
 #include "desktop/QtText.h"
 #include "desktop/RecipeView.h"
+#include "desktop/RecipeWindow.h"
 #include "desktop/RecipesPane.h"
 #include "lib/StringTable.h"
 #include "model/MiravelAppDelegate.h"
@@ -195,6 +197,22 @@ void MainWindow::buildMenus() {
         raise();
         activateWindow();
     }));
+    // The open recipe windows, listed afresh each time the menu opens.
+    window->addSeparator();
+    const int fixed = static_cast<int>(window->actions().size());
+    connect(window, &QMenu::aboutToShow, this, [window, fixed] {
+        while (window->actions().size() > fixed) {
+            delete window->actions().last();
+        }
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            if (auto* recipe = qobject_cast<RecipeWindow*>(top); recipe && recipe->isVisible()) {
+                window->addAction(recipe->windowTitle(), recipe, [recipe] {
+                    recipe->raise();
+                    recipe->activateWindow();
+                });
+            }
+        }
+    });
 
     auto* help = menuBar()->addMenu(tr("&Help"));
     help->addAction(action(tr("&About Miravel"), {}, "help-about", [this] {

@@ -1,3 +1,5 @@
+#include <QMenu>
+#include <QMenuBar>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTextBrowser>
@@ -102,6 +104,28 @@ private slots:
         QVERIFY(windowTitled("Lemon cake") == nullptr);
         QVERIFY(app.launch());
         QTRY_VERIFY(windowTitled("Lemon cake") != nullptr);
+    }
+
+    void theWindowMenuListsTheRecipeWindows() {
+        RunningApplication running("windows");
+        QVERIFY(running.launched);
+        auto soup = running.addRecipe("Leek soup");
+        QVERIFY(running.save());
+        running.app->openRecipeWindow(soup);
+        running.app->openRecipeWindow(soup);  // brought to the front, not opened twice
+        QMenu* windowMenu = nullptr;
+        for (QAction* action : running.window().menuBar()->actions()) {
+            if (action->text() == "&Window") {
+                windowMenu = action->menu();
+            }
+        }
+        QVERIFY(windowMenu != nullptr);
+        emit windowMenu->aboutToShow();
+        QStringList titles;
+        for (QAction* action : windowMenu->actions()) {
+            titles << action->text();
+        }
+        QCOMPARE(titles.count("Leek soup"), 1);
     }
 
     void quittingSavesWhatIsPending() {
