@@ -10,7 +10,7 @@ FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc)
 ARGS ?=
 
-.PHONY: all deps build run test bench test-asan test-tsan fuzz lint format clean
+.PHONY: all deps build run install test bench test-asan test-tsan fuzz lint format clean
 
 all: build
 
@@ -23,8 +23,22 @@ $(BUILD_DIR)/build.ninja: | deps
 build: deps $(BUILD_DIR)/build.ninja
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
+# Without ARGS: the desktop program when there is a display to show it on, otherwise the command
+# line's help. With ARGS, the command line runs them (make run ARGS="recipe list").
 run: build
-	./$(BUILD_DIR)/bin/miravel $(ARGS)
+	@if [ -n "$(ARGS)" ]; then \
+	  ./$(BUILD_DIR)/bin/miravel $(ARGS); \
+	elif [ -n "$$DISPLAY" ] || [ -n "$$WAYLAND_DISPLAY" ]; then \
+	  ./$(BUILD_DIR)/bin/miravel-desktop; \
+	else \
+	  echo "No display (neither DISPLAY nor WAYLAND_DISPLAY is set), so miravel-desktop cannot start."; \
+	  echo "The command line works without one (make run ARGS=\"recipe list\"):"; echo; \
+	  ./$(BUILD_DIR)/bin/miravel --help; \
+	fi
+
+PREFIX ?= /usr/local
+install: build
+	cmake --install $(BUILD_DIR) --prefix $(PREFIX)
 
 test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)

@@ -11,7 +11,7 @@ build_packages=(
   zlib1g-dev libminizip-dev libyaml-dev libplist-dev libexpat1-dev
   libpng-dev libjpeg62-turbo-dev libgif-dev libtiff-dev
   libgumbo-dev libcpp-httplib-dev libsodium-dev libpq-dev postgresql
-  qt6-base-dev qt6-tools-dev libgl-dev xvfb xauth fonts-dejavu-core desktop-file-utils
+  qt6-base-dev qt6-tools-dev libgl-dev xvfb xauth fonts-dejavu-core desktop-file-utils poppler-utils
 )
 # libFuzzer needs a clang whose concepts level lets libstdc++ offer <expected>.
 fuzz_packages=(clang-19 libclang-rt-19-dev)

@@ -155,8 +155,27 @@ void RecipesController::reload() {
     updateNumRecipes();
 }
 
-void RecipesController::controllerDidChangeContent(QVArrayController&) {
-    reload();
+void RecipesController::controllerWillChangeContent(QVArrayController& controller) {
+    if (m_rowObserver) {
+        m_rowObserver->controllerWillChangeContent(controller);
+    }
+}
+
+void RecipesController::controller(QVArrayController& controller,
+                                   const std::shared_ptr<ManagedObject>& object, int index,
+                                   ChangeType type, int newIndex) {
+    if (m_rowObserver) {
+        m_rowObserver->controller(controller, object, index, type, newIndex);
+    }
+}
+
+void RecipesController::controllerDidChangeContent(QVArrayController& controller) {
+    if (!m_rowObserver) {
+        reload();
+        return;
+    }
+    m_rowObserver->controllerDidChangeContent(controller);
+    updateNumRecipes();
 }
 
 void RecipesController::sortByColumns(
@@ -175,19 +194,23 @@ void RecipesController::sortByColumns(
 
 Value RecipesController::objectValue(std::string_view column, std::size_t row) const {
     auto recipe = recipeAt(row);
+    return recipe ? objectValue(column, *recipe) : Value();
+}
+
+Value RecipesController::objectValue(std::string_view column, const Recipe& recipe) {
     const RecipeListColumn* described = recipeListColumn(column);
-    if (!recipe || described == nullptr) {
+    if (described == nullptr) {
         return Value();
     }
     if (column == "difficulty") {
         return Value(LocalizedSettingsManager::sharedManager().localizedDifficultyForDifficulty(
-            recipe->difficulty()));
+            recipe.difficulty()));
     }
     if (column == "created") {
-        auto created = recipe->created();
+        auto created = recipe.created();
         return created ? Value(createdDateText(*created, currentMoment())) : Value();
     }
-    return recipe->value(described->attribute);
+    return recipe.value(described->attribute);
 }
 
 Result<void> RecipesController::setObjectValue(std::string_view column, std::size_t row,

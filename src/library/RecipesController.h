@@ -125,6 +125,9 @@ public:
 
     // Table cells. Out-of-range rows and unknown columns give null and change nothing.
     Value objectValue(std::string_view column, std::size_t row) const;
+    // A cell of a recipe the view still shows at a row the result has already left behind
+    // (a table replaying a change step by step).
+    static Value objectValue(std::string_view column, const Recipe& recipe);
     [[nodiscard]] Result<void> setObjectValue(std::string_view column, std::size_t row,
                                               Value value);
 
@@ -149,8 +152,16 @@ public:
     // Dragging rows: the pasteboard type and the rows still in the result.
     RecipeDrag writeRows(const std::vector<std::size_t>& rows) const;
 
-    void controllerDidChangeContent(QVArrayController&) override;
-    bool takesObjectChanges() const override { return false; }
+    // A table that follows the result row by row hears each change here; the delegate is then
+    // told the new count but not to reload, so a single change never redraws the whole list.
+    // A new fetch (category, search, order) still reloads. Not owned.
+    void setRowObserver(QVArrayControllerDelegate* observer) { m_rowObserver = observer; }
+
+    void controllerWillChangeContent(QVArrayController& controller) override;
+    void controller(QVArrayController& controller, const std::shared_ptr<ManagedObject>& object,
+                    int index, ChangeType type, int newIndex) override;
+    void controllerDidChangeContent(QVArrayController& controller) override;
+    bool takesObjectChanges() const override { return m_rowObserver != nullptr; }
 
 private:
     std::shared_ptr<Recipe> clickedRecipe() const;
@@ -159,6 +170,7 @@ private:
 
     ManagedObjectContext& m_context;
     RecipesControllerDelegate* m_delegate;
+    QVArrayControllerDelegate* m_rowObserver = nullptr;
     CategorySelection m_category;
     Predicate m_statusPredicate;
     std::optional<Predicate> m_categoryPredicate;

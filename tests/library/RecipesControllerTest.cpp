@@ -474,5 +474,47 @@ TEST_F(RecipesControllerTest, followsSavedChanges) {
     EXPECT_EQ(m_delegate.countText, "3 Recipes");
 }
 
+// What a table following the list row by row hears.
+class RowRecorder : public QVArrayControllerDelegate {
+public:
+    void controller(QVArrayController&, const std::shared_ptr<ManagedObject>&, int index,
+                    ChangeType type, int newIndex) override {
+        changes.push_back({type, index, newIndex});
+    }
+    void controllerDidChangeContent(QVArrayController&) override { ++batches; }
+    struct Change {
+        ChangeType type;
+        int index, newIndex;
+        bool operator==(const Change&) const = default;
+    };
+    std::vector<Change> changes;
+    int batches = 0;
+};
+
+TEST_F(RecipesControllerTest, aRowObserverHearsEachChangeAndTheListIsNotReloaded) {
+    RowRecorder rows;
+    m_controller->setRowObserver(&rows);
+    m_controller->setCategory(std::string(kPresetAllRecipes));
+    int reloads = m_delegate.reloads;
+    add({"Baklava"});
+    ASSERT_TRUE(m_main->save());
+    EXPECT_EQ(rows.changes, (std::vector<RowRecorder::Change>{{ChangeType::Insert, -1, 1}}));
+    EXPECT_EQ(rows.batches, 1);
+    EXPECT_EQ(m_delegate.reloads, reloads);
+    EXPECT_EQ(m_delegate.countText, "6 Recipes");
+
+    // A renamed recipe moves; the row it leaves and the row it takes are both reported.
+    rows.changes.clear();
+    m_controller->recipeAt(0)->setName("Zucchini pie");
+    ASSERT_TRUE(m_main->save());
+    EXPECT_EQ(rows.changes, (std::vector<RowRecorder::Change>{{ChangeType::Move, 0, 5}}));
+    EXPECT_EQ(RecipesController::objectValue("name", *m_controller->recipeAt(5)).asText(),
+              "Zucchini pie");
+
+    // A new fetch is not one change: the delegate reloads.
+    m_controller->search("garlic");
+    EXPECT_GT(m_delegate.reloads, reloads);
+}
+
 }  // namespace
 }  // namespace miravel

@@ -1,0 +1,318 @@
+#include "desktop/DesktopApplication.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QProgressDialog>
+#include <QTimer>
+#include <QUrl>
+#include <cstdlib>
+#include <utility>
+
+#include "desktop/Alerts.h"
+#include "desktop/EditRecipeDialog.h"
+#include "desktop/MainWindow.h"
+#include "desktop/Notice.h"
+#include "desktop/Printing.h"
+#include "desktop/QtText.h"
+#include "desktop/RecipeWindow.h"
+#include "import/RecipeFileOpening.h"
+#include "ingredients/IngredientParser.h"
+#include "lib/AtomicFile.h"
+#include "lib/Log.h"
+#include "lib/MainQueue.h"
+#include "lib/StringTable.h"
+#include "model/AutomaticBackups.h"
+#include "model/MigrationController.h"
+#include "model/MiravelAppDelegate.h"
+#include "model/Recipe.h"
+#include "store/StoreErrorCode.h"
+
+namespace miravel::desktop {
+
+DesktopApplication::DesktopApplication(std::filesystem::path libraryFolder, UserSettings& settings,
+                                       Keychain& keychain, NotificationCenter& center,
+                                       MainQueue& queue)
+    : m_settings(settings), m_queue(queue), m_timers(new QTimer(this)) {
+    m_application =
+        std::make_unique<MiravelAppDelegate>(std::move(libraryFolder), settings, keychain, *this,
+                                             IngredientParser::sharedParser(), center, queue);
+    m_printer = std::make_unique<QtPrintHandoff>([this]() -> QWidget* { return m_mainWindow; });
+    m_mail = std::make_unique<QtMailHandoff>(std::make_shared<QtUrlOpener>(), settings);
+    // Work posted from any thread wakes the event loop once; the timer runs what the queue
+    // has scheduled for later (refreshes, delayed selections).
+    m_queue.adoptCurrentThreadAsMain();
+    m_queue.setWakeHandler([this] {
+        if (!m_wakePending.exchange(true)) {
+            QMetaObject::invokeMethod(this, &DesktopApplication::drainQueue, Qt::QueuedConnection);
+        }
+    });
+    connect(m_timers, &QTimer::timeout, this, &DesktopApplication::drainQueue);
+    m_timers->start(50);
+}
+
+DesktopApplication::~DesktopApplication() {
+    m_queue.setWakeHandler({});
+    if (m_backup.joinable()) {
+        m_backup.join();
+    }
+    closeMainWindow();
+    m_queue.processPending();
+}
+
+void DesktopApplication::drainQueue() {
+    m_wakePending = false;
+    m_queue.processPending();
+}
+
+bool DesktopApplication::launch() {
+    if (auto installed = IngredientParser::sharedParser().checkReferenceStore(); !installed) {
+        presentError(installed.error());
+        return false;
+    }
+    const bool converting = m_application->shouldMigrateDatabase();
+    if (!converting && !m_application->persistentStoreCoordinator()) {
+        return false;
+    }
+    m_application->applicationDidFinishLaunching();
+    // The damage check reads the whole store (a third of a second for 50,000 recipes), so it
+    // runs once the window is up. Nothing is written before it: the store checks itself
+    // before its first write.
+    if (!converting) {
+        QTimer::singleShot(0, this, &DesktopApplication::checkStore);
+    }
+    return true;
+}
+
+void DesktopApplication::checkStore() {
+    ManagedObjectContext* context = m_application->managedObjectContext();
+    if (context == nullptr) {
+        return;
+    }
+    if (auto sound = context->coordinator()->checkIntegrity(); !sound) {
+        presentError(sound.error());
+        quitApplication(EXIT_FAILURE);
+        return;
+    }
+    if (m_automaticBackups) {
+        startAutomaticBackup();
+        auto* daily = new QTimer(this);
+        connect(daily, &QTimer::timeout, this, &DesktopApplication::startAutomaticBackup);
+        daily->start(std::chrono::hours(24));
+    }
+}
+
+void DesktopApplication::startAutomaticBackup() {
+    if (m_backup.joinable()) {
+        m_backup.join();
+    }
+    const auto files = m_application->library().filesFolder();
+    m_backup = std::thread([files, folder = backupsFolder(files, m_settings),
+                            versions = m_application->modelVersions()] {
+        auto run = runAutomaticBackup(files, folder, versions, currentMoment());
+        if (!run) {
+            logUnresolvedError(run.error());
+        } else if (run->written) {
+            logLine("Automatic backup written: {}", run->written->string());
+        }
+    });
+}
+
+void DesktopApplication::openFiles(const QStringList& files) {
+    for (const QString& file : files) {
+        m_application->applicationOpenFile(fspath(file));
+    }
+}
+
+bool DesktopApplication::mayQuit() {
+    return m_application->applicationShouldTerminate() == MiravelAppDelegate::TerminateReply::Now;
+}
+
+MainWindow* DesktopApplication::mainWindow() const {
+    return m_mainWindow.data();
+}
+
+RecipeWindow* DesktopApplication::recipeWindowFor(const Recipe* recipe) const {
+    auto found = m_recipeWindows.find(recipe);
+    return found == m_recipeWindows.end() ? nullptr : found->second.data();
+}
+
+bool DesktopApplication::presentError(const Error& error) {
+    QWidget* parent = m_mainWindow;
+    if (error.domain == kStoreErrorDomain) {
+        presentDatabaseError(parent, error);
+    } else {
+        presentErrorAlert(parent, error);
+    }
+    return false;
+}
+
+void DesktopApplication::presentFatalDatabaseError(const Error& error) {
+    presentDatabaseError(m_mainWindow, error);
+    std::exit(EXIT_FAILURE);
+}
+
+void DesktopApplication::showAlert(const std::string& message, const std::string& informativeText,
+                                   const std::string& button) {
+    presentAlert(m_mainWindow, {QMessageBox::Warning,
+                                qs(miravel::tr(message)),
+                                qs(miravel::tr(informativeText)),
+                                {qs(miravel::tr(button))}});
+}
+
+bool DesktopApplication::commitEditing() {
+    // An open cell editor or field commits its text when it loses the focus.
+    if (QWidget* focus = QApplication::focusWidget()) {
+        focus->clearFocus();
+    }
+    return true;
+}
+
+void DesktopApplication::showWelcomeWindow() {
+    showMainWindow();
+}
+
+void DesktopApplication::showMainWindow() {
+    if (!m_mainWindow) {
+        m_mainWindow = new MainWindow(*this);
+        m_mainWindow->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_mainWindow->show();
+    m_mainWindow->raise();
+    m_mainWindow->activateWindow();
+}
+
+void DesktopApplication::showMigrationWindow() {
+    auto* controller = m_application->migrationController();
+    if (!m_migrationWindow) {
+        m_migrationWindow = new QProgressDialog;
+        m_migrationWindow->setCancelButton(nullptr);
+        m_migrationWindow->setRange(0, 100);
+        m_migrationWindow->setMinimumDuration(0);
+        m_migrationWindow->setWindowTitle(qs(MigrationController::kWindowTitle));
+    }
+    if (controller) {
+        migrationWindowChanged(*controller);
+    }
+    m_migrationWindow->show();
+}
+
+void DesktopApplication::migrationWindowChanged(const MigrationController& controller) {
+    if (!m_migrationWindow) {
+        return;
+    }
+    const auto& view = controller.view();
+    if (view.closed) {
+        m_migrationWindow->close();
+        m_migrationWindow->deleteLater();
+        return;
+    }
+    m_migrationWindow->setLabelText(qs(view.title) + "\n" + qs(view.progressText));
+    m_migrationWindow->setRange(0, view.determinate ? 100 : 0);
+    m_migrationWindow->setValue(view.progressValue);
+    if (controller.mode() == MigrationController::Mode::Error) {
+        m_migrationWindow->close();
+        presentAlert(nullptr, {QMessageBox::Critical,
+                               qs(MigrationController::kErrorTitle),
+                               qs(controller.errorMessage()),
+                               {qs(MigrationController::kQuitButton)}});
+        quitApplication(EXIT_FAILURE);
+    }
+}
+
+void DesktopApplication::closeMainWindow() {
+    // A window that goes takes itself out of the map: delete from a copy.
+    auto windows = std::exchange(m_recipeWindows, {});
+    for (auto& [recipe, window] : windows) {
+        delete window.data();
+    }
+    delete m_mainWindow.data();
+}
+
+void DesktopApplication::quitApplication(int status) {
+    QCoreApplication::exit(status);
+}
+
+void DesktopApplication::openUrl(const std::string& url) {
+    QDesktopServices::openUrl(QUrl(qs(url)));
+}
+
+void DesktopApplication::showRecipeForFile(const std::filesystem::path& path) {
+    auto opened = openRecipeFile(m_application->library(), path);
+    if (!opened) {
+        presentAlert(m_mainWindow, {QMessageBox::Warning,
+                                    qs(miravel::tr(kRecipeErrorTitle)),
+                                    qs(opened.error().description),
+                                    {qs(miravel::tr("OK"))}});
+        return;
+    }
+    openRecipeWindow(*opened);
+}
+
+Library& DesktopApplication::library() {
+    return m_application->library();
+}
+
+ManagedObjectContext& DesktopApplication::context() {
+    return *m_application->managedObjectContext();
+}
+
+MailHandoff& DesktopApplication::mail() {
+    return *m_mail;
+}
+
+const std::filesystem::path& DesktopApplication::mailFolder() {
+    if (m_mailFolder.empty()) {
+        if (auto folder = makePrivateTemporaryFolder("miravel-mail"); folder) {
+            m_mailFolder = *folder;
+        } else {
+            logUnresolvedError(folder.error());
+        }
+    }
+    return m_mailFolder;
+}
+
+PrintHandoff& DesktopApplication::printer() {
+    return *m_printer;
+}
+
+void DesktopApplication::openRecipeWindow(const std::shared_ptr<Recipe>& recipe) {
+    if (!recipe) {
+        return;
+    }
+    auto& window = m_recipeWindows[recipe.get()];
+    if (!window) {
+        window = new RecipeWindow(*this, recipe);
+        connect(window, &QObject::destroyed, this,
+                [this, key = recipe.get()] { m_recipeWindows.erase(key); });
+    }
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+void DesktopApplication::editRecipe(const std::shared_ptr<Recipe>& recipe, QWidget* parent) {
+    auto* dialog = new EditRecipeDialog(*this, recipe, parent);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->open();
+}
+
+void DesktopApplication::showInBrowser(const std::string& url) {
+    // The Browser pane comes in a later version; until then the page opens outside.
+    if (m_mainWindow) {
+        m_mainWindow->showBrowserPane();
+    }
+    openUrl(url);
+}
+
+void DesktopApplication::showNotice(const std::string& text, QWidget* over) {
+    if (over == nullptr) {
+        return;
+    }
+    auto* notice = over->findChild<Notice*>(QString(), Qt::FindDirectChildrenOnly);
+    if (notice == nullptr) {
+        notice = new Notice(over);
+    }
+    notice->showText(qs(miravel::tr(text)));
+}
+
+}  // namespace miravel::desktop

@@ -1,0 +1,105 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QProgressDialog>
+#include <QStringList>
+#include <atomic>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <thread>
+
+#include "desktop/Shell.h"
+#include "model/ApplicationHooks.h"
+
+class QTimer;
+
+namespace miravel {
+class Keychain;
+class MainQueue;
+class MiravelAppDelegate;
+class NotificationCenter;
+}  // namespace miravel
+
+namespace miravel::desktop {
+
+class MainWindow;
+class QtMailHandoff;
+class QtPrintHandoff;
+class RecipeWindow;
+
+// The running program: the application object with its library, the main window and the
+// recipe windows, and the glue that lets the core's main queue run inside Qt's event loop.
+class DesktopApplication : public QObject, public ApplicationHooks, public Shell {
+    Q_OBJECT
+public:
+    DesktopApplication(std::filesystem::path libraryFolder, UserSettings& settings,
+                       Keychain& keychain, NotificationCenter& center, MainQueue& queue);
+    ~DesktopApplication() override;
+
+    // The start-up: store check, conversion when needed, the main window, the waiting file.
+    // False when the program cannot run (already reported).
+    bool launch();
+    // Recipe files handed over by the desktop or a second instance.
+    void openFiles(const QStringList& files);
+    // Automatic backups at start-up and then daily, on a thread of their own (the program
+    // turns them on; the tests leave them off).
+    void setAutomaticBackups(bool on) { m_automaticBackups = on; }
+    // Saves and says whether the program may end now.
+    bool mayQuit();
+
+    MiravelAppDelegate& application() { return *m_application; }
+    MainWindow* mainWindow() const;
+    RecipeWindow* recipeWindowFor(const Recipe* recipe) const;
+    QtPrintHandoff& qtPrinter() { return *m_printer; }
+
+    // ApplicationHooks
+    bool presentError(const Error& error) override;
+    [[noreturn]] void presentFatalDatabaseError(const Error& error) override;
+    void showAlert(const std::string& message, const std::string& informativeText,
+                   const std::string& button) override;
+    bool commitEditing() override;
+    void showWelcomeWindow() override;
+    void showMainWindow() override;
+    void showMigrationWindow() override;
+    void migrationWindowChanged(const MigrationController& controller) override;
+    void closeMainWindow() override;
+    void quitApplication(int status) override;
+    void openUrl(const std::string& url) override;
+    void showRecipeForFile(const std::filesystem::path& path) override;
+
+    // Shell
+    Library& library() override;
+    ManagedObjectContext& context() override;
+    UserSettings& settings() override { return m_settings; }
+    ApplicationHooks& hooks() override { return *this; }
+    MailHandoff& mail() override;
+    const std::filesystem::path& mailFolder() override;
+    PrintHandoff& printer() override;
+    void openRecipeWindow(const std::shared_ptr<Recipe>& recipe) override;
+    void editRecipe(const std::shared_ptr<Recipe>& recipe, QWidget* parent) override;
+    void showInBrowser(const std::string& url) override;
+    void showNotice(const std::string& text, QWidget* over) override;
+
+private:
+    void drainQueue();
+    void checkStore();
+    void startAutomaticBackup();
+
+    UserSettings& m_settings;
+    MainQueue& m_queue;
+    std::unique_ptr<MiravelAppDelegate> m_application;
+    std::unique_ptr<QtPrintHandoff> m_printer;
+    std::unique_ptr<QtMailHandoff> m_mail;
+    std::filesystem::path m_mailFolder;
+    QPointer<MainWindow> m_mainWindow;
+    std::map<const Recipe*, QPointer<RecipeWindow>> m_recipeWindows;
+    QPointer<QProgressDialog> m_migrationWindow;
+    QTimer* m_timers;
+    std::atomic<bool> m_wakePending{false};
+    bool m_automaticBackups = false;
+    std::thread m_backup;
+};
+
+}  // namespace miravel::desktop

@@ -1,0 +1,242 @@
+#include "desktop/MainWindow.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QTabWidget>
+#include <QTableView>
+#include <QToolBar>
+#include <tuple>
+
+#include "desktop/DesktopApplication.h"
+#include "desktop/FileFlows.h"
+#include "desktop/QtText.h"
+#include "desktop/RecipeView.h"
+#include "desktop/RecipeWindow.h"
+#include "desktop/RecipesPane.h"
+#include "lib/StringTable.h"
+#include "model/MiravelAppDelegate.h"
+
+namespace miravel::desktop {
+
+namespace {
+
+QWidget* laterPage(const QString& pane, QWidget* parent) {
+    auto* label = new QLabel(
+        QObject::tr("<h2>%1</h2><p>The %1 pane is coming in a later version of Miravel.</p>")
+            .arg(pane),
+        parent);
+    label->setAlignment(Qt::AlignCenter);
+    label->setAccessibleName(pane);
+    return label;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(DesktopApplication& application)
+    : m_application(application), m_tabs(new QTabWidget(this)) {
+    setObjectName("mainWindow");
+    m_recipes = new RecipesPane(application, m_tabs);
+    m_tabs->addTab(m_recipes, tr("Recipes"));
+    m_tabs->addTab(laterPage(tr("Browser"), m_tabs), tr("Browser"));
+    m_tabs->addTab(laterPage(tr("Meals"), m_tabs), tr("Meals"));
+    m_tabs->addTab(laterPage(tr("Groceries"), m_tabs), tr("Groceries"));
+    m_tabs->setDocumentMode(true);
+    setCentralWidget(m_tabs);
+    m_flows = new FileFlows(application.library(), this, [this](const std::filesystem::path& path) {
+        m_application.application().restoreFromBackup(path);
+    });
+    buildMenus();
+    connect(m_tabs, &QTabWidget::currentChanged, this, &MainWindow::updateTitle);
+    updateTitle();
+    resize(1100, 720);
+    m_recipes->start();
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::updateTitle() {
+    setWindowTitle(tr("Miravel — %1").arg(m_tabs->tabText(m_tabs->currentIndex())));
+}
+
+void MainWindow::showBrowserPane() {
+    m_tabs->setCurrentIndex(Browser);
+    raise();
+    activateWindow();
+}
+
+void MainWindow::printShown() {
+    if (m_recipes->showsRecipe()) {
+        m_recipes->recipeView().printRecipe();
+        return;
+    }
+    m_recipes->syncSelection();
+    m_recipes->controller().printRecipe();
+}
+
+void MainWindow::emailShown() {
+    if (m_recipes->showsRecipe()) {
+        m_recipes->recipeView().emailRecipe();
+        return;
+    }
+    m_recipes->syncSelection();
+    m_recipes->controller().emailRecipe();
+}
+
+void MainWindow::buildMenus() {
+    auto* toolbar = addToolBar(tr("Toolbar"));
+    toolbar->setObjectName("toolbar");
+    toolbar->setMovable(false);
+    toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+
+    auto action = [this](const QString& title, const QKeySequence& keys, const QString& icon,
+                         auto&& run) {
+        auto* made = new QAction(QIcon::fromTheme(icon), title, this);
+        made->setShortcut(keys);
+        connect(made, &QAction::triggered, this, run);
+        return made;
+    };
+    auto* newRecipe = action(tr("&New Recipe"), QKeySequence::New, "document-new",
+                             [this] { m_recipes->controller().newRecipe(); });
+    auto* import = action(tr("&Import…"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_I),
+                          "document-import", [this] { m_flows->importRecipes(); });
+    auto* exportAction = action(tr("&Export…"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E),
+                                "document-export", [this] { m_flows->exportRecipes(); });
+    auto* backup = action(tr("&Create Backup…"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_B),
+                          "document-save-as", [this] { m_flows->createBackup(); });
+    auto* restore =
+        action(tr("&Restore Backup…"), {}, "document-revert", [this] { m_flows->restoreBackup(); });
+    auto* print =
+        action(tr("&Print…"), QKeySequence::Print, "document-print", [this] { printShown(); });
+    auto* email = action(tr("E&mail"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_M), "mail-send",
+                         [this] { emailShown(); });
+    auto* quit = action(tr("&Quit"), QKeySequence::Quit, "application-exit", [this] { close(); });
+
+    auto* file = menuBar()->addMenu(tr("&File"));
+    file->addAction(newRecipe);
+    file->addSeparator();
+    file->addAction(import);
+    file->addAction(exportAction);
+    auto* backups = file->addMenu(tr("&Backup"));
+    backups->addAction(backup);
+    backups->addAction(restore);
+    file->addSeparator();
+    file->addAction(print);
+    file->addAction(email);
+    file->addSeparator();
+    file->addAction(quit);
+
+    auto* edit = menuBar()->addMenu(tr("&Edit"));
+    edit->addAction(
+        action(tr("&Edit Recipe"), QKeySequence(Qt::CTRL | Qt::Key_E), "document-edit", [this] {
+            if (m_recipes->showsRecipe()) {
+                m_recipes->recipeView().controller().editPressed();
+                return;
+            }
+            m_recipes->syncSelection();
+            m_recipes->controller().editRecipe();
+        }));
+    edit->addAction(action(tr("&Delete Recipe"), QKeySequence(Qt::CTRL | Qt::Key_Backspace),
+                           "edit-delete", [this] {
+                               if (m_recipes->showsRecipe()) {
+                                   (void)m_recipes->recipeView().controller().deletePressed();
+                                   return;
+                               }
+                               m_recipes->deleteSelected();
+                           }));
+    edit->addSeparator();
+    edit->addAction(action(tr("&Find"), QKeySequence::Find, "edit-find", [this] {
+        m_tabs->setCurrentIndex(Recipes);
+        m_recipes->focusSearch();
+    }));
+    edit->addAction(action(tr("Select &All"), QKeySequence::SelectAll, "edit-select-all", [] {
+        if (auto* focus = QApplication::focusWidget()) {
+            QMetaObject::invokeMethod(focus, "selectAll");
+        }
+    }));
+
+    auto* recipe = menuBar()->addMenu(tr("&Recipe"));
+    using Command = RecipesPane::Command;
+    const std::tuple<QString, QKeySequence, Command> commands[] = {
+        {tr("&Open"), QKeySequence(Qt::CTRL | Qt::Key_O), Command::Open},
+        {tr("Open in New &Window"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O),
+         Command::OpenInNewWindow},
+        {tr("&Favorite"), QKeySequence(Qt::CTRL | Qt::Key_D), Command::Favorite},
+        {tr("Add to &Grocery List"), QKeySequence(Qt::CTRL | Qt::Key_G), Command::AddToGroceryList},
+        {tr("Add to &Meal Plan"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P),
+         Command::AddToMealPlan},
+        {tr("&Scale…"), QKeySequence(Qt::CTRL | Qt::Key_K), Command::Scale},
+        {tr("View &Source"), QKeySequence(Qt::CTRL | Qt::Key_U), Command::ViewSource}};
+    for (const auto& [title, keys, command] : commands) {
+        recipe->addAction(action(title, keys, {}, [this, command = command] {
+            m_tabs->setCurrentIndex(Recipes);
+            m_recipes->run(command);
+        }));
+    }
+
+    auto* view = menuBar()->addMenu(tr("&View"));
+    const QString panes[] = {tr("&Recipes"), tr("&Browser"), tr("&Meals"), tr("&Groceries")};
+    for (int i = 0; i < 4; ++i) {
+        view->addAction(action(panes[i], QKeySequence(Qt::CTRL | (Qt::Key_1 + i)), {},
+                               [this, i] { m_tabs->setCurrentIndex(i); }));
+    }
+    view->addSeparator();
+    view->addAction(action(tr("Back to &List"), QKeySequence(Qt::ALT | Qt::Key_Left), "go-previous",
+                           [this] { m_recipes->showList(); }));
+
+    auto* window = menuBar()->addMenu(tr("&Window"));
+    window->addAction(action(tr("&Minimize"), QKeySequence(Qt::CTRL | Qt::Key_M), {},
+                             [this] { showMinimized(); }));
+    window->addAction(action(tr("&Main Window"), QKeySequence(Qt::CTRL | Qt::Key_0), {}, [this] {
+        showNormal();
+        raise();
+        activateWindow();
+    }));
+    // The open recipe windows, listed afresh each time the menu opens.
+    window->addSeparator();
+    const int fixed = static_cast<int>(window->actions().size());
+    connect(window, &QMenu::aboutToShow, this, [window, fixed] {
+        while (window->actions().size() > fixed) {
+            delete window->actions().last();
+        }
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            if (auto* recipe = qobject_cast<RecipeWindow*>(top); recipe && recipe->isVisible()) {
+                window->addAction(recipe->windowTitle(), recipe, [recipe] {
+                    recipe->raise();
+                    recipe->activateWindow();
+                });
+            }
+        }
+    });
+
+    auto* help = menuBar()->addMenu(tr("&Help"));
+    help->addAction(action(tr("&About Miravel"), {}, "help-about", [this] {
+        QMessageBox::about(this, tr("About Miravel"),
+                           tr("<b>Miravel</b> %1<br/>A recipe manager.")
+                               .arg(QCoreApplication::applicationVersion()));
+    }));
+
+    toolbar->addAction(newRecipe);
+    toolbar->addAction(import);
+    toolbar->addAction(exportAction);
+    toolbar->addSeparator();
+    toolbar->addAction(print);
+    toolbar->addAction(email);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!m_application.mayQuit()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    // The main window is the last to go: closing it ends the program, recipe windows and all.
+    QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+}
+
+}  // namespace miravel::desktop

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QMainWindow>
+
+class QTabWidget;
+
+namespace miravel::desktop {
+
+class DesktopApplication;
+class FileFlows;
+class RecipesPane;
+
+// The main window: the Recipes, Browser, Meals and Groceries panes as tabs, the toolbar and
+// the menus. Closing it ends the program (after saving).
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    enum Pane { Recipes = 0, Browser = 1, Meals = 2, Groceries = 3 };
+
+    explicit MainWindow(DesktopApplication& application);
+    ~MainWindow() override;
+
+    RecipesPane& recipesPane() { return *m_recipes; }
+    FileFlows& fileFlows() { return *m_flows; }
+    QTabWidget* tabs() const { return m_tabs; }
+    void showBrowserPane();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildMenus();
+    void printShown();
+    void emailShown();
+    void updateTitle();
+
+    DesktopApplication& m_application;
+    QTabWidget* m_tabs;
+    RecipesPane* m_recipes;
+    FileFlows* m_flows;
+};
+
+}  // namespace miravel::desktop
