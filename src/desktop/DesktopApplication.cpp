@@ -21,7 +21,6 @@
 #include "lib/Log.h"
 #include "lib/MainQueue.h"
 #include "lib/StringTable.h"
-#include "model/AutomaticBackups.h"
 #include "model/MigrationController.h"
 #include "model/MiravelAppDelegate.h"
 #include "model/Recipe.h"
@@ -52,9 +51,6 @@ DesktopApplication::DesktopApplication(std::filesystem::path libraryFolder, User
 
 DesktopApplication::~DesktopApplication() {
     m_queue.setWakeHandler({});
-    if (m_backup.joinable()) {
-        m_backup.join();
-    }
     closeMainWindow();
     m_queue.processPending();
 }
@@ -93,28 +89,6 @@ void DesktopApplication::checkStore() {
         quitApplication(EXIT_FAILURE);
         return;
     }
-    if (m_automaticBackups) {
-        startAutomaticBackup();
-        auto* daily = new QTimer(this);
-        connect(daily, &QTimer::timeout, this, &DesktopApplication::startAutomaticBackup);
-        daily->start(std::chrono::hours(24));
-    }
-}
-
-void DesktopApplication::startAutomaticBackup() {
-    if (m_backup.joinable()) {
-        m_backup.join();
-    }
-    const auto files = m_application->library().filesFolder();
-    m_backup = std::thread([files, folder = backupsFolder(files, m_settings),
-                            versions = m_application->modelVersions()] {
-        auto run = runAutomaticBackup(files, folder, versions, currentMoment());
-        if (!run) {
-            logUnresolvedError(run.error());
-        } else if (run->written) {
-            logLine("Automatic backup written: {}", run->written->string());
-        }
-    });
 }
 
 void DesktopApplication::openFiles(const QStringList& files) {
@@ -302,6 +276,12 @@ void DesktopApplication::showInBrowser(const std::string& url) {
         m_mainWindow->showBrowserPane();
     }
     openUrl(url);
+}
+
+// The application object's own notices (an automatic backup that failed) go to the main
+// window.
+void DesktopApplication::showNotice(const std::string& text) {
+    showNotice(text, m_mainWindow.data());
 }
 
 void DesktopApplication::showNotice(const std::string& text, QWidget* over) {

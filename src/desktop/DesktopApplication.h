@@ -43,9 +43,6 @@ public:
     bool launch();
     // Recipe files handed over by the desktop or a second instance.
     void openFiles(const QStringList& files);
-    // Automatic backups at start-up and then daily, on a thread of their own (the program
-    // turns them on; the tests leave them off).
-    void setAutomaticBackups(bool on) { m_automaticBackups = on; }
     // Saves and says whether the program may end now.
     bool mayQuit();
 
@@ -68,6 +65,7 @@ public:
     void quitApplication(int status) override;
     void openUrl(const std::string& url) override;
     void showRecipeForFile(const std::filesystem::path& path) override;
+    void showNotice(const std::string& text) override;
 
     // Shell
     Library& library() override;
@@ -85,7 +83,6 @@ public:
 private:
     void drainQueue();
     void checkStore();
-    void startAutomaticBackup();
 
     UserSettings& m_settings;
     MainQueue& m_queue;
@@ -98,8 +95,6 @@ private:
     QPointer<QProgressDialog> m_migrationWindow;
     QTimer* m_timers;
     std::atomic<bool> m_wakePending{false};
-    bool m_automaticBackups = false;
-    std::thread m_backup;
 };
 
 }  // namespace miravel::desktop

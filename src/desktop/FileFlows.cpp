@@ -220,7 +220,8 @@ void FileFlows::backupTo(const std::filesystem::path& path) {
 void FileFlows::restoreBackup() {
     auto offered = MiravelWindowController::restoreBackup();
     QString file = QFileDialog::getOpenFileName(
-        m_window, qs(miravel::tr("Restore Backup")), {},
+        m_window, qs(miravel::tr("Restore Backup")),
+        QString::fromStdString(m_controller.restoreBackupFolder().string()),
         filterFor(qs(miravel::tr("Miravel Backup")), offered.allowedTypes));
     if (file.isEmpty()) {
         return;

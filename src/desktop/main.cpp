@@ -46,7 +46,6 @@ int main(int argc, char** argv) {
     auto keychain = Keychain::systemKeychain(configFolder());
     DesktopApplication desktop(fspath(options.value(library)), settings, *keychain,
                                NotificationCenter::defaultCenter(), MainQueue::shared());
-    desktop.setAutomaticBackups(true);
     QObject::connect(&instance, &SingleInstance::filesReceived, &desktop,
                      &DesktopApplication::openFiles);
     // A file named at start-up waits until the start-up has finished, then shows last.

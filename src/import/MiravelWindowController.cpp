@@ -10,6 +10,7 @@
 #include "lib/Log.h"
 #include "lib/StringTable.h"
 #include "library/CategoriesController.h"
+#include "model/AutomaticBackups.h"
 #include "model/Library.h"
 #include "model/LibraryBackup.h"
 #include "model/MiravelObjectModel.h"
@@ -156,6 +157,12 @@ AlertText MiravelWindowController::backupComplete(const std::string& fileName) {
 
 MiravelWindowController::FileDialog MiravelWindowController::restoreBackup() {
     return {"", {kBackupExtension}};
+}
+
+std::filesystem::path MiravelWindowController::restoreBackupFolder() const {
+    const auto folder = backupsFolder(m_library.filesFolder(), m_library.settings());
+    std::error_code error;
+    return std::filesystem::is_directory(folder, error) ? folder : std::filesystem::path();
 }
 
 AlertText MiravelWindowController::confirmRestoreBackup() {

@@ -84,6 +84,9 @@ public:
     // "Restore Backup" asks for a file of this type, then for confirmation; only the
     // confirmation's first button goes on, to the application object's restoreFromBackup().
     static FileDialog restoreBackup();
+    // Where the restore dialog opens: the backups folder, where the automatic backups are
+    // (empty when there is none yet).
+    std::filesystem::path restoreBackupFolder() const;
     static AlertText confirmRestoreBackup();
     static constexpr const char* kRestoreButton = "Restore";
     static constexpr const char* kCancelButton = "Cancel";

@@ -13,6 +13,9 @@
 #include "lib/Gzip.h"
 #include "lib/JsonWriter.h"
 #include "lib/ZipArchive.h"
+#include "model/AutomaticBackups.h"
+#include "model/LibraryBackup.h"
+#include "model/MiravelObjectModel.h"
 #include "model/RecipeFile.h"
 #include "store/QVArrayController.h"
 
@@ -301,6 +304,24 @@ TEST_F(RecipeImporterTest, AFailedExportKeepsTheFileThatWasThere) {
     EXPECT_TRUE(alert.message.starts_with("Recipes could not be exported. Reason: "))
         << alert.message;
     EXPECT_EQ(readFile(archive).value(), "an older export");
+}
+
+// A backup made by hand is checked before "Backup Complete" is said, and the restore dialog
+// opens where the automatic backups are, once there are any.
+TEST_F(RecipeImporterTest, BackupsAreVerifiedAndTheRestoreDialogOpensInTheBackupsFolder) {
+    fullRecipe("Soup");
+    save();
+    MiravelWindowController controller(*m_library);
+    EXPECT_EQ(controller.restoreBackupFolder(), std::filesystem::path());
+    const auto file = m_folder / "By hand.miravelbak";
+    const AlertText made = controller.createBackupInBackgroundThread(file);
+    EXPECT_EQ(made.title, "Backup Complete") << made.message;
+    EXPECT_EQ(recipesInBackup(file), std::optional<std::size_t>(1));
+
+    const auto folder = backupsFolder(m_library->filesFolder(), m_library->settings());
+    ASSERT_TRUE(runAutomaticBackup(m_library->filesFolder(), folder, miravelModelVersions(),
+                                   currentMoment()));
+    EXPECT_EQ(controller.restoreBackupFolder(), folder);
 }
 
 TEST_F(RecipeImporterTest, OpeningARecipeFileKeepsThePhotoWholeAndLeavesTheRestBehind) {

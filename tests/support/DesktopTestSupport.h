@@ -60,6 +60,9 @@ public:
         std::filesystem::create_directories(m_folder);
         m_settings = std::make_unique<UserSettings>(m_folder / "Settings.json",
                                                     &NotificationCenter::defaultCenter());
+        // The application object's own tests cover the automatic backups; here they would
+        // only add a thread to every window test.
+        m_settings->setBoolean(kAutomaticBackupsKey, false);
         app = std::make_unique<DesktopApplication>(m_folder / "Library", *m_settings, m_keychain,
                                                    NotificationCenter::defaultCenter(),
                                                    MainQueue::shared());
