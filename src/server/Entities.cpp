@@ -108,7 +108,12 @@ std::unexpected<ApiError> badRequest(std::string message) {
 }
 
 ApiResult<JsonValue> parseJson(std::string_view json) {
-    auto parsed = JsonParser::parse(json, 64);
+    // The client writes its dictionaries in the byte-exact form of content hashes, which
+    // leaves some control characters raw inside strings.
+    JsonParser::Options options;
+    options.maxDepth = 64;
+    options.allowRawControlCharacters = true;
+    auto parsed = JsonParser::parse(json, options);
     if (!parsed) {
         return badRequest(
             fmt::format("The data is not valid JSON: {}", parsed.error().description));
