@@ -90,6 +90,8 @@ private:
 // A database for one test: "sqlite" in the test's folder, or "postgresql" in the private
 // cluster (ServerStorageBackends.cpp).
 std::string databaseAddressFor(const std::string& backend, const std::filesystem::path& folder);
+// Removes a database databaseAddressFor made, once nothing uses it.
+void releaseDatabase(const std::string& backend, const std::string& address);
 // Why the backend cannot run here, or empty when it can.
 std::string backendUnavailableReason(const std::string& backend);
 
@@ -128,7 +130,8 @@ protected:
             std::lock_guard lock(m_logMutex);
             m_log.emplace_back(line);
         });
-        auto opened = openStorage(databaseAddressFor(GetParam(), m_folder.path()));
+        m_address = databaseAddressFor(GetParam(), m_folder.path());
+        auto opened = openStorage(m_address);
         ASSERT_TRUE(opened) << opened.error().description;
         m_storage = std::move(*opened);
         m_faulty = std::make_unique<FaultyStorage>(*m_storage);
@@ -138,6 +141,9 @@ protected:
 
     void TearDown() override {
         stopServer();
+        m_faulty.reset();
+        m_storage.reset();
+        releaseDatabase(GetParam(), m_address);
         if (m_sinkSet) {
             setLogSink(std::move(m_previousSink));
         }
@@ -241,6 +247,7 @@ protected:
     }
 
     ::miravel::testing::TemporaryFolder m_folder;
+    std::string m_address;
     std::unique_ptr<Storage> m_storage;
     std::unique_ptr<FaultyStorage> m_faulty;
     std::unique_ptr<PhotoFiles> m_photos;
