@@ -327,7 +327,14 @@ public:
             }
             WriteOutcome outcome;
             const std::int64_t now = nowSeconds();
-            if (*existing) {
+            // The same recipe sent again (a retried upload) is no new version.
+            const bool changed =
+                *existing &&
+                (write.deleted || (write.body && *write.body != (*existing)->body) ||
+                 (write.photo == RecipeWrite::Photo::Set &&
+                  (*existing)->photoHash != write.photoHash) ||
+                 (write.photo == RecipeWrite::Photo::Remove && (*existing)->photoHash));
+            if (changed) {
                 if (auto kept = keepVersion(database, account, **existing, now); !kept) {
                     return std::unexpected(kept.error());
                 }

@@ -292,6 +292,9 @@ TEST_P(ServerApi, overwrittenAndDeletedRecipesAreKeptAndComeBack) {
                     .ok());
     ASSERT_TRUE(
         postAs("/sync/recipe/R1/", {dataPart(JsonValue(recipe("R1", "Second", "h2")))}).ok());
+    // Sent again unchanged (a retry): no new version.
+    ASSERT_TRUE(
+        postAs("/sync/recipe/R1/", {dataPart(JsonValue(recipe("R1", "Second", "h2")))}).ok());
     JsonObject deleted = recipe("R1", "Second", "h2");
     deleted.set("deleted", JsonValue(true));
     ASSERT_TRUE(postAs("/sync/recipe/R1/", {dataPart(JsonValue(deleted))}).ok());
