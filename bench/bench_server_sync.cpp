@@ -82,7 +82,12 @@ int main(int argc, char** argv) {
     if (serveOnly) {
         clients = 1;
     }
-    setLogSink([](std::string_view) {});
+    // Request lines are dropped; failures are shown.
+    setLogSink([](std::string_view line) {
+        if (line.find("error") != std::string_view::npos) {
+            fmt::print(stderr, "{}\n", line);
+        }
+    });
     const auto folder =
         std::filesystem::temp_directory_path() / fmt::format("miravel-bench-server-{}", ::getpid());
     std::filesystem::create_directories(folder);
@@ -115,6 +120,8 @@ int main(int argc, char** argv) {
             threads.emplace_back([&, c] {
                 httplib::Client client("127.0.0.1", *port);
                 client.set_keep_alive(true);
+                client.set_tcp_nodelay(true);
+                client.set_read_timeout(120);
                 client.set_basic_auth(fmt::format("user{}@example.org", c).c_str(),
                                       "bench-password");
                 for (int r = 0; r < recipes; ++r) {
@@ -126,7 +133,12 @@ int main(int argc, char** argv) {
                     auto result = client.Post(fmt::format("/sync/recipe/{}/", uid).c_str(), parts);
                     if (!result || result->status != 200 ||
                         result->body.find("\"result\"") == std::string::npos) {
-                        ++errors;
+                        if (++errors <= 5) {
+                            fmt::print(stderr, "upload failed: {} {}\n",
+                                       result ? std::to_string(result->status)
+                                              : httplib::to_string(result.error()),
+                                       result ? result->body : std::string());
+                        }
                     }
                 }
             });
@@ -154,6 +166,8 @@ int main(int argc, char** argv) {
             threads.emplace_back([&, c] {
                 httplib::Client client("127.0.0.1", *port);
                 client.set_keep_alive(true);
+                client.set_tcp_nodelay(true);
+                client.set_read_timeout(120);
                 client.set_basic_auth(fmt::format("user{}@example.org", c).c_str(),
                                       "bench-password");
                 while (Clock::now() < end) {
@@ -163,7 +177,11 @@ int main(int argc, char** argv) {
                           "/sync/recipes/", "/sync/meals/"}) {
                         auto result = client.Get(path);
                         if (!result || result->status != 200) {
-                            ++errors;
+                            if (++errors <= 5) {
+                                fmt::print(stderr, "sync failed: {}\n",
+                                           result ? std::to_string(result->status)
+                                                  : httplib::to_string(result.error()));
+                            }
                         }
                     }
                     latencies[static_cast<std::size_t>(c)].push_back(

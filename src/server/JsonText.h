@@ -16,4 +16,8 @@ std::string strictJson(const JsonValue& value);
 // characters at all, so every raw one belongs to a string.
 std::string strictJsonText(std::string_view compactText);
 
+// Appends one string as strict JSON text, as strictJson would write it: for lists built
+// straight from stored columns, without a JsonValue per member.
+void appendJsonString(std::string& out, std::string_view text);
+
 }  // namespace miravel::server

@@ -89,15 +89,27 @@ ApiResult<std::string> SyncController::recipes(std::int64_t account) {
     if (!stubs) {
         return internalError(stubs.error());
     }
-    JsonArray items;
-    items.reserve(stubs->size());
-    for (auto& stub : *stubs) {
-        items.emplace_back(JsonObject{
-            {"uid", JsonValue(std::move(stub.uid))},
-            {"hash", JsonValue(std::move(stub.hash))},
-            {"photo_hash", stub.photoHash ? JsonValue(std::move(*stub.photoHash)) : JsonValue()}});
+    // Built as text: the list is asked for at every sync and holds every recipe.
+    std::string json = "[";
+    json.reserve(stubs->size() * 140 + 2);
+    for (const auto& stub : *stubs) {
+        if (json.size() > 1) {
+            json += ',';
+        }
+        json += "{\"uid\":";
+        appendJsonString(json, stub.uid);
+        json += ",\"hash\":";
+        appendJsonString(json, stub.hash);
+        json += ",\"photo_hash\":";
+        if (stub.photoHash) {
+            appendJsonString(json, *stub.photoHash);
+        } else {
+            json += "null";
+        }
+        json += '}';
     }
-    return strictJson(JsonValue(std::move(items)));
+    json += ']';
+    return json;
 }
 
 ApiResult<std::string> SyncController::recipe(std::int64_t account, const std::string& uid) {
