@@ -151,9 +151,11 @@ private:
 
     void configure() {
         const int threads = options().threads;
-        server.new_task_queue = [threads] {
-            return new httplib::ThreadPool(static_cast<std::size_t>(threads));
-        };
+        if (threads > 0) {
+            server.new_task_queue = [threads] {
+                return new httplib::ThreadPool(static_cast<std::size_t>(threads));
+            };
+        }
         server.set_payload_max_length(options().limits.maxBodyBytes);
         // The library writes a response's headers and body separately: with Nagle's algorithm
         // the body then waits for the client's delayed acknowledgement, 40 ms a request.
