@@ -97,6 +97,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     PhotoFiles photos(folder / "photos");
+    tuneAllocatorForServing();
     ServerOptions options;
     options.registration = RegistrationPolicy::Closed;
     MiravelServer server(options, **storage, photos);

@@ -73,11 +73,4 @@ std::string errorEnvelope(const ApiError& error) {
     return strictJson(JsonValue(JsonObject{{"error", JsonValue(std::move(inner))}}));
 }
 
-std::string resultEnvelope(std::string_view resultJson) {
-    std::string text = "{\"result\":";
-    text += resultJson;
-    text += '}';
-    return text;
-}
-
 }  // namespace miravel::server

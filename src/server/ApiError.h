@@ -49,7 +49,5 @@ int apiErrorCode(ApiErrorKind kind);
 
 // {"error":{"code":N,"message":"..."}}
 std::string errorEnvelope(const ApiError& error);
-// {"result":<resultJson>} around text that already is JSON.
-std::string resultEnvelope(std::string_view resultJson);
 
 }  // namespace miravel::server

@@ -146,7 +146,7 @@ bool isValidUid(std::string_view uid) {
     return std::ranges::all_of(uid, [](char c) {
         const auto byte = static_cast<unsigned char>(c);
         return byte > 0x20 && byte < 0x7f && c != '/' && c != '\\' && c != '?' && c != '#' &&
-               c != '%';
+               c != '%' && c != '"';
     });
 }
 

@@ -21,7 +21,7 @@ inline constexpr std::size_t kMaxEntitiesPerUpload = 20000;
 
 // uids go into the client's request paths verbatim, so one that could leave its path
 // segment, or that no device would make, is refused: empty, too long, "/", "\", "..", "?",
-// "#", "%", white space, control characters or anything outside printable ASCII.
+// "#", "%", a double quote, white space, control characters or anything outside printable ASCII.
 bool isValidUid(std::string_view uid);
 
 // One uploaded dictionary, checked: its uid, whether the client marks it deleted, and the

@@ -22,8 +22,15 @@ std::string strictJsonText(std::string_view compactText) {
 
 void appendJsonString(std::string& out, std::string_view text) {
     out += '"';
-    for (char c : text) {
-        switch (c) {
+    std::size_t plain = 0;  // start of the run not yet copied
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte >= 0x20 && byte != '\\' && byte != '"' && byte != '/') {
+            continue;
+        }
+        out.append(text, plain, i - plain);
+        plain = i + 1;
+        switch (byte) {
             case '\\':
                 out += "\\\\";
                 break;
@@ -49,13 +56,10 @@ void appendJsonString(std::string& out, std::string_view text) {
                 out += "\\t";
                 break;
             default:
-                if (static_cast<unsigned char>(c) < 0x20) {
-                    out += fmt::format("\\u{:04x}", static_cast<unsigned char>(c));
-                } else {
-                    out += c;
-                }
+                out += fmt::format("\\u{:04x}", byte);
         }
     }
+    out.append(text, plain);
     out += '"';
 }
 

@@ -73,4 +73,8 @@ private:
     std::unique_ptr<Impl> m_impl;
 };
 
+// For a process that serves: keeps freed memory for the next request instead of returning
+// it to the system each time.
+void tuneAllocatorForServing();
+
 }  // namespace miravel::server

@@ -46,14 +46,12 @@ CREATE TABLE accounts(
     password_hash TEXT NOT NULL,
     created TEXT NOT NULL);
 CREATE TABLE entities(
-    seq BIGSERIAL,
     account_id BIGINT NOT NULL REFERENCES accounts(id) ON DELETE CASCADE,
     kind TEXT NOT NULL,
     uid TEXT NOT NULL,
     body TEXT NOT NULL,
     PRIMARY KEY(account_id, kind, uid));
 CREATE TABLE recipes(
-    seq BIGSERIAL,
     account_id BIGINT NOT NULL REFERENCES accounts(id) ON DELETE CASCADE,
     uid TEXT NOT NULL,
     hash TEXT NOT NULL,
@@ -71,8 +69,6 @@ CREATE TABLE recipe_history(
 CREATE INDEX recipe_history_by_uid ON recipe_history(account_id, uid, id);
 CREATE INDEX recipe_history_by_photo ON recipe_history(account_id, photo_hash);
 CREATE INDEX recipes_by_photo ON recipes(account_id, photo_hash);
-CREATE INDEX entities_in_order ON entities(account_id, kind, seq);
-CREATE INDEX recipes_in_order ON recipes(account_id, seq);
 CREATE TABLE schema_version(version INTEGER NOT NULL);
 INSERT INTO schema_version VALUES(1);
 )sql";
@@ -224,7 +220,7 @@ public:
         return withConnection([&](PGconn* connection) -> Result<std::vector<std::string>> {
             auto rows = query(connection,
                               "SELECT body FROM entities WHERE account_id = $1 AND kind = $2 "
-                              "ORDER BY seq",
+                              "ORDER BY uid",
                               {number(account), std::string(entityKindName(kind))});
             if (!rows) {
                 return std::unexpected(rows.error());
@@ -267,7 +263,7 @@ public:
         return withConnection([&](PGconn* connection) -> Result<std::vector<RecipeStub>> {
             auto rows = query(connection,
                               "SELECT uid, hash, photo_hash FROM recipes WHERE account_id = $1 "
-                              "ORDER BY seq",
+                              "ORDER BY uid",
                               {number(account)});
             if (!rows) {
                 return std::unexpected(rows.error());

@@ -259,7 +259,7 @@ public:
         return withDatabase([&](Database& database) {
             return texts(database,
                          "SELECT body FROM entities WHERE account_id = ? AND kind = ? ORDER BY "
-                         "rowid",
+                         "uid",
                          {account, entityKindName(kind)});
         });
     }
@@ -293,7 +293,7 @@ public:
         return withDatabase([&](Database& database) -> Result<std::vector<RecipeStub>> {
             auto statement = bound(database,
                                    "SELECT uid, hash, photo_hash FROM recipes WHERE account_id = "
-                                   "? ORDER BY rowid",
+                                   "? ORDER BY uid",
                                    {account});
             if (!statement) {
                 return std::unexpected(statement.error());

@@ -90,13 +90,15 @@ public:
     [[nodiscard]] virtual Result<std::optional<std::vector<std::string>>> deleteAccount(
         const std::string& email) = 0;
 
-    // The live dictionaries of a list kind, as compact JSON texts.
+    // The live dictionaries of a list kind, as compact JSON texts, by uid (the primary key's
+    // order: no sorting).
     [[nodiscard]] virtual Result<std::vector<std::string>> entities(std::int64_t account,
                                                                     EntityKind kind) = 0;
     // Upserts the live records and removes the deleted ones, all or nothing.
     [[nodiscard]] virtual Result<void> applyEntities(std::int64_t account, EntityKind kind,
                                                      const std::vector<EntityRecord>& records) = 0;
 
+    // By uid, as the lists.
     [[nodiscard]] virtual Result<std::vector<RecipeStub>> recipeStubs(std::int64_t account) = 0;
     [[nodiscard]] virtual Result<std::optional<StoredRecipe>> recipe(std::int64_t account,
                                                                      const std::string& uid) = 0;

@@ -317,6 +317,7 @@ int serve(const Arguments& arguments, Storage& storage) {
         return usageError("--listen needs a port from 0 to 65535");
     }
     PhotoFiles photos(folder);
+    tuneAllocatorForServing();
     MiravelServer server(options, storage, photos);
     auto bound = server.bind(host, port);
     if (!bound) {
