@@ -84,7 +84,8 @@ int main(int argc, char** argv) {
     }
     // Request lines are dropped; failures are shown.
     setLogSink([](std::string_view line) {
-        if (line.find("error") != std::string_view::npos) {
+        if (line.find("error") != std::string_view::npos ||
+            line.find(" 200 ") == std::string_view::npos) {
             fmt::print(stderr, "{}\n", line);
         }
     });
@@ -131,14 +132,18 @@ int main(int argc, char** argv) {
                         {"data",
                          gzipCompress(JsonWriter::write(JsonValue(recipeDictionary(uid, r)))),
                          "file", "application/octet-stream"}};
+                    const auto sent = Clock::now();
                     auto result = client.Post(fmt::format("/sync/recipe/{}/", uid).c_str(), parts);
                     if (!result || result->status != 200 ||
                         result->body.find("\"result\"") == std::string::npos) {
                         if (++errors <= 5) {
-                            fmt::print(stderr, "upload failed: {} {}\n",
-                                       result ? std::to_string(result->status)
-                                              : httplib::to_string(result.error()),
-                                       result ? result->body : std::string());
+                            fmt::print(
+                                stderr, "upload failed after {:.0f} ms: {} {}\n",
+                                std::chrono::duration<double, std::milli>(Clock::now() - sent)
+                                    .count(),
+                                result ? std::to_string(result->status)
+                                       : httplib::to_string(result.error()),
+                                result ? result->body : std::string());
                         }
                     }
                 }

@@ -2,6 +2,7 @@
 
 #include <httplib.h>
 #include <malloc.h>
+#include <sys/socket.h>
 
 #include <charconv>
 #include <chrono>
@@ -66,6 +67,14 @@ std::optional<EntityKind> listKind(std::string_view word) {
     return std::nullopt;
 }
 
+// The library listens with a backlog of 5: fifty clients connecting at once overflow it, and
+// a connection the kernel dropped after the handshake fails the client's first request a
+// second later. Listening again on the same socket raises the backlog.
+class ListeningServer : public httplib::Server {
+public:
+    bool raiseBacklog() { return ::listen(svr_sock_, SOMAXCONN) == 0; }
+};
+
 }  // namespace
 
 class MiravelServer::Impl {
@@ -81,7 +90,7 @@ public:
         route();
     }
 
-    httplib::Server server;
+    ListeningServer server;
 
 private:
     const ServerOptions& options() const { return m_owner.m_options; }
@@ -344,6 +353,9 @@ Result<int> MiravelServer::bind(const std::string& host, int port) {
     } else if (!m_impl->server.bind_to_port(host, port)) {
         return makeError("miravel.server", 1,
                          fmt::format("Could not listen on {}:{}.", host, port));
+    }
+    if (!m_impl->server.raiseBacklog()) {
+        logLine("The listening backlog stays at the HTTP library's 5 connections");
     }
     if (m_options.baseUrl.empty()) {
         const bool ipv6 = host.find(':') != std::string::npos;
