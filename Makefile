@@ -41,7 +41,7 @@ install: build
 	cmake --install $(BUILD_DIR) --prefix $(PREFIX)
 
 test: build
-	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
+	scripts/with-test-postgres.sh ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
 
 test-asan: deps
 	cmake -S . -B $(ASAN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMIRAVEL_SANITIZE=ON

@@ -10,7 +10,7 @@ build_packages=(
   libsqlite3-dev libicu-dev libssl-dev libsecret-1-dev libfmt-dev
   zlib1g-dev libminizip-dev libyaml-dev libplist-dev libexpat1-dev
   libpng-dev libjpeg62-turbo-dev libgif-dev libtiff-dev
-  libgumbo-dev libcpp-httplib-dev libsodium-dev libpq-dev postgresql
+  libgumbo-dev libcpp-httplib-dev libsodium-dev libpq-dev postgresql wrk
   qt6-base-dev qt6-tools-dev libgl-dev xvfb xauth fonts-dejavu-core desktop-file-utils poppler-utils
 )
 # libFuzzer needs a clang whose concepts level lets libstdc++ offer <expected>.

@@ -1,0 +1,92 @@
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "server/Accounts.h"
+#include "server/ApiError.h"
+#include "server/Entities.h"
+#include "server/MiravelServer.h"
+#include "server/PhotoFiles.h"
+#include "server/Storage.h"
+
+namespace httplib {
+struct Request;
+}
+
+namespace miravel::server {
+
+// A text field or file part of a form body, URL-encoded or multipart. A name sent twice is
+// refused: which copy counts would be a guess.
+ApiResult<std::optional<std::string>> formField(const httplib::Request& request,
+                                                std::string_view name);
+
+// Each controller answers with the JSON text of the envelope's "result", or an ApiError.
+
+class AccountController {
+public:
+    explicit AccountController(AccountService& accounts) : m_accounts(accounts) {}
+    ApiResult<std::string> registerAccount(const httplib::Request& request,
+                                           const std::string& address);
+    ApiResult<std::string> login(const httplib::Request& request, const std::string& address);
+
+private:
+    AccountService& m_accounts;
+};
+
+class SyncController {
+public:
+    SyncController(Storage& storage, PhotoFiles& photos, const ServerOptions& options)
+        : m_storage(storage), m_photos(photos), m_options(options) {}
+
+    ApiResult<std::string> list(std::int64_t account, EntityKind kind);
+    ApiResult<std::string> update(std::int64_t account, EntityKind kind,
+                                  const httplib::Request& request);
+    ApiResult<std::string> recipes(std::int64_t account);
+    ApiResult<std::string> recipe(std::int64_t account, const std::string& uid);
+    ApiResult<std::string> updateRecipe(std::int64_t account, const std::string& uid,
+                                        const httplib::Request& request);
+
+private:
+    // Removes the files of photos no row of the account refers to any longer.
+    void releasePhotos(std::int64_t account, const std::vector<std::string>& photoHashes);
+
+    Storage& m_storage;
+    PhotoFiles& m_photos;
+    const ServerOptions& m_options;
+    // Between storing a photo file and committing the row that names it, no other request of
+    // this process may decide that the file is unused.
+    std::mutex m_photoMutex;
+};
+
+struct PhotoReply {
+    std::string bytes;
+    std::string mediaType;
+};
+
+class PhotoController {
+public:
+    PhotoController(Storage& storage, PhotoFiles& photos) : m_storage(storage), m_photos(photos) {}
+    ApiResult<PhotoReply> photo(const std::string& token);
+
+private:
+    Storage& m_storage;
+    PhotoFiles& m_photos;
+};
+
+class RecipePageController {
+public:
+    explicit RecipePageController(const ServerOptions& options) : m_options(options) {}
+    ApiResult<std::string> parse(const httplib::Request& request);
+
+private:
+    const ServerOptions& m_options;
+};
+
+// A random token of 128 bits as 32 hex digits: the unguessable part of a photo's address.
+std::string newPhotoToken();
+
+}  // namespace miravel::server

@@ -1,0 +1,386 @@
+#include "server/MiravelServer.h"
+
+#include <httplib.h>
+#include <malloc.h>
+#include <sys/socket.h>
+
+#include <charconv>
+#include <chrono>
+#include <exception>
+
+#include <fmt/format.h>
+
+#include "lib/Crypto.h"
+#include "lib/Log.h"
+#include "server/Controllers.h"
+
+namespace miravel::server {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Set when a request's headers are read, so that its log line can tell how long it took.
+thread_local std::optional<Clock::time_point> t_requestStart;
+
+// The one place an answer becomes HTTP: the status of its kind and the envelope.
+void respond(httplib::Response& response, const ApiResult<std::string>& result) {
+    if (result) {
+        response.status = 200;
+        // Straight into the body: a recipe list is tens of kilobytes, copied once.
+        constexpr std::string_view kPrefix = "{\"result\":";
+        response.body.reserve(kPrefix.size() + result->size() + 1);
+        response.body.assign(kPrefix);
+        response.body += *result;
+        response.body += '}';
+        response.set_header("Content-Type", "application/json");
+        return;
+    }
+    response.status = apiErrorStatus(result.error().kind);
+    response.set_content(errorEnvelope(result.error()), "application/json");
+    if (result.error().kind == ApiErrorKind::Unauthorized) {
+        response.set_header("WWW-Authenticate", "Basic realm=\"Miravel\", charset=\"UTF-8\"");
+    }
+}
+
+// What a log line may show of a path: no control characters (a decoded "%0a" would start a
+// forged line), and not without end.
+std::string loggablePath(std::string_view path) {
+    std::string shown;
+    for (char c : path.substr(0, 200)) {
+        const auto byte = static_cast<unsigned char>(c);
+        shown += (byte < 0x20 || byte == 0x7f) ? '?' : c;
+    }
+    if (path.size() > 200) {
+        shown += "...";
+    }
+    return shown;
+}
+
+std::optional<EntityKind> listKind(std::string_view word) {
+    for (EntityKind kind : {EntityKind::Categories, EntityKind::Groceries, EntityKind::Meals,
+                            EntityKind::Bookmarks}) {
+        if (entityKindName(kind) == word) {
+            return kind;
+        }
+    }
+    return std::nullopt;
+}
+
+// The library listens with a backlog of 5: fifty clients connecting at once overflow it, and
+// a connection the kernel dropped after the handshake fails the client's first request a
+// second later. Listening again on the same socket raises the backlog.
+class ListeningServer : public httplib::Server {
+public:
+    bool raiseBacklog() { return ::listen(svr_sock_, SOMAXCONN) == 0; }
+};
+
+}  // namespace
+
+class MiravelServer::Impl {
+public:
+    Impl(MiravelServer& owner, Storage& storage, PhotoFiles& photos)
+        : m_owner(owner),
+          m_storage(storage),
+          m_accountController(*owner.m_accounts),
+          m_syncController(storage, photos, owner.m_options),
+          m_photoController(storage, photos),
+          m_pageController(owner.m_options) {
+        configure();
+        route();
+    }
+
+    ListeningServer server;
+
+private:
+    const ServerOptions& options() const { return m_owner.m_options; }
+
+    std::string clientAddress(const httplib::Request& request) const {
+        if (!options().trustedProxy.empty() && request.remote_addr == options().trustedProxy) {
+            const std::string forwarded = request.get_header_value("X-Forwarded-For");
+            if (!forwarded.empty()) {
+                // The proxy appends the address it saw; anything before it the client wrote.
+                auto last = forwarded.substr(forwarded.rfind(',') + 1);
+                const auto first = last.find_first_not_of(' ');
+                return first == std::string::npos ? request.remote_addr : last.substr(first);
+            }
+        }
+        return request.remote_addr;
+    }
+
+    ApiResult<Account> authenticate(const httplib::Request& request) {
+        const std::string header = request.get_header_value("Authorization");
+        constexpr std::string_view kBasic = "Basic ";
+        const auto refused = [] {
+            return apiError(ApiErrorKind::Unauthorized,
+                            "This request needs the account's email address and password.");
+        };
+        if (header.size() <= kBasic.size() || header.compare(0, kBasic.size(), kBasic) != 0) {
+            return refused();
+        }
+        auto decoded = base64Decode(std::string_view(header).substr(kBasic.size()));
+        if (!decoded) {
+            return refused();
+        }
+        const auto colon = decoded->find(':');
+        if (colon == std::string::npos) {
+            return refused();
+        }
+        auto account = m_owner.m_accounts->login(
+            decoded->substr(0, colon), decoded->substr(colon + 1), clientAddress(request));
+        if (!account && account.error().kind == ApiErrorKind::LoginFailed) {
+            return apiError(ApiErrorKind::Unauthorized, account.error().message);
+        }
+        return account;
+    }
+
+    template <typename Handler>
+    auto authenticated(Handler handler) {
+        return [this, handler](const httplib::Request& request, httplib::Response& response) {
+            auto account = authenticate(request);
+            if (!account) {
+                respond(response, std::unexpected(account.error()));
+                return;
+            }
+            respond(response, handler(account->id, request));
+        };
+    }
+
+    static void refuseAndClose(httplib::Response& response, ApiErrorKind kind,
+                               std::string message) {
+        respond(response, apiError(kind, std::move(message)));
+        // The body was not read: on a kept-alive connection it would be taken for the next
+        // request. The HTTP library keeps a connection open whatever the response says, but
+        // drops it when a content provider fails, so the answer is sent by one that writes
+        // it whole and then reports failure.
+        response.set_header("Connection", "close");
+        auto body = std::make_shared<std::string>(std::move(response.body));
+        response.body.clear();
+        response.headers.erase("Content-Type");
+        response.set_content_provider(
+            body->size(), "application/json",
+            [body](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                sink.write(body->data() + offset, body->size() - offset);
+                return false;
+            });
+    }
+
+    void configure() {
+        const int threads = options().threads;
+        if (threads > 0) {
+            server.new_task_queue = [threads] {
+                return new httplib::ThreadPool(static_cast<std::size_t>(threads));
+            };
+        }
+        server.set_payload_max_length(options().limits.maxBodyBytes);
+        // The library writes a response's headers and body separately: with Nagle's algorithm
+        // the body then waits for the client's delayed acknowledgement, 40 ms a request.
+        server.set_tcp_nodelay(true);
+        server.set_read_timeout(30);
+        server.set_write_timeout(30);
+        server.set_keep_alive_timeout(5);
+        server.set_keep_alive_max_count(1000);
+
+        server.set_pre_routing_handler([this](const httplib::Request& request,
+                                              httplib::Response& response) {
+            t_requestStart = Clock::now();
+            if (request.headers.size() > options().limits.maxHeaders) {
+                refuseAndClose(response, ApiErrorKind::TooLarge,
+                               "The request has too many headers.");
+                return httplib::Server::HandlerResponse::Handled;
+            }
+            if (request.has_header("Transfer-Encoding")) {
+                refuseAndClose(response, ApiErrorKind::UnsupportedEncoding,
+                               "Request bodies must be sent with a Content-Length.");
+                return httplib::Server::HandlerResponse::Handled;
+            }
+            if (request.has_header("Content-Encoding")) {
+                refuseAndClose(response, ApiErrorKind::UnsupportedEncoding,
+                               "Request bodies must not be content-encoded.");
+                return httplib::Server::HandlerResponse::Handled;
+            }
+            if (request.get_header_value_count("Content-Length") > 1) {
+                refuseAndClose(response, ApiErrorKind::UnsupportedEncoding,
+                               "The request has more than one Content-Length.");
+                return httplib::Server::HandlerResponse::Handled;
+            }
+            if (request.has_header("Content-Length")) {
+                const std::string text = request.get_header_value("Content-Length");
+                std::size_t length = 0;
+                const auto [end, error] =
+                    std::from_chars(text.data(), text.data() + text.size(), length);
+                if (error != std::errc() || end != text.data() + text.size()) {
+                    refuseAndClose(response, ApiErrorKind::UnsupportedEncoding,
+                                   "The Content-Length is not a number.");
+                    return httplib::Server::HandlerResponse::Handled;
+                }
+                if (length > options().limits.maxBodyBytes) {
+                    refuseAndClose(response, ApiErrorKind::TooLarge, "The request is too large.");
+                    return httplib::Server::HandlerResponse::Handled;
+                }
+            }
+            return httplib::Server::HandlerResponse::Unhandled;
+        });
+
+        server.set_exception_handler([](const httplib::Request&, httplib::Response& response,
+                                        std::exception_ptr thrown) {
+            std::string what = "unknown exception";
+            try {
+                if (thrown) {
+                    std::rethrow_exception(thrown);
+                }
+            } catch (const std::exception& exception) {
+                what = exception.what();
+            } catch (...) {
+            }
+            logLine("Server error: {}", what);
+            respond(response,
+                    apiError(ApiErrorKind::Internal, "The server could not complete the request."));
+        });
+
+        server.set_error_handler(httplib::Server::HandlerWithResponse(
+            [](const httplib::Request&, httplib::Response& response) {
+                // Answers of our own (an envelope, or one written by a content provider) stay.
+                if (!response.body.empty() || response.content_length_ > 0) {
+                    return httplib::Server::HandlerResponse::Unhandled;
+                }
+                const int status = response.status;
+                const auto kind = status == 404   ? ApiErrorKind::NotFound
+                                  : status == 413 ? ApiErrorKind::TooLarge
+                                                  : ApiErrorKind::BadRequest;
+                respond(response, apiError(kind, status == 404 ? "There is nothing at this address."
+                                                               : "The request could not be read."));
+                response.status = status;
+                return httplib::Server::HandlerResponse::Handled;
+            }));
+
+        server.set_logger(
+            [this](const httplib::Request& request, const httplib::Response& response) {
+                const auto elapsed =
+                    t_requestStart ? Clock::now() - *t_requestStart : Clock::duration();
+                t_requestStart.reset();
+                logLine("{} {} {} {} {:.1f} ms", clientAddress(request), request.method,
+                        loggablePath(request.path), response.status,
+                        std::chrono::duration<double, std::milli>(elapsed).count());
+            });
+    }
+
+    void route() {
+        server.Get("/healthz", [this](const httplib::Request&, httplib::Response& response) {
+            auto checked = m_storage.findAccount("");
+            response.status = checked ? 200 : 503;
+            response.set_content(checked ? "ok\n" : "storage unavailable\n", "text/plain");
+        });
+        server.Post("/account/login/", [this](const httplib::Request& request,
+                                              httplib::Response& response) {
+            respond(response, m_accountController.login(request, clientAddress(request)));
+        });
+        server.Post("/account/register/", [this](const httplib::Request& request,
+                                                 httplib::Response& response) {
+            respond(response, m_accountController.registerAccount(request, clientAddress(request)));
+        });
+        server.Post("/recipe/",
+                    [this](const httplib::Request& request, httplib::Response& response) {
+                        respond(response, m_pageController.parse(request));
+                    });
+        server.Get("/sync/(categories|groceries|meals|bookmarks)/",
+                   authenticated([this](std::int64_t account, const httplib::Request& request) {
+                       return m_syncController.list(account, *listKind(request.matches[1].str()));
+                   }));
+        server.Post("/sync/(categories|groceries|meals|bookmarks)/",
+                    authenticated([this](std::int64_t account, const httplib::Request& request) {
+                        return m_syncController.update(account, *listKind(request.matches[1].str()),
+                                                       request);
+                    }));
+        server.Get("/sync/recipes/",
+                   authenticated([this](std::int64_t account, const httplib::Request&) {
+                       return m_syncController.recipes(account);
+                   }));
+        server.Get("/sync/recipe/([^/]*)/",
+                   authenticated([this](std::int64_t account, const httplib::Request& request) {
+                       const std::string uid = request.matches[1].str();
+                       if (!isValidUid(uid)) {
+                           return ApiResult<std::string>(
+                               apiError(ApiErrorKind::BadRequest, "The uid is not valid."));
+                       }
+                       return m_syncController.recipe(account, uid);
+                   }));
+        server.Post("/sync/recipe/([^/]*)/",
+                    authenticated([this](std::int64_t account, const httplib::Request& request) {
+                        const std::string uid = request.matches[1].str();
+                        if (!isValidUid(uid)) {
+                            return ApiResult<std::string>(
+                                apiError(ApiErrorKind::BadRequest, "The uid is not valid."));
+                        }
+                        return m_syncController.updateRecipe(account, uid, request);
+                    }));
+        server.Get("/photos/([0-9a-f]{32})",
+                   [this](const httplib::Request& request, httplib::Response& response) {
+                       auto photo = m_photoController.photo(request.matches[1].str());
+                       if (!photo) {
+                           respond(response, std::unexpected(photo.error()));
+                           return;
+                       }
+                       response.status = 200;
+                       response.set_header("Cache-Control", "private, max-age=31536000, immutable");
+                       response.set_content(std::move(photo->bytes), photo->mediaType.c_str());
+                   });
+    }
+
+    MiravelServer& m_owner;
+    Storage& m_storage;
+    AccountController m_accountController;
+    SyncController m_syncController;
+    PhotoController m_photoController;
+    RecipePageController m_pageController;
+};
+
+MiravelServer::MiravelServer(ServerOptions options, Storage& storage, PhotoFiles& photos)
+    : m_options(std::move(options)),
+      m_hasher(std::make_unique<PasswordHasher>(m_options.passwordCost)),
+      m_accounts(std::make_unique<AccountService>(storage, *m_hasher, m_options.registration)),
+      m_impl(std::make_unique<Impl>(*this, storage, photos)) {}
+
+MiravelServer::~MiravelServer() = default;
+
+Result<int> MiravelServer::bind(const std::string& host, int port) {
+    int bound = port;
+    if (port == 0) {
+        bound = m_impl->server.bind_to_any_port(host);
+        if (bound < 0) {
+            return makeError("miravel.server", 1, fmt::format("Could not listen on {}.", host));
+        }
+    } else if (!m_impl->server.bind_to_port(host, port)) {
+        return makeError("miravel.server", 1,
+                         fmt::format("Could not listen on {}:{}.", host, port));
+    }
+    if (!m_impl->server.raiseBacklog()) {
+        logLine("The listening backlog stays at the HTTP library's 5 connections");
+    }
+    if (m_options.baseUrl.empty()) {
+        const bool ipv6 = host.find(':') != std::string::npos;
+        m_options.baseUrl =
+            fmt::format("http://{}{}{}:{}", ipv6 ? "[" : "", host, ipv6 ? "]" : "", bound);
+    }
+    while (!m_options.baseUrl.empty() && m_options.baseUrl.back() == '/') {
+        m_options.baseUrl.pop_back();
+    }
+    return bound;
+}
+
+void tuneAllocatorForServing() {
+    // Each request builds and drops bodies of tens of kilobytes; glibc would hand that memory
+    // back to the system after every one and fault it in again for the next.
+    mallopt(M_TRIM_THRESHOLD, 64 * 1024 * 1024);
+    mallopt(M_MMAP_THRESHOLD, 4 * 1024 * 1024);
+}
+
+void MiravelServer::run() {
+    m_impl->server.listen_after_bind();
+}
+
+void MiravelServer::stop() {
+    m_impl->server.stop();
+}
+
+}  // namespace miravel::server

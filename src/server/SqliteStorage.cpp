@@ -1,0 +1,715 @@
+#include "server/SqliteStorage.h"
+
+#include <chrono>
+#include <mutex>
+#include <variant>
+#include <vector>
+
+#include <fmt/format.h>
+
+#include "server/JsonText.h"
+#include "server/StorageSupport.h"
+#include "store/Database.h"
+#include "store/Transaction.h"
+
+namespace miravel::server {
+
+namespace {
+
+using Param = std::variant<std::nullptr_t, std::int64_t, std::string_view>;
+
+Param optionalText(const std::optional<std::string>& text) {
+    return text ? Param(std::string_view(*text)) : Param(nullptr);
+}
+
+std::optional<std::string> columnOptional(const Statement& statement, int column) {
+    if (statement.isNull(column)) {
+        return std::nullopt;
+    }
+    return std::string(statement.columnText(column));
+}
+
+Result<Statement> bound(Database& database, std::string_view sql,
+                        std::initializer_list<Param> params) {
+    auto statement = database.prepare(sql);
+    if (!statement) {
+        return std::unexpected(statement.error());
+    }
+    int index = 1;
+    for (const Param& param : params) {
+        Result<void> done;
+        if (std::holds_alternative<std::nullptr_t>(param)) {
+            done = statement->bindNull(index);
+        } else if (const auto* number = std::get_if<std::int64_t>(&param)) {
+            done = statement->bindInt64(index, *number);
+        } else {
+            done = statement->bindText(index, std::get<std::string_view>(param));
+        }
+        if (!done) {
+            return std::unexpected(done.error());
+        }
+        ++index;
+    }
+    return statement;
+}
+
+Result<void> run(Database& database, std::string_view sql, std::initializer_list<Param> params) {
+    auto statement = bound(database, sql, params);
+    if (!statement) {
+        return std::unexpected(statement.error());
+    }
+    while (true) {
+        auto row = statement->step();
+        if (!row) {
+            return std::unexpected(row.error());
+        }
+        if (!*row) {
+            return {};
+        }
+    }
+}
+
+constexpr int kSchemaVersion = 1;
+// "MRVS" as the file's application id tells a server database from a desktop library.
+constexpr int kApplicationId = 0x4d525653;
+
+constexpr const char* kSchemaVersion1 = R"sql(
+CREATE TABLE accounts(
+    id INTEGER PRIMARY KEY,
+    email TEXT NOT NULL UNIQUE,
+    password_hash TEXT NOT NULL,
+    created TEXT NOT NULL);
+CREATE TABLE entities(
+    account_id INTEGER NOT NULL REFERENCES accounts(id) ON DELETE CASCADE,
+    kind TEXT NOT NULL,
+    uid TEXT NOT NULL,
+    body TEXT NOT NULL,
+    PRIMARY KEY(account_id, kind, uid));
+CREATE TABLE recipes(
+    account_id INTEGER NOT NULL REFERENCES accounts(id) ON DELETE CASCADE,
+    uid TEXT NOT NULL,
+    hash TEXT NOT NULL,
+    body TEXT NOT NULL,
+    photo_hash TEXT,
+    photo_token TEXT UNIQUE,
+    PRIMARY KEY(account_id, uid));
+CREATE TABLE recipe_history(
+    id INTEGER PRIMARY KEY,
+    account_id INTEGER NOT NULL REFERENCES accounts(id) ON DELETE CASCADE,
+    uid TEXT NOT NULL,
+    saved_at INTEGER NOT NULL,
+    body TEXT NOT NULL,
+    photo_hash TEXT);
+CREATE INDEX recipe_history_by_uid ON recipe_history(account_id, uid, id);
+CREATE INDEX recipe_history_by_photo ON recipe_history(account_id, photo_hash);
+CREATE INDEX recipes_by_photo ON recipes(account_id, photo_hash);
+)sql";
+
+class SqliteStorage final : public Storage {
+public:
+    explicit SqliteStorage(std::filesystem::path file) : m_file(std::move(file)) {}
+
+    Result<void> prepareSchema() {
+        auto lease = acquire();
+        if (!lease) {
+            return std::unexpected(lease.error());
+        }
+        Database& database = lease->database();
+        auto transaction = Transaction::begin(database, Transaction::Kind::Immediate);
+        if (!transaction) {
+            return std::unexpected(transaction.error());
+        }
+        auto version = bound(database, "PRAGMA user_version", {});
+        if (!version) {
+            return std::unexpected(version.error());
+        }
+        if (auto row = version->step(); !row) {
+            return std::unexpected(row.error());
+        }
+        const auto current = version->columnInt64(0);
+        version = Result<Statement>(std::unexpected(Error{}));
+        if (current > kSchemaVersion) {
+            return storageError(
+                fmt::format("The database has schema version {}, newer than this server's {}.",
+                            current, kSchemaVersion));
+        }
+        if (current == 0) {
+            if (auto created = database.execute(kSchemaVersion1); !created) {
+                return created;
+            }
+            if (auto set = database.execute(fmt::format("PRAGMA application_id = {}; PRAGMA "
+                                                        "user_version = {}",
+                                                        kApplicationId, kSchemaVersion));
+                !set) {
+                return set;
+            }
+        }
+        return transaction->commit();
+    }
+
+    Result<std::optional<Account>> findAccount(const std::string& email) override {
+        return withDatabase([&](Database& database) -> Result<std::optional<Account>> {
+            return accountByEmail(database, email);
+        });
+    }
+
+    Result<std::vector<Account>> accounts() override {
+        return withDatabase([&](Database& database) -> Result<std::vector<Account>> {
+            auto statement = bound(database,
+                                   "SELECT id, email, password_hash, created FROM accounts "
+                                   "ORDER BY email",
+                                   {});
+            if (!statement) {
+                return std::unexpected(statement.error());
+            }
+            std::vector<Account> found;
+            while (true) {
+                auto row = statement->step();
+                if (!row) {
+                    return std::unexpected(row.error());
+                }
+                if (!*row) {
+                    return found;
+                }
+                found.push_back(accountOfRow(*statement));
+            }
+        });
+    }
+
+    Result<std::optional<Account>> createAccount(const std::string& email, const std::string& hash,
+                                                 bool onlyIfFirst) override {
+        return withWrite([&](Database& database) -> Result<std::optional<Account>> {
+            auto existing = bound(
+                database,
+                onlyIfFirst ? "SELECT 1 FROM accounts LIMIT 1"
+                            : "SELECT 1 FROM accounts WHERE email = ?",
+                onlyIfFirst ? std::initializer_list<Param>{} : std::initializer_list<Param>{email});
+            if (!existing) {
+                return std::unexpected(existing.error());
+            }
+            auto row = existing->step();
+            if (!row) {
+                return std::unexpected(row.error());
+            }
+            if (*row) {
+                return std::optional<Account>();
+            }
+            if (auto inserted = run(database,
+                                    "INSERT INTO accounts(email, password_hash, created) "
+                                    "VALUES(?, ?, ?)",
+                                    {email, hash, dateTextOfSeconds(nowSeconds())});
+                !inserted) {
+                return std::unexpected(inserted.error());
+            }
+            return accountByEmail(database, email);
+        });
+    }
+
+    Result<bool> setPasswordHash(const std::string& email, const std::string& hash) override {
+        return withWrite([&](Database& database) -> Result<bool> {
+            auto account = accountByEmail(database, email);
+            if (!account) {
+                return std::unexpected(account.error());
+            }
+            if (!*account) {
+                return false;
+            }
+            if (auto done = run(database, "UPDATE accounts SET password_hash = ? WHERE id = ?",
+                                {hash, (*account)->id});
+                !done) {
+                return std::unexpected(done.error());
+            }
+            return true;
+        });
+    }
+
+    Result<std::optional<std::vector<std::string>>> deleteAccount(
+        const std::string& email) override {
+        using Outcome = std::optional<std::vector<std::string>>;
+        return withWrite([&](Database& database) -> Result<Outcome> {
+            auto account = accountByEmail(database, email);
+            if (!account) {
+                return std::unexpected(account.error());
+            }
+            if (!*account) {
+                return Outcome();
+            }
+            const std::int64_t id = (*account)->id;
+            auto photos = texts(database,
+                                "SELECT photo_hash FROM recipes WHERE account_id = ?1 AND "
+                                "photo_hash IS NOT NULL UNION SELECT photo_hash FROM "
+                                "recipe_history WHERE account_id = ?1 AND photo_hash IS NOT NULL",
+                                {id});
+            if (!photos) {
+                return std::unexpected(photos.error());
+            }
+            for (const char* sql : {"DELETE FROM entities WHERE account_id = ?",
+                                    "DELETE FROM recipes WHERE account_id = ?",
+                                    "DELETE FROM recipe_history WHERE account_id = ?",
+                                    "DELETE FROM accounts WHERE id = ?"}) {
+                if (auto done = run(database, sql, {id}); !done) {
+                    return std::unexpected(done.error());
+                }
+            }
+            return Outcome(std::move(*photos));
+        });
+    }
+
+    Result<std::vector<std::string>> entities(std::int64_t account, EntityKind kind) override {
+        return withDatabase([&](Database& database) {
+            return texts(database,
+                         "SELECT body FROM entities WHERE account_id = ? AND kind = ? ORDER BY "
+                         "uid",
+                         {account, entityKindName(kind)});
+        });
+    }
+
+    Result<void> applyEntities(std::int64_t account, EntityKind kind,
+                               const std::vector<EntityRecord>& records) override {
+        return withWrite([&](Database& database) -> Result<void> {
+            for (const EntityRecord& record : records) {
+                Result<void> done;
+                if (record.deleted) {
+                    done = run(database,
+                               "DELETE FROM entities WHERE account_id = ? AND kind = ? AND uid = ?",
+                               {account, entityKindName(kind), record.uid});
+                } else {
+                    const std::string body = compactBody(record);
+                    done = run(database,
+                               "INSERT INTO entities(account_id, kind, uid, body) VALUES(?, ?, ?, "
+                               "?) ON CONFLICT(account_id, kind, uid) DO UPDATE SET body = "
+                               "excluded.body",
+                               {account, entityKindName(kind), record.uid, body});
+                }
+                if (!done) {
+                    return done;
+                }
+            }
+            return {};
+        });
+    }
+
+    Result<std::vector<RecipeStub>> recipeStubs(std::int64_t account) override {
+        return withDatabase([&](Database& database) -> Result<std::vector<RecipeStub>> {
+            auto statement = bound(database,
+                                   "SELECT uid, hash, photo_hash FROM recipes WHERE account_id = "
+                                   "? ORDER BY uid",
+                                   {account});
+            if (!statement) {
+                return std::unexpected(statement.error());
+            }
+            std::vector<RecipeStub> stubs;
+            while (true) {
+                auto row = statement->step();
+                if (!row) {
+                    return std::unexpected(row.error());
+                }
+                if (!*row) {
+                    return stubs;
+                }
+                stubs.push_back(RecipeStub{std::string(statement->columnText(0)),
+                                           std::string(statement->columnText(1)),
+                                           columnOptional(*statement, 2)});
+            }
+        });
+    }
+
+    Result<std::optional<StoredRecipe>> recipe(std::int64_t account,
+                                               const std::string& uid) override {
+        return withDatabase([&](Database& database) { return recipeRow(database, account, uid); });
+    }
+
+    Result<WriteOutcome> writeRecipe(std::int64_t account, const RecipeWrite& write) override {
+        return withWrite([&](Database& database) -> Result<WriteOutcome> {
+            auto existing = recipeRow(database, account, write.uid);
+            if (!existing) {
+                return std::unexpected(existing.error());
+            }
+            WriteOutcome outcome;
+            const std::int64_t now = nowSeconds();
+            // The same recipe sent again (a retried upload) is no new version.
+            const bool changed =
+                *existing &&
+                (write.deleted || (write.body && *write.body != (*existing)->body) ||
+                 (write.photo == RecipeWrite::Photo::Set &&
+                  (*existing)->photoHash != write.photoHash) ||
+                 (write.photo == RecipeWrite::Photo::Remove && (*existing)->photoHash));
+            if (changed) {
+                if (auto kept = keepVersion(database, account, **existing, now); !kept) {
+                    return std::unexpected(kept.error());
+                }
+            }
+            std::optional<std::string> photoHash =
+                *existing ? (*existing)->photoHash : std::nullopt;
+            std::optional<std::string> photoToken =
+                *existing ? (*existing)->photoToken : std::nullopt;
+            if (write.deleted) {
+                if (*existing) {
+                    if (auto done =
+                            run(database, "DELETE FROM recipes WHERE account_id = ? AND uid = ?",
+                                {account, write.uid});
+                        !done) {
+                        return std::unexpected(done.error());
+                    }
+                    if (photoHash) {
+                        outcome.releasedPhotoHashes.push_back(*photoHash);
+                    }
+                }
+            } else {
+                if (!write.body && !*existing) {
+                    return storageError("no such recipe", kStorageNotFound);
+                }
+                if (write.photo != RecipeWrite::Photo::Keep) {
+                    if (photoHash && (write.photo == RecipeWrite::Photo::Remove ||
+                                      *photoHash != write.photoHash)) {
+                        outcome.releasedPhotoHashes.push_back(*photoHash);
+                    }
+                    if (write.photo == RecipeWrite::Photo::Remove) {
+                        photoHash.reset();
+                        photoToken.reset();
+                    } else {
+                        photoHash = write.photoHash;
+                        photoToken = write.photoToken;
+                    }
+                }
+                const std::string& body = write.body ? *write.body : (*existing)->body;
+                const std::string hash = write.body ? write.hash : hashOfBody(body);
+                if (auto done =
+                        run(database,
+                            "INSERT INTO recipes(account_id, uid, hash, body, photo_hash, "
+                            "photo_token) VALUES(?, ?, ?, ?, ?, ?) ON CONFLICT(account_id, "
+                            "uid) DO UPDATE SET hash = excluded.hash, body = excluded.body, "
+                            "photo_hash = excluded.photo_hash, photo_token = "
+                            "excluded.photo_token",
+                            {account, write.uid, hash, body, optionalText(photoHash),
+                             optionalText(photoToken)});
+                    !done) {
+                    return std::unexpected(done.error());
+                }
+            }
+            if (auto pruned = prune(database, account, write.uid, now); !pruned) {
+                return std::unexpected(pruned.error());
+            } else {
+                outcome.releasedPhotoHashes.insert(outcome.releasedPhotoHashes.end(),
+                                                   pruned->begin(), pruned->end());
+            }
+            return outcome;
+        });
+    }
+
+    Result<std::optional<PhotoLocation>> photoByToken(const std::string& token) override {
+        return withDatabase([&](Database& database) -> Result<std::optional<PhotoLocation>> {
+            auto statement = bound(database,
+                                   "SELECT account_id, photo_hash FROM recipes WHERE photo_token "
+                                   "= ?",
+                                   {token});
+            if (!statement) {
+                return std::unexpected(statement.error());
+            }
+            auto row = statement->step();
+            if (!row) {
+                return std::unexpected(row.error());
+            }
+            if (!*row || statement->isNull(1)) {
+                return std::optional<PhotoLocation>();
+            }
+            return std::optional<PhotoLocation>(
+                PhotoLocation{statement->columnInt64(0), std::string(statement->columnText(1))});
+        });
+    }
+
+    Result<bool> photoInUse(std::int64_t account, const std::string& photoHash) override {
+        return withDatabase([&](Database& database) -> Result<bool> {
+            auto found = texts(database,
+                               "SELECT 'x' FROM recipes WHERE account_id = ?1 AND photo_hash = ?2 "
+                               "UNION ALL SELECT 'x' FROM recipe_history WHERE account_id = ?1 "
+                               "AND photo_hash = ?2 LIMIT 1",
+                               {account, photoHash});
+            if (!found) {
+                return std::unexpected(found.error());
+            }
+            return !found->empty();
+        });
+    }
+
+    Result<std::vector<HistoryEntry>> history(std::int64_t account,
+                                              const std::string& uid) override {
+        return withDatabase([&](Database& database) -> Result<std::vector<HistoryEntry>> {
+            auto statement =
+                uid.empty() ? bound(database,
+                                    "SELECT id, uid, saved_at, body, photo_hash FROM "
+                                    "recipe_history WHERE account_id = ? ORDER BY id DESC",
+                                    {account})
+                            : bound(database,
+                                    "SELECT id, uid, saved_at, body, photo_hash FROM "
+                                    "recipe_history WHERE account_id = ? AND uid = ? ORDER BY id "
+                                    "DESC",
+                                    {account, uid});
+            if (!statement) {
+                return std::unexpected(statement.error());
+            }
+            std::vector<HistoryEntry> entries;
+            while (true) {
+                auto row = statement->step();
+                if (!row) {
+                    return std::unexpected(row.error());
+                }
+                if (!*row) {
+                    return entries;
+                }
+                entries.push_back(HistoryEntry{
+                    statement->columnInt64(0), std::string(statement->columnText(1)),
+                    dateTextOfSeconds(statement->columnInt64(2)),
+                    std::string(statement->columnText(3)), columnOptional(*statement, 4)});
+            }
+        });
+    }
+
+    Result<WriteOutcome> restore(std::int64_t account, std::int64_t entryId,
+                                 const std::string& newPhotoToken) override {
+        return withWrite([&](Database& database) -> Result<WriteOutcome> {
+            auto statement = bound(database,
+                                   "SELECT uid, body, photo_hash FROM recipe_history WHERE "
+                                   "account_id = ? AND id = ?",
+                                   {account, entryId});
+            if (!statement) {
+                return std::unexpected(statement.error());
+            }
+            auto row = statement->step();
+            if (!row) {
+                return std::unexpected(row.error());
+            }
+            if (!*row) {
+                return storageError("no such version", kStorageNotFound);
+            }
+            const std::string uid(statement->columnText(0));
+            const std::string body(statement->columnText(1));
+            const auto photoHash = columnOptional(*statement, 2);
+            auto existing = recipeRow(database, account, uid);
+            if (!existing) {
+                return std::unexpected(existing.error());
+            }
+            WriteOutcome outcome;
+            const std::int64_t now = nowSeconds();
+            if (*existing) {
+                if (auto kept = keepVersion(database, account, **existing, now); !kept) {
+                    return std::unexpected(kept.error());
+                }
+            }
+            const std::optional<std::string> token =
+                photoHash ? std::optional<std::string>(newPhotoToken) : std::nullopt;
+            if (auto done = run(database,
+                                "INSERT INTO recipes(account_id, uid, hash, body, photo_hash, "
+                                "photo_token) VALUES(?, ?, ?, ?, ?, ?) ON CONFLICT(account_id, "
+                                "uid) DO UPDATE SET hash = excluded.hash, body = excluded.body, "
+                                "photo_hash = excluded.photo_hash, photo_token = "
+                                "excluded.photo_token",
+                                {account, uid, hashOfBody(body), body, optionalText(photoHash),
+                                 optionalText(token)});
+                !done) {
+                return std::unexpected(done.error());
+            }
+            if (auto pruned = prune(database, account, uid, now); !pruned) {
+                return std::unexpected(pruned.error());
+            } else {
+                outcome.releasedPhotoHashes = std::move(*pruned);
+            }
+            return outcome;
+        });
+    }
+
+private:
+    class Lease {
+    public:
+        Lease(SqliteStorage& owner, Database database)
+            : m_owner(&owner), m_database(std::move(database)) {}
+        Lease(Lease&& other) noexcept
+            : m_owner(std::exchange(other.m_owner, nullptr)),
+              m_database(std::move(other.m_database)) {}
+        Lease& operator=(Lease&&) = delete;
+        ~Lease() {
+            if (m_owner) {
+                m_owner->giveBack(std::move(m_database));
+            }
+        }
+        Database& database() { return m_database; }
+
+    private:
+        SqliteStorage* m_owner;
+        Database m_database;
+    };
+
+    Result<Lease> acquire() {
+        {
+            std::lock_guard lock(m_mutex);
+            if (!m_idle.empty()) {
+                Database database = std::move(m_idle.back());
+                m_idle.pop_back();
+                return Lease(*this, std::move(database));
+            }
+        }
+        auto database = Database::open(m_file, Database::Access::ReadWriteCreate);
+        if (!database) {
+            return std::unexpected(database.error());
+        }
+        database->setBusyTimeout(std::chrono::seconds(10));
+        // A commit the client was told about survives a power cut: FULL syncs the log.
+        if (auto set = database->execute(
+                "PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL; PRAGMA foreign_keys = ON");
+            !set) {
+            return std::unexpected(set.error());
+        }
+        return Lease(*this, std::move(*database));
+    }
+
+    void giveBack(Database database) {
+        std::lock_guard lock(m_mutex);
+        if (m_idle.size() < 16) {
+            m_idle.push_back(std::move(database));
+        }
+    }
+
+    template <typename Work>
+    auto withDatabase(Work work) -> decltype(work(std::declval<Database&>())) {
+        auto lease = acquire();
+        if (!lease) {
+            return std::unexpected(lease.error());
+        }
+        return work(lease->database());
+    }
+
+    template <typename Work>
+    auto withWrite(Work work) -> decltype(work(std::declval<Database&>())) {
+        auto lease = acquire();
+        if (!lease) {
+            return std::unexpected(lease.error());
+        }
+        Database& database = lease->database();
+        auto transaction = Transaction::begin(database, Transaction::Kind::Immediate);
+        if (!transaction) {
+            return std::unexpected(transaction.error());
+        }
+        auto result = work(database);
+        if (!result) {
+            return result;
+        }
+        if (auto committed = transaction->commit(); !committed) {
+            return std::unexpected(committed.error());
+        }
+        return result;
+    }
+
+    static Account accountOfRow(const Statement& statement) {
+        return Account{statement.columnInt64(0), std::string(statement.columnText(1)),
+                       std::string(statement.columnText(2)), std::string(statement.columnText(3))};
+    }
+
+    static Result<std::optional<Account>> accountByEmail(Database& database,
+                                                         const std::string& email) {
+        auto statement = bound(database,
+                               "SELECT id, email, password_hash, created FROM accounts WHERE "
+                               "email = ?",
+                               {email});
+        if (!statement) {
+            return std::unexpected(statement.error());
+        }
+        auto row = statement->step();
+        if (!row) {
+            return std::unexpected(row.error());
+        }
+        if (!*row) {
+            return std::optional<Account>();
+        }
+        return std::optional<Account>(accountOfRow(*statement));
+    }
+
+    static Result<std::vector<std::string>> texts(Database& database, std::string_view sql,
+                                                  std::initializer_list<Param> params) {
+        auto statement = bound(database, sql, params);
+        if (!statement) {
+            return std::unexpected(statement.error());
+        }
+        std::vector<std::string> found;
+        while (true) {
+            auto row = statement->step();
+            if (!row) {
+                return std::unexpected(row.error());
+            }
+            if (!*row) {
+                return found;
+            }
+            found.emplace_back(statement->columnText(0));
+        }
+    }
+
+    static Result<std::optional<StoredRecipe>> recipeRow(Database& database, std::int64_t account,
+                                                         const std::string& uid) {
+        auto statement = bound(database,
+                               "SELECT body, photo_hash, photo_token FROM recipes WHERE "
+                               "account_id = ? AND uid = ?",
+                               {account, uid});
+        if (!statement) {
+            return std::unexpected(statement.error());
+        }
+        auto row = statement->step();
+        if (!row) {
+            return std::unexpected(row.error());
+        }
+        if (!*row) {
+            return std::optional<StoredRecipe>();
+        }
+        return std::optional<StoredRecipe>(StoredRecipe{uid, std::string(statement->columnText(0)),
+                                                        columnOptional(*statement, 1),
+                                                        columnOptional(*statement, 2)});
+    }
+
+    static Result<void> keepVersion(Database& database, std::int64_t account,
+                                    const StoredRecipe& recipe, std::int64_t now) {
+        return run(database,
+                   "INSERT INTO recipe_history(account_id, uid, saved_at, body, photo_hash) "
+                   "VALUES(?, ?, ?, ?, ?)",
+                   {account, recipe.uid, now, recipe.body, optionalText(recipe.photoHash)});
+    }
+
+    // Versions beyond the newest kept ones that are also older than the kept days.
+    static Result<std::vector<std::string>> prune(Database& database, std::int64_t account,
+                                                  const std::string& uid, std::int64_t now) {
+        constexpr const char* kOld =
+            "FROM recipe_history WHERE account_id = ?1 AND uid = ?2 AND saved_at < ?3 AND id NOT "
+            "IN (SELECT id FROM recipe_history WHERE account_id = ?1 AND uid = ?2 ORDER BY id "
+            "DESC LIMIT ?4)";
+        const auto kept = static_cast<std::int64_t>(kHistoryVersionsKept);
+        auto photos = texts(
+            database, fmt::format("SELECT DISTINCT photo_hash {} AND photo_hash IS NOT NULL", kOld),
+            {account, uid, historyCutoff(now), kept});
+        if (!photos) {
+            return photos;
+        }
+        if (auto done = run(database, fmt::format("DELETE {}", kOld),
+                            {account, uid, historyCutoff(now), kept});
+            !done) {
+            return std::unexpected(done.error());
+        }
+        return photos;
+    }
+
+    static std::string compactBody(const EntityRecord& record) {
+        return strictJson(JsonValue(record.dictionary));
+    }
+
+    std::filesystem::path m_file;
+    std::mutex m_mutex;
+    std::vector<Database> m_idle;
+};
+
+}  // namespace
+
+Result<std::unique_ptr<Storage>> openSqliteStorage(const std::filesystem::path& file) {
+    auto storage = std::make_unique<SqliteStorage>(file);
+    if (auto prepared = storage->prepareSchema(); !prepared) {
+        return std::unexpected(prepared.error());
+    }
+    return std::unique_ptr<Storage>(std::move(storage));
+}
+
+}  // namespace miravel::server
