@@ -1,0 +1,766 @@
+#include "browser/RecipePageParser.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <optional>
+
+#include "browser/HtmlDocument.h"
+#include "browser/HtmlText.h"
+#include "browser/PageText.h"
+#include "browser/SchemaRecipe.h"
+#include "lib/JsonValue.h"
+#include "lib/TextFolding.h"
+#include "lib/TextPieces.h"
+
+namespace miravel {
+
+namespace {
+
+bool isComplete(const PageRecipe& recipe) {
+    return !recipe.name.empty() && recipe.hasIngredients() && !recipe.directions.empty();
+}
+
+// How much a candidate recipe offers, to choose between the recipes of one source.
+int weight(const PageRecipe& recipe) {
+    return (recipe.name.empty() ? 0 : 1) + (recipe.hasIngredients() ? 2 : 0) +
+           (recipe.directions.empty() ? 0 : 2);
+}
+
+// The best recipe of the JSON-LD blocks: the first complete one, else the first that offers
+// the most.
+std::optional<PageRecipe> recipeFromJsonLd(const std::vector<std::string>& blocks,
+                                           std::string_view pageUrl) {
+    std::optional<PageRecipe> best;
+    for (const std::string& block : blocks) {
+        auto document = parseLenientJson(block);
+        if (!document) {
+            continue;
+        }
+        for (const JsonValue* found : findSchemaRecipes(*document)) {
+            PageRecipe recipe = recipeFromSchema(*found, pageUrl);
+            if (isComplete(recipe)) {
+                return recipe;
+            }
+            if (weight(recipe) > 0 && (!best || weight(recipe) > weight(*best))) {
+                best = std::move(recipe);
+            }
+        }
+    }
+    return best;
+}
+
+std::vector<std::string> decodedBlocks(const std::vector<std::string_view>& blocks) {
+    return {blocks.begin(), blocks.end()};
+}
+
+// ---- microdata ----
+
+std::vector<std::string_view> words(std::string_view text) {
+    std::vector<std::string_view> result;
+    for (std::size_t at = 0; at < text.size();) {
+        while (at < text.size() && isWhiteSpace(text[at])) {
+            ++at;
+        }
+        std::size_t end = at;
+        while (end < text.size() && !isWhiteSpace(text[end])) {
+            ++end;
+        }
+        if (end > at) {
+            result.push_back(text.substr(at, end - at));
+        }
+        at = end;
+    }
+    return result;
+}
+
+bool itemTypeIs(const GumboNode* element, std::string_view type) {
+    const char* types = attribute(element, "itemtype");
+    if (types == nullptr || attribute(element, "itemscope") == nullptr) {
+        return false;
+    }
+    for (std::string_view word : words(types)) {
+        const std::size_t cut = word.find_last_of("/:#");
+        if ((cut == std::string_view::npos ? word : word.substr(cut + 1)) == type) {
+            return true;
+        }
+    }
+    return false;
+}
+
+struct Property {
+    std::string name;
+    const GumboNode* element;
+};
+
+// The properties of the item at `scope`: elements with itemprop inside it but not inside
+// a nested item, in document order.
+std::vector<Property> itemProperties(const GumboNode* scope) {
+    std::vector<Property> properties;
+    std::vector<const GumboNode*> pending;
+    const auto pushChildren = [&](const GumboNode* node) {
+        const GumboVector& children = node->v.element.children;
+        for (unsigned i = children.length; i-- > 0;) {
+            const auto* child = static_cast<const GumboNode*>(children.data[i]);
+            if (child->type == GUMBO_NODE_ELEMENT) {
+                pending.push_back(child);
+            }
+        }
+    };
+    pushChildren(scope);
+    while (!pending.empty()) {
+        const GumboNode* node = pending.back();
+        pending.pop_back();
+        if (const char* names = attribute(node, "itemprop")) {
+            for (std::string_view name : words(names)) {
+                const std::size_t cut = name.find_last_of("/:#");
+                properties.push_back(
+                    {std::string(cut == std::string_view::npos ? name : name.substr(cut + 1)),
+                     node});
+            }
+        }
+        if (attribute(node, "itemscope") == nullptr) {
+            pushChildren(node);
+        }
+    }
+    return properties;
+}
+
+// A property's value as microdata defines it.
+std::string propertyValue(const GumboNode* element, std::string_view pageUrl) {
+    if (const char* content = attribute(element, "content")) {
+        return plainTextOfHtml(content);
+    }
+    const GumboTag tag = element->v.element.tag;
+    const auto address = [&](const char* name) {
+        const char* value = attribute(element, name);
+        return value == nullptr ? std::string() : resolvedUrl(pageUrl, value);
+    };
+    switch (tag) {
+        case GUMBO_TAG_IMG:
+        case GUMBO_TAG_AUDIO:
+        case GUMBO_TAG_VIDEO:
+        case GUMBO_TAG_SOURCE:
+        case GUMBO_TAG_IFRAME:
+        case GUMBO_TAG_EMBED:
+            return address("src");
+        case GUMBO_TAG_A:
+        case GUMBO_TAG_LINK:
+        case GUMBO_TAG_AREA:
+            return address("href");
+        case GUMBO_TAG_TIME:
+            if (const char* datetime = attribute(element, "datetime")) {
+                return collapsedWhiteSpace(datetime);
+            }
+            break;
+        case GUMBO_TAG_DATA:
+        case GUMBO_TAG_METER:
+            if (const char* value = attribute(element, "value")) {
+                return collapsedWhiteSpace(value);
+            }
+            break;
+        default:
+            break;
+    }
+    return textOf(element);
+}
+
+const GumboNode* firstProperty(const std::vector<Property>& properties, std::string_view name) {
+    for (const Property& property : properties) {
+        if (property.name == name) {
+            return property.element;
+        }
+    }
+    return nullptr;
+}
+
+std::string firstValue(const std::vector<Property>& properties, std::string_view name,
+                       std::string_view pageUrl) {
+    for (const Property& property : properties) {
+        if (property.name == name) {
+            std::string value = propertyValue(property.element, pageUrl);
+            if (!value.empty()) {
+                return value;
+            }
+        }
+    }
+    return {};
+}
+
+// The elements of `node` of the given tag that no other such element encloses.
+std::vector<const GumboNode*> descendants(const GumboNode* node, GumboTag tag) {
+    std::vector<const GumboNode*> found;
+    std::vector<const GumboNode*> pending{node};
+    while (!pending.empty()) {
+        const GumboNode* current = pending.back();
+        pending.pop_back();
+        if (current != node && isElement(current, tag)) {
+            found.push_back(current);
+            continue;
+        }
+        if (current->type != GUMBO_NODE_ELEMENT) {
+            continue;
+        }
+        const GumboVector& children = current->v.element.children;
+        for (unsigned i = children.length; i-- > 0;) {
+            pending.push_back(static_cast<const GumboNode*>(children.data[i]));
+        }
+    }
+    return found;
+}
+
+// The lines of an element that holds one step or several: its list items, else its
+// paragraphs, else its lines of text.
+std::vector<std::string> stepLines(const GumboNode* element) {
+    std::vector<std::string> lines;
+    for (GumboTag tag : {GUMBO_TAG_LI, GUMBO_TAG_P}) {
+        const auto parts = descendants(element, tag);
+        if (parts.size() >= 2) {
+            for (const GumboNode* part : parts) {
+                std::string line = textOf(part);
+                if (!line.empty()) {
+                    lines.push_back(std::move(line));
+                }
+            }
+            return lines;
+        }
+    }
+    return textLines(element);
+}
+
+void applyDuration(std::string& field, std::string value,
+                   std::optional<double>* minutes = nullptr) {
+    if (auto duration = readIsoDuration(value)) {
+        field = duration->text;
+        if (minutes != nullptr) {
+            *minutes = duration->minutes;
+        }
+    } else {
+        field = std::move(value);
+    }
+}
+
+PageRecipe recipeFromMicrodata(const GumboNode* item, std::string_view pageUrl) {
+    PageRecipe recipe;
+    recipe.origin = PageRecipe::Origin::Microdata;
+    const std::vector<Property> properties = itemProperties(item);
+    recipe.name = firstValue(properties, "name", pageUrl);
+    IngredientGroup group;
+    bool sawIngredient = false;
+    for (std::string_view key : {"recipeIngredient", "ingredients"}) {
+        for (const Property& property : properties) {
+            if (property.name != key) {
+                continue;
+            }
+            sawIngredient = true;
+            const auto items = descendants(property.element, GUMBO_TAG_LI);
+            if (items.size() >= 2 && attribute(property.element, "content") == nullptr) {
+                for (const GumboNode* part : items) {
+                    std::string line = textOf(part);
+                    if (!line.empty()) {
+                        group.lines.push_back(std::move(line));
+                    }
+                }
+            } else {
+                std::string line = propertyValue(property.element, pageUrl);
+                if (!line.empty()) {
+                    group.lines.push_back(std::move(line));
+                }
+            }
+        }
+        if (sawIngredient) {
+            break;
+        }
+    }
+    if (!group.lines.empty()) {
+        recipe.ingredientGroups.push_back(std::move(group));
+    }
+    for (const Property& property : properties) {
+        if (property.name != "recipeInstructions") {
+            continue;
+        }
+        const GumboNode* element = property.element;
+        if (attribute(element, "itemscope") != nullptr) {
+            const auto inner = itemProperties(element);
+            const bool section = itemTypeIs(element, "HowToSection");
+            if (section) {
+                std::string name = firstValue(inner, "name", pageUrl);
+                if (!name.empty()) {
+                    recipe.directions.push_back(std::move(name));
+                }
+                for (const Property& step : inner) {
+                    if (step.name == "itemListElement") {
+                        const auto stepProperties = itemProperties(step.element);
+                        std::string text = firstValue(stepProperties, "text", pageUrl);
+                        if (text.empty()) {
+                            text = textOf(step.element);
+                        }
+                        if (!text.empty()) {
+                            recipe.directions.push_back(std::move(text));
+                        }
+                    }
+                }
+                continue;
+            }
+            std::string text = firstValue(inner, "text", pageUrl);
+            if (!text.empty()) {
+                recipe.directions.push_back(std::move(text));
+                continue;
+            }
+        }
+        if (const char* content = attribute(element, "content")) {
+            std::string text = plainTextOfHtml(content);
+            if (!text.empty()) {
+                recipe.directions.push_back(std::move(text));
+            }
+            continue;
+        }
+        for (std::string& line : stepLines(element)) {
+            recipe.directions.push_back(std::move(line));
+        }
+    }
+    recipe.servings = firstValue(properties, "recipeYield", pageUrl);
+    if (recipe.servings.empty()) {
+        recipe.servings = firstValue(properties, "yield", pageUrl);
+    }
+    applyDuration(recipe.prepTime, firstValue(properties, "prepTime", pageUrl));
+    applyDuration(recipe.cookTime, firstValue(properties, "cookTime", pageUrl));
+    applyDuration(recipe.totalTime, firstValue(properties, "totalTime", pageUrl),
+                  &recipe.totalMinutes);
+    if (const GumboNode* image = firstProperty(properties, "image")) {
+        if (attribute(image, "itemscope") != nullptr) {
+            const auto inner = itemProperties(image);
+            recipe.imageUrl = firstValue(inner, "url", pageUrl);
+            if (recipe.imageUrl.empty()) {
+                recipe.imageUrl = firstValue(inner, "contentUrl", pageUrl);
+            }
+        } else {
+            recipe.imageUrl = firstValue(properties, "image", pageUrl);
+        }
+    }
+    recipe.notes = firstValue(properties, "description", pageUrl);
+    if (const GumboNode* nutrition = firstProperty(properties, "nutrition")) {
+        std::vector<std::string> lines;
+        for (const Property& fact : itemProperties(nutrition)) {
+            std::string value = propertyValue(fact.element, pageUrl);
+            if (!value.empty()) {
+                lines.push_back(fact.name + ": " + value);
+            }
+        }
+        recipe.nutrition = joined(lines, "\n");
+    }
+    return recipe;
+}
+
+std::optional<PageRecipe> recipeFromMicrodata(const HtmlDocument& document,
+                                              std::string_view pageUrl) {
+    std::optional<PageRecipe> best;
+    for (const GumboNode* element : document.elements()) {
+        if (!itemTypeIs(element, "Recipe")) {
+            continue;
+        }
+        PageRecipe recipe = recipeFromMicrodata(element, pageUrl);
+        if (isComplete(recipe)) {
+            return recipe;
+        }
+        if (weight(recipe) > 0 && (!best || weight(recipe) > weight(*best))) {
+            best = std::move(recipe);
+        }
+    }
+    return best;
+}
+
+// ---- pages without structured data ----
+
+bool isHeading(const GumboNode* node) {
+    if (node->type != GUMBO_NODE_ELEMENT) {
+        return false;
+    }
+    switch (node->v.element.tag) {
+        case GUMBO_TAG_H1:
+        case GUMBO_TAG_H2:
+        case GUMBO_TAG_H3:
+        case GUMBO_TAG_H4:
+        case GUMBO_TAG_H5:
+        case GUMBO_TAG_H6:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool isList(const GumboNode* node) {
+    return isElement(node, GUMBO_TAG_UL) || isElement(node, GUMBO_TAG_OL);
+}
+
+// The words that head an ingredient list or the steps, in the languages recipe pages are
+// written in, folded (lower case, no accents).
+constexpr auto kIngredientWords = std::to_array<std::string_view>(
+    {"ingredients",   "ingredient",    "ingredientes", "ingredienti", "ingrediens",  "ingredienser",
+     "ingredienten",  "ingrediënten",  "zutaten",      "skladniki",   "składniki",   "ingrediencie",
+     "suroviny",      "hozzavalok",    "sastojci",     "ainekset",    "malzemeler",  "ingrediente",
+     "what you need", "you will need", "you'll need",  "ingrédients", "ингредиенты", "材料"});
+constexpr auto kDirectionWords = std::to_array<std::string_view>(
+    {"directions",      "instructions",  "method",         "preparation",  "steps",
+     "procedure",       "how to make",   "how to make it", "zubereitung",  "anleitung",
+     "preparacion",     "preparación",   "preparazione",   "procedimento", "bereiding",
+     "bereidingswijze", "fremgangsmade", "fremgangsmåde",  "tilberedning", "gor sa har",
+     "gör så här",      "przygotowanie", "postup",         "elkeszites",   "elkészítés",
+     "приготовление",   "作り方"});
+
+std::string foldedHeading(std::string_view text) {
+    std::string folded;
+    for (char ch : text) {
+        folded.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(ch))));
+    }
+    while (!folded.empty() && (folded.back() == ':' || folded.back() == ' ')) {
+        folded.pop_back();
+    }
+    return folded;
+}
+
+template <std::size_t N>
+bool headingNames(std::string_view text, const std::array<std::string_view, N>& names) {
+    if (text.size() > 60) {
+        return false;
+    }
+    const std::string folded = foldedHeading(text);
+    for (std::string_view name : names) {
+        if (folded == name) {
+            return true;
+        }
+    }
+    // "Ingredients for 4", "Method:" with a count after it.
+    for (std::string_view name : names) {
+        if (folded.starts_with(name) && folded.size() > name.size() &&
+            !std::isalpha(static_cast<unsigned char>(folded[name.size()]))) {
+            return folded.size() < name.size() + 25;
+        }
+    }
+    return false;
+}
+
+// Lines of the list items in `container`, a heading inside it (or a list item that is all
+// bold) starting a group.
+std::vector<IngredientGroup> groupedListLines(const GumboNode* container) {
+    std::vector<IngredientGroup> groups(1);
+    std::vector<const GumboNode*> pending{container};
+    while (!pending.empty()) {
+        const GumboNode* node = pending.back();
+        pending.pop_back();
+        if (node->type != GUMBO_NODE_ELEMENT) {
+            continue;
+        }
+        if (node != container && (isHeading(node) || (classContains(node, "group-name") ||
+                                                      classContains(node, "group-title") ||
+                                                      classContains(node, "section-title")))) {
+            std::string heading = textOf(node);
+            if (!heading.empty()) {
+                if (groups.back().lines.empty()) {
+                    groups.back().heading = std::move(heading);
+                } else {
+                    groups.push_back({std::move(heading), {}});
+                }
+            }
+            continue;
+        }
+        if (isElement(node, GUMBO_TAG_LI)) {
+            std::string line = textOf(node);
+            if (!line.empty()) {
+                groups.back().lines.push_back(std::move(line));
+            }
+            continue;
+        }
+        const GumboVector& children = node->v.element.children;
+        for (unsigned i = children.length; i-- > 0;) {
+            pending.push_back(static_cast<const GumboNode*>(children.data[i]));
+        }
+    }
+    std::erase_if(groups, [](const IngredientGroup& group) { return group.lines.empty(); });
+    return groups;
+}
+
+// The outermost element whose class speaks of one of `parts` and that holds at least two
+// list items.
+const GumboNode* classedContainer(const HtmlDocument& document,
+                                  std::initializer_list<std::string_view> parts) {
+    for (const GumboNode* element : document.elements()) {
+        bool named = false;
+        for (std::string_view part : parts) {
+            named = named || classContains(element, part);
+        }
+        if (!named || isElement(element, GUMBO_TAG_LI) || isElement(element, GUMBO_TAG_BODY) ||
+            isElement(element, GUMBO_TAG_HTML)) {
+            continue;
+        }
+        if (descendants(element, GUMBO_TAG_LI).size() >= 2) {
+            return element;
+        }
+    }
+    return nullptr;
+}
+
+std::string pageTitle(const HtmlDocument& document) {
+    for (const GumboNode* element : document.elements()) {
+        if (classContains(element, "recipe-title") || classContains(element, "recipe-name") ||
+            classContains(element, "recipe_title") || classContains(element, "recipe_name")) {
+            if (!isElement(element, GUMBO_TAG_BODY) && !isElement(element, GUMBO_TAG_ARTICLE)) {
+                std::string title = textOf(element);
+                if (!title.empty() && title.size() < 200) {
+                    return title;
+                }
+            }
+        }
+    }
+    for (const GumboNode* element : document.elements()) {
+        if (isElement(element, GUMBO_TAG_H1)) {
+            std::string title = textOf(element);
+            if (!title.empty()) {
+                return title;
+            }
+        }
+    }
+    for (const GumboNode* element : document.elements()) {
+        if (isElement(element, GUMBO_TAG_META)) {
+            const char* property = attribute(element, "property");
+            const char* content = attribute(element, "content");
+            if (property != nullptr && content != nullptr &&
+                std::string_view(property) == "og:title") {
+                return collapsedWhiteSpace(content);
+            }
+        }
+    }
+    for (const GumboNode* element : document.elements()) {
+        if (isElement(element, GUMBO_TAG_TITLE)) {
+            return textOf(element);
+        }
+    }
+    return {};
+}
+
+std::string pageImage(const HtmlDocument& document, std::string_view pageUrl) {
+    for (const GumboNode* element : document.elements()) {
+        if (isElement(element, GUMBO_TAG_META)) {
+            const char* property = attribute(element, "property");
+            const char* content = attribute(element, "content");
+            if (property != nullptr && content != nullptr &&
+                std::string_view(property) == "og:image") {
+                return resolvedUrl(pageUrl, content);
+            }
+        }
+    }
+    return {};
+}
+
+// The elements after `node` in document order, up to `limit` of them.
+std::vector<const GumboNode*> following(const HtmlDocument& document, const GumboNode* node,
+                                        std::size_t limit) {
+    const auto& elements = document.elements();
+    auto at = std::find(elements.begin(), elements.end(), node);
+    std::vector<const GumboNode*> result;
+    if (at == elements.end()) {
+        return result;
+    }
+    for (++at; at != elements.end() && result.size() < limit; ++at) {
+        if (!isInside(*at, node)) {
+            result.push_back(*at);
+        }
+    }
+    return result;
+}
+
+// The lines after a heading: the first list that follows it, or the paragraphs up to the
+// next heading.
+std::vector<std::string> linesAfterHeading(const HtmlDocument& document, const GumboNode* heading,
+                                           bool paragraphsToo) {
+    std::vector<std::string> lines;
+    for (const GumboNode* element : following(document, heading, 400)) {
+        if (isList(element)) {
+            if (!lines.empty()) {
+                return lines;
+            }
+            for (const GumboNode* item : descendants(element, GUMBO_TAG_LI)) {
+                std::string line = textOf(item);
+                if (!line.empty()) {
+                    lines.push_back(std::move(line));
+                }
+            }
+            return lines;
+        }
+        if (isHeading(element)) {
+            break;
+        }
+        if (paragraphsToo && isElement(element, GUMBO_TAG_P)) {
+            for (std::string& line : textLines(element)) {
+                lines.push_back(std::move(line));
+            }
+        }
+    }
+    return lines;
+}
+
+bool mayHead(const GumboNode* element) {
+    if (isHeading(element)) {
+        return true;
+    }
+    const GumboTag tag = element->v.element.tag;
+    return tag == GUMBO_TAG_STRONG || tag == GUMBO_TAG_B || tag == GUMBO_TAG_P ||
+           tag == GUMBO_TAG_DT || tag == GUMBO_TAG_SPAN || tag == GUMBO_TAG_DIV;
+}
+
+std::optional<PageRecipe> recipeFromMarkup(const HtmlDocument& document, std::string_view pageUrl) {
+    PageRecipe recipe;
+    recipe.origin = PageRecipe::Origin::RecipeMarkup;
+    if (const GumboNode* ingredients = classedContainer(document, {"ingredient"})) {
+        recipe.ingredientGroups = groupedListLines(ingredients);
+    }
+    if (const GumboNode* steps = classedContainer(
+            document, {"instruction", "direction", "method", "preparation", "steps"})) {
+        for (const IngredientGroup& group : groupedListLines(steps)) {
+            if (!group.heading.empty()) {
+                recipe.directions.push_back(group.heading);
+            }
+            recipe.directions.insert(recipe.directions.end(), group.lines.begin(),
+                                     group.lines.end());
+        }
+    }
+    if (!recipe.hasIngredients() || recipe.directions.empty()) {
+        // Headings that name the parts, each followed by its list.
+        const GumboNode* ingredientsHeading = nullptr;
+        const GumboNode* directionsHeading = nullptr;
+        for (const GumboNode* element : document.elements()) {
+            if (!mayHead(element)) {
+                continue;
+            }
+            const std::vector<std::string> lines = textLines(element);
+            if (lines.size() != 1) {
+                continue;
+            }
+            if (ingredientsHeading == nullptr && headingNames(lines[0], kIngredientWords)) {
+                ingredientsHeading = element;
+            } else if (directionsHeading == nullptr && headingNames(lines[0], kDirectionWords)) {
+                directionsHeading = element;
+            }
+        }
+        if (!recipe.hasIngredients() && ingredientsHeading != nullptr) {
+            std::vector<std::string> lines = linesAfterHeading(document, ingredientsHeading, false);
+            if (!lines.empty()) {
+                recipe.ingredientGroups = {{std::string(), std::move(lines)}};
+            }
+        }
+        if (recipe.directions.empty() && directionsHeading != nullptr) {
+            recipe.directions = linesAfterHeading(document, directionsHeading, true);
+        }
+        if (recipe.hasIngredients()) {
+            recipe.origin = PageRecipe::Origin::Headings;
+        }
+    }
+    if (!recipe.hasIngredients()) {
+        return std::nullopt;
+    }
+    recipe.name = pageTitle(document);
+    recipe.imageUrl = pageImage(document, pageUrl);
+    return recipe;
+}
+
+// Fills what the chosen source left out from a less trusted one that has it.
+void complete(PageRecipe& recipe, const PageRecipe& other) {
+    if (recipe.name.empty()) {
+        recipe.name = other.name;
+    }
+    if (!recipe.hasIngredients()) {
+        recipe.ingredientGroups = other.ingredientGroups;
+    }
+    if (recipe.directions.empty()) {
+        recipe.directions = other.directions;
+    }
+    if (recipe.imageUrl.empty()) {
+        recipe.imageUrl = other.imageUrl;
+    }
+}
+
+std::vector<std::string> jsonLdFromTree(const HtmlDocument& document) {
+    std::vector<std::string> blocks;
+    for (const GumboNode* element : document.elements()) {
+        if (!isElement(element, GUMBO_TAG_SCRIPT)) {
+            continue;
+        }
+        const char* type = attribute(element, "type");
+        if (type == nullptr || !isJsonLdType(type)) {
+            continue;
+        }
+        std::string text;
+        const GumboVector& children = element->v.element.children;
+        for (unsigned i = 0; i < children.length; ++i) {
+            const auto* child = static_cast<const GumboNode*>(children.data[i]);
+            if (child->type == GUMBO_NODE_TEXT || child->type == GUMBO_NODE_WHITESPACE ||
+                child->type == GUMBO_NODE_CDATA) {
+                text += child->v.text.text;
+            }
+        }
+        blocks.push_back(std::move(text));
+    }
+    return blocks;
+}
+
+// The start of the text within the first `bytes`, cut at a character boundary.
+std::string_view prefixOf(std::string_view text, std::size_t bytes) {
+    if (text.size() <= bytes) {
+        return text;
+    }
+    while (bytes > 0 && (static_cast<unsigned char>(text[bytes]) & 0xC0) == 0x80) {
+        --bytes;
+    }
+    return text.substr(0, bytes);
+}
+
+}  // namespace
+
+Result<PageRecipe> RecipePageParser::parse(std::string_view page, std::string_view pageUrl) {
+    return parse(page, pageUrl, Options{});
+}
+
+Result<PageRecipe> RecipePageParser::parse(std::string_view page, std::string_view pageUrl,
+                                           const Options& options) {
+    const DecodedText decoded = decodePage(page);
+    const std::string_view text = decoded.text;
+    std::optional<PageRecipe> fromJsonLd;
+    if (options.fastPath) {
+        fromJsonLd = recipeFromJsonLd(decodedBlocks(jsonLdBlocks(text)), pageUrl);
+        if (fromJsonLd && isComplete(*fromJsonLd)) {
+            return std::move(*fromJsonLd);
+        }
+    }
+    const HtmlDocument document(prefixOf(text, options.mostTreeBytes));
+    if (!options.fastPath) {
+        fromJsonLd = recipeFromJsonLd(jsonLdFromTree(document), pageUrl);
+        if (fromJsonLd && isComplete(*fromJsonLd)) {
+            return std::move(*fromJsonLd);
+        }
+    }
+    std::optional<PageRecipe> fromMicrodata = recipeFromMicrodata(document, pageUrl);
+    std::optional<PageRecipe> chosen;
+    if (fromJsonLd) {
+        chosen = std::move(fromJsonLd);
+        if (fromMicrodata) {
+            complete(*chosen, *fromMicrodata);
+        }
+    } else if (fromMicrodata) {
+        chosen = std::move(fromMicrodata);
+    }
+    if (!chosen || !isComplete(*chosen)) {
+        if (std::optional<PageRecipe> fromMarkup = recipeFromMarkup(document, pageUrl)) {
+            if (chosen) {
+                complete(*chosen, *fromMarkup);
+            } else {
+                chosen = std::move(fromMarkup);
+            }
+        }
+    }
+    if (!chosen || !chosen->hasIngredients()) {
+        return makeError(kRecipePageErrorDomain, ErrorCode::NoRecipe, kNoRecipeFound);
+    }
+    return std::move(*chosen);
+}
+
+}  // namespace miravel
