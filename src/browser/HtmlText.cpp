@@ -159,8 +159,31 @@ std::size_t invisibleLength(std::string_view text, std::size_t at) {
     return 0;
 }
 
-// Text with its tags replaced by blanks. A '<' that opens no tag (a letter, '/', '!' or '?'
-// must follow) is text, as in "< 5 minutes".
+// Whether a tag (its text after '<') separates words: block elements and line breaks do,
+// inline ones ("<b>small onion</b>,") do not.
+bool separatesWords(std::string_view tag) {
+    std::size_t start = tag.starts_with('/') ? 1 : 0;
+    std::size_t end = start;
+    while (end < tag.size() && isAsciiAlphanumeric(tag[end])) {
+        ++end;
+    }
+    std::string name;
+    for (char ch : tag.substr(start, end - start)) {
+        name.push_back(static_cast<char>(ch >= 'A' && ch <= 'Z' ? ch - 'A' + 'a' : ch));
+    }
+    static constexpr std::string_view kBlocks[] = {
+        "br", "p",  "div", "li", "ul",    "ol",      "h1",      "h2",         "h3", "h4", "h5",
+        "h6", "tr", "td",  "th", "table", "section", "article", "blockquote", "dd", "dt", "hr"};
+    for (std::string_view block : kBlocks) {
+        if (name == block) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Text with its tags removed. A '<' that opens no tag (a letter, '/', '!' or '?' must
+// follow) is text, as in "< 5 minutes".
 std::string withoutTags(std::string_view text) {
     std::string result;
     result.reserve(text.size());
@@ -171,7 +194,9 @@ std::string withoutTags(std::string_view text) {
                                   next == '/' || next == '!' || next == '?';
             const std::size_t close = opensTag ? text.find('>', i + 1) : std::string_view::npos;
             if (close != std::string_view::npos) {
-                result.push_back(' ');
+                if (separatesWords(text.substr(i + 1, close - i - 1))) {
+                    result.push_back(' ');
+                }
                 i = close;
                 continue;
             }

@@ -261,6 +261,12 @@ PageRecipe recipeFromMicrodata(const GumboNode* item, std::string_view pageUrl) 
                         group.lines.push_back(std::move(line));
                     }
                 }
+            } else if (attribute(property.element, "content") == nullptr &&
+                       property.element->v.element.tag != GUMBO_TAG_META) {
+                // One element for the whole list, a line each.
+                for (std::string& line : textLines(property.element)) {
+                    group.lines.push_back(std::move(line));
+                }
             } else {
                 std::string line = propertyValue(property.element, pageUrl);
                 if (!line.empty()) {
@@ -309,6 +315,16 @@ PageRecipe recipeFromMicrodata(const GumboNode* item, std::string_view pageUrl) 
             }
         }
         if (const char* content = attribute(element, "content")) {
+            const std::string_view json = trimCharacters(content, kWhiteSpace);
+            if (json.starts_with('[') || json.starts_with('{')) {
+                // Some pages put the JSON-LD form of the steps into the attribute.
+                if (auto steps = parseLenientJson(json)) {
+                    for (std::string& line : schemaInstructionLines(*steps)) {
+                        recipe.directions.push_back(std::move(line));
+                    }
+                    continue;
+                }
+            }
             std::string text = plainTextOfHtml(content);
             if (!text.empty()) {
                 recipe.directions.push_back(std::move(text));
@@ -367,6 +383,19 @@ std::optional<PageRecipe> recipeFromMicrodata(const HtmlDocument& document,
             best = std::move(recipe);
         }
     }
+    if (!best) {
+        // Pages that mark up a recipe's properties without the item around them: the
+        // properties that belong to no item.
+        for (const GumboNode* element : document.elements()) {
+            if (isElement(element, GUMBO_TAG_BODY)) {
+                PageRecipe recipe = recipeFromMicrodata(element, pageUrl);
+                if (recipe.hasIngredients()) {
+                    best = std::move(recipe);
+                }
+                break;
+            }
+        }
+    }
     return best;
 }
 
@@ -387,10 +416,6 @@ bool isHeading(const GumboNode* node) {
         default:
             return false;
     }
-}
-
-bool isList(const GumboNode* node) {
-    return isElement(node, GUMBO_TAG_UL) || isElement(node, GUMBO_TAG_OL);
 }
 
 // The words that head an ingredient list or the steps, in the languages recipe pages are
@@ -440,8 +465,47 @@ bool headingNames(std::string_view text, const std::array<std::string_view, N>& 
     return false;
 }
 
-// Lines of the list items in `container`, a heading inside it (or a list item that is all
-// bold) starting a group.
+bool namesAPart(std::string_view text);
+
+// The rows of a container that lists ingredients without list items: the most frequent kind
+// of element (tag and classes) inside it whose class speaks of `part`, the outermost kind
+// when two are as frequent.
+std::vector<const GumboNode*> classedRows(const GumboNode* container, std::string_view part) {
+    std::vector<std::pair<std::string, std::vector<const GumboNode*>>> kinds;
+    std::vector<const GumboNode*> pending{container};
+    while (!pending.empty()) {
+        const GumboNode* node = pending.back();
+        pending.pop_back();
+        if (node->type != GUMBO_NODE_ELEMENT) {
+            continue;
+        }
+        if (node != container && classContains(node, part)) {
+            const std::string kind =
+                std::to_string(node->v.element.tag) + " " + attribute(node, "class");
+            auto found = std::find_if(kinds.begin(), kinds.end(),
+                                      [&](const auto& entry) { return entry.first == kind; });
+            if (found == kinds.end()) {
+                kinds.push_back({kind, {node}});
+            } else {
+                found->second.push_back(node);
+            }
+        }
+        const GumboVector& children = node->v.element.children;
+        for (unsigned i = children.length; i-- > 0;) {
+            pending.push_back(static_cast<const GumboNode*>(children.data[i]));
+        }
+    }
+    const std::vector<const GumboNode*>* best = nullptr;
+    for (const auto& [kind, nodes] : kinds) {
+        if (nodes.size() >= 2 && (best == nullptr || nodes.size() > best->size())) {
+            best = &nodes;
+        }
+    }
+    return best == nullptr ? std::vector<const GumboNode*>() : *best;
+}
+
+// Lines of the list items in `container`, a heading inside it starting a group. A heading
+// that only names the part ("Ingredients") starts none.
 std::vector<IngredientGroup> groupedListLines(const GumboNode* container) {
     std::vector<IngredientGroup> groups(1);
     std::vector<const GumboNode*> pending{container};
@@ -455,7 +519,7 @@ std::vector<IngredientGroup> groupedListLines(const GumboNode* container) {
                                                       classContains(node, "group-title") ||
                                                       classContains(node, "section-title")))) {
             std::string heading = textOf(node);
-            if (!heading.empty()) {
+            if (!heading.empty() && !namesAPart(heading)) {
                 if (groups.back().lines.empty()) {
                     groups.back().heading = std::move(heading);
                 } else {
@@ -496,8 +560,17 @@ const GumboNode* classedContainer(const HtmlDocument& document,
         if (descendants(element, GUMBO_TAG_LI).size() >= 2) {
             return element;
         }
+        for (std::string_view part : parts) {
+            if (classedRows(element, part).size() >= 2) {
+                return element;
+            }
+        }
     }
     return nullptr;
+}
+
+bool namesAPart(std::string_view text) {
+    return headingNames(text, kIngredientWords) || headingNames(text, kDirectionWords);
 }
 
 std::string pageTitle(const HtmlDocument& document) {
@@ -569,34 +642,57 @@ std::vector<const GumboNode*> following(const HtmlDocument& document, const Gumb
     return result;
 }
 
-// The lines after a heading: the first list that follows it, or the paragraphs up to the
-// next heading.
-std::vector<std::string> linesAfterHeading(const HtmlDocument& document, const GumboNode* heading,
-                                           bool paragraphsToo) {
-    std::vector<std::string> lines;
-    for (const GumboNode* element : following(document, heading, 400)) {
-        if (isList(element)) {
-            if (!lines.empty()) {
-                return lines;
+int headingRank(const GumboNode* node) {
+    return isHeading(node) ? static_cast<int>(node->v.element.tag - GUMBO_TAG_H1) + 1 : 7;
+}
+
+// The lines after a heading that names a part: the lists that follow it, each under the
+// smaller heading before it, or its paragraphs, up to a heading as large as it or one that
+// names another part.
+std::vector<IngredientGroup> linesAfterHeading(const HtmlDocument& document,
+                                               const GumboNode* heading) {
+    std::vector<IngredientGroup> groups(1);
+    const int rank = headingRank(heading);
+    for (const GumboNode* element : following(document, heading, 2000)) {
+        if (isHeading(element) ||
+            (isElement(element, GUMBO_TAG_P) && textLines(element).size() == 1 &&
+             textOf(element).ends_with(':') && textOf(element).size() < 60)) {
+            const std::string text = textOf(element);
+            if (text.empty()) {
+                continue;
             }
-            for (const GumboNode* item : descendants(element, GUMBO_TAG_LI)) {
-                std::string line = textOf(item);
-                if (!line.empty()) {
-                    lines.push_back(std::move(line));
+            if ((isHeading(element) && headingRank(element) <= rank) || namesAPart(text)) {
+                break;
+            }
+            if (groups.back().lines.empty()) {
+                groups.back().heading = text;
+            } else {
+                groups.push_back({text, {}});
+            }
+            continue;
+        }
+        if (isElement(element, GUMBO_TAG_LI)) {
+            std::string line = textOf(element);
+            if (!line.empty()) {
+                groups.back().lines.push_back(std::move(line));
+            }
+        } else if (isElement(element, GUMBO_TAG_P)) {
+            bool inItem = false;
+            for (const GumboNode* up = element->parent; up != nullptr && !inItem; up = up->parent) {
+                inItem = isElement(up, GUMBO_TAG_LI);
+            }
+            if (!inItem) {
+                for (std::string& line : textLines(element)) {
+                    groups.back().lines.push_back(std::move(line));
                 }
             }
-            return lines;
         }
-        if (isHeading(element)) {
+        if (isElement(element, GUMBO_TAG_FOOTER) || isElement(element, GUMBO_TAG_FORM)) {
             break;
         }
-        if (paragraphsToo && isElement(element, GUMBO_TAG_P)) {
-            for (std::string& line : textLines(element)) {
-                lines.push_back(std::move(line));
-            }
-        }
     }
-    return lines;
+    std::erase_if(groups, [](const IngredientGroup& group) { return group.lines.empty(); });
+    return groups;
 }
 
 bool mayHead(const GumboNode* element) {
@@ -613,6 +709,16 @@ std::optional<PageRecipe> recipeFromMarkup(const HtmlDocument& document, std::st
     recipe.origin = PageRecipe::Origin::RecipeMarkup;
     if (const GumboNode* ingredients = classedContainer(document, {"ingredient"})) {
         recipe.ingredientGroups = groupedListLines(ingredients);
+        if (!recipe.hasIngredients()) {
+            IngredientGroup rows;
+            for (const GumboNode* row : classedRows(ingredients, "ingredient")) {
+                std::string line = textOf(row);
+                if (!line.empty()) {
+                    rows.lines.push_back(std::move(line));
+                }
+            }
+            recipe.ingredientGroups = {std::move(rows)};
+        }
     }
     if (const GumboNode* steps = classedContainer(
             document, {"instruction", "direction", "method", "preparation", "steps"})) {
@@ -643,19 +749,22 @@ std::optional<PageRecipe> recipeFromMarkup(const HtmlDocument& document, std::st
             }
         }
         if (!recipe.hasIngredients() && ingredientsHeading != nullptr) {
-            std::vector<std::string> lines = linesAfterHeading(document, ingredientsHeading, false);
-            if (!lines.empty()) {
-                recipe.ingredientGroups = {{std::string(), std::move(lines)}};
-            }
+            recipe.ingredientGroups = linesAfterHeading(document, ingredientsHeading);
         }
         if (recipe.directions.empty() && directionsHeading != nullptr) {
-            recipe.directions = linesAfterHeading(document, directionsHeading, true);
+            for (const IngredientGroup& group : linesAfterHeading(document, directionsHeading)) {
+                if (!group.heading.empty()) {
+                    recipe.directions.push_back(group.heading);
+                }
+                recipe.directions.insert(recipe.directions.end(), group.lines.begin(),
+                                         group.lines.end());
+            }
         }
         if (recipe.hasIngredients()) {
             recipe.origin = PageRecipe::Origin::Headings;
         }
     }
-    if (!recipe.hasIngredients()) {
+    if (!recipe.hasIngredients() && recipe.directions.empty()) {
         return std::nullopt;
     }
     recipe.name = pageTitle(document);
@@ -714,6 +823,42 @@ std::string_view prefixOf(std::string_view text, std::size_t bytes) {
     return text.substr(0, bytes);
 }
 
+std::string replacedAll(std::string_view text, std::string_view from, std::string_view to) {
+    std::string result;
+    result.reserve(text.size());
+    for (std::size_t at = 0;;) {
+        const std::size_t found = text.find(from, at);
+        result.append(
+            text.substr(at, found == std::string_view::npos ? text.size() - at : found - at));
+        if (found == std::string_view::npos) {
+            return result;
+        }
+        result.append(to);
+        at = found + from.size();
+    }
+}
+
+// An ingredient line as a reader wants it: recipe plugins wrap notes that are already in
+// parentheses in another pair, and lists typed by hand start with a bullet.
+std::string tidiedLine(std::string line) {
+    line = replacedAll(replacedAll(line, "((", "("), "))", ")");
+    for (std::string_view bullet : {"- ", "* ", "\u2022 ", "\u2022", "\u25CF ", "\u25AA "}) {
+        if (line.starts_with(bullet)) {
+            return line.substr(bullet.size());
+        }
+    }
+    return line;
+}
+
+void tidy(PageRecipe& recipe) {
+    for (IngredientGroup& group : recipe.ingredientGroups) {
+        for (std::string& line : group.lines) {
+            line = tidiedLine(std::move(line));
+        }
+        std::erase(group.lines, std::string());
+    }
+}
+
 }  // namespace
 
 Result<PageRecipe> RecipePageParser::parse(std::string_view page, std::string_view pageUrl) {
@@ -728,6 +873,7 @@ Result<PageRecipe> RecipePageParser::parse(std::string_view page, std::string_vi
     if (options.fastPath) {
         fromJsonLd = recipeFromJsonLd(decodedBlocks(jsonLdBlocks(text)), pageUrl);
         if (fromJsonLd && isComplete(*fromJsonLd)) {
+            tidy(*fromJsonLd);
             return std::move(*fromJsonLd);
         }
     }
@@ -735,6 +881,7 @@ Result<PageRecipe> RecipePageParser::parse(std::string_view page, std::string_vi
     if (!options.fastPath) {
         fromJsonLd = recipeFromJsonLd(jsonLdFromTree(document), pageUrl);
         if (fromJsonLd && isComplete(*fromJsonLd)) {
+            tidy(*fromJsonLd);
             return std::move(*fromJsonLd);
         }
     }
@@ -760,6 +907,7 @@ Result<PageRecipe> RecipePageParser::parse(std::string_view page, std::string_vi
     if (!chosen || !chosen->hasIngredients()) {
         return makeError(kRecipePageErrorDomain, ErrorCode::NoRecipe, kNoRecipeFound);
     }
+    tidy(*chosen);
     return std::move(*chosen);
 }
 

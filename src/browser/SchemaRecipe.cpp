@@ -183,9 +183,11 @@ void addLine(std::vector<std::string>& lines, std::string line) {
     }
 }
 
+}  // namespace
+
 // Instructions as HowToSection and HowToStep objects, texts or arrays of them, walked without
 // recursion: a page's JSON may nest deeply.
-std::vector<std::string> instructionLines(const JsonValue& instructions) {
+std::vector<std::string> schemaInstructionLines(const JsonValue& instructions) {
     std::vector<std::string> lines;
     std::vector<const JsonValue*> pending{&instructions};
     while (!pending.empty()) {
@@ -245,19 +247,17 @@ std::vector<std::string> instructionLines(const JsonValue& instructions) {
         if (text.empty()) {
             text = memberText(*value, "description");
         }
-        const std::string name = memberText(*value, "name");
-        std::string nameStem = name;
-        while (!nameStem.empty() && nameStem.back() == '.') {
-            nameStem.pop_back();
-        }
-        // Many pages repeat the step's text, or its first words, as its name.
-        if (!name.empty() && !text.starts_with(nameStem)) {
-            addLine(lines, name);
+        // A step's name is its number ("1.", "Step 2") or its first words again, so the text
+        // alone is the step.
+        if (text.empty()) {
+            text = memberText(*value, "name");
         }
         addLine(lines, text);
     }
     return lines;
 }
+
+namespace {
 
 std::vector<IngredientGroup> ingredientGroups(const JsonValue& recipe) {
     std::vector<IngredientGroup> groups(1);
@@ -418,7 +418,7 @@ PageRecipe recipeFromSchema(const JsonValue& recipe, std::string_view pageUrl) {
     }
     result.ingredientGroups = ingredientGroups(recipe);
     if (const JsonValue* instructions = recipe.member("recipeInstructions")) {
-        result.directions = instructionLines(*instructions);
+        result.directions = schemaInstructionLines(*instructions);
     }
     if (const JsonValue* yield = recipe.member("recipeYield")) {
         result.servings = firstText(*yield, {"value", "name"});

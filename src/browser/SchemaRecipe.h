@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -21,6 +22,10 @@ std::vector<const JsonValue*> findSchemaRecipes(const JsonValue& document);
 // Whether `value` is an object whose "@type" (text or array) names `type`, with or without
 // a schema.org prefix.
 bool hasSchemaType(const JsonValue& value, std::string_view type);
+
+// The steps of a schema.org recipeInstructions value: texts, HowToStep and HowToSection
+// objects or arrays of them; a section's name is a line of its own before its steps.
+std::vector<std::string> schemaInstructionLines(const JsonValue& instructions);
 
 // A schema.org Recipe object as a page recipe. Relative image addresses resolve against
 // `pageUrl`.
