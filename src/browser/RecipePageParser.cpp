@@ -438,8 +438,14 @@ std::string foldedHeading(std::string_view text) {
     for (char ch : text) {
         folded.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(ch))));
     }
-    while (!folded.empty() && (folded.back() == ':' || folded.back() == ' ')) {
-        folded.pop_back();
+    for (;;) {
+        if (!folded.empty() && (folded.back() == ':' || folded.back() == ' ')) {
+            folded.pop_back();
+        } else if (folded.ends_with("\uFF1A")) {  // the full-width colon
+            folded.resize(folded.size() - 3);
+        } else {
+            break;
+        }
     }
     return folded;
 }
@@ -642,6 +648,15 @@ std::vector<const GumboNode*> following(const HtmlDocument& document, const Gumb
     return result;
 }
 
+bool mayHead(const GumboNode* element) {
+    if (isHeading(element)) {
+        return true;
+    }
+    const GumboTag tag = element->v.element.tag;
+    return tag == GUMBO_TAG_STRONG || tag == GUMBO_TAG_B || tag == GUMBO_TAG_P ||
+           tag == GUMBO_TAG_DT || tag == GUMBO_TAG_SPAN || tag == GUMBO_TAG_DIV;
+}
+
 int headingRank(const GumboNode* node) {
     return isHeading(node) ? static_cast<int>(node->v.element.tag - GUMBO_TAG_H1) + 1 : 7;
 }
@@ -654,6 +669,12 @@ std::vector<IngredientGroup> linesAfterHeading(const HtmlDocument& document,
     std::vector<IngredientGroup> groups(1);
     const int rank = headingRank(heading);
     for (const GumboNode* element : following(document, heading, 2000)) {
+        if (mayHead(element) && !isHeading(element)) {
+            const auto lines = textLines(element);
+            if (lines.size() == 1 && namesAPart(lines[0])) {
+                break;
+            }
+        }
         if (isHeading(element) ||
             (isElement(element, GUMBO_TAG_P) && textLines(element).size() == 1 &&
              textOf(element).ends_with(':') && textOf(element).size() < 60)) {
@@ -693,15 +714,6 @@ std::vector<IngredientGroup> linesAfterHeading(const HtmlDocument& document,
     }
     std::erase_if(groups, [](const IngredientGroup& group) { return group.lines.empty(); });
     return groups;
-}
-
-bool mayHead(const GumboNode* element) {
-    if (isHeading(element)) {
-        return true;
-    }
-    const GumboTag tag = element->v.element.tag;
-    return tag == GUMBO_TAG_STRONG || tag == GUMBO_TAG_B || tag == GUMBO_TAG_P ||
-           tag == GUMBO_TAG_DT || tag == GUMBO_TAG_SPAN || tag == GUMBO_TAG_DIV;
 }
 
 std::optional<PageRecipe> recipeFromMarkup(const HtmlDocument& document, std::string_view pageUrl) {
@@ -823,26 +835,11 @@ std::string_view prefixOf(std::string_view text, std::size_t bytes) {
     return text.substr(0, bytes);
 }
 
-std::string replacedAll(std::string_view text, std::string_view from, std::string_view to) {
-    std::string result;
-    result.reserve(text.size());
-    for (std::size_t at = 0;;) {
-        const std::size_t found = text.find(from, at);
-        result.append(
-            text.substr(at, found == std::string_view::npos ? text.size() - at : found - at));
-        if (found == std::string_view::npos) {
-            return result;
-        }
-        result.append(to);
-        at = found + from.size();
-    }
-}
 
-// An ingredient line as a reader wants it: recipe plugins wrap notes that are already in
-// parentheses in another pair, and lists typed by hand start with a bullet.
-std::string tidiedLine(std::string line) {
-    line = replacedAll(replacedAll(line, "((", "("), "))", ")");
-    for (std::string_view bullet : {"- ", "* ", "\u2022 ", "\u2022", "\u25CF ", "\u25AA "}) {
+// A line without the bullet that lists typed by hand start with.
+std::string withoutBullet(std::string line) {
+    for (std::string_view bullet :
+         {"- ", "* ", "\u2013 ", "\u2014 ", "\u2022 ", "\u2022", "\u25CF ", "\u25AA "}) {
         if (line.starts_with(bullet)) {
             return line.substr(bullet.size());
         }
@@ -850,13 +847,35 @@ std::string tidiedLine(std::string line) {
     return line;
 }
 
+// Recipe plugins wrap a note that is already in parentheses in another pair: "((125 g))".
+std::string withoutDoubledParentheses(const std::string& line) {
+    std::string result;
+    result.reserve(line.size());
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if (line.compare(i, 2, "((") == 0) {
+            const std::size_t close = line.find_first_of("()", i + 2);
+            if (close != std::string::npos && line.compare(close, 2, "))") == 0) {
+                result += line.substr(i + 1, close - i);
+                i = close + 1;
+                continue;
+            }
+        }
+        result.push_back(line[i]);
+    }
+    return result;
+}
+
 void tidy(PageRecipe& recipe) {
     for (IngredientGroup& group : recipe.ingredientGroups) {
         for (std::string& line : group.lines) {
-            line = tidiedLine(std::move(line));
+            line = withoutDoubledParentheses(withoutBullet(std::move(line)));
         }
         std::erase(group.lines, std::string());
     }
+    for (std::string& line : recipe.directions) {
+        line = withoutBullet(std::move(line));
+    }
+    std::erase(recipe.directions, std::string());
 }
 
 }  // namespace
