@@ -1,6 +1,7 @@
 #include "browser/HtmlDocument.h"
 
 #include <cctype>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -14,19 +15,44 @@ HtmlDocument::HtmlDocument(std::string_view utf8) : m_text(utf8) {
     // The parse errors are of no use here and recording them costs time.
     options.max_errors = 0;
     m_output = gumbo_parse_with_options(&options, m_text.data(), m_text.size());
-    std::vector<const GumboNode*> pending{m_output->document};
+    // A null entry closes the element pushed before it, to record where its subtree ends.
+    std::vector<std::pair<const GumboNode*, bool>> pending{{m_output->document, false}};
+    std::vector<std::size_t> open;
     while (!pending.empty()) {
-        const GumboNode* node = pending.back();
+        const auto [node, closing] = pending.back();
         pending.pop_back();
+        if (closing) {
+            m_subtreeEnds[open.back()] = m_elements.size();
+            open.pop_back();
+            continue;
+        }
         if (node->type == GUMBO_NODE_ELEMENT || node->type == GUMBO_NODE_TEMPLATE) {
+            m_indexes.emplace(node, m_elements.size());
+            open.push_back(m_elements.size());
             m_elements.push_back(node);
+            m_subtreeEnds.push_back(0);
+            pending.push_back({node, true});
         }
         if (const GumboVector* children = childrenOf(node)) {
             for (unsigned i = children->length; i-- > 0;) {
-                pending.push_back(static_cast<const GumboNode*>(children->data[i]));
+                pending.push_back({static_cast<const GumboNode*>(children->data[i]), false});
             }
         }
     }
+}
+
+std::vector<const GumboNode*> HtmlDocument::following(const GumboNode* element,
+                                                      std::size_t limit) const {
+    std::vector<const GumboNode*> result;
+    const auto found = m_indexes.find(element);
+    if (found == m_indexes.end()) {
+        return result;
+    }
+    for (std::size_t i = m_subtreeEnds[found->second];
+         i < m_elements.size() && result.size() < limit; ++i) {
+        result.push_back(m_elements[i]);
+    }
+    return result;
 }
 
 HtmlDocument::~HtmlDocument() {
@@ -107,15 +133,6 @@ bool classContains(const GumboNode* element, std::string_view part) {
     return false;
 }
 
-bool isInside(const GumboNode* node, const GumboNode* ancestor) {
-    for (; node != nullptr; node = node->parent) {
-        if (node == ancestor) {
-            return true;
-        }
-    }
-    return false;
-}
-
 namespace {
 
 bool breaksLine(GumboTag tag) {
@@ -160,8 +177,13 @@ bool holdsNoText(GumboTag tag) {
 
 }  // namespace
 
-std::vector<std::string> textLines(const GumboNode* node) {
+namespace {
+
+// The raw text of the subtree with a line break around each block, or nothing once more
+// than `mostNodes` nodes were visited.
+std::optional<std::string> rawText(const GumboNode* node, std::size_t mostNodes) {
     std::string raw;
+    std::size_t visited = 0;
     // A null entry marks where a block element ends.
     std::vector<const GumboNode*> pending{node};
     while (!pending.empty()) {
@@ -171,11 +193,17 @@ std::vector<std::string> textLines(const GumboNode* node) {
             raw.push_back('\n');
             continue;
         }
+        if (++visited > mostNodes) {
+            return std::nullopt;
+        }
         switch (current->type) {
             case GUMBO_NODE_TEXT:
             case GUMBO_NODE_WHITESPACE:
             case GUMBO_NODE_CDATA:
-                raw.append(current->v.text.text);
+                // A line break in the source is white space; lines end only where blocks do.
+                for (const char* ch = current->v.text.text; *ch != 0; ++ch) {
+                    raw.push_back(*ch == '\n' || *ch == '\r' ? ' ' : *ch);
+                }
                 break;
             case GUMBO_NODE_ELEMENT: {
                 const GumboTag tag = current->v.element.tag;
@@ -197,6 +225,10 @@ std::vector<std::string> textLines(const GumboNode* node) {
                 break;
         }
     }
+    return raw;
+}
+
+std::vector<std::string> linesOf(const std::string& raw) {
     std::vector<std::string> lines;
     for (std::size_t start = 0; start <= raw.size();) {
         const std::size_t end = std::min(raw.find('\n', start), raw.size());
@@ -207,6 +239,21 @@ std::vector<std::string> textLines(const GumboNode* node) {
         start = end + 1;
     }
     return lines;
+}
+
+}  // namespace
+
+std::vector<std::string> textLines(const GumboNode* node) {
+    return linesOf(*rawText(node, SIZE_MAX));
+}
+
+std::optional<std::vector<std::string>> shortTextLines(const GumboNode* node,
+                                                       std::size_t mostNodes) {
+    auto raw = rawText(node, mostNodes);
+    if (!raw) {
+        return std::nullopt;
+    }
+    return linesOf(*raw);
 }
 
 std::string textOf(const GumboNode* node) {

@@ -2,8 +2,10 @@
 
 #include <gumbo.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace miravel {
@@ -21,11 +23,16 @@ public:
     const GumboNode* root() const { return m_output->root; }
     // Every element in document order.
     const std::vector<const GumboNode*>& elements() const { return m_elements; }
+    // The elements after `element` in document order that are not inside it, up to `limit`.
+    std::vector<const GumboNode*> following(const GumboNode* element, std::size_t limit) const;
 
 private:
     std::string m_text;  // gumbo's nodes point into it
     GumboOutput* m_output = nullptr;
     std::vector<const GumboNode*> m_elements;
+    // For each element of m_elements, the index one past its last descendant.
+    std::vector<std::size_t> m_subtreeEnds;
+    std::unordered_map<const GumboNode*, std::size_t> m_indexes;
 };
 
 // Children of an element or of the document.
@@ -35,13 +42,16 @@ const char* attribute(const GumboNode* element, const char* name);
 bool isElement(const GumboNode* node, GumboTag tag);
 // Whether the element's class attribute has a word that contains `part` (ASCII, any case).
 bool classContains(const GumboNode* element, std::string_view part);
-// Whether `node` lies inside `ancestor` (or is it).
-bool isInside(const GumboNode* node, const GumboNode* ancestor);
 
 // The text an element shows, as lines: block elements and <br> break lines, script and style
 // hold none, and each line's white space is collapsed. Empty lines are dropped.
 std::vector<std::string> textLines(const GumboNode* node);
 // The text on one line.
 std::string textOf(const GumboNode* node);
+// The text of an element that holds little: its lines, or nothing when its subtree has more
+// than `mostNodes` nodes. Asking this of every element of a page stays linear in its size,
+// where textLines of every element would take the square of its depth.
+std::optional<std::vector<std::string>> shortTextLines(const GumboNode* node,
+                                                       std::size_t mostNodes = 64);
 
 }  // namespace miravel

@@ -130,7 +130,13 @@ std::optional<DurationText> readIsoDuration(std::string_view text) {
         if (parsedEnd != number.c_str() + number.size() || !std::isfinite(value) || value > 1e7) {
             return std::nullopt;
         }
-        switch (std::toupper(static_cast<unsigned char>(text[end]))) {
+        const char unit = static_cast<char>(std::toupper(static_cast<unsigned char>(text[end])));
+        // Hours and seconds come only after the T, years, weeks and days only before it.
+        if (((unit == 'H' || unit == 'S') && !inTime) ||
+            ((unit == 'Y' || unit == 'W' || unit == 'D') && inTime)) {
+            return std::nullopt;
+        }
+        switch (unit) {
             case 'Y':
                 days += value * 365;
                 break;

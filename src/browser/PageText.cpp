@@ -71,34 +71,55 @@ std::size_t tagEnd(std::string_view text, std::size_t at) {
     return std::string_view::npos;
 }
 
-// The value of attribute `name` in the tag text (between '<' and '>'), or nothing.
+// The value of attribute `name` in the tag text (between '<' and '>'), or nothing: the
+// attributes read as an HTML tokenizer reads them, so that a name inside another attribute's
+// value does not count.
 std::optional<std::string_view> attributeValue(std::string_view tag, std::string_view name) {
-    for (std::size_t at = 0; (at = findNoCase(tag, name, at)) != std::string_view::npos;
-         at += name.size()) {
-        if (at == 0 || !(isWhiteSpace(tag[at - 1]) || tag[at - 1] == '"' || tag[at - 1] == '\'')) {
-            continue;
+    std::size_t i = 0;
+    while (i < tag.size() && !isWhiteSpace(tag[i]) && tag[i] != '/') {
+        ++i;  // the tag's own name
+    }
+    while (i < tag.size()) {
+        while (i < tag.size() && (isWhiteSpace(tag[i]) || tag[i] == '/')) {
+            ++i;
         }
-        std::size_t i = at + name.size();
+        const std::size_t nameStart = i;
+        while (i < tag.size() && !isWhiteSpace(tag[i]) && tag[i] != '=' && tag[i] != '/') {
+            ++i;
+        }
+        const std::string_view attribute = tag.substr(nameStart, i - nameStart);
         while (i < tag.size() && isWhiteSpace(tag[i])) {
             ++i;
         }
-        if (i >= tag.size() || tag[i] != '=') {
-            continue;
+        std::string_view value;
+        if (i < tag.size() && tag[i] == '=') {
+            ++i;
+            while (i < tag.size() && isWhiteSpace(tag[i])) {
+                ++i;
+            }
+            if (i < tag.size() && (tag[i] == '"' || tag[i] == '\'')) {
+                const std::size_t close = tag.find(tag[i], i + 1);
+                const std::size_t end = close == std::string_view::npos ? tag.size() : close;
+                value = tag.substr(i + 1, end - i - 1);
+                i = end + 1;
+            } else {
+                const std::size_t start = i;
+                while (i < tag.size() && !isWhiteSpace(tag[i])) {
+                    ++i;
+                }
+                value = tag.substr(start, i - start);
+                // "<meta charset=utf-8/>": the slash closes the tag.
+                if (i == tag.size() && value.ends_with('/')) {
+                    value.remove_suffix(1);
+                }
+            }
         }
-        ++i;
-        while (i < tag.size() && isWhiteSpace(tag[i])) {
+        if (attribute.size() == name.size() && startsWithNoCase(attribute, 0, name)) {
+            return value;
+        }
+        if (attribute.empty() && i < tag.size()) {
             ++i;
         }
-        if (i < tag.size() && (tag[i] == '"' || tag[i] == '\'')) {
-            const std::size_t close = tag.find(tag[i], i + 1);
-            return tag.substr(i + 1,
-                              (close == std::string_view::npos ? tag.size() : close) - i - 1);
-        }
-        std::size_t end = i;
-        while (end < tag.size() && !isWhiteSpace(tag[end]) && tag[end] != '>' && tag[end] != '/') {
-            ++end;
-        }
-        return tag.substr(i, end - i);
     }
     return std::nullopt;
 }

@@ -17,6 +17,12 @@ namespace miravel {
 
 namespace {
 
+// How many elements that look like a recipe, or like one part of it, are examined: each costs
+// a walk of its subtree, and a page of nested ones must not cost the square of its size.
+constexpr std::size_t kMostCandidates = 500;
+// How far into a candidate container its list items are looked for.
+constexpr std::size_t kMostContainerNodes = 5000;
+
 bool isComplete(const PageRecipe& recipe) {
     return !recipe.name.empty() && recipe.hasIngredients() && !recipe.directions.empty();
 }
@@ -188,10 +194,11 @@ std::string firstValue(const std::vector<Property>& properties, std::string_view
 }
 
 // The elements of `node` of the given tag that no other such element encloses.
-std::vector<const GumboNode*> descendants(const GumboNode* node, GumboTag tag) {
+std::vector<const GumboNode*> descendants(const GumboNode* node, GumboTag tag,
+                                          std::size_t mostNodes = SIZE_MAX) {
     std::vector<const GumboNode*> found;
     std::vector<const GumboNode*> pending{node};
-    while (!pending.empty()) {
+    for (std::size_t visited = 0; !pending.empty() && visited < mostNodes; ++visited) {
         const GumboNode* current = pending.back();
         pending.pop_back();
         if (current != node && isElement(current, tag)) {
@@ -371,9 +378,13 @@ PageRecipe recipeFromMicrodata(const GumboNode* item, std::string_view pageUrl) 
 std::optional<PageRecipe> recipeFromMicrodata(const HtmlDocument& document,
                                               std::string_view pageUrl) {
     std::optional<PageRecipe> best;
+    std::size_t candidates = 0;
     for (const GumboNode* element : document.elements()) {
         if (!itemTypeIs(element, "Recipe")) {
             continue;
+        }
+        if (++candidates > kMostCandidates) {
+            break;
         }
         PageRecipe recipe = recipeFromMicrodata(element, pageUrl);
         if (isComplete(recipe)) {
@@ -476,10 +487,11 @@ bool namesAPart(std::string_view text);
 // The rows of a container that lists ingredients without list items: the most frequent kind
 // of element (tag and classes) inside it whose class speaks of `part`, the outermost kind
 // when two are as frequent.
-std::vector<const GumboNode*> classedRows(const GumboNode* container, std::string_view part) {
+std::vector<const GumboNode*> classedRows(const GumboNode* container, std::string_view part,
+                                          std::size_t mostNodes = SIZE_MAX) {
     std::vector<std::pair<std::string, std::vector<const GumboNode*>>> kinds;
     std::vector<const GumboNode*> pending{container};
-    while (!pending.empty()) {
+    for (std::size_t visited = 0; !pending.empty() && visited < mostNodes; ++visited) {
         const GumboNode* node = pending.back();
         pending.pop_back();
         if (node->type != GUMBO_NODE_ELEMENT) {
@@ -554,20 +566,25 @@ std::vector<IngredientGroup> groupedListLines(const GumboNode* container) {
 // list items.
 const GumboNode* classedContainer(const HtmlDocument& document,
                                   std::initializer_list<std::string_view> parts) {
+    std::size_t candidates = 0;
     for (const GumboNode* element : document.elements()) {
         bool named = false;
         for (std::string_view part : parts) {
             named = named || classContains(element, part);
         }
+        // Navigation menus list categories of ingredients, not a recipe's.
         if (!named || isElement(element, GUMBO_TAG_LI) || isElement(element, GUMBO_TAG_BODY) ||
-            isElement(element, GUMBO_TAG_HTML)) {
+            isElement(element, GUMBO_TAG_HTML) || classContains(element, "menu")) {
             continue;
         }
-        if (descendants(element, GUMBO_TAG_LI).size() >= 2) {
+        if (++candidates > kMostCandidates) {
+            break;
+        }
+        if (descendants(element, GUMBO_TAG_LI, kMostContainerNodes).size() >= 2) {
             return element;
         }
         for (std::string_view part : parts) {
-            if (classedRows(element, part).size() >= 2) {
+            if (classedRows(element, part, kMostContainerNodes).size() >= 2) {
                 return element;
             }
         }
@@ -579,21 +596,29 @@ bool namesAPart(std::string_view text) {
     return headingNames(text, kIngredientWords) || headingNames(text, kDirectionWords);
 }
 
+// A title's text, or nothing when the element holds more than a title could.
+std::string titleText(const GumboNode* element) {
+    auto lines = shortTextLines(element, 200);
+    if (!lines) {
+        return {};
+    }
+    std::string title = joined(*lines, " ");
+    return title.size() < 300 ? title : std::string();
+}
+
 std::string pageTitle(const HtmlDocument& document) {
     for (const GumboNode* element : document.elements()) {
         if (classContains(element, "recipe-title") || classContains(element, "recipe-name") ||
             classContains(element, "recipe_title") || classContains(element, "recipe_name")) {
-            if (!isElement(element, GUMBO_TAG_BODY) && !isElement(element, GUMBO_TAG_ARTICLE)) {
-                std::string title = textOf(element);
-                if (!title.empty() && title.size() < 200) {
-                    return title;
-                }
+            std::string title = titleText(element);
+            if (!title.empty()) {
+                return title;
             }
         }
     }
     for (const GumboNode* element : document.elements()) {
         if (isElement(element, GUMBO_TAG_H1)) {
-            std::string title = textOf(element);
+            std::string title = titleText(element);
             if (!title.empty()) {
                 return title;
             }
@@ -611,7 +636,7 @@ std::string pageTitle(const HtmlDocument& document) {
     }
     for (const GumboNode* element : document.elements()) {
         if (isElement(element, GUMBO_TAG_TITLE)) {
-            return textOf(element);
+            return titleText(element);
         }
     }
     return {};
@@ -631,23 +656,6 @@ std::string pageImage(const HtmlDocument& document, std::string_view pageUrl) {
     return {};
 }
 
-// The elements after `node` in document order, up to `limit` of them.
-std::vector<const GumboNode*> following(const HtmlDocument& document, const GumboNode* node,
-                                        std::size_t limit) {
-    const auto& elements = document.elements();
-    auto at = std::find(elements.begin(), elements.end(), node);
-    std::vector<const GumboNode*> result;
-    if (at == elements.end()) {
-        return result;
-    }
-    for (++at; at != elements.end() && result.size() < limit; ++at) {
-        if (!isInside(*at, node)) {
-            result.push_back(*at);
-        }
-    }
-    return result;
-}
-
 bool mayHead(const GumboNode* element) {
     if (isHeading(element)) {
         return true;
@@ -656,6 +664,9 @@ bool mayHead(const GumboNode* element) {
     return tag == GUMBO_TAG_STRONG || tag == GUMBO_TAG_B || tag == GUMBO_TAG_P ||
            tag == GUMBO_TAG_DT || tag == GUMBO_TAG_SPAN || tag == GUMBO_TAG_DIV;
 }
+
+// A list item or paragraph of more nodes than this is a page's layout, not a line of a recipe.
+constexpr std::size_t kMostItemNodes = 2000;
 
 int headingRank(const GumboNode* node) {
     return isHeading(node) ? static_cast<int>(node->v.element.tag - GUMBO_TAG_H1) + 1 : 7;
@@ -668,17 +679,17 @@ std::vector<IngredientGroup> linesAfterHeading(const HtmlDocument& document,
                                                const GumboNode* heading) {
     std::vector<IngredientGroup> groups(1);
     const int rank = headingRank(heading);
-    for (const GumboNode* element : following(document, heading, 2000)) {
-        if (mayHead(element) && !isHeading(element)) {
-            const auto lines = textLines(element);
-            if (lines.size() == 1 && namesAPart(lines[0])) {
-                break;
-            }
+    for (const GumboNode* element : document.following(heading, 2000)) {
+        const auto shortLines = shortTextLines(element);
+        const bool oneShortLine = shortLines && shortLines->size() == 1;
+        if (mayHead(element) && !isHeading(element) && oneShortLine &&
+            namesAPart(shortLines->front())) {
+            break;
         }
-        if (isHeading(element) ||
-            (isElement(element, GUMBO_TAG_P) && textLines(element).size() == 1 &&
-             textOf(element).ends_with(':') && textOf(element).size() < 60)) {
-            const std::string text = textOf(element);
+        if ((isHeading(element) && shortLines) ||
+            (isElement(element, GUMBO_TAG_P) && oneShortLine &&
+             shortLines->front().ends_with(':') && shortLines->front().size() < 60)) {
+            const std::string text = joined(*shortLines, " ");
             if (text.empty()) {
                 continue;
             }
@@ -693,17 +704,15 @@ std::vector<IngredientGroup> linesAfterHeading(const HtmlDocument& document,
             continue;
         }
         if (isElement(element, GUMBO_TAG_LI)) {
-            std::string line = textOf(element);
-            if (!line.empty()) {
-                groups.back().lines.push_back(std::move(line));
+            if (auto lines = shortTextLines(element, kMostItemNodes)) {
+                std::string line = joined(*lines, " ");
+                if (!line.empty()) {
+                    groups.back().lines.push_back(std::move(line));
+                }
             }
-        } else if (isElement(element, GUMBO_TAG_P)) {
-            bool inItem = false;
-            for (const GumboNode* up = element->parent; up != nullptr && !inItem; up = up->parent) {
-                inItem = isElement(up, GUMBO_TAG_LI);
-            }
-            if (!inItem) {
-                for (std::string& line : textLines(element)) {
+        } else if (isElement(element, GUMBO_TAG_P) && !isElement(element->parent, GUMBO_TAG_LI)) {
+            if (auto lines = shortTextLines(element, kMostItemNodes)) {
+                for (std::string& line : *lines) {
                     groups.back().lines.push_back(std::move(line));
                 }
             }
@@ -750,13 +759,14 @@ std::optional<PageRecipe> recipeFromMarkup(const HtmlDocument& document, std::st
             if (!mayHead(element)) {
                 continue;
             }
-            const std::vector<std::string> lines = textLines(element);
-            if (lines.size() != 1) {
+            const auto lines = shortTextLines(element);
+            if (!lines || lines->size() != 1) {
                 continue;
             }
-            if (ingredientsHeading == nullptr && headingNames(lines[0], kIngredientWords)) {
+            if (ingredientsHeading == nullptr && headingNames(lines->front(), kIngredientWords)) {
                 ingredientsHeading = element;
-            } else if (directionsHeading == nullptr && headingNames(lines[0], kDirectionWords)) {
+            } else if (directionsHeading == nullptr &&
+                       headingNames(lines->front(), kDirectionWords)) {
                 directionsHeading = element;
             }
         }
@@ -834,7 +844,6 @@ std::string_view prefixOf(std::string_view text, std::size_t bytes) {
     }
     return text.substr(0, bytes);
 }
-
 
 // A line without the bullet that lists typed by hand start with.
 std::string withoutBullet(std::string line) {
