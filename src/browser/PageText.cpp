@@ -199,6 +199,66 @@ DecodedText decodePage(std::string_view bytes) {
     return decoded;
 }
 
+namespace {
+
+// Where the raw text of a script or style element that starts at `open` ends: at the first
+// end tag of the same name, as the tokenizer ends it.
+std::size_t rawTextEnd(std::string_view page, std::size_t from, std::string_view endTag) {
+    for (std::size_t at = from; (at = findNoCase(page, endTag, at)) != std::string_view::npos;
+         ++at) {
+        const std::size_t after = at + endTag.size();
+        if (after >= page.size() || isWhiteSpace(page[after]) || page[after] == '>' ||
+            page[after] == '/') {
+            return at;
+        }
+    }
+    return page.size();
+}
+
+}  // namespace
+
+std::string withoutScriptContents(std::string_view page) {
+    std::string result;
+    result.reserve(page.size() / 2);
+    std::size_t copied = 0;
+    for (std::size_t at = 0; at < page.size();) {
+        const std::size_t open = page.find('<', at);
+        if (open == std::string_view::npos) {
+            break;
+        }
+        if (page.compare(open, 4, "<!--") == 0) {
+            const std::size_t close = page.find("-->", open + 4);
+            at = close == std::string_view::npos ? page.size() : close + 3;
+            continue;
+        }
+        std::string_view endTag;
+        std::size_t nameLength = 0;
+        if (startsWithNoCase(page, open, "<script")) {
+            endTag = "</script";
+            nameLength = 7;
+        } else if (startsWithNoCase(page, open, "<style")) {
+            endTag = "</style";
+            nameLength = 6;
+        }
+        if (endTag.empty() || open + nameLength >= page.size() ||
+            !(isWhiteSpace(page[open + nameLength]) || page[open + nameLength] == '>' ||
+              page[open + nameLength] == '/')) {
+            at = open + 1;
+            continue;
+        }
+        const std::size_t end = tagEnd(page, open);
+        if (end == std::string_view::npos) {
+            break;
+        }
+        const std::size_t contentEnd = rawTextEnd(page, end + 1, endTag);
+        result.append(page.substr(copied, end + 1 - copied));
+        copied = contentEnd;
+        at = contentEnd;
+    }
+    result.append(page.substr(copied));
+    return result;
+}
+
 bool isJsonLdType(std::string_view type) {
     const std::string_view trimmed = trimCharacters(type, kWhiteSpace);
     return trimmed.size() >= 19 && startsWithNoCase(trimmed, 0, "application/ld+json");
@@ -229,8 +289,7 @@ std::vector<std::string_view> jsonLdBlocks(std::string_view page) {
             break;
         }
         const std::string_view tag = page.substr(open + 1, end - open - 1);
-        const std::size_t close = findNoCase(page, "</script", end + 1);
-        const std::size_t contentEnd = close == std::string_view::npos ? page.size() : close;
+        const std::size_t contentEnd = rawTextEnd(page, end + 1, "</script");
         const auto type = attributeValue(tag, "type");
         if (type && isJsonLdType(*type)) {
             blocks.push_back(page.substr(end + 1, contentEnd - end - 1));

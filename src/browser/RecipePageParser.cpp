@@ -905,7 +905,10 @@ Result<PageRecipe> RecipePageParser::parse(std::string_view page, std::string_vi
             return std::move(*fromJsonLd);
         }
     }
-    const HtmlDocument document(prefixOf(text, options.mostTreeBytes));
+    // With the JSON-LD taken from the scan, the tree needs no script's text.
+    const std::string stripped = options.fastPath ? withoutScriptContents(text) : std::string();
+    const HtmlDocument document(
+        prefixOf(options.fastPath ? std::string_view(stripped) : text, options.mostTreeBytes));
     if (!options.fastPath) {
         fromJsonLd = recipeFromJsonLd(jsonLdFromTree(document), pageUrl);
         if (fromJsonLd && isComplete(*fromJsonLd)) {

@@ -66,6 +66,15 @@ TEST(PageTextTest, JsonLdBlocksAsATokenizerSeesThem) {
                                              "{\"unterminated\":5}"}));
 }
 
+TEST(PageTextTest, ScriptAndStyleTextsGoTheirElementsStay) {
+    EXPECT_EQ(withoutScriptContents(
+                  "<p>a</p><script src=x>var t = '<p>no</p>';</script><STYLE>p{}</STYLE >"
+                  "<!-- <script> --><p>b</p><scripted>c</scripted>"
+                  "<script>x</scripts></script ><script>unterminated"),
+              "<p>a</p><script src=x></script><STYLE></STYLE ><!-- <script> --><p>b</p>"
+              "<scripted>c</scripted><script></script ><script>");
+}
+
 TEST(PageTextTest, EntitiesAndTags) {
     EXPECT_EQ(decodeHtmlEntities("&amp;&lt;&gt;&quot;&#39;&#x27;&nbsp;&frac12;&eacute;"),
               "&<>\"''\u00a0\u00bd\u00e9");
