@@ -665,6 +665,26 @@ bool mayHead(const GumboNode* element) {
            tag == GUMBO_TAG_DT || tag == GUMBO_TAG_SPAN || tag == GUMBO_TAG_DIV;
 }
 
+// Whether the element's text is all one bold element: "<p><strong>For the sauce</strong></p>"
+// heads what follows it.
+bool isAllBold(const GumboNode* element) {
+    const GumboNode* bold = nullptr;
+    const GumboVector& children = element->v.element.children;
+    for (unsigned i = 0; i < children.length; ++i) {
+        const auto* child = static_cast<const GumboNode*>(children.data[i]);
+        if (child->type == GUMBO_NODE_WHITESPACE || child->type == GUMBO_NODE_COMMENT) {
+            continue;
+        }
+        if (bold == nullptr &&
+            (isElement(child, GUMBO_TAG_STRONG) || isElement(child, GUMBO_TAG_B))) {
+            bold = child;
+            continue;
+        }
+        return false;
+    }
+    return bold != nullptr;
+}
+
 // A list item or paragraph of more nodes than this is a page's layout, not a line of a recipe.
 constexpr std::size_t kMostItemNodes = 2000;
 
@@ -675,25 +695,28 @@ int headingRank(const GumboNode* node) {
 // The lines after a heading that names a part: the lists that follow it, each under the
 // smaller heading before it, or its paragraphs, up to a heading as large as it or one that
 // names another part.
+template <std::size_t N>
 std::vector<IngredientGroup> linesAfterHeading(const HtmlDocument& document,
-                                               const GumboNode* heading) {
+                                               const GumboNode* heading,
+                                               const std::array<std::string_view, N>& otherPart) {
     std::vector<IngredientGroup> groups(1);
     const int rank = headingRank(heading);
     for (const GumboNode* element : document.following(heading, 2000)) {
         const auto shortLines = shortTextLines(element);
         const bool oneShortLine = shortLines && shortLines->size() == 1;
         if (mayHead(element) && !isHeading(element) && oneShortLine &&
-            namesAPart(shortLines->front())) {
+            headingNames(shortLines->front(), otherPart)) {
             break;
         }
         if ((isHeading(element) && shortLines) ||
-            (isElement(element, GUMBO_TAG_P) && oneShortLine &&
-             shortLines->front().ends_with(':') && shortLines->front().size() < 60)) {
+            (isElement(element, GUMBO_TAG_P) && oneShortLine && shortLines->front().size() < 60 &&
+             (shortLines->front().ends_with(':') || isAllBold(element)))) {
             const std::string text = joined(*shortLines, " ");
             if (text.empty()) {
                 continue;
             }
-            if ((isHeading(element) && headingRank(element) <= rank) || namesAPart(text)) {
+            if ((isHeading(element) && headingRank(element) <= rank) ||
+                headingNames(text, otherPart)) {
                 break;
             }
             if (groups.back().lines.empty()) {
@@ -713,6 +736,13 @@ std::vector<IngredientGroup> linesAfterHeading(const HtmlDocument& document,
         } else if (isElement(element, GUMBO_TAG_P) && !isElement(element->parent, GUMBO_TAG_LI)) {
             if (auto lines = shortTextLines(element, kMostItemNodes)) {
                 for (std::string& line : *lines) {
+                    // "Method:" on a line of its own within the paragraph ends the part.
+                    if (headingNames(line, otherPart)) {
+                        std::erase_if(groups, [](const IngredientGroup& group) {
+                            return group.lines.empty();
+                        });
+                        return groups;
+                    }
                     groups.back().lines.push_back(std::move(line));
                 }
             }
@@ -723,6 +753,20 @@ std::vector<IngredientGroup> linesAfterHeading(const HtmlDocument& document,
     }
     std::erase_if(groups, [](const IngredientGroup& group) { return group.lines.empty(); });
     return groups;
+}
+
+// Headings of each part tried before giving up on the part.
+constexpr std::size_t kMostHeadings = 8;
+
+// Whether the element is a link, lies in one (a few levels up), or holds one.
+bool isLinked(const GumboNode* element) {
+    int levels = 0;
+    for (const GumboNode* up = element; up != nullptr && levels < 6; up = up->parent, ++levels) {
+        if (isElement(up, GUMBO_TAG_A)) {
+            return true;
+        }
+    }
+    return !descendants(element, GUMBO_TAG_A, 64).empty();
 }
 
 std::optional<PageRecipe> recipeFromMarkup(const HtmlDocument& document, std::string_view pageUrl) {
@@ -752,29 +796,41 @@ std::optional<PageRecipe> recipeFromMarkup(const HtmlDocument& document, std::st
         }
     }
     if (!recipe.hasIngredients() || recipe.directions.empty()) {
-        // Headings that name the parts, each followed by its list.
-        const GumboNode* ingredientsHeading = nullptr;
-        const GumboNode* directionsHeading = nullptr;
+        // Headings that name the parts, each followed by its list. A site's menu names them
+        // too, as links, so a link is no heading, and the first heading that has lines
+        // after it is taken.
+        std::vector<const GumboNode*> ingredientsHeadings;
+        std::vector<const GumboNode*> directionsHeadings;
         for (const GumboNode* element : document.elements()) {
-            if (!mayHead(element)) {
+            if (!mayHead(element) || isLinked(element)) {
                 continue;
             }
             const auto lines = shortTextLines(element);
             if (!lines || lines->size() != 1) {
                 continue;
             }
-            if (ingredientsHeading == nullptr && headingNames(lines->front(), kIngredientWords)) {
-                ingredientsHeading = element;
-            } else if (directionsHeading == nullptr &&
-                       headingNames(lines->front(), kDirectionWords)) {
-                directionsHeading = element;
+            if (headingNames(lines->front(), kIngredientWords)) {
+                if (ingredientsHeadings.size() < kMostHeadings) {
+                    ingredientsHeadings.push_back(element);
+                }
+            } else if (headingNames(lines->front(), kDirectionWords)) {
+                if (directionsHeadings.size() < kMostHeadings) {
+                    directionsHeadings.push_back(element);
+                }
             }
         }
-        if (!recipe.hasIngredients() && ingredientsHeading != nullptr) {
-            recipe.ingredientGroups = linesAfterHeading(document, ingredientsHeading);
+        for (const GumboNode* heading : ingredientsHeadings) {
+            if (recipe.hasIngredients()) {
+                break;
+            }
+            recipe.ingredientGroups = linesAfterHeading(document, heading, kDirectionWords);
         }
-        if (recipe.directions.empty() && directionsHeading != nullptr) {
-            for (const IngredientGroup& group : linesAfterHeading(document, directionsHeading)) {
+        for (const GumboNode* heading : directionsHeadings) {
+            if (!recipe.directions.empty()) {
+                break;
+            }
+            for (const IngredientGroup& group :
+                 linesAfterHeading(document, heading, kIngredientWords)) {
                 if (!group.heading.empty()) {
                     recipe.directions.push_back(group.heading);
                 }
