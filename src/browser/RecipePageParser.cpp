@@ -23,8 +23,11 @@ constexpr std::size_t kMostCandidates = 500;
 // How far into a candidate container its list items are looked for.
 constexpr std::size_t kMostContainerNodes = 5000;
 
+// A recipe of one ingredient line is taken for structured data filled in carelessly (a title
+// where the list belongs), and the page's own list is looked for.
 bool isComplete(const PageRecipe& recipe) {
-    return !recipe.name.empty() && recipe.hasIngredients() && !recipe.directions.empty();
+    return !recipe.name.empty() && recipe.ingredientLines().size() >= 2 &&
+           !recipe.directions.empty();
 }
 
 // How much a candidate recipe offers, to choose between the recipes of one source.
@@ -984,6 +987,10 @@ Result<PageRecipe> RecipePageParser::parse(std::string_view page, std::string_vi
     }
     if (!chosen || !isComplete(*chosen)) {
         if (std::optional<PageRecipe> fromMarkup = recipeFromMarkup(document, pageUrl)) {
+            if (chosen && chosen->ingredientLines().size() == 1 &&
+                fromMarkup->ingredientLines().size() >= 3) {
+                chosen->ingredientGroups = fromMarkup->ingredientGroups;
+            }
             if (chosen) {
                 complete(*chosen, *fromMarkup);
             } else {
