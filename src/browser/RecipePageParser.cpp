@@ -599,6 +599,20 @@ bool namesAPart(std::string_view text) {
     return headingNames(text, kIngredientWords) || headingNames(text, kDirectionWords);
 }
 
+// Headings of each part tried before giving up on the part.
+constexpr std::size_t kMostHeadings = 8;
+
+// Whether the element is a link, lies in one (a few levels up), or holds one.
+bool isLinked(const GumboNode* element) {
+    int levels = 0;
+    for (const GumboNode* up = element; up != nullptr && levels < 6; up = up->parent, ++levels) {
+        if (isElement(up, GUMBO_TAG_A)) {
+            return true;
+        }
+    }
+    return !descendants(element, GUMBO_TAG_A, 64).empty();
+}
+
 // A title's text, or nothing when the element holds more than a title could.
 std::string titleText(const GumboNode* element) {
     auto lines = shortTextLines(element, 200);
@@ -609,6 +623,23 @@ std::string titleText(const GumboNode* element) {
     return title.size() < 300 ? title : std::string();
 }
 
+std::string metaContent(const HtmlDocument& document, std::string_view property) {
+    for (const GumboNode* element : document.elements()) {
+        if (isElement(element, GUMBO_TAG_META)) {
+            const char* name = attribute(element, "property");
+            const char* content = attribute(element, "content");
+            if (name != nullptr && content != nullptr && std::string_view(name) == property) {
+                return collapsedWhiteSpace(content);
+            }
+        }
+    }
+    return {};
+}
+
+// The recipe's name on a page without structured data. Pages have several <h1>s (the site's
+// name in the banner, then the article's); the one the document's title begins with, or
+// holds, is the article's. Without one, the first that is no link, then the social-media
+// title, then the document's title.
 std::string pageTitle(const HtmlDocument& document) {
     for (const GumboNode* element : document.elements()) {
         if (classContains(element, "recipe-title") || classContains(element, "recipe-name") ||
@@ -619,44 +650,43 @@ std::string pageTitle(const HtmlDocument& document) {
             }
         }
     }
-    for (const GumboNode* element : document.elements()) {
-        if (isElement(element, GUMBO_TAG_H1)) {
-            std::string title = titleText(element);
-            if (!title.empty()) {
-                return title;
-            }
-        }
-    }
-    for (const GumboNode* element : document.elements()) {
-        if (isElement(element, GUMBO_TAG_META)) {
-            const char* property = attribute(element, "property");
-            const char* content = attribute(element, "content");
-            if (property != nullptr && content != nullptr &&
-                std::string_view(property) == "og:title") {
-                return collapsedWhiteSpace(content);
-            }
-        }
-    }
+    std::string documentTitle;
     for (const GumboNode* element : document.elements()) {
         if (isElement(element, GUMBO_TAG_TITLE)) {
-            return titleText(element);
+            documentTitle = titleText(element);
+            break;
         }
     }
-    return {};
+    const std::string socialTitle = metaContent(document, "og:title");
+    std::vector<std::pair<std::string, bool>> headings;  // text, whether it is a link
+    for (const GumboNode* element : document.elements()) {
+        if (isElement(element, GUMBO_TAG_H1) && headings.size() < kMostHeadings) {
+            std::string title = titleText(element);
+            if (!title.empty()) {
+                headings.emplace_back(std::move(title), isLinked(element));
+            }
+        }
+    }
+    for (const std::string& full : {documentTitle, socialTitle}) {
+        const std::string folded = foldedHeading(full);
+        for (const auto& [heading, linked] : headings) {
+            if (!folded.empty() && folded.find(foldedHeading(heading)) != std::string::npos &&
+                foldedHeading(heading).size() * 3 >= folded.size()) {
+                return heading;
+            }
+        }
+    }
+    for (const auto& [heading, linked] : headings) {
+        if (!linked) {
+            return heading;
+        }
+    }
+    return !socialTitle.empty() ? socialTitle : documentTitle;
 }
 
 std::string pageImage(const HtmlDocument& document, std::string_view pageUrl) {
-    for (const GumboNode* element : document.elements()) {
-        if (isElement(element, GUMBO_TAG_META)) {
-            const char* property = attribute(element, "property");
-            const char* content = attribute(element, "content");
-            if (property != nullptr && content != nullptr &&
-                std::string_view(property) == "og:image") {
-                return resolvedUrl(pageUrl, content);
-            }
-        }
-    }
-    return {};
+    const std::string image = metaContent(document, "og:image");
+    return image.empty() ? image : resolvedUrl(pageUrl, image);
 }
 
 bool mayHead(const GumboNode* element) {
@@ -758,18 +788,46 @@ std::vector<IngredientGroup> linesAfterHeading(const HtmlDocument& document,
     return groups;
 }
 
-// Headings of each part tried before giving up on the part.
-constexpr std::size_t kMostHeadings = 8;
-
-// Whether the element is a link, lies in one (a few levels up), or holds one.
-bool isLinked(const GumboNode* element) {
-    int levels = 0;
-    for (const GumboNode* up = element; up != nullptr && levels < 6; up = up->parent, ++levels) {
-        if (isElement(up, GUMBO_TAG_A)) {
+// Whether a line begins with an amount: a digit or a vulgar fraction.
+bool startsWithAmount(std::string_view line) {
+    if (!line.empty() && line[0] >= '0' && line[0] <= '9') {
+        return true;
+    }
+    for (std::string_view fraction : {"\u00bd", "\u00bc", "\u00be", "\u2153", "\u2154", "\u215b"}) {
+        if (line.starts_with(fraction)) {
             return true;
         }
     }
-    return !descendants(element, GUMBO_TAG_A, 64).empty();
+    return false;
+}
+
+// A page that names neither part: its first list of at least three items most of which begin
+// with an amount, none a link, is taken for the ingredients.
+const GumboNode* quantityList(const HtmlDocument& document) {
+    std::size_t lists = 0;
+    for (const GumboNode* element : document.elements()) {
+        if (!isElement(element, GUMBO_TAG_UL) && !isElement(element, GUMBO_TAG_OL)) {
+            continue;
+        }
+        if (++lists > kMostCandidates) {
+            break;
+        }
+        const auto items = descendants(element, GUMBO_TAG_LI, kMostContainerNodes);
+        if (items.size() < 3) {
+            continue;
+        }
+        std::size_t amounts = 0;
+        bool linked = false;
+        for (const GumboNode* item : items) {
+            const auto lines = shortTextLines(item, 200);
+            linked = linked || isLinked(item) || !lines;
+            amounts += lines && !lines->empty() && startsWithAmount(lines->front()) ? 1 : 0;
+        }
+        if (!linked && amounts * 5 >= items.size() * 3) {
+            return element;
+        }
+    }
+    return nullptr;
 }
 
 std::optional<PageRecipe> recipeFromMarkup(const HtmlDocument& document, std::string_view pageUrl) {
@@ -843,6 +901,26 @@ std::optional<PageRecipe> recipeFromMarkup(const HtmlDocument& document, std::st
         }
         if (recipe.hasIngredients()) {
             recipe.origin = PageRecipe::Origin::Headings;
+        }
+    }
+    if (!recipe.hasIngredients()) {
+        if (const GumboNode* list = quantityList(document)) {
+            recipe.origin = PageRecipe::Origin::Headings;
+            IngredientGroup items;
+            for (const GumboNode* item : descendants(list, GUMBO_TAG_LI)) {
+                std::string line = textOf(item);
+                if (!line.empty()) {
+                    items.lines.push_back(std::move(line));
+                }
+            }
+            recipe.ingredientGroups = {std::move(items)};
+            if (recipe.directions.empty()) {
+                for (const IngredientGroup& group :
+                     linesAfterHeading(document, list, kIngredientWords)) {
+                    recipe.directions.insert(recipe.directions.end(), group.lines.begin(),
+                                             group.lines.end());
+                }
+            }
         }
     }
     if (!recipe.hasIngredients() && recipe.directions.empty()) {
@@ -1000,6 +1078,12 @@ Result<PageRecipe> RecipePageParser::parse(std::string_view page, std::string_vi
     }
     if (!chosen || !chosen->hasIngredients()) {
         return makeError(kRecipePageErrorDomain, ErrorCode::NoRecipe, kNoRecipeFound);
+    }
+    if (chosen->name.empty()) {
+        chosen->name = pageTitle(document);
+    }
+    if (chosen->imageUrl.empty()) {
+        chosen->imageUrl = pageImage(document, pageUrl);
     }
     tidy(*chosen);
     return std::move(*chosen);
