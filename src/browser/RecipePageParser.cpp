@@ -328,12 +328,14 @@ PageRecipe recipeFromMicrodata(const GumboNode* item, std::string_view pageUrl) 
             const std::string_view json = trimCharacters(content, kWhiteSpace);
             if (json.starts_with('[') || json.starts_with('{')) {
                 // Some pages put the JSON-LD form of the steps into the attribute.
+                // Unescaped quotes inside it end the attribute early ("[{"): that is no step,
+                // and the page's markup has to give them.
                 if (auto steps = parseLenientJson(json)) {
                     for (std::string& line : schemaInstructionLines(*steps)) {
                         recipe.directions.push_back(std::move(line));
                     }
-                    continue;
                 }
+                continue;
             }
             std::string text = plainTextOfHtml(content);
             if (!text.empty()) {
@@ -567,8 +569,23 @@ std::vector<IngredientGroup> groupedListLines(const GumboNode* container) {
 
 // The outermost element whose class speaks of one of `parts` and that holds at least two
 // list items.
+// Whether list items read as steps: sentences, most ending as one ends or long. A list of a
+// few words each (times, tools) under a class that speaks of the method is another list.
+bool readAsSteps(const std::vector<const GumboNode*>& items) {
+    std::size_t sentences = 0;
+    for (const GumboNode* item : items) {
+        const auto lines = shortTextLines(item, 200);
+        const std::string text = lines ? joined(*lines, " ") : std::string(200, 'x');
+        const bool ends = text.ends_with('.') || text.ends_with('!') || text.ends_with(')') ||
+                          text.ends_with("\u3002");
+        sentences += ends || text.size() >= 40 ? 1 : 0;
+    }
+    return sentences * 2 >= items.size();
+}
+
 const GumboNode* classedContainer(const HtmlDocument& document,
-                                  std::initializer_list<std::string_view> parts) {
+                                  std::initializer_list<std::string_view> parts,
+                                  bool steps = false) {
     std::size_t candidates = 0;
     for (const GumboNode* element : document.elements()) {
         bool named = false;
@@ -583,8 +600,12 @@ const GumboNode* classedContainer(const HtmlDocument& document,
         if (++candidates > kMostCandidates) {
             break;
         }
-        if (descendants(element, GUMBO_TAG_LI, kMostContainerNodes).size() >= 2) {
-            return element;
+        const auto items = descendants(element, GUMBO_TAG_LI, kMostContainerNodes);
+        if (items.size() >= 2) {
+            if (!steps || readAsSteps(items)) {
+                return element;
+            }
+            continue;
         }
         for (std::string_view part : parts) {
             if (classedRows(element, part, kMostContainerNodes).size() >= 2) {
@@ -847,7 +868,7 @@ std::optional<PageRecipe> recipeFromMarkup(const HtmlDocument& document, std::st
         }
     }
     if (const GumboNode* steps = classedContainer(
-            document, {"instruction", "direction", "method", "preparation", "steps"})) {
+            document, {"instruction", "direction", "method", "preparation", "steps"}, true)) {
         for (const IngredientGroup& group : groupedListLines(steps)) {
             if (!group.heading.empty()) {
                 recipe.directions.push_back(group.heading);
