@@ -620,6 +620,19 @@ bool namesAPart(std::string_view text) {
     return headingNames(text, kIngredientWords) || headingNames(text, kDirectionWords);
 }
 
+// The steps of groups, each group's heading a line before its steps. One heading over all
+// of them is the list's title ("Preparation"), not a section's name, and is left out.
+std::vector<std::string> stepLines(const std::vector<IngredientGroup>& groups) {
+    std::vector<std::string> lines;
+    for (const IngredientGroup& group : groups) {
+        if (!group.heading.empty() && groups.size() > 1) {
+            lines.push_back(group.heading);
+        }
+        lines.insert(lines.end(), group.lines.begin(), group.lines.end());
+    }
+    return lines;
+}
+
 // Headings of each part tried before giving up on the part.
 constexpr std::size_t kMostHeadings = 8;
 
@@ -739,6 +752,43 @@ bool isAllBold(const GumboNode* element) {
     return bold != nullptr;
 }
 
+// The words that head a recipe's notes, which end the part before them.
+constexpr auto kNoteWords = std::to_array<std::string_view>(
+    {"notes", "note", "tips", "recipe notes", "notizen", "hinweis", "tipps", "remarques", "astuces",
+     "notas", "consejos", "note e consigli", "opmerkingen", "noter", "uwagi"});
+
+// "Note: why baking soda?", "NOTE - ..." and the like.
+bool isNoteLine(std::string_view line) {
+    std::string start;
+    for (char ch : line.substr(0, 8)) {
+        start.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(ch))));
+    }
+    for (std::string_view word : {"note:", "notes:", "note -", "note \u2013", "tip:", "tips:"}) {
+        if (start.starts_with(word.substr(0, std::min<std::size_t>(word.size(), 8)))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Whether all of an element's text is inside links: a "see also" line, not a step.
+bool isAllLinks(const GumboNode* element) {
+    const auto all = shortTextLines(element, 200);
+    if (!all) {
+        return false;
+    }
+    std::string linked;
+    for (const GumboNode* link : descendants(element, GUMBO_TAG_A, 200)) {
+        if (auto lines = shortTextLines(link, 200)) {
+            linked += joined(*lines, " ");
+        }
+    }
+    std::string text = joined(*all, " ");
+    std::erase(text, ' ');
+    std::erase(linked, ' ');
+    return !text.empty() && text.size() <= linked.size() + 4;
+}
+
 // A list item or paragraph of more nodes than this is a page's layout, not a line of a recipe.
 constexpr std::size_t kMostItemNodes = 2000;
 
@@ -759,7 +809,8 @@ std::vector<IngredientGroup> linesAfterHeading(const HtmlDocument& document,
         const auto shortLines = shortTextLines(element);
         const bool oneShortLine = shortLines && shortLines->size() == 1;
         if (mayHead(element) && !isHeading(element) && oneShortLine &&
-            headingNames(shortLines->front(), otherPart)) {
+            (headingNames(shortLines->front(), otherPart) ||
+             headingNames(shortLines->front(), kNoteWords))) {
             break;
         }
         if ((isHeading(element) && shortLines) ||
@@ -770,7 +821,7 @@ std::vector<IngredientGroup> linesAfterHeading(const HtmlDocument& document,
                 continue;
             }
             if ((isHeading(element) && headingRank(element) <= rank) ||
-                headingNames(text, otherPart)) {
+                headingNames(text, otherPart) || headingNames(text, kNoteWords)) {
                 break;
             }
             if (groups.back().lines.empty()) {
@@ -787,11 +838,13 @@ std::vector<IngredientGroup> linesAfterHeading(const HtmlDocument& document,
                     groups.back().lines.push_back(std::move(line));
                 }
             }
-        } else if (isElement(element, GUMBO_TAG_P) && !isElement(element->parent, GUMBO_TAG_LI)) {
+        } else if (isElement(element, GUMBO_TAG_P) && !isElement(element->parent, GUMBO_TAG_LI) &&
+                   !isAllLinks(element)) {
             if (auto lines = shortTextLines(element, kMostItemNodes)) {
                 for (std::string& line : *lines) {
-                    // "Method:" on a line of its own within the paragraph ends the part.
-                    if (headingNames(line, otherPart)) {
+                    // "Method:" on a line of its own within the paragraph ends the part, as
+                    // does a note ("Note: ...").
+                    if (headingNames(line, otherPart) || isNoteLine(line)) {
                         std::erase_if(groups, [](const IngredientGroup& group) {
                             return group.lines.empty();
                         });
@@ -869,13 +922,7 @@ std::optional<PageRecipe> recipeFromMarkup(const HtmlDocument& document, std::st
     }
     if (const GumboNode* steps = classedContainer(
             document, {"instruction", "direction", "method", "preparation", "steps"}, true)) {
-        for (const IngredientGroup& group : groupedListLines(steps)) {
-            if (!group.heading.empty()) {
-                recipe.directions.push_back(group.heading);
-            }
-            recipe.directions.insert(recipe.directions.end(), group.lines.begin(),
-                                     group.lines.end());
-        }
+        recipe.directions = stepLines(groupedListLines(steps));
     }
     if (!recipe.hasIngredients() || recipe.directions.empty()) {
         // Headings that name the parts, each followed by its list. A site's menu names them
@@ -911,14 +958,7 @@ std::optional<PageRecipe> recipeFromMarkup(const HtmlDocument& document, std::st
             if (!recipe.directions.empty()) {
                 break;
             }
-            for (const IngredientGroup& group :
-                 linesAfterHeading(document, heading, kIngredientWords)) {
-                if (!group.heading.empty()) {
-                    recipe.directions.push_back(group.heading);
-                }
-                recipe.directions.insert(recipe.directions.end(), group.lines.begin(),
-                                         group.lines.end());
-            }
+            recipe.directions = stepLines(linesAfterHeading(document, heading, kIngredientWords));
         }
         if (recipe.hasIngredients()) {
             recipe.origin = PageRecipe::Origin::Headings;
@@ -1032,6 +1072,51 @@ std::string withoutDoubledParentheses(const std::string& line) {
     return result;
 }
 
+std::string asciiLowered(std::string_view text) {
+    std::string lowered;
+    for (char ch : text) {
+        lowered.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(ch))));
+    }
+    return lowered;
+}
+
+// A line that only numbers the step after it: "Step 3", "Schritt 2:", "3.".
+bool isStepNumber(std::string_view line) {
+    const std::string lowered = asciiLowered(line);
+    std::string_view rest = lowered;
+    for (std::string_view word : {"step", "schritt", "\u00e9tape", "etape", "paso", "passo", "stap",
+                                  "trin", "steg", "krok"}) {
+        if (rest.starts_with(word)) {
+            rest.remove_prefix(word.size());
+            break;
+        }
+    }
+    rest = trimCharacters(rest, " ");
+    std::size_t digits = 0;
+    while (digits < rest.size() && rest[digits] >= '0' && rest[digits] <= '9') {
+        ++digits;
+    }
+    if (digits == 0 || digits > 3) {
+        return false;
+    }
+    rest.remove_prefix(digits);
+    return rest.empty() || rest == "." || rest == ":" || rest == ")";
+}
+
+bool isYieldLine(std::string_view line) {
+    const std::string lowered = asciiLowered(line);
+    if (lowered.size() > 40) {
+        return false;
+    }
+    for (std::string_view word : {"serves ", "makes ", "yield: ", "yields ", "servings: "}) {
+        if (lowered.starts_with(word) && lowered.size() > word.size() &&
+            std::isdigit(static_cast<unsigned char>(lowered[word.size()]))) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void tidy(PageRecipe& recipe) {
     for (IngredientGroup& group : recipe.ingredientGroups) {
         for (std::string& line : group.lines) {
@@ -1041,8 +1126,18 @@ void tidy(PageRecipe& recipe) {
     }
     for (std::string& line : recipe.directions) {
         line = withoutBullet(std::move(line));
+        if (isStepNumber(line)) {
+            line.clear();
+        }
     }
     std::erase(recipe.directions, std::string());
+    // "Serves 4" after the last step is the yield, set apart from the method.
+    while (!recipe.directions.empty() && isYieldLine(recipe.directions.back())) {
+        if (recipe.servings.empty()) {
+            recipe.servings = recipe.directions.back();
+        }
+        recipe.directions.pop_back();
+    }
 }
 
 }  // namespace
