@@ -1138,6 +1138,16 @@ void tidy(PageRecipe& recipe) {
         }
         recipe.directions.pop_back();
     }
+    if (!recipe.directions.empty()) {
+        std::string& last = recipe.directions.back();
+        const std::size_t stop = last.rfind(". ");
+        if (stop != std::string::npos && isYieldLine(std::string_view(last).substr(stop + 2))) {
+            if (recipe.servings.empty()) {
+                recipe.servings = last.substr(stop + 2);
+            }
+            last.resize(stop + 1);
+        }
+    }
 }
 
 }  // namespace
