@@ -239,6 +239,9 @@ std::string withoutScriptContents(std::string_view page) {
         } else if (startsWithNoCase(page, open, "<style")) {
             endTag = "</style";
             nameLength = 6;
+        } else if (startsWithNoCase(page, open, "<svg")) {
+            endTag = "</svg";
+            nameLength = 4;
         }
         if (endTag.empty() || open + nameLength >= page.size() ||
             !(isWhiteSpace(page[open + nameLength]) || page[open + nameLength] == '>' ||

@@ -66,13 +66,14 @@ TEST(PageTextTest, JsonLdBlocksAsATokenizerSeesThem) {
                                              "{\"unterminated\":5}"}));
 }
 
-TEST(PageTextTest, ScriptAndStyleTextsGoTheirElementsStay) {
+TEST(PageTextTest, ScriptStyleAndSvgContentsGoTheirElementsStay) {
     EXPECT_EQ(withoutScriptContents(
                   "<p>a</p><script src=x>var t = '<p>no</p>';</script><STYLE>p{}</STYLE >"
                   "<!-- <script> --><p>b</p><scripted>c</scripted>"
+                  "<svg class=i><path d=\"M0\"/></svg><p>c</p>"
                   "<script>x</scripts></script ><script>unterminated"),
               "<p>a</p><script src=x></script><STYLE></STYLE ><!-- <script> --><p>b</p>"
-              "<scripted>c</scripted><script></script ><script>");
+              "<scripted>c</scripted><svg class=i></svg><p>c</p><script></script ><script>");
 }
 
 TEST(PageTextTest, EntitiesAndTags) {
