@@ -529,7 +529,10 @@ std::vector<const GumboNode*> classedRows(const GumboNode* container, std::strin
 
 // Lines of the list items in `container`, a heading inside it starting a group. A heading
 // that only names the part ("Ingredients") starts none.
-std::vector<IngredientGroup> groupedListLines(const GumboNode* container) {
+bool isAllLinks(const GumboNode* element);
+
+// `steps`: a step is never only a link, which in a list of steps is a "see also".
+std::vector<IngredientGroup> groupedListLines(const GumboNode* container, bool steps = false) {
     std::vector<IngredientGroup> groups(1);
     std::vector<const GumboNode*> pending{container};
     while (!pending.empty()) {
@@ -549,6 +552,9 @@ std::vector<IngredientGroup> groupedListLines(const GumboNode* container) {
                     groups.push_back({std::move(heading), {}});
                 }
             }
+            continue;
+        }
+        if (isElement(node, GUMBO_TAG_LI) && steps && isAllLinks(node)) {
             continue;
         }
         if (isElement(node, GUMBO_TAG_LI)) {
@@ -805,6 +811,7 @@ std::vector<IngredientGroup> linesAfterHeading(const HtmlDocument& document,
                                                const std::array<std::string_view, N>& otherPart) {
     std::vector<IngredientGroup> groups(1);
     const int rank = headingRank(heading);
+    const bool collectingSteps = otherPart.data() == kIngredientWords.data();
     for (const GumboNode* element : document.following(heading, 2000)) {
         const auto shortLines = shortTextLines(element);
         const bool oneShortLine = shortLines && shortLines->size() == 1;
@@ -831,7 +838,7 @@ std::vector<IngredientGroup> linesAfterHeading(const HtmlDocument& document,
             }
             continue;
         }
-        if (isElement(element, GUMBO_TAG_LI)) {
+        if (isElement(element, GUMBO_TAG_LI) && !(collectingSteps && isAllLinks(element))) {
             if (auto lines = shortTextLines(element, kMostItemNodes)) {
                 std::string line = joined(*lines, " ");
                 if (!line.empty()) {
@@ -922,7 +929,7 @@ std::optional<PageRecipe> recipeFromMarkup(const HtmlDocument& document, std::st
     }
     if (const GumboNode* steps = classedContainer(
             document, {"instruction", "direction", "method", "preparation", "steps"}, true)) {
-        recipe.directions = stepLines(groupedListLines(steps));
+        recipe.directions = stepLines(groupedListLines(steps, true));
     }
     if (!recipe.hasIngredients() || recipe.directions.empty()) {
         // Headings that name the parts, each followed by its list. A site's menu names them
