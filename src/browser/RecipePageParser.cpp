@@ -707,12 +707,17 @@ std::string pageTitle(const HtmlDocument& document) {
             }
         }
     }
-    for (const std::string& full : {documentTitle, socialTitle}) {
-        const std::string folded = foldedHeading(full);
-        for (const auto& [heading, linked] : headings) {
-            if (!folded.empty() && folded.find(foldedHeading(heading)) != std::string::npos &&
-                foldedHeading(heading).size() * 3 >= folded.size()) {
-                return heading;
+    // The banner's <h1> is a link home, and the site's name ends the title too.
+    for (bool atStart : {true, false}) {
+        for (const std::string& full : {documentTitle, socialTitle}) {
+            const std::string folded = foldedHeading(full);
+            for (const auto& [heading, linked] : headings) {
+                const std::string part = foldedHeading(heading);
+                const std::size_t at = folded.find(part);
+                if (!linked && !folded.empty() && at != std::string::npos &&
+                    (!atStart || at == 0) && part.size() * 3 >= folded.size()) {
+                    return heading;
+                }
             }
         }
     }
