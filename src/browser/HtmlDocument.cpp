@@ -181,7 +181,8 @@ namespace {
 
 // The raw text of the subtree with a line break around each block, or nothing once more
 // than `mostNodes` nodes were visited.
-std::optional<std::string> rawText(const GumboNode* node, std::size_t mostNodes) {
+std::optional<std::string> rawText(const GumboNode* node, std::size_t mostNodes,
+                                   bool withoutHeadings = false) {
     std::string raw;
     std::size_t visited = 0;
     // A null entry marks where a block element ends.
@@ -207,7 +208,8 @@ std::optional<std::string> rawText(const GumboNode* node, std::size_t mostNodes)
                 break;
             case GUMBO_NODE_ELEMENT: {
                 const GumboTag tag = current->v.element.tag;
-                if (holdsNoText(tag) && current != node) {
+                const bool heading = tag >= GUMBO_TAG_H1 && tag <= GUMBO_TAG_H6;
+                if ((holdsNoText(tag) || (withoutHeadings && heading)) && current != node) {
                     break;
                 }
                 const bool block = breaksLine(tag);
@@ -247,9 +249,9 @@ std::vector<std::string> textLines(const GumboNode* node) {
     return linesOf(*rawText(node, SIZE_MAX));
 }
 
-std::optional<std::vector<std::string>> shortTextLines(const GumboNode* node,
-                                                       std::size_t mostNodes) {
-    auto raw = rawText(node, mostNodes);
+std::optional<std::vector<std::string>> shortTextLines(const GumboNode* node, std::size_t mostNodes,
+                                                       bool withoutHeadings) {
+    auto raw = rawText(node, mostNodes, withoutHeadings);
     if (!raw) {
         return std::nullopt;
     }

@@ -50,8 +50,10 @@ std::vector<std::string> textLines(const GumboNode* node);
 std::string textOf(const GumboNode* node);
 // The text of an element that holds little: its lines, or nothing when its subtree has more
 // than `mostNodes` nodes. Asking this of every element of a page stays linear in its size,
-// where textLines of every element would take the square of its depth.
+// where textLines of every element would take the square of its depth. `withoutHeadings`
+// leaves out the headings inside it (a list item of a step that holds the next recipe's title).
 std::optional<std::vector<std::string>> shortTextLines(const GumboNode* node,
-                                                       std::size_t mostNodes = 64);
+                                                       std::size_t mostNodes = 64,
+                                                       bool withoutHeadings = false);
 
 }  // namespace miravel

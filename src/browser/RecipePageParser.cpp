@@ -529,6 +529,9 @@ std::vector<const GumboNode*> classedRows(const GumboNode* container, std::strin
 
 // Lines of the list items in `container`, a heading inside it starting a group. A heading
 // that only names the part ("Ingredients") starts none.
+// A list item or paragraph of more nodes than this is a page's layout, not a line of a recipe.
+constexpr std::size_t kMostItemNodes = 2000;
+
 bool isAllLinks(const GumboNode* element);
 
 // `steps`: a step is never only a link, which in a list of steps is a "see also".
@@ -558,7 +561,8 @@ std::vector<IngredientGroup> groupedListLines(const GumboNode* container, bool s
             continue;
         }
         if (isElement(node, GUMBO_TAG_LI)) {
-            std::string line = textOf(node);
+            const auto itemLines = shortTextLines(node, kMostItemNodes, steps);
+            std::string line = itemLines ? joined(*itemLines, " ") : std::string();
             if (!line.empty()) {
                 groups.back().lines.push_back(std::move(line));
             }
@@ -800,9 +804,6 @@ bool isAllLinks(const GumboNode* element) {
     return !text.empty() && text.size() <= linked.size() + 4;
 }
 
-// A list item or paragraph of more nodes than this is a page's layout, not a line of a recipe.
-constexpr std::size_t kMostItemNodes = 2000;
-
 int headingRank(const GumboNode* node) {
     return isHeading(node) ? static_cast<int>(node->v.element.tag - GUMBO_TAG_H1) + 1 : 7;
 }
@@ -844,7 +845,7 @@ std::vector<IngredientGroup> linesAfterHeading(const HtmlDocument& document,
             continue;
         }
         if (isElement(element, GUMBO_TAG_LI) && !(collectingSteps && isAllLinks(element))) {
-            if (auto lines = shortTextLines(element, kMostItemNodes)) {
+            if (auto lines = shortTextLines(element, kMostItemNodes, collectingSteps)) {
                 std::string line = joined(*lines, " ");
                 if (!line.empty()) {
                     groups.back().lines.push_back(std::move(line));
