@@ -96,7 +96,7 @@ clean:
 
 # Ingredient-line quality against the labelled lines of ../shared/corpus (ARGS="--misses 10
 # --top-unknown 50" lists what to improve), and speed beside the parse-ingredient npm package.
-.PHONY: evaluate-ingredients bench-ingredients
+.PHONY: evaluate-ingredients bench-ingredients evaluate-pages bench-pages
 
 evaluate-ingredients: deps
 	cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release
@@ -108,3 +108,19 @@ bench-ingredients: deps
 	cmake --build $(BENCH_DIR) -j $(JOBS) --target evaluate_ingredients bench_ingredient_parser
 	./$(BENCH_DIR)/bin/bench_ingredient_parser
 	bench/compare_ingredient_speed.sh $(BENCH_DIR)
+
+# Recipe extraction from the saved web pages of ../shared/corpus/webpages, scored by the shared
+# scorer (ARGS=--fails shows each wrong field), and speed beside the recipe-scrapers npm package
+# (installed outside the repository, see bench/compare_page_speed.sh).
+PAGES_DIR ?= ../shared/corpus/webpages
+evaluate-pages: deps
+	cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BENCH_DIR) -j $(JOBS) --target evaluate_pages
+	rm -rf $(BENCH_DIR)/page-predictions
+	./$(BENCH_DIR)/bin/evaluate_pages $(PAGES_DIR) $(BENCH_DIR)/page-predictions
+	python3 ../shared/bench/webeval/compare.py $(PAGES_DIR) $(BENCH_DIR)/page-predictions --quiet $(ARGS)
+
+bench-pages: deps
+	cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BENCH_DIR) -j $(JOBS) --target evaluate_pages
+	bench/compare_page_speed.sh $(BENCH_DIR)

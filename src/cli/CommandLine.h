@@ -105,6 +105,7 @@ void addInfoVerbs(CommandLine& commandLine);
 void addSettingsVerbs(CommandLine& commandLine);
 void addRecipeVerbs(CommandLine& commandLine);
 void addRecipeEditVerbs(CommandLine& commandLine);
+void addClipVerb(CommandLine& commandLine);
 void addRecipeListVerbs(CommandLine& commandLine);
 void addCategoryVerbs(CommandLine& commandLine);
 void addScaleVerbs(CommandLine& commandLine);

@@ -14,6 +14,7 @@ int main(int argc, char** argv) {
     cli::addSettingsVerbs(commandLine);
     cli::addRecipeVerbs(commandLine);
     cli::addRecipeEditVerbs(commandLine);
+    cli::addClipVerb(commandLine);
     cli::addRecipeListVerbs(commandLine);
     cli::addCategoryVerbs(commandLine);
     cli::addScaleVerbs(commandLine);

@@ -8,6 +8,7 @@
 #include "import/MasterCookMxpImporter.h"
 #include "import/MealMasterImporter.h"
 #include "import/MiravelRecipeImporter.h"
+#include "import/SchemaRecipeImporter.h"
 #include "import/YamlImporter.h"
 
 namespace miravel {
@@ -38,6 +39,9 @@ const std::vector<Format>& formats() {
         {"mmf", factory<MealMasterImporter>()},
         // Beyond the formats of other recipe programs: the Markdown recipes of static sites.
         {"md", factory<FrontMatterImporter>()},
+        // The schema.org recipes of web pages, as other recipe managers keep and export them.
+        {"json", factory<SchemaRecipeImporter>()},
+        {"zip", factory<SchemaRecipeArchiveImporter>()},
     };
     return table;
 }
@@ -47,7 +51,7 @@ const std::vector<Format>& formats() {
 const std::vector<std::string_view>& importFileExtensions() {
     static const std::vector<std::string_view> extensions = {
         "miravelrecipe", "miravelrecipes", "mx2",       "mxp", "mmf", "ysr",
-        "yml",           "mgourmet",       "mgourmet3", "xml", "vrc", "md"};
+        "yml",           "mgourmet",       "mgourmet3", "xml", "vrc", "md", "json", "zip"};
     return extensions;
 }
 

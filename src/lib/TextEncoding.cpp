@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <memory>
 #include <vector>
 
@@ -133,7 +134,7 @@ std::string windows1252ToUtf8(std::string_view bytes) {
     return text;
 }
 
-DecodedText decodeText(std::string_view bytes) {
+std::optional<DecodedText> decodeByteOrderMark(std::string_view bytes) {
     DecodedText decoded;
     struct Mark {
         std::string_view bytes;
@@ -164,6 +165,51 @@ DecodedText decodeText(std::string_view bytes) {
             }
         }
     }
+    return std::nullopt;
+}
+
+std::optional<DecodedText> decodeTextAs(std::string_view bytes, std::string_view encoding) {
+    std::string label;
+    for (char ch : encoding) {
+        label.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(ch))));
+    }
+    DecodedText decoded;
+    decoded.source = TextSource::Declared;
+    if (label == "utf-8" || label == "utf8" || label == "unicode-1-1-utf-8") {
+        RepairedUtf8 repaired = replacingInvalidUtf8(bytes);
+        decoded.text = std::move(repaired.text);
+        decoded.replaced = repaired.replaced;
+        decoded.encoding = "UTF-8";
+        return decoded;
+    }
+    // Browsers read every Latin-1 and ASCII label as Windows-1252, and pages so labelled
+    // really hold its quotes and dashes in 0x80-0x9F.
+    if (label == "iso-8859-1" || label == "iso8859-1" || label == "latin1" || label == "latin-1" ||
+        label == "l1" || label == "us-ascii" || label == "ascii" || label == "windows-1252" ||
+        label == "cp1252" || label == "x-cp1252" || label == "cp819" || label == "ibm819" ||
+        label == "iso_8859-1") {
+        decoded.text = windows1252ToUtf8(bytes);
+        decoded.encoding = "Windows-1252";
+        return decoded;
+    }
+    // A page in UTF-16 declares so only by its byte-order mark; a meta tag that says UTF-16
+    // stands in bytes that are ASCII, so is wrong.
+    if (label.starts_with("utf-16") || label.starts_with("utf-32") || label.empty() ||
+        label.size() > 40) {
+        return std::nullopt;
+    }
+    if (convertWithIcu(bytes, label.c_str(), decoded)) {
+        decoded.source = TextSource::Declared;
+        return decoded;
+    }
+    return std::nullopt;
+}
+
+DecodedText decodeText(std::string_view bytes) {
+    if (auto marked = decodeByteOrderMark(bytes)) {
+        return std::move(*marked);
+    }
+    DecodedText decoded;
     if (isValidUtf8(bytes)) {
         decoded.text = bytes;
         decoded.encoding = "UTF-8";
@@ -216,6 +262,11 @@ std::string describeDecoding(const DecodedText& decoded) {
             break;
         case TextSource::Detected:
             line = "not UTF-8; read as " + decoded.encoding + " (detected)";
+            break;
+        case TextSource::Declared:
+            if (decoded.encoding != "UTF-8") {
+                line = "read as " + decoded.encoding + " (declared)";
+            }
             break;
         case TextSource::Fallback:
             line = "not UTF-8 and no encoding recognised; read as Windows-1252";

@@ -1,0 +1,233 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "browser/PageRecipe.h"
+#include "browser/RecipePageParser.h"
+#include "lib/AtomicFile.h"
+
+namespace miravel {
+namespace {
+
+const std::filesystem::path kPages = std::filesystem::path(MIRAVEL_TEST_DATA) / "browser";
+
+std::string page(const std::string& name) {
+    auto bytes = readFile(kPages / name);
+    EXPECT_TRUE(bytes) << name;
+    return bytes.value_or("");
+}
+
+struct PageCase {
+    const char* file;
+    const char* url;
+    PageRecipe::Origin origin;
+    const char* name;
+    std::string ingredients;  // as the recipe keeps them, headings and all
+    std::vector<std::string> directions;
+    const char* servings;
+    const char* prepTime;
+    const char* cookTime;
+    const char* imageUrl;
+};
+
+const PageCase kCases[] = {
+    {"jsonld-graph.html",
+     "https://food.example/chili/",
+     PageRecipe::Origin::JsonLd,
+     "Weeknight Chili",
+     "2 lb ground beef\n1 can (15 oz) kidney beans\n2 tbsp chili powder",
+     {"Brown the meat", "Brown the beef in a large pot.", "Drain the fat.", "Simmer",
+      "Add the beans and chili powder; simmer 1 hour."},
+     "6",
+     "15 min",
+     "1 hr 30 min",
+     "https://food.example/images/chili-1200.jpg"},
+    {"jsonld-entities.html",
+     "https://cook.example/mac",
+     PageRecipe::Origin::JsonLd,
+     "Mac & Cheese \u2013 Baked",
+     "8 oz elbow macaroni\n2 cups sharp cheddar, grated\n1\u00bd cups milk\n1 cup cream (or "
+     "half-and-half)",
+     {"Boil the macaroni.", "Stir in the cheese & milk."},
+     "4",
+     "10 min",
+     "25 min",
+     "https://cook.example/mac.jpg"},
+    {"jsonld-broken.html",
+     "https://bars.example/lemon/index.html",
+     PageRecipe::Origin::JsonLd,
+     "Lemon Bars",
+     "1 cup flour\n2 lemons, juiced",
+     {"Press the crust into the pan.", "Pour over the filling and bake."},
+     "",
+     "",
+     "",
+     "https://bars.example/lemon/lemon-bars.jpg"},
+    {"microdata.html",
+     "http://soup.example/potato",
+     PageRecipe::Origin::Microdata,
+     "Potato Soup",
+     "4 large potatoes, peeled\n1 onion, chopped\n4 cups stock",
+     {"Cook the onion until soft.", "Add potatoes and stock; simmer 30 minutes.",
+      "Blend until smooth."},
+     "4 servings",
+     "20 min",
+     "40 min",
+     "http://soup.example/img/soup.jpg"},
+    {"plain-headings.html",
+     "http://baking.example/scones",
+     PageRecipe::Origin::Headings,
+     "Grandma's Scones",
+     "For the dough:\n2 cups flour\n1 tbsp baking powder\n\u00bd cup cold butter\nFor the "
+     "glaze:\n1 cup icing sugar\n2 tbsp milk",
+     {"Rub the butter into the flour.", "Bake at 220\u00b0C for 12 minutes."},
+     "",
+     "",
+     "",
+     "http://baking.example/scones.jpg"},
+    {"plugin-markup.html",
+     "",
+     PageRecipe::Origin::RecipeMarkup,
+     "Green Salad",
+     "Dressing:\n3 tbsp olive oil\n1 tbsp vinegar\nSalad:\n1 head lettuce\n1 cucumber",
+     {"Whisk the dressing.", "Toss with the vegetables."},
+     "",
+     "",
+     "",
+     ""},
+    // Declared Latin-1 reads as Windows-1252: 0x96 is an en dash.
+    {"latin1.html",
+     "",
+     PageRecipe::Origin::Headings,
+     "Cr\u00e8me br\u00fbl\u00e9e",
+     "500 ml Sahne\n5 Eigelb\n80 g Zucker \u2013 fein",
+     {"Den Ofen auf 150 \u00b0C vorheizen.", "Sahne erw\u00e4rmen."},
+     "",
+     "",
+     "",
+     ""},
+    // The first recipe that has steps, not the teaser before it nor the one after it.
+    {"two-recipes.html",
+     "",
+     PageRecipe::Origin::JsonLd,
+     "Pancakes",
+     "1 cup flour\n1 egg\n1 cup milk",
+     {"Whisk everything.", "Fry in a hot pan."},
+     "",
+     "",
+     "",
+     ""},
+    // The byte-order mark outranks the declared charset; the stray byte becomes U+FFFD.
+    {"bom-utf8.html",
+     "",
+     PageRecipe::Origin::Headings,
+     "Caf\u00e9 au lait \ufffd",
+     "1 cup caf\u00e9\n1 cup milk",
+     {},
+     "",
+     "",
+     "",
+     ""},
+};
+
+TEST(RecipePageParserTest, ReadsEachKindOfPage) {
+    for (const PageCase& expected : kCases) {
+        SCOPED_TRACE(expected.file);
+        for (bool fastPath : {true, false}) {
+            RecipePageParser::Options options;
+            options.fastPath = fastPath;
+            auto recipe = RecipePageParser::parse(page(expected.file), expected.url, options);
+            ASSERT_TRUE(recipe) << recipe.error().description;
+            EXPECT_EQ(recipe->origin, expected.origin);
+            EXPECT_EQ(recipe->name, expected.name);
+            EXPECT_EQ(recipe->ingredientsText(), expected.ingredients);
+            EXPECT_EQ(recipe->directions, expected.directions);
+            EXPECT_EQ(recipe->servings, expected.servings);
+            EXPECT_EQ(recipe->prepTime, expected.prepTime);
+            EXPECT_EQ(recipe->cookTime, expected.cookTime);
+            EXPECT_EQ(recipe->imageUrl, expected.imageUrl);
+        }
+    }
+}
+
+TEST(RecipePageParserTest, SaysSoWhenAPageHoldsNoRecipe) {
+    for (const std::string& bytes :
+         {page("no-recipe.html"), std::string(), std::string("\xff\xfe"), std::string("<<<>>>")}) {
+        auto recipe = RecipePageParser::parse(bytes, "https://food.example/about");
+        ASSERT_FALSE(recipe);
+        EXPECT_EQ(recipe.error().description, "No recipe found on this page.");
+    }
+}
+
+TEST(RecipePageParserTest, DictionaryHasTheEditorsKeysAndNullForWhatIsMissing) {
+    auto recipe =
+        RecipePageParser::parse(page("jsonld-graph.html"), "https://www.food.example/chili/");
+    ASSERT_TRUE(recipe);
+    const JsonObject dictionary = recipeDictionary(*recipe, "https://www.food.example/chili/");
+    std::vector<std::string> keys;
+    for (const auto& [key, value] : dictionary) {
+        keys.push_back(key);
+    }
+    EXPECT_EQ(keys, (std::vector<std::string>{"name", "ingredients", "directions", "servings",
+                                              "prep_time", "cook_time", "source", "source_url",
+                                              "image_url", "nutritional_info", "notes"}));
+    EXPECT_EQ(dictionary.find("source")->asString(), "Food.example");
+    EXPECT_EQ(dictionary.find("nutritional_info")->asString(), "Calories: 420 kcal\nProtein: 31 g");
+    EXPECT_EQ(dictionary.find("notes")->asString(), "A chili for any night of the week.");
+
+    auto bare = RecipePageParser::parse(page("plugin-markup.html"), "");
+    ASSERT_TRUE(bare);
+    const JsonObject sparse = recipeDictionary(*bare, "");
+    EXPECT_TRUE(sparse.find("image_url")->isNull());
+    EXPECT_TRUE(sparse.find("servings")->isNull());
+    EXPECT_TRUE(sparse.find("source")->isNull());
+}
+
+TEST(RecipePageParserTest, IngredientLineEndingInAColonDoesNotBecomeAHeading) {
+    PageRecipe recipe;
+    recipe.ingredientGroups = {{"For the sauce:", {"salt to taste:", "1 cup cream"}}};
+    EXPECT_EQ(recipe.ingredientsText(), "For the sauce:\nsalt to taste\n1 cup cream");
+}
+
+TEST(PageRecipeTest, IsoDurationsReadAsPeopleWriteThem) {
+    struct Case {
+        const char* iso;
+        const char* text;
+        double minutes;
+    };
+    const Case cases[] = {
+        {"PT1H30M", "1 hr 30 min", 90}, {"PT90M", "1 hr 30 min", 90},      {"PT45M", "45 min", 45},
+        {"P1DT2H", "1 day 2 hr", 1560}, {"P2D", "2 days", 2880},           {"PT0.5H", "30 min", 30},
+        {"pt20m", "20 min", 20},        {"PT1H0M30S", "1 hr 1 min", 60.5}, {"PT0S", "", 0},
+    };
+    for (const Case& c : cases) {
+        auto duration = readIsoDuration(c.iso);
+        ASSERT_TRUE(duration) << c.iso;
+        EXPECT_EQ(duration->text, c.text) << c.iso;
+        EXPECT_DOUBLE_EQ(duration->minutes, c.minutes) << c.iso;
+    }
+    for (const char* notIso : {"", "20 minutes", "P", "PT", "PTXM", "PT5", "P1H"}) {
+        EXPECT_FALSE(readIsoDuration(notIso)) << notIso;
+    }
+}
+
+TEST(PageRecipeTest, SourceNamesAndAddresses) {
+    EXPECT_EQ(sourceNameForUrl("https://www.example.com/a/b?c"), "Example.com");
+    EXPECT_EQ(sourceNameForUrl("http://cooking.example.org"), "Cooking.example.org");
+    EXPECT_EQ(sourceNameForUrl("my cookbook"), "My cookbook");
+    EXPECT_EQ(resolvedUrl("https://a.example/x/y.html", "img/p.jpg"),
+              "https://a.example/x/img/p.jpg");
+    EXPECT_EQ(resolvedUrl("https://a.example/x/y.html", "/p.jpg"), "https://a.example/p.jpg");
+    EXPECT_EQ(resolvedUrl("https://a.example/x/", "//cdn.example/p.jpg"),
+              "https://cdn.example/p.jpg");
+    EXPECT_EQ(resolvedUrl("https://a.example", "p.jpg"), "https://a.example/p.jpg");
+    EXPECT_EQ(resolvedUrl("https://a.example/x?q=/z", "p.jpg"), "https://a.example/p.jpg");
+    EXPECT_EQ(resolvedUrl("", "p.jpg"), "p.jpg");
+    EXPECT_EQ(resolvedUrl("https://a.example/", "data:image/png;base64,AA"),
+              "data:image/png;base64,AA");
+}
+
+}  // namespace
+}  // namespace miravel
