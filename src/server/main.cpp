@@ -19,6 +19,7 @@
 #include "server/Controllers.h"
 #include "server/MiravelServer.h"
 #include "server/PhotoFiles.h"
+#include "server/RecipePageParsing.h"
 #include "server/Storage.h"
 
 namespace {
@@ -287,6 +288,7 @@ int serve(const Arguments& arguments, Storage& storage) {
     options.baseUrl = arguments.baseUrl;
     options.trustedProxy = arguments.trustedProxy;
     options.threads = arguments.threads;
+    options.recipePage = recipePageParser();
     if (arguments.registration == "open") {
         options.registration = RegistrationPolicy::Open;
     } else if (arguments.registration == "first") {

@@ -1,6 +1,7 @@
 #include "ServerFixture.h"
 
 #include "lib/Crypto.h"
+#include "server/RecipePageParsing.h"
 
 namespace miravel::server::testing {
 namespace {
@@ -280,6 +281,26 @@ TEST_P(ServerApi, unknownAddressesAndThePageParserAnswerWithTheEnvelope) {
                         {"html", gzipCompress("<p>no</p>"), "file", "application/octet-stream"}}));
     EXPECT_EQ(nothing.status, 200);
     EXPECT_EQ(nothing.errorMessage(), "No recipe on this page.");
+    // The program's own parser behind the endpoint: a schema.org recipe in the page's head.
+    restartServer(RegistrationPolicy::Open, recipePageParser());
+    const std::string jsonLd =
+        "<html><head><script type=\"application/ld+json\">{\"@type\": \"Recipe\", \"name\": "
+        "\"Leek soup\", \"recipeIngredient\": [\"2 leeks\", \"1 l stock\"], "
+        "\"recipeInstructions\": \"Simmer.\", \"totalTime\": \"PT1H30M\"}</script></head>"
+        "<body><p>A soup.</p></body></html>";
+    auto real = answerOf(client()->Post(
+        "/recipe/", httplib::MultipartFormDataItems{
+                        {"url", "https://example.org/leek-soup", "", ""},
+                        {"html", gzipCompress(jsonLd), "file", "application/octet-stream"}}));
+    ASSERT_TRUE(real.ok()) << real.body;
+    EXPECT_EQ(real.result().member("name")->asString(), "Leek soup");
+    EXPECT_EQ(real.result().member("source_url")->asString(), "https://example.org/leek-soup");
+    auto none = answerOf(client()->Post(
+        "/recipe/", httplib::MultipartFormDataItems{
+                        {"url", "https://example.org/", "", ""},
+                        {"html", gzipCompress("<p>no</p>"), "file", "application/octet-stream"}}));
+    EXPECT_EQ(none.errorMessage(), "No recipe found on this page.");
+
     auto plain = answerOf(client()->Post(
         "/recipe/", httplib::MultipartFormDataItems{{"url", "https://example.org/", "", ""},
                                                     {"html", "<h1>not gzip</h1>", "file", ""}}));
