@@ -2,6 +2,7 @@
 
 #include "import/ImportTestSupport.h"
 #include "import/MacGourmetImporter.h"
+#include "lib/Crypto.h"
 #include "lib/JsonParser.h"
 
 namespace miravel {
@@ -131,6 +132,21 @@ TEST_F(MacGourmetFileTest, FilesThatHoldNoRecipesFailWithTheirReason) {
     ASSERT_TRUE(run.outcome.error);
     EXPECT_EQ(run.outcome.count, 0u);
     EXPECT_TRUE(liveRecipes().empty());
+
+    // A picture that claims 65535 pixels a side is refused before anything is decoded; the
+    // recipe comes in without it.
+    const std::string hugeGif(
+        "GIF89a\xFF\xFF\xFF\xFF\x00\x00\x00,\x00\x00\x00\x00"
+        "\xFF\xFF\xFF\xFF\x00\x02\x02\x44\x01\x00;",
+        30);
+    run = importText("huge.mgourmet",
+                     "<?xml version=\"1.0\"?><plist><array><dict><key>NAME</key><string>Huge"
+                     "</string><key>IMAGE</key><data>" +
+                         base64Encode(hugeGif) + "</data></dict></array></plist>");
+    ASSERT_FALSE(run.outcome.error);
+    auto huge = recipeNamed("Huge");
+    ASSERT_TRUE(huge);
+    EXPECT_FALSE(huge->photo());
 
     // An empty array is an empty export.
     run = importText("empty.mgourmet", "<?xml version=\"1.0\"?><plist><array/></plist>");

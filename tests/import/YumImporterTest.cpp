@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
+#include "import/GourmetImporter.h"
 #include "import/ImportTestSupport.h"
+#include "import/ImporterDispatch.h"
+#include "import/KRecipesImporter.h"
+#include "import/RecipeMLImporter.h"
 #include "import/XmlFileImporter.h"
+#include "import/YumImporter.h"
 
 namespace miravel {
 namespace {
@@ -43,6 +48,30 @@ TEST_F(YumImporterTest, AnotherRootIsNotRecognised) {
     auto run = importText("empty.xml", "<YumExport><RecipeList/></YumExport>");
     EXPECT_FALSE(run.outcome.error);
     EXPECT_EQ(run.outcome.count, 0u);
+}
+
+TEST_F(YumImporterTest, XmlFilesAreChosenByTheirRootAndTheNewExtensionsAreOffered) {
+    const auto recipeML = m_folder / "export.XML";
+    ASSERT_TRUE(writeFileAtomically(recipeML,
+                                    "<?xml version=\"1.0\"?>\n<!DOCTYPE recipeml>\n"
+                                    "<RecipeML version=\"0.5\"></RecipeML>"));
+    EXPECT_TRUE(dynamic_cast<RecipeMLImporter*>(importerForFile(recipeML, *m_library).get()));
+    const auto yum = m_folder / "yum.xml";
+    ASSERT_TRUE(writeFileAtomically(yum, "<YumExport/>"));
+    EXPECT_TRUE(dynamic_cast<YumImporter*>(importerForFile(yum, *m_library).get()));
+    EXPECT_TRUE(
+        dynamic_cast<YumImporter*>(importerForFile(m_folder / "absent.xml", *m_library).get()));
+    EXPECT_TRUE(
+        dynamic_cast<GourmetImporter*>(importerForFile(m_folder / "a.GRMT", *m_library).get()));
+    EXPECT_TRUE(
+        dynamic_cast<KRecipesImporter*>(importerForFile(m_folder / "a.kre", *m_library).get()));
+    const auto& offered = importFileExtensions();
+    for (std::string_view extension :
+         {"mgourmet", "mgourmet3", "ysr", "xml", "vrc", "grmt", "kreml", "kre"}) {
+        EXPECT_NE(std::find(offered.begin(), offered.end(), extension), offered.end()) << extension;
+        EXPECT_TRUE(importerForFile(m_folder / ("f." + std::string(extension)), *m_library))
+            << extension;
+    }
 }
 
 TEST(XmlRootName, PassesOverDeclarationsCommentsAndDocumentTypes) {
