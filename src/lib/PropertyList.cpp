@@ -70,8 +70,18 @@ Result<JsonValue> convert(plist_t node, int depth) {
             JsonArray array;
             std::uint32_t size = plist_array_get_size(node);
             array.reserve(size);
+            // An iterator, not the index: finding the n-th item walks the list from its start,
+            // which made a file of 20,000 recipes quadratic.
+            plist_array_iter iterator = nullptr;
+            plist_array_new_iter(node, &iterator);
+            std::unique_ptr<void, decltype(&std::free)> iteratorOwner(iterator, &std::free);
             for (std::uint32_t i = 0; i < size; ++i) {
-                auto item = convert(plist_array_get_item(node, i), depth + 1);
+                plist_t element = nullptr;
+                plist_array_next_item(node, iterator, &element);
+                if (element == nullptr) {
+                    break;
+                }
+                auto item = convert(element, depth + 1);
                 if (!item) {
                     return item;
                 }
