@@ -47,7 +47,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static FuzzLibrary fuzz;
     const std::string_view input(reinterpret_cast<const char*>(data), size);
     MiravelWindowController controller(fuzz.library);
-    for (const char* extension : {".yml", ".md", ".miravelrecipe", ".miravelrecipes"}) {
+    for (const char* extension : {".yml", ".md", ".miravelrecipe", ".miravelrecipes",
+                                  // The property-list, XML and key-value formats of other
+                                  // recipe programs.
+                                  ".mgourmet", ".ysr", ".xml", ".vrc", ".grmt", ".kreml"}) {
         const auto path = fuzz.folder / (std::string("input") + extension);
         if (writeFileAtomically(path, input)) {
             (void)controller.performImport(path);

@@ -8,9 +8,12 @@
 #include "lib/PropertyList.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    auto value =
-        miravel::readPropertyList(std::string_view(reinterpret_cast<const char*>(data), size));
-    if (value) {
+    const std::string_view input(reinterpret_cast<const char*>(data), size);
+    if (auto value = miravel::readPropertyList(input)) {
+        (void)miravel::JsonWriter::write(*value);
+    }
+    // The older text syntax, read by our own code, of ingredient records inside a string.
+    if (auto value = miravel::readTextPropertyList(input)) {
         (void)miravel::JsonWriter::write(*value);
     }
     return 0;

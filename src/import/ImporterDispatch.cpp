@@ -1,15 +1,24 @@
 #include "import/ImporterDispatch.h"
 
 #include <algorithm>
+#include <fstream>
 #include <functional>
 #include <string>
 
+#include "import/GourmetImporter.h"
+#include "import/KRecipesImporter.h"
+#include "import/MacGourmetImporter.h"
 #include "import/MasterCookImporter.h"
 #include "import/MasterCookMxpImporter.h"
 #include "import/MealMasterImporter.h"
 #include "import/MiravelRecipeImporter.h"
+#include "import/RecipeMLImporter.h"
 #include "import/SchemaRecipeImporter.h"
+#include "import/SousChefImporter.h"
+#include "import/XmlFileImporter.h"
 #include "import/YamlImporter.h"
+#include "import/YumImporter.h"
+#include "import/YummySoupImporter.h"
 
 namespace miravel {
 
@@ -31,12 +40,21 @@ struct Format {
 // read as unrecognised files.
 const std::vector<Format>& formats() {
     static const std::vector<Format> table = {
+        {"mgourmet", factory<MacGourmetImporter>()},
+        {"mgourmet3", factory<MacGourmetImporter>()},
+        {"ysr", factory<YummySoupImporter>()},
         {"mx2", factory<MasterCookImporter>()},
         {"yml", factory<YamlImporter>()},
         {"miravelrecipe", factory<MiravelRecipeImporter>()},
         {"miravelrecipes", factory<MiravelRecipesImporter>()},
         {"mxp", factory<MasterCookMxpImporter>()},
         {"mmf", factory<MealMasterImporter>()},
+        {"xml", factory<YumImporter>()},
+        {"vrc", factory<SousChefImporter>()},
+        // The XML files of the open-source recipe managers Gourmet and KRecipes.
+        {"grmt", factory<GourmetImporter>()},
+        {"kreml", factory<KRecipesImporter>()},
+        {"kre", factory<KRecipesImporter>()},
         // Beyond the formats of other recipe programs: the Markdown recipes of static sites.
         {"md", factory<FrontMatterImporter>()},
         // The schema.org recipes of web pages, as other recipe managers keep and export them.
@@ -46,12 +64,27 @@ const std::vector<Format>& formats() {
     return table;
 }
 
+bool isRecipeMLFile(const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::string start(64 * 1024, '\0');
+    file.read(start.data(), static_cast<std::streamsize>(start.size()));
+    start.resize(static_cast<std::size_t>(file.gcount()));
+    auto root = xmlRootName(start);
+    if (!root) {
+        return false;
+    }
+    std::transform(root->begin(), root->end(), root->begin(),
+                   [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
+    return *root == "recipeml";
+}
+
 }  // namespace
 
 const std::vector<std::string_view>& importFileExtensions() {
     static const std::vector<std::string_view> extensions = {
-        "miravelrecipe", "miravelrecipes", "mx2",       "mxp", "mmf", "ysr",
-        "yml",           "mgourmet",       "mgourmet3", "xml", "vrc", "md", "json", "zip"};
+        "miravelrecipe", "miravelrecipes", "mx2", "mxp", "mmf", "ysr",  "yml",
+        "mgourmet",      "mgourmet3",      "xml", "vrc", "md",  "json", "zip",
+        "grmt",          "kreml",          "kre"};
     return extensions;
 }
 
@@ -63,6 +96,10 @@ std::unique_ptr<RecipeImporter> importerForFile(const std::filesystem::path& pat
     }
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
+    // Yum and RecipeML files share the extension; a RecipeML file says so by its root.
+    if (extension == "xml" && isRecipeMLFile(path)) {
+        return std::make_unique<RecipeMLImporter>(library);
+    }
     for (const Format& format : formats()) {
         if (format.extension == extension) {
             return format.make(library);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "lib/ApplicationIdentifier.h"
 #include "lib/AtomicFile.h"
 #include "lib/DateText.h"
 #include "lib/Log.h"
@@ -39,6 +40,10 @@ ManagedObjectContext& RecipeImporter::managedObjectContext() {
     return *m_context;
 }
 
+Error importError(std::string message, std::string reason) {
+    return Error{applicationErrorDomain(), 100, std::move(message), std::move(reason)};
+}
+
 std::optional<std::string> RecipeImporter::savePhoto(std::string_view imageBytes) {
     // One flush per batch, in saveNow, instead of two waits for the disk per photo.
     auto name = miravel::savePhoto(m_library.filesFolder(), imageBytes, Flush::Later);
@@ -61,6 +66,17 @@ std::shared_ptr<RecipeCategory> RecipeImporter::getCategory(std::string_view nam
 
 std::int64_t RecipeImporter::lastCategoryOrderFlag() {
     return CategoriesController::lastOrderFlag(*m_context);
+}
+
+void RecipeImporter::addCategoriesToRecipe(std::string_view commaSeparated, Recipe& recipe) {
+    while (true) {
+        const auto comma = commaSeparated.find(',');
+        addCategoryToRecipe(commaSeparated.substr(0, comma), recipe);
+        if (comma == std::string_view::npos) {
+            return;
+        }
+        commaSeparated.remove_prefix(comma + 1);
+    }
 }
 
 void RecipeImporter::addCategoryToRecipe(std::string_view name, Recipe& recipe) {

@@ -56,6 +56,10 @@ struct ImportOutcome {
     bool cancelled = false;
 };
 
+// An import failure as the user sees it: the application's domain, code 100, the message
+// ("Unable to parse this file.") and, for the report, what exactly was wrong.
+Error importError(std::string message, std::string reason = {});
+
 // The base of every importer. It owns a context of its own on the library's store, whose
 // saves reach the main context (and so every list on the screen) as they happen; it finds
 // or makes categories by name and turns picture bytes into recipe photos.
@@ -79,6 +83,8 @@ public:
     // Links the recipe to the category of that name (trimmed), making the category when there
     // is none. A blank name links nothing.
     void addCategoryToRecipe(std::string_view name, Recipe& recipe);
+    // Each name of a comma-separated list, as above.
+    void addCategoriesToRecipe(std::string_view commaSeparated, Recipe& recipe);
     // The first category named exactly so, deleted or not.
     std::shared_ptr<RecipeCategory> getCategory(std::string_view name);
     std::int64_t lastCategoryOrderFlag();

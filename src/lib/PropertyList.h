@@ -14,6 +14,11 @@ namespace miravel {
 // is refused.
 [[nodiscard]] Result<JsonValue> readPropertyList(std::string_view bytes);
 
+// Reads a property list in text form: XML, or the older text syntax of parenthesised arrays,
+// braced dictionaries ("key = value;") and quoted or bare strings, all of whose values are
+// strings. Nesting deeper than 256 levels is refused here too.
+[[nodiscard]] Result<JsonValue> readTextPropertyList(std::string_view text);
+
 inline constexpr const char* kPropertyListErrorDomain = "miravel.plist";
 enum class PropertyListErrorCode { NotAPropertyList = 1, TooDeep = 2 };
 
