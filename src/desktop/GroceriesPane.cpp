@@ -226,7 +226,7 @@ void GroceriesPane::reloadTable() {
             continue;
         }
         const auto& row = std::get<std::shared_ptr<ConsolidatedItem>>(entry);
-        auto* item = new QListWidgetItem(qs(row->description()), m_table);
+        auto* item = new QListWidgetItem(qs(row->name()), m_table);
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable |
                        Qt::ItemIsEditable | Qt::ItemIsDragEnabled);
         item->setCheckState(row->purchased() ? Qt::Checked : Qt::Unchecked);
@@ -257,7 +257,7 @@ void GroceriesPane::itemChanged(QListWidgetItem* item) {
     // One signal for both the check box and the text: tell them apart by what changed.
     if ((item->checkState() == Qt::Checked) != row->purchased()) {
         report(m_list->groceryListTableCellCheckboxToggled(index));
-    } else if (ss(item->text()) != row->description()) {
+    } else if (ss(item->text()) != row->name()) {
         report(m_list->groceryListTableCellEdited(index, ss(item->text())));
     }
 }

@@ -272,6 +272,7 @@ MealsPane::MealsPane(Shell& shell, QWidget* parent)
     m_week = std::make_unique<MealPlannerWeekController>(shell.context(), shell.settings(),
                                                          NotificationCenter::defaultCenter(), this);
     weekDidChange(m_week->weekString());
+    m_recipes.setChangeHandler([this] { reloadRecipes(); });
     reloadRecipes();
 }
 
@@ -320,6 +321,9 @@ void MealsPane::reloadRecipes() {
 }
 
 void MealsPane::weekDidChange(const std::string& title) {
+    if (!m_week) {
+        return;  // the controller's first week, while it is being made; the constructor shows it
+    }
     m_title->setText(qs(title));
     const auto& week = m_week->week();
     const QDate today = QDate::currentDate();

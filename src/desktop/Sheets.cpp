@@ -50,7 +50,7 @@ bool runIngredientChooser(QWidget* parent, ChooseIngredientsController& chooser)
     rows->setAccessibleName(qs(miravel::tr("Ingredients")));
     const auto& items = chooser.consolidatedItems();
     for (std::size_t row = 0; row < items.size(); ++row) {
-        auto* item = new QListWidgetItem(qs(items[row]->description()), rows);
+        auto* item = new QListWidgetItem(qs(items[row]->name()), rows);
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
         item->setCheckState(chooser.isSelected(row) ? Qt::Checked : Qt::Unchecked);
     }
