@@ -1,5 +1,6 @@
 #include "desktop/MealsPane.h"
 
+#include <QCalendarWidget>
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDateEdit>
@@ -19,6 +20,7 @@
 #include <QSplitter>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QWidgetAction>
 
 #include "desktop/Alerts.h"
 #include "desktop/QtText.h"
@@ -235,6 +237,7 @@ MealsPane::MealsPane(Shell& shell, QWidget* parent)
     button(qs(miravel::tr("▶")), "nextWeek", [this] {
         m_week->nextWeek();
     })->setAccessibleName(qs(miravel::tr("Next Week")));
+    button(qs(miravel::tr("Week…")), "chooseWeek", [this] { showWeekChooser(); });
     m_title = new QLabel(this);
     m_title->setObjectName("weekTitle");
     QFont big = m_title->font();
@@ -278,6 +281,26 @@ MealsPane::MealsPane(Shell& shell, QWidget* parent)
 
 MealsPane::~MealsPane() = default;
 
+void MealsPane::showWeekChooser() {
+    // The popover: a month calendar on the shown week; a click shows the week holding the day.
+    auto* anchor = findChild<QPushButton*>("chooseWeek");
+    auto* popup = new QMenu(this);
+    popup->setAttribute(Qt::WA_DeleteOnClose);
+    auto* calendar = new QCalendarWidget(popup);
+    // 1 = Sunday ... 7 = Saturday, to Qt's 1 = Monday ... 7 = Sunday.
+    calendar->setFirstDayOfWeek(
+        static_cast<Qt::DayOfWeek>((m_week->calendar().firstWeekday() + 5) % 7 + 1));
+    calendar->setSelectedDate(localDate(m_week->selectedDay()));
+    connect(calendar, &QCalendarWidget::clicked, popup, [this, popup](const QDate& date) {
+        m_week->chooseWeek(noonOf(date));
+        popup->close();
+    });
+    auto* holder = new QWidgetAction(popup);
+    holder->setDefaultWidget(calendar);
+    popup->addAction(holder);
+    popup->popup(anchor->mapToGlobal(QPoint(0, anchor->height())));
+}
+
 QWidget* MealsPane::makeChooser() {
     auto* chooser = new QWidget(this);
     auto* layout = new QVBoxLayout(chooser);
@@ -295,6 +318,9 @@ QWidget* MealsPane::makeChooser() {
     m_recipeList->setObjectName("mealRecipes");
     m_recipeList->setDragEnabled(true);
     m_recipeList->setDragDropMode(QAbstractItemView::DragOnly);
+    // Long names end in an ellipsis rather than widen the column.
+    m_recipeList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_recipeList->setTextElideMode(Qt::ElideRight);
     m_recipeList->setSelectionMode(QAbstractItemView::ExtendedSelection);
     connect(m_scope, &QComboBox::currentIndexChanged, this, [this] {
         m_recipes.changeSearchContext(ss(m_scope->currentData().toString()));

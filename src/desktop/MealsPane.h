@@ -75,6 +75,7 @@ public:
     void editMeal(const std::shared_ptr<Meal>& meal, Timestamp day);
     void addDayToGroceryList(int dayIndex);
     void addWeekToGroceryList();
+    void showWeekChooser();
     void printWeek();
     void emailWeek();
 

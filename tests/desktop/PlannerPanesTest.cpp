@@ -2,6 +2,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMimeData>
+#include <QPushButton>
 #include <QTimer>
 
 #include "desktop/GroceriesPane.h"
@@ -83,6 +84,15 @@ private slots:
                 meals[0]->integer("orderFlag").value_or(0));
         QVERIFY(texts(pane.day(3)).contains("Pancakes"));
         QCOMPARE(texts(pane.day(2)), QStringList{"No meals scheduled."});
+
+        // The meals stay on their day when the week is left and shown again.
+        const QString title = pane.weekTitle()->text();
+        QTest::mouseClick(pane.findChild<QPushButton*>("nextWeek"), Qt::LeftButton);
+        QVERIFY(pane.weekTitle()->text() != title);
+        QCOMPARE(texts(pane.day(3)), QStringList{"No meals scheduled."});
+        QTest::mouseClick(pane.findChild<QPushButton*>("previousWeek"), Qt::LeftButton);
+        QCOMPARE(pane.weekTitle()->text(), title);
+        QVERIFY(texts(pane.day(3)).contains("Lentil soup"));
 
         // The chooser narrows by the scope it searches in.
         pane.recipes().search("pan");
