@@ -207,6 +207,37 @@ private slots:
         QVERIFY(pane.list().rowAt(static_cast<std::size_t>(bought))->purchased());
         QVERIFY(!table.item(rowNamed(table, "2 apples"))->font().strikeOut());
     }
+
+    void checkingAConsolidatedRowBuysEveryItemItWraps() {
+        RunningApplication running("consolidated");
+        QVERIFY(running.launched);
+        for (const char* recipe : {"Pancakes", "Porridge"}) {
+            auto item = running.context().insert<GroceryListItem>();
+            item->setNameAndUpdateAisle("1 cup milk");
+            item->setRecipeName(std::string(recipe));
+        }
+        QVERIFY(running.save());
+        auto& pane = running.window().groceriesPane();
+        running.app->settings().setBoolean(kGroceryListAislesKey, true);
+        running.app->settings().setBoolean(kGroceryListConsolidationKey, true);
+        pane.list().settingsDidChange();
+        auto& table = *pane.table();
+        QCOMPARE(texts(table), (QStringList{"Dairy", "2 cups milk"}));
+
+        table.item(1)->setCheckState(Qt::Checked);
+        running.save();
+        const auto row = pane.list().rowAt(1);
+        QVERIFY(row != nullptr);
+        QCOMPARE(row->items().size(), std::size_t{2});
+        for (const auto& item : row->items()) {
+            QVERIFY(item->purchased().value_or(false));
+        }
+        QVERIFY(table.item(1)->font().strikeOut());
+
+        // Each recipe is its own entry of the sidebar, after the two presets.
+        QCOMPARE(texts(*pane.sidebarList()), (QStringList{"Recipes", "Entire Grocery List",
+                                                          "My Items", "Pancakes", "Porridge"}));
+    }
 };
 
 MIRAVEL_DESKTOP_TEST_MAIN(PlannerPanesTest)
