@@ -215,6 +215,7 @@ void DayColumn::contextMenuEvent(QContextMenuEvent* event) {
     menu.addSeparator();
     menu.addAction(qs(miravel::tr("Add Day to Grocery List")), this,
                    [this] { m_pane.addDayToGroceryList(m_index); });
+    menu.addAction(qs(miravel::tr("Print Day…")), this, [this] { m_pane.printDay(m_index); });
     menu.exec(event->globalPos());
 }
 
@@ -520,6 +521,11 @@ void MealsPane::presentIngredientChooser(ChooseIngredientsController& chooser) {
 
 void MealsPane::showNotice(const std::string& text) {
     m_shell.showNotice(text, this);
+}
+
+void MealsPane::printDay(int dayIndex) {
+    m_week->selectRow(dayIndex);
+    miravel::printDay(*m_week, m_shell.printer());
 }
 
 void MealsPane::printWeek() {

@@ -76,6 +76,7 @@ public:
     void addDayToGroceryList(int dayIndex);
     void addWeekToGroceryList();
     void showWeekChooser();
+    void printDay(int dayIndex);
     void printWeek();
     void emailWeek();
 
