@@ -1,7 +1,8 @@
 #!/bin/sh
 # The documentation's screenshots: a sample library of about 30 recipes (from the labelled web
 # pages of ../shared/corpus, read at run time and never committed) with made-up photos and
-# categories, shown by the desktop program under Xvfb; the PNGs go to docs/screenshots/.
+# categories, shown by the desktop program under Xvfb, with a week of meals planned from it and
+# a grocery list made of three of them; the PNGs go to docs/screenshots/.
 #   scripts/screenshots.sh [BUILD_DIR]
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)

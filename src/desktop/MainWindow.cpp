@@ -15,6 +15,8 @@
 
 #include "desktop/DesktopApplication.h"
 #include "desktop/FileFlows.h"
+#include "desktop/GroceriesPane.h"
+#include "desktop/MealsPane.h"
 #include "desktop/QtText.h"
 #include "desktop/RecipeView.h"
 #include "desktop/RecipeWindow.h"
@@ -44,8 +46,10 @@ MainWindow::MainWindow(DesktopApplication& application)
     m_recipes = new RecipesPane(application, m_tabs);
     m_tabs->addTab(m_recipes, tr("Recipes"));
     m_tabs->addTab(laterPage(tr("Browser"), m_tabs), tr("Browser"));
-    m_tabs->addTab(laterPage(tr("Meals"), m_tabs), tr("Meals"));
-    m_tabs->addTab(laterPage(tr("Groceries"), m_tabs), tr("Groceries"));
+    m_meals = new MealsPane(application, m_tabs);
+    m_tabs->addTab(m_meals, tr("Meals"));
+    m_groceries = new GroceriesPane(application, m_tabs);
+    m_tabs->addTab(m_groceries, tr("Groceries"));
     m_tabs->setDocumentMode(true);
     setCentralWidget(m_tabs);
     m_flows = new FileFlows(application.library(), this, [this](const std::filesystem::path& path) {
@@ -71,6 +75,14 @@ void MainWindow::showBrowserPane() {
 }
 
 void MainWindow::printShown() {
+    if (m_tabs->currentIndex() == Meals) {
+        m_meals->printWeek();
+        return;
+    }
+    if (m_tabs->currentIndex() == Groceries) {
+        m_groceries->printList();
+        return;
+    }
     if (m_recipes->showsRecipe()) {
         m_recipes->recipeView().printRecipe();
         return;
@@ -80,6 +92,14 @@ void MainWindow::printShown() {
 }
 
 void MainWindow::emailShown() {
+    if (m_tabs->currentIndex() == Meals) {
+        m_meals->emailWeek();
+        return;
+    }
+    if (m_tabs->currentIndex() == Groceries) {
+        m_groceries->emailList();
+        return;
+    }
     if (m_recipes->showsRecipe()) {
         m_recipes->recipeView().emailRecipe();
         return;

@@ -8,6 +8,8 @@ namespace miravel::desktop {
 
 class DesktopApplication;
 class FileFlows;
+class GroceriesPane;
+class MealsPane;
 class RecipesPane;
 
 // The main window: the Recipes, Browser, Meals and Groceries panes as tabs, the toolbar and
@@ -21,6 +23,8 @@ public:
     ~MainWindow() override;
 
     RecipesPane& recipesPane() { return *m_recipes; }
+    MealsPane& mealsPane() { return *m_meals; }
+    GroceriesPane& groceriesPane() { return *m_groceries; }
     FileFlows& fileFlows() { return *m_flows; }
     QTabWidget* tabs() const { return m_tabs; }
     void showBrowserPane();
@@ -37,6 +41,8 @@ private:
     DesktopApplication& m_application;
     QTabWidget* m_tabs;
     RecipesPane* m_recipes;
+    MealsPane* m_meals;
+    GroceriesPane* m_groceries;
     FileFlows* m_flows;
 };
 

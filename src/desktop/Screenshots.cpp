@@ -11,17 +11,22 @@
 
 #include "desktop/DesktopApplication.h"
 #include "desktop/EditRecipeDialog.h"
+#include "desktop/GroceriesPane.h"
 #include "desktop/MainWindow.h"
+#include "desktop/MealsPane.h"
 #include "desktop/QtText.h"
 #include "desktop/RecipeTableModel.h"
 #include "desktop/RecipeView.h"
 #include "desktop/RecipeWindow.h"
 #include "desktop/RecipesPane.h"
+#include "grocery/ChooseIngredientsController.h"
 #include "lib/MainQueue.h"
 #include "lib/NotificationCenter.h"
+#include "model/Meal.h"
 #include "model/MemoryKeychain.h"
 #include "model/Recipe.h"
 #include "model/UserSettings.h"
+#include "planner/MealCreation.h"
 
 using namespace miravel;
 using namespace miravel::desktop;
@@ -128,7 +133,49 @@ int shoot(const QString& library, const QString& folder) {
     desktop.openRecipeWindow(other);
     if (auto* recipeWindow = desktop.recipeWindowFor(other.get())) {
         ok = save(recipeWindow, folder + "/recipe-window.png") && ok;
+        recipeWindow->close();
     }
+
+    // A planned week: most days one or two meals, one day left empty.
+    MealsPane& meals = window.mealsPane();
+    const auto& week = meals.week().week();
+    const std::int64_t types[] = {Meal::Breakfast, Meal::Dinner, Meal::Lunch};
+    std::vector<std::shared_ptr<Recipe>> planned;
+    int next = 0;
+    for (std::size_t day = 0; day < week.size(); ++day) {
+        if (day == 4) {
+            continue;
+        }
+        for (int count = 0; count < (day % 2 == 0 ? 2 : 1); ++count) {
+            auto recipe = pane.model().recipeAt(next++ % pane.model().rowCount());
+            if (createMealWithType(desktop.context(), types[(day + count) % 3], week[day],
+                                   recipe)) {
+                planned.push_back(recipe);
+            }
+        }
+    }
+    MainQueue::shared().processPending();
+    QCoreApplication::processEvents();
+    window.tabs()->setCurrentIndex(MainWindow::Meals);
+    ok = save(&window, folder + "/meals.png") && ok;
+
+    // Three of the week's recipes on the grocery list by aisle, some of it bought.
+    settings.setBoolean(kGroceryListAislesKey, true);
+    planned.resize(std::min<std::size_t>(planned.size(), 3));
+    ChooseIngredientsController chooser(desktop.context(), planned, settings);
+    ok = static_cast<bool>(chooser.donePressed()) && ok;
+    MainQueue::shared().processPending();
+    GroceriesPane& groceries = window.groceriesPane();
+    groceries.list().settingsDidChange();
+    for (std::size_t index = 0, rows = 0; index < groceries.list().items().size(); ++index) {
+        if (groceries.list().rowAt(index) && rows++ % 3 == 1) {
+            (void)groceries.list().groceryListTableCellCheckboxToggled(index);
+        }
+    }
+    MainQueue::shared().processPending();
+    QCoreApplication::processEvents();
+    window.tabs()->setCurrentIndex(MainWindow::Groceries);
+    ok = save(&window, folder + "/groceries.png") && ok;
     return ok ? 0 : 1;
 }
 

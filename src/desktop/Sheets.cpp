@@ -36,6 +36,10 @@ void chooseIngredients(QWidget* parent, ManagedObjectContext& context,
                        const std::vector<std::shared_ptr<Recipe>>& recipes,
                        const UserSettings& settings, const std::function<void(bool)>& done) {
     ChooseIngredientsController chooser(context, recipes, settings);
+    done(runIngredientChooser(parent, chooser));
+}
+
+bool runIngredientChooser(QWidget* parent, ChooseIngredientsController& chooser) {
     QDialog dialog(parent);
     dialog.setWindowTitle(qs(miravel::tr("Choose Ingredients")));
     auto* layout = new QVBoxLayout(&dialog);
@@ -46,7 +50,7 @@ void chooseIngredients(QWidget* parent, ManagedObjectContext& context,
     rows->setAccessibleName(qs(miravel::tr("Ingredients")));
     const auto& items = chooser.consolidatedItems();
     for (std::size_t row = 0; row < items.size(); ++row) {
-        auto* item = new QListWidgetItem(qs(items[row]->description()), rows);
+        auto* item = new QListWidgetItem(qs(items[row]->name()), rows);
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
         item->setCheckState(chooser.isSelected(row) ? Qt::Checked : Qt::Unchecked);
     }
@@ -67,15 +71,13 @@ void chooseIngredients(QWidget* parent, ManagedObjectContext& context,
     dialog.resize(420, 460);
     if (dialog.exec() != QDialog::Accepted) {
         chooser.cancelPressed();
-        done(false);
-        return;
+        return false;
     }
     if (auto saved = chooser.donePressed(); !saved) {
         presentDatabaseError(parent, saved.error());
-        done(false);
-        return;
+        return false;
     }
-    done(true);
+    return true;
 }
 
 std::optional<std::pair<std::int64_t, Timestamp>> chooseMealDateAndType(QWidget* parent) {

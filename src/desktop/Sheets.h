@@ -12,6 +12,7 @@
 class QWidget;
 
 namespace miravel {
+class ChooseIngredientsController;
 class ManagedObjectContext;
 class Recipe;
 class UserSettings;
@@ -24,6 +25,9 @@ namespace miravel::desktop {
 void chooseIngredients(QWidget* parent, ManagedObjectContext& context,
                        const std::vector<std::shared_ptr<Recipe>>& recipes,
                        const UserSettings& settings, const std::function<void(bool)>& done);
+
+// The same sheet over a chooser made elsewhere; true when items were added.
+bool runIngredientChooser(QWidget* parent, ChooseIngredientsController& chooser);
 
 // The meal picker: a day and a meal type (Meal::Type), or nothing when cancelled.
 std::optional<std::pair<std::int64_t, Timestamp>> chooseMealDateAndType(QWidget* parent);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,12 +33,23 @@ public:
     // Done: the recipe of the selected row, or null when none is selected.
     std::shared_ptr<Recipe> recipeAtRow(std::size_t row) const;
 
+    // Told after the chooser's recipes changed in the store (added, renamed, deleted), so the
+    // shown list can follow; not after the chooser's own searches.
+    void setChangeHandler(std::function<void()> handler) { m_changed = std::move(handler); }
+
 private:
+    bool takesObjectChanges() const override { return false; }
+    void controllerDidChangeContent(QVArrayController&) override {
+        if (m_changed) {
+            m_changed();
+        }
+    }
     void fetch();
 
     std::string m_searchContext;
     std::string m_searchText;
     QVArrayController m_recipes;
+    std::function<void()> m_changed;
 };
 
 }  // namespace miravel

@@ -159,5 +159,22 @@ TEST_F(MealRecipesControllerTest, searchesByNameIngredientsOrSource) {
     EXPECT_EQ(chooser.recipeAtRow(1), nullptr);
 }
 
+TEST_F(MealRecipesControllerTest, tellsOfStoreChangesUnderTheCurrentSearch) {
+    recipe("Apple pie", "apples");
+    settle();
+    MealRecipesController chooser(*m_main);
+    int told = 0;
+    chooser.setChangeHandler([&] { ++told; });
+    chooser.search("pie");
+    EXPECT_EQ(told, 0);  // the chooser's own search is no change of the store
+
+    recipe("Cherry pie", "cherries");
+    recipe("Bread", "flour");
+    settle();
+    EXPECT_GE(told, 1);
+    ASSERT_EQ(chooser.recipes().size(), 2u);
+    EXPECT_EQ(chooser.recipes()[1]->name(), "Cherry pie");
+}
+
 }  // namespace
 }  // namespace miravel

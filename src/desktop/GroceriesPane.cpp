@@ -1,0 +1,399 @@
+#include "desktop/GroceriesPane.h"
+
+#include <QComboBox>
+#include <QDropEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMimeData>
+#include <QPushButton>
+#include <QSplitter>
+#include <QVBoxLayout>
+
+#include "desktop/Alerts.h"
+#include "desktop/QtText.h"
+#include "desktop/Shell.h"
+#include "lib/StringTable.h"
+#include "rendering/PaneOutput.h"
+
+namespace miravel::desktop {
+
+namespace {
+
+// The list's rows dragged onto another aisle; the controller decides what a drop means.
+class GroceryTable : public QListWidget {
+public:
+    GroceryTable(GroceryListController& list, QWidget* parent)
+        : QListWidget(parent), m_list(list) {}
+
+protected:
+    QStringList mimeTypes() const override { return {qs(GroceryListController::pasteboardType())}; }
+    QMimeData* mimeData(const QList<QListWidgetItem*>& items) const override {
+        std::vector<std::size_t> rows;
+        for (auto* item : items) {
+            rows.push_back(static_cast<std::size_t>(row(item)));
+        }
+        const auto written = m_list.writeRows(rows);
+        if (!written) {
+            return nullptr;
+        }
+        QStringList text;
+        for (std::size_t row : *written) {
+            text << QString::number(row);
+        }
+        auto* mime = new QMimeData;
+        mime->setData(qs(GroceryListController::pasteboardType()), text.join(',').toUtf8());
+        return mime;
+    }
+    // The row a drop lands at, and whether on it rather than above it.
+    std::pair<std::size_t, bool> target(const QPoint& position) const {
+        const QModelIndex index = indexAt(position);
+        if (!index.isValid()) {
+            return {static_cast<std::size_t>(count()), false};
+        }
+        const QRect rect = visualRect(index);
+        const bool below = position.y() > rect.center().y();
+        return {static_cast<std::size_t>(index.row() + (below ? 1 : 0)), false};
+    }
+    void dragMoveEvent(QDragMoveEvent* event) override {
+        const auto [row, onRow] = target(event->position().toPoint());
+        if (event->source() == this &&
+            m_list.validateDrop(GroceryListController::pasteboardType(), row, onRow)) {
+            event->acceptProposedAction();
+        } else {
+            event->ignore();
+        }
+    }
+    void dropEvent(QDropEvent* event) override {
+        const auto [row, onRow] = target(event->position().toPoint());
+        std::vector<std::size_t> dragged;
+        const QByteArray data =
+            event->mimeData()->data(qs(GroceryListController::pasteboardType()));
+        for (const auto& part : data.split(',')) {
+            bool ok = false;
+            const int value = part.toInt(&ok);
+            if (ok && value >= 0) {
+                dragged.push_back(static_cast<std::size_t>(value));
+            }
+        }
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+        if (auto moved = m_list.acceptDrop(dragged, row, onRow); !moved) {
+            presentDatabaseError(this, moved.error());
+        }
+    }
+
+private:
+    GroceryListController& m_list;
+};
+
+}  // namespace
+
+GroceriesPane::GroceriesPane(Shell& shell, QWidget* parent) : QWidget(parent), m_shell(shell) {
+    setObjectName("groceriesPane");
+    m_list = std::make_unique<GroceryListController>(shell.context(), shell.settings(), this);
+    m_sidebar = std::make_unique<GroceryListCategoriesController>(shell.context(), *m_list, this);
+
+    auto* layout = new QHBoxLayout(this);
+    auto* splitter = new QSplitter(this);
+    layout->addWidget(splitter);
+
+    auto* side = new QWidget(splitter);
+    auto* sideLayout = new QVBoxLayout(side);
+    sideLayout->setContentsMargins(0, 0, 0, 0);
+    m_sidebarList = new QListWidget(side);
+    m_sidebarList->setObjectName("grocerySidebar");
+    connect(m_sidebarList, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (!m_reloading && row > 0) {
+            m_sidebar->selectionDidChange(static_cast<std::size_t>(row));
+        }
+    });
+    m_removeRecipe = new QPushButton(qs(miravel::tr("Remove Recipe")), side);
+    m_removeRecipe->setObjectName("removeGroceryRecipe");
+    m_removeRecipe->setEnabled(false);
+    connect(m_removeRecipe, &QPushButton::clicked, this, [this] {
+        if (auto removed = m_sidebar->deleteRecipePressed(); !removed) {
+            presentDatabaseError(this, removed.error());
+        }
+    });
+    sideLayout->addWidget(m_sidebarList, 1);
+    sideLayout->addWidget(m_removeRecipe);
+
+    auto* main = new QWidget(splitter);
+    auto* mainLayout = new QVBoxLayout(main);
+    mainLayout->setContentsMargins(0, 0, 0, 0);
+    auto* bar = new QHBoxLayout;
+    auto button = [this, bar](const QString& title, const QString& name, auto&& run) {
+        auto* made = new QPushButton(title, this);
+        made->setObjectName(name);
+        connect(made, &QPushButton::clicked, this, run);
+        bar->addWidget(made);
+        return made;
+    };
+    button(qs(miravel::tr("New Item")), "newGroceryItem", [this] {
+        if (auto made = m_list->newItem(); !made) {
+            presentDatabaseError(this, made.error());
+        }
+    });
+    m_delete = button(qs(miravel::tr("Delete")), "deleteGroceryItems", [this] {
+        if (auto deleted = m_list->deletePressed(); !deleted) {
+            presentDatabaseError(this, deleted.error());
+        }
+    });
+    m_delete->setEnabled(false);
+    button(qs(miravel::tr("Clear…")), "clearGroceryList", [this] {
+        if (auto cleared = m_list->clearGroceryList(); !cleared) {
+            presentDatabaseError(this, cleared.error());
+        }
+    });
+    bar->addStretch(1);
+    m_filter = new QComboBox(this);
+    m_filter->setObjectName("groceryFilter");
+    // In the order of GroceryFilter.
+    m_filter->addItems(
+        {qs(miravel::tr("All")), qs(miravel::tr("Bought")), qs(miravel::tr("To Buy"))});
+    connect(m_filter, &QComboBox::activated, this,
+            [this](int segment) { m_list->segmentChanged(segment); });
+    bar->addWidget(m_filter);
+    button(qs(miravel::tr("Print")), "printGroceryList", [this] { printList(); });
+    button(qs(miravel::tr("Email")), "emailGroceryList", [this] { emailList(); });
+    mainLayout->addLayout(bar);
+
+    m_table = new GroceryTable(*m_list, main);
+    m_table->setObjectName("groceryList");
+    m_table->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_table->setDragEnabled(true);
+    m_table->setAcceptDrops(true);
+    m_table->setDropIndicatorShown(true);
+    m_table->setDragDropMode(QAbstractItemView::InternalMove);
+    m_table->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
+    m_table->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_table, &QListWidget::customContextMenuRequested, this,
+            &GroceriesPane::showContextMenu);
+    connect(m_table, &QListWidget::itemChanged, this, &GroceriesPane::itemChanged);
+    connect(m_table, &QListWidget::itemSelectionChanged, this, [this] {
+        if (m_reloading) {
+            return;
+        }
+        std::vector<std::size_t> rows;
+        for (const auto& index : m_table->selectionModel()->selectedRows()) {
+            rows.push_back(static_cast<std::size_t>(index.row()));
+        }
+        std::ranges::sort(rows);
+        m_list->selectionDidChange(rows);
+    });
+    connect(m_table, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* item) {
+        m_list->editItem(static_cast<std::size_t>(m_table->row(item)));
+    });
+    m_empty = new QLabel(qs(miravel::tr(kNoItems)), main);
+    m_empty->setAlignment(Qt::AlignCenter);
+    m_empty->hide();
+    mainLayout->addWidget(m_table, 1);
+    mainLayout->addWidget(m_empty);
+    splitter->addWidget(side);
+    splitter->addWidget(main);
+    splitter->setStretchFactor(1, 1);
+    splitter->setSizes({220, 860});
+
+    m_sidebar->start();
+    reloadOutline();
+    reloadTable();
+}
+
+GroceriesPane::~GroceriesPane() {
+    // The controllers report to this widget while they go.
+    m_list->setDelegate(nullptr);
+    m_sidebar->setDelegate(nullptr);
+}
+
+void GroceriesPane::report(const Result<void>& done) {
+    if (!done) {
+        presentDatabaseError(this, done.error());
+    }
+}
+
+void GroceriesPane::reloadTable() {
+    m_reloading = true;
+    m_table->clear();
+    for (const auto& entry : m_list->items()) {
+        if (const auto* title = std::get_if<std::string>(&entry)) {
+            auto* item = new QListWidgetItem(qs(*title), m_table);
+            QFont bold = m_table->font();
+            bold.setBold(true);
+            item->setFont(bold);
+            item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsDropEnabled);
+            continue;
+        }
+        const auto& row = std::get<std::shared_ptr<ConsolidatedItem>>(entry);
+        auto* item = new QListWidgetItem(qs(row->name()), m_table);
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable |
+                       Qt::ItemIsEditable | Qt::ItemIsDragEnabled);
+        item->setCheckState(row->purchased() ? Qt::Checked : Qt::Unchecked);
+        if (row->purchased()) {
+            QFont struck = m_table->font();
+            struck.setStrikeOut(true);
+            item->setFont(struck);
+            item->setForeground(m_table->palette().color(QPalette::Disabled, QPalette::Text));
+        }
+    }
+    for (std::size_t row : m_list->selectedRows()) {
+        if (auto* item = m_table->item(static_cast<int>(row))) {
+            item->setSelected(true);
+        }
+    }
+    m_reloading = false;
+}
+
+void GroceriesPane::itemChanged(QListWidgetItem* item) {
+    if (m_reloading) {
+        return;
+    }
+    const auto index = static_cast<std::size_t>(m_table->row(item));
+    auto row = m_list->rowAt(index);
+    if (!row) {
+        return;
+    }
+    // One signal for both the check box and the text: tell them apart by what changed.
+    if ((item->checkState() == Qt::Checked) != row->purchased()) {
+        report(m_list->groceryListTableCellCheckboxToggled(index));
+    } else if (ss(item->text()) != row->name()) {
+        report(m_list->groceryListTableCellEdited(index, ss(item->text())));
+    }
+}
+
+void GroceriesPane::showEmptyLabel(bool shown) {
+    m_empty->setVisible(shown);
+}
+
+void GroceriesPane::setRemoveButtonEnabled(bool enabled) {
+    m_delete->setEnabled(enabled);
+}
+
+void GroceriesPane::setFilterSegment(GroceryFilter filter) {
+    m_filter->setCurrentIndex(static_cast<int>(filter));
+}
+
+void GroceriesPane::selectRows(const std::vector<std::size_t>& rows) {
+    m_reloading = true;
+    m_table->clearSelection();
+    for (std::size_t row : rows) {
+        if (auto* item = m_table->item(static_cast<int>(row))) {
+            item->setSelected(true);
+            m_table->scrollToItem(item);
+        }
+    }
+    m_reloading = false;
+}
+
+void GroceriesPane::editRow(std::size_t row) {
+    if (auto* item = m_table->item(static_cast<int>(row))) {
+        m_table->setCurrentItem(item);
+        m_table->editItem(item);
+    }
+}
+
+bool GroceriesPane::confirmDeletion(const std::string& message) {
+    return desktop::confirmDeletion(this, qs(miravel::tr(message)), true);
+}
+
+ClearChoice GroceriesPane::confirmClear(const std::string& message) {
+    const int answer =
+        presentAlert(this, {QMessageBox::Critical,
+                            qs(miravel::tr(message)),
+                            {},
+                            {qs(miravel::tr("Clear All Items")), qs(miravel::tr("Clear Purchased")),
+                             qs(miravel::tr("Cancel"))}});
+    switch (answer) {
+        case 0:
+            return ClearChoice::ClearAllItems;
+        case 1:
+            return ClearChoice::ClearPurchased;
+        default:
+            return ClearChoice::Cancel;
+    }
+}
+
+void GroceriesPane::reloadOutline() {
+    m_reloading = true;
+    m_sidebarList->clear();
+    auto* group =
+        new QListWidgetItem(qs(GroceryListCategoriesController::groupTitle()), m_sidebarList);
+    QFont small = m_sidebarList->font();
+    small.setBold(true);
+    group->setFont(small);
+    group->setFlags(Qt::ItemIsEnabled);
+    for (const auto& entry : m_sidebar->entries()) {
+        new QListWidgetItem(qs(entry.title()), m_sidebarList);
+    }
+    if (auto row = m_sidebar->rowForEntry(m_sidebar->selection())) {
+        m_sidebarList->setCurrentRow(static_cast<int>(*row));
+    }
+    m_removeRecipe->setEnabled(m_sidebar->removeButtonEnabled());
+    m_reloading = false;
+}
+
+void GroceriesPane::selectRow(std::size_t row) {
+    m_reloading = true;
+    m_sidebarList->setCurrentRow(static_cast<int>(row));
+    m_removeRecipe->setEnabled(m_sidebar->removeButtonEnabled());
+    m_reloading = false;
+}
+
+void GroceriesPane::showContextMenu(const QPoint& position) {
+    auto* clicked = m_table->itemAt(position);
+    std::optional<std::size_t> row;
+    if (clicked) {
+        row = static_cast<std::size_t>(m_table->row(clicked));
+    }
+    QMenu menu(this);
+    auto add = [&](const QString& title, GroceryMenuItem which, auto&& run) {
+        auto* action = menu.addAction(title, this, run);
+        const auto state = m_list->validateMenuItem(which, row);
+        action->setEnabled(state.enabled);
+        action->setCheckable(state.checked);
+        action->setChecked(state.checked);
+        return action;
+    };
+    add(qs(miravel::tr("New Item")), GroceryMenuItem::NewItem, [this] {
+        if (auto made = m_list->newItem(); !made) {
+            presentDatabaseError(this, made.error());
+        }
+    });
+    add(qs(miravel::tr("Edit")), GroceryMenuItem::Edit, [this, row] { m_list->editItem(*row); });
+    add(qs(miravel::tr("Delete")), GroceryMenuItem::Delete, [this, row] {
+        if (auto deleted = m_list->deleteItem(row); !deleted) {
+            presentDatabaseError(this, deleted.error());
+        }
+    });
+    menu.addSeparator();
+    add(qs(miravel::tr("Purchased")), GroceryMenuItem::Purchased,
+        [this, row] { report(m_list->togglePurchased(row)); });
+    auto* aisles = menu.addMenu(qs(miravel::tr("Aisle")));
+    aisles->setEnabled(m_list->validateMenuItem(GroceryMenuItem::Aisle, row).enabled);
+    for (const auto& entry : m_list->aisleMenu(row)) {
+        auto* action = aisles->addAction(qs(entry.title), this, [this, tag = entry.tag, row] {
+            report(m_list->changeAisle(tag, row));
+        });
+        action->setCheckable(true);
+        action->setChecked(entry.checked);
+        action->setEnabled(
+            m_list->validateMenuItem(GroceryMenuItem::Aisle, row, entry.tag).enabled);
+    }
+    menu.exec(m_table->viewport()->mapToGlobal(position));
+}
+
+void GroceriesPane::printList() {
+    printGroceryList(*m_list, m_shell.printer());
+}
+
+void GroceriesPane::emailList() {
+    if (!emailGroceryList(*m_list, m_shell.mail())) {
+        presentAlert(this, {QMessageBox::Warning,
+                            qs(miravel::tr("The mail program could not be opened.")),
+                            {},
+                            {qs(miravel::tr("OK"))}});
+    }
+}
+
+}  // namespace miravel::desktop

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QWidget>
+#include <memory>
+
+#include "grocery/GroceryListCategoriesController.h"
+#include "grocery/GroceryListController.h"
+
+class QComboBox;
+class QLabel;
+class QListWidget;
+class QListWidgetItem;
+class QPushButton;
+
+namespace miravel::desktop {
+
+class Shell;
+
+// The Groceries pane: the sidebar of the list's parts beside the list itself, sectioned by
+// aisle or by recipe, with like items consolidated into one row.
+class GroceriesPane : public QWidget,
+                      public GroceryListControllerDelegate,
+                      public GroceryListSidebarDelegate {
+    Q_OBJECT
+public:
+    GroceriesPane(Shell& shell, QWidget* parent = nullptr);
+    ~GroceriesPane() override;
+
+    GroceryListController& list() { return *m_list; }
+    GroceryListCategoriesController& sidebar() { return *m_sidebar; }
+    QListWidget* table() const { return m_table; }
+    QListWidget* sidebarList() const { return m_sidebarList; }
+
+    void printList();
+    void emailList();
+
+    // GroceryListControllerDelegate
+    void reloadTable() override;
+    void showEmptyLabel(bool shown) override;
+    void setRemoveButtonEnabled(bool enabled) override;
+    void setFilterSegment(GroceryFilter filter) override;
+    void selectRows(const std::vector<std::size_t>& rows) override;
+    void editRow(std::size_t row) override;
+    bool confirmDeletion(const std::string& message) override;
+    ClearChoice confirmClear(const std::string& message) override;
+    // GroceryListSidebarDelegate
+    void reloadOutline() override;
+    void selectRow(std::size_t row) override;
+
+private:
+    void showContextMenu(const QPoint& position);
+    void itemChanged(QListWidgetItem* item);
+    void report(const Result<void>& done);
+
+    Shell& m_shell;
+    std::unique_ptr<GroceryListController> m_list;
+    std::unique_ptr<GroceryListCategoriesController> m_sidebar;
+    QListWidget* m_sidebarList = nullptr;
+    QPushButton* m_removeRecipe = nullptr;
+    QComboBox* m_filter = nullptr;
+    QListWidget* m_table = nullptr;
+    QLabel* m_empty = nullptr;
+    QPushButton* m_delete = nullptr;
+    bool m_reloading = false;
+};
+
+}  // namespace miravel::desktop
