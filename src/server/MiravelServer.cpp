@@ -276,11 +276,18 @@ private:
                                       : m_webController.session(request);
                 response.set_header("Cache-Control", "no-store");
                 if (!session) {
-                    respond(response, std::unexpected(session.error()));
+                    respondToPage(response, std::unexpected(session.error()));
                     return;
                 }
-                respond(response, handler(session->accountId, request));
+                respondToPage(response, handler(session->accountId, request));
             };
+    }
+
+    // The browser answers a Basic challenge with its own password dialog, over the page's
+    // sign-in form; the page signs in by itself.
+    static void respondToPage(httplib::Response& response, const ApiResult<std::string>& result) {
+        respond(response, result);
+        response.headers.erase("WWW-Authenticate");
     }
 
     std::string sessionCookie(const std::string& token, std::int64_t maxAge) const {
@@ -328,7 +335,7 @@ private:
                     [this](const httplib::Request& request, httplib::Response& response) {
                         auto ended = m_webController.signOut(request);
                         if (!ended) {
-                            respond(response, std::unexpected(ended.error()));
+                            respondToPage(response, std::unexpected(ended.error()));
                             return;
                         }
                         response.set_header("Set-Cookie", sessionCookie("", 0));

@@ -50,6 +50,7 @@ li button.row { display: flex; width: 100%; gap: .8rem; align-items: center; bac
 .meal small { color: var(--muted); display: block; font-size: .8rem; }
 a.meal[href] .title { color: var(--accent); }
 .empty { padding: 1rem; color: var(--muted); }
+.day .empty { padding: 0 1rem; margin: 0; }
 article { padding: 1rem; }
 article img { max-width: 100%; border-radius: .4rem; }
 article li { border: 0; padding: .3rem 0; }
@@ -249,7 +250,7 @@ async function showList() {
       return el("li", {}, button);
     }))]);
   main.replaceChildren(el("div", { class: "bar" }, filter), add,
-    sections.length ? sections : el("p", { class: "empty" }, "No items."));
+    ...(sections.length ? sections.flat() : [el("p", { class: "empty" }, "No items.")]));
 }
 
 function dayTitle(text) {
