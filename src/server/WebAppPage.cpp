@@ -53,6 +53,7 @@ a.meal[href] .title { color: var(--accent); }
 .day .empty { padding: 0 1rem; margin: 0; }
 article { padding: 1rem; }
 article img { max-width: 100%; border-radius: .4rem; }
+article h2 { margin: 1.2rem 0 .3rem; }
 article li { border: 0; padding: .3rem 0; }
 article ul { background: none; border: 0; }
 .directions { white-space: pre-wrap; line-height: 1.5; }
