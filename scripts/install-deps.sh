@@ -12,6 +12,7 @@ build_packages=(
   libpng-dev libjpeg62-turbo-dev libgif-dev libtiff-dev
   libgumbo-dev libcpp-httplib-dev libsodium-dev libpq-dev postgresql wrk
   qt6-base-dev qt6-tools-dev libgl-dev xvfb xauth fonts-dejavu-core desktop-file-utils poppler-utils
+  chromium
 )
 # libFuzzer needs a clang whose concepts level lets libstdc++ offer <expected>.
 fuzz_packages=(clang-19 libclang-rt-19-dev)

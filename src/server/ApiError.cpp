@@ -33,6 +33,8 @@ int apiErrorStatus(ApiErrorKind kind) {
             return 503;
         case ApiErrorKind::Internal:
             return 500;
+        case ApiErrorKind::Forbidden:
+            return 403;
     }
     return 500;
 }
@@ -63,6 +65,8 @@ int apiErrorCode(ApiErrorKind kind) {
             return 11;
         case ApiErrorKind::Internal:
             return 12;
+        case ApiErrorKind::Forbidden:
+            return 13;
     }
     return 12;
 }

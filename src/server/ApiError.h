@@ -22,6 +22,7 @@ enum class ApiErrorKind {
     ParserUnavailable,    // the page parser is not part of this server
     ParseFailed,          // the page parser found no recipe
     Internal,             // storage or file failure; details go to the log only
+    Forbidden,            // a browser's change without its session's CSRF token
 };
 
 struct ApiError {

@@ -86,6 +86,49 @@ private:
     const ServerOptions& m_options;
 };
 
+// What signing in from the phone's page gives: the cookie's token (kept by the browser only)
+// and the token every change must carry in its X-CSRF-Token header.
+struct WebSignIn {
+    std::string sessionToken;
+    std::string csrfToken;
+};
+
+inline constexpr const char* kSessionCookie = "miravel_session";
+inline constexpr std::int64_t kWebSessionSeconds = 30 * 24 * 60 * 60;
+
+// The phone's page: sign-in by e-mail and password, the grocery list as the desktop shows it,
+// check-offs item by item, new items, the week's meals.
+class WebAppController {
+public:
+    WebAppController(Storage& storage, AccountService& accounts)
+        : m_storage(storage), m_accounts(accounts) {}
+
+    ApiResult<WebSignIn> signIn(const httplib::Request& request, const std::string& address);
+    // The session the request's cookie names; Unauthorized without one.
+    ApiResult<WebSession> session(const httplib::Request& request);
+    // Also refuses a change whose X-CSRF-Token is not the session's.
+    ApiResult<WebSession> sessionForChange(const httplib::Request& request);
+    ApiResult<void> signOut(const httplib::Request& request);
+
+    // show: "all", "mine" or "recipe" (with `recipe`).
+    ApiResult<std::string> groceries(std::int64_t account, const httplib::Request& request);
+    // {"uids":[...],"purchased":true}: each named item of the account changes on its own.
+    ApiResult<std::string> setPurchased(std::int64_t account, const httplib::Request& request);
+    // {"name":"2 cups flour"}: a new item of the user's own, its aisle recognised.
+    ApiResult<std::string> addItem(std::int64_t account, const httplib::Request& request);
+    // The seven days from `from` ("yyyy-MM-dd", the phone's today), by day and type.
+    ApiResult<std::string> meals(std::int64_t account, const httplib::Request& request);
+    ApiResult<std::string> recipe(std::int64_t account, const std::string& uid);
+
+private:
+    Storage& m_storage;
+    AccountService& m_accounts;
+};
+
+// The page itself and the service worker that keeps it offline.
+std::string_view webAppPage();
+std::string_view webAppWorker();
+
 // A random token of 128 bits as 32 hex digits: the unguessable part of a photo's address.
 std::string newPhotoToken();
 

@@ -13,6 +13,7 @@
 #include "lib/Crypto.h"
 #include "lib/Log.h"
 #include "server/Controllers.h"
+#include "server/JsonText.h"
 
 namespace miravel::server {
 
@@ -85,7 +86,8 @@ public:
           m_accountController(*owner.m_accounts),
           m_syncController(storage, photos, owner.m_options),
           m_photoController(storage, photos),
-          m_pageController(owner.m_options) {
+          m_pageController(owner.m_options),
+          m_webController(storage, *owner.m_accounts) {
         configure();
         route();
     }
@@ -265,7 +267,109 @@ private:
             });
     }
 
+    // The page's data requests: the session's account, and for changes its CSRF token too.
+    template <typename Handler>
+    auto webSession(bool change, Handler handler) {
+        return
+            [this, change, handler](const httplib::Request& request, httplib::Response& response) {
+                auto session = change ? m_webController.sessionForChange(request)
+                                      : m_webController.session(request);
+                response.set_header("Cache-Control", "no-store");
+                if (!session) {
+                    respondToPage(response, std::unexpected(session.error()));
+                    return;
+                }
+                respondToPage(response, handler(session->accountId, request));
+            };
+    }
+
+    // The browser answers a Basic challenge with its own password dialog, over the page's
+    // sign-in form; the page signs in by itself.
+    static void respondToPage(httplib::Response& response, const ApiResult<std::string>& result) {
+        respond(response, result);
+        response.headers.erase("WWW-Authenticate");
+    }
+
+    std::string sessionCookie(const std::string& token, std::int64_t maxAge) const {
+        const bool secure = options().baseUrl.starts_with("https:");
+        return fmt::format("{}={}; Path=/app/; Max-Age={}; HttpOnly; SameSite=Strict{}",
+                           kSessionCookie, token, maxAge, secure ? "; Secure" : "");
+    }
+
+    void routeWebApp() {
+        const auto staticText = [](std::string_view text, const char* type) {
+            return [text, type](const httplib::Request&, httplib::Response& response) {
+                response.set_header("Cache-Control", "no-cache");
+                response.set_header("X-Content-Type-Options", "nosniff");
+                response.set_header("Content-Security-Policy",
+                                    "default-src 'self'; script-src 'self' 'unsafe-inline'; "
+                                    "style-src 'unsafe-inline'; img-src 'self' data:; "
+                                    "frame-ancestors 'none'");
+                response.set_content(std::string(text), type);
+            };
+        };
+        server.Get("/app", [](const httplib::Request&, httplib::Response& response) {
+            response.set_redirect("/app/");
+        });
+        server.Get("/app/", staticText(webAppPage(), "text/html; charset=utf-8"));
+        server.Get("/app/worker.js", staticText(webAppWorker(), "text/javascript"));
+        server.Post("/app/session", [this](const httplib::Request& request,
+                                           httplib::Response& response) {
+            auto signedIn = m_webController.signIn(request, clientAddress(request));
+            if (!signedIn) {
+                respond(response, std::unexpected(signedIn.error()));
+                return;
+            }
+            response.set_header("Set-Cookie",
+                                sessionCookie(signedIn->sessionToken, kWebSessionSeconds));
+            respond(response,
+                    strictJson(JsonValue(JsonObject{{"csrf", JsonValue(signedIn->csrfToken)}})));
+        });
+        server.Get("/app/session",
+                   webSession(false, [this](std::int64_t, const httplib::Request& request) {
+                       auto session = m_webController.session(request);
+                       return ApiResult<std::string>(strictJson(
+                           JsonValue(JsonObject{{"csrf", JsonValue(session->csrfToken)}})));
+                   }));
+        server.Post("/app/session/end",
+                    [this](const httplib::Request& request, httplib::Response& response) {
+                        auto ended = m_webController.signOut(request);
+                        if (!ended) {
+                            respondToPage(response, std::unexpected(ended.error()));
+                            return;
+                        }
+                        response.set_header("Set-Cookie", sessionCookie("", 0));
+                        respond(response, std::string("true"));
+                    });
+        server.Get("/app/groceries",
+                   webSession(false, [this](std::int64_t account, const httplib::Request& request) {
+                       return m_webController.groceries(account, request);
+                   }));
+        server.Post("/app/groceries/purchased",
+                    webSession(true, [this](std::int64_t account, const httplib::Request& request) {
+                        return m_webController.setPurchased(account, request);
+                    }));
+        server.Post("/app/groceries/new",
+                    webSession(true, [this](std::int64_t account, const httplib::Request& request) {
+                        return m_webController.addItem(account, request);
+                    }));
+        server.Get("/app/meals",
+                   webSession(false, [this](std::int64_t account, const httplib::Request& request) {
+                       return m_webController.meals(account, request);
+                   }));
+        server.Get("/app/recipe/([^/]*)",
+                   webSession(false, [this](std::int64_t account, const httplib::Request& request) {
+                       const std::string uid = request.matches[1].str();
+                       if (!isValidUid(uid)) {
+                           return ApiResult<std::string>(
+                               apiError(ApiErrorKind::BadRequest, "The uid is not valid."));
+                       }
+                       return m_webController.recipe(account, uid);
+                   }));
+    }
+
     void route() {
+        routeWebApp();
         server.Get("/healthz", [this](const httplib::Request&, httplib::Response& response) {
             auto checked = m_storage.findAccount("");
             response.status = checked ? 200 : 503;
@@ -333,6 +437,7 @@ private:
     SyncController m_syncController;
     PhotoController m_photoController;
     RecipePageController m_pageController;
+    WebAppController m_webController;
 };
 
 MiravelServer::MiravelServer(ServerOptions options, Storage& storage, PhotoFiles& photos)

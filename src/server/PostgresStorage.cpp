@@ -108,6 +108,16 @@ Result<Rows> query(PGconn* connection, const char* sql, const std::vector<Param>
     return Rows(std::move(result));
 }
 
+// Added after the first release; made at start when missing, so older databases gain it.
+constexpr const char* kSessionTable = R"sql(
+CREATE TABLE web_sessions(
+    token_digest TEXT PRIMARY KEY,
+    account_id BIGINT NOT NULL,
+    password_hash TEXT NOT NULL,
+    csrf TEXT NOT NULL,
+    expires BIGINT NOT NULL);
+)sql";
+
 class PostgresStorage final : public Storage {
 public:
     explicit PostgresStorage(std::string address) : m_address(std::move(address)) {}
@@ -118,8 +128,60 @@ public:
                 return std::unexpected(locked.error());
             }
             auto made = makeSchema(connection);
+            if (made) {
+                made = makeSessionTable(connection);
+            }
             (void)query(connection, kSchemaUnlock);
             return made;
+        });
+    }
+
+    Result<void> createSession(const std::string& tokenDigest, std::int64_t account,
+                               const std::string& csrfToken, std::int64_t expires) override {
+        return withConnection([&](PGconn* connection) -> Result<void> {
+            if (auto expired = query(connection, "DELETE FROM web_sessions WHERE expires <= $1",
+                                     {number(nowSeconds())});
+                !expired) {
+                return std::unexpected(expired.error());
+            }
+            auto inserted = query(connection,
+                                  "INSERT INTO web_sessions(token_digest, account_id, "
+                                  "password_hash, csrf, expires) SELECT $1, id, password_hash, "
+                                  "$2, $3 FROM accounts WHERE id = $4",
+                                  {tokenDigest, csrfToken, number(expires), number(account)});
+            if (!inserted) {
+                return std::unexpected(inserted.error());
+            }
+            return {};
+        });
+    }
+
+    Result<std::optional<WebSession>> session(const std::string& tokenDigest,
+                                              std::int64_t now) override {
+        return withConnection([&](PGconn* connection) -> Result<std::optional<WebSession>> {
+            auto rows = query(connection,
+                              "SELECT s.account_id, s.csrf FROM web_sessions s JOIN accounts a "
+                              "ON a.id = s.account_id AND a.password_hash = s.password_hash "
+                              "WHERE s.token_digest = $1 AND s.expires > $2",
+                              {tokenDigest, number(now)});
+            if (!rows) {
+                return std::unexpected(rows.error());
+            }
+            if (rows->size() == 0) {
+                return std::optional<WebSession>();
+            }
+            return std::optional<WebSession>(WebSession{rows->integer(0, 0), rows->text(0, 1)});
+        });
+    }
+
+    Result<void> deleteSession(const std::string& tokenDigest) override {
+        return withConnection([&](PGconn* connection) -> Result<void> {
+            auto deleted = query(connection, "DELETE FROM web_sessions WHERE token_digest = $1",
+                                 {tokenDigest});
+            if (!deleted) {
+                return std::unexpected(deleted.error());
+            }
+            return {};
         });
     }
 
@@ -453,6 +515,20 @@ public:
     }
 
 private:
+    // Asked first rather than "IF NOT EXISTS", whose notice libpq would print on every start.
+    Result<void> makeSessionTable(PGconn* connection) {
+        auto present = query(connection, "SELECT to_regclass('web_sessions') IS NOT NULL");
+        if (!present) {
+            return std::unexpected(present.error());
+        }
+        if (present->text(0, 0) != "t") {
+            if (auto made = query(connection, kSessionTable); !made) {
+                return std::unexpected(made.error());
+            }
+        }
+        return {};
+    }
+
     Result<void> makeSchema(PGconn* connection) {
         auto present = query(connection, "SELECT to_regclass('schema_version') IS NOT NULL");
         if (!present) {

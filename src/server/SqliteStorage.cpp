@@ -105,6 +105,16 @@ CREATE INDEX recipe_history_by_photo ON recipe_history(account_id, photo_hash);
 CREATE INDEX recipes_by_photo ON recipes(account_id, photo_hash);
 )sql";
 
+// Added after the first release; made on every start so older databases gain it.
+constexpr const char* kSessionTable = R"sql(
+CREATE TABLE IF NOT EXISTS web_sessions(
+    token_digest TEXT PRIMARY KEY,
+    account_id INTEGER NOT NULL,
+    password_hash TEXT NOT NULL,
+    csrf TEXT NOT NULL,
+    expires INTEGER NOT NULL);
+)sql";
+
 class SqliteStorage final : public Storage {
 public:
     explicit SqliteStorage(std::filesystem::path file) : m_file(std::move(file)) {}
@@ -144,7 +154,54 @@ public:
                 return set;
             }
         }
+        if (auto sessions = database.execute(kSessionTable); !sessions) {
+            return sessions;
+        }
         return transaction->commit();
+    }
+
+    Result<void> createSession(const std::string& tokenDigest, std::int64_t account,
+                               const std::string& csrfToken, std::int64_t expires) override {
+        return withWrite([&](Database& database) -> Result<void> {
+            if (auto expired =
+                    run(database, "DELETE FROM web_sessions WHERE expires <= ?", {nowSeconds()});
+                !expired) {
+                return expired;
+            }
+            return run(database,
+                       "INSERT INTO web_sessions(token_digest, account_id, password_hash, csrf, "
+                       "expires) SELECT ?, id, password_hash, ?, ? FROM accounts WHERE id = ?",
+                       {tokenDigest, csrfToken, expires, account});
+        });
+    }
+
+    Result<std::optional<WebSession>> session(const std::string& tokenDigest,
+                                              std::int64_t now) override {
+        return withDatabase([&](Database& database) -> Result<std::optional<WebSession>> {
+            auto statement = bound(database,
+                                   "SELECT s.account_id, s.csrf FROM web_sessions s JOIN accounts "
+                                   "a ON a.id = s.account_id AND a.password_hash = "
+                                   "s.password_hash WHERE s.token_digest = ? AND s.expires > ?",
+                                   {tokenDigest, now});
+            if (!statement) {
+                return std::unexpected(statement.error());
+            }
+            auto row = statement->step();
+            if (!row) {
+                return std::unexpected(row.error());
+            }
+            if (!*row) {
+                return std::optional<WebSession>();
+            }
+            return std::optional<WebSession>(
+                WebSession{statement->columnInt64(0), std::string(statement->columnText(1))});
+        });
+    }
+
+    Result<void> deleteSession(const std::string& tokenDigest) override {
+        return withWrite([&](Database& database) -> Result<void> {
+            return run(database, "DELETE FROM web_sessions WHERE token_digest = ?", {tokenDigest});
+        });
     }
 
     Result<std::optional<Account>> findAccount(const std::string& email) override {

@@ -66,6 +66,13 @@ struct HistoryEntry {
     std::optional<std::string> photoHash;
 };
 
+// A signed-in browser: the account it acts for and the token its changes must carry. Only
+// a digest of the cookie's token is stored, so a copy of the database signs no one in.
+struct WebSession {
+    std::int64_t accountId = 0;
+    std::string csrfToken;
+};
+
 inline constexpr std::size_t kHistoryVersionsKept = 20;
 inline constexpr int kHistoryDaysKept = 30;
 
@@ -114,6 +121,16 @@ public:
     // Whether a recipe or a kept version of this account still refers to the photo.
     [[nodiscard]] virtual Result<bool> photoInUse(std::int64_t account,
                                                   const std::string& photoHash) = 0;
+
+    // Sessions live in the database so that every server process on it knows them. A session
+    // ends at its expiry, with its account, and when the account's password changes.
+    [[nodiscard]] virtual Result<void> createSession(const std::string& tokenDigest,
+                                                     std::int64_t account,
+                                                     const std::string& csrfToken,
+                                                     std::int64_t expiresSeconds) = 0;
+    [[nodiscard]] virtual Result<std::optional<WebSession>> session(const std::string& tokenDigest,
+                                                                    std::int64_t nowSeconds) = 0;
+    [[nodiscard]] virtual Result<void> deleteSession(const std::string& tokenDigest) = 0;
 
     // Newest first; all recipes when uid is empty.
     [[nodiscard]] virtual Result<std::vector<HistoryEntry>> history(std::int64_t account,

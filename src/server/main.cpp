@@ -14,6 +14,7 @@
 
 #include <fmt/format.h>
 
+#include "ingredients/IngredientParser.h"
 #include "lib/JsonParser.h"
 #include "lib/Log.h"
 #include "server/Controllers.h"
@@ -284,6 +285,12 @@ int accountCommand(const Arguments& arguments, Storage& storage) {
 }
 
 int serve(const Arguments& arguments, Storage& storage) {
+    // Without the ingredient names the phone's page would file every new item under the
+    // wrong aisle; the sync itself does not need them.
+    if (auto checked = miravel::IngredientParser::sharedParser().checkReferenceStore(); !checked) {
+        fmt::print(stderr, "miravel-server: {}\n", checked.error().description);
+        return 1;
+    }
     ServerOptions options;
     options.baseUrl = arguments.baseUrl;
     options.trustedProxy = arguments.trustedProxy;

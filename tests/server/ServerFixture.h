@@ -82,6 +82,17 @@ public:
                                  const std::string& newPhotoToken) override {
         return m_inner.restore(account, entryId, newPhotoToken);
     }
+    Result<void> createSession(const std::string& tokenDigest, std::int64_t account,
+                               const std::string& csrfToken, std::int64_t expires) override {
+        return m_inner.createSession(tokenDigest, account, csrfToken, expires);
+    }
+    Result<std::optional<WebSession>> session(const std::string& tokenDigest,
+                                              std::int64_t now) override {
+        return m_inner.session(tokenDigest, now);
+    }
+    Result<void> deleteSession(const std::string& tokenDigest) override {
+        return m_inner.deleteSession(tokenDigest);
+    }
 
 private:
     Storage& m_inner;
