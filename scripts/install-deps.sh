@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Miravel needs to build, test and benchmark.
 # Idempotent: packages already present are left alone and apt is not touched.
-# Usage: scripts/install-deps.sh [build|fuzz|lint]...   (default: build)
+# Usage: scripts/install-deps.sh [build|fuzz|lint|screenshots]...   (default: build)
 set -euo pipefail
 
 build_packages=(
@@ -12,8 +12,9 @@ build_packages=(
   libpng-dev libjpeg62-turbo-dev libgif-dev libtiff-dev
   libgumbo-dev libcpp-httplib-dev libsodium-dev libpq-dev postgresql wrk
   qt6-base-dev qt6-tools-dev libgl-dev xvfb xauth fonts-dejavu-core desktop-file-utils poppler-utils
-  chromium
 )
+# The phone page's screenshots (scripts/phone-screenshots.mjs) drive a headless browser.
+screenshot_packages=(chromium)
 # libFuzzer needs a clang whose concepts level lets libstdc++ offer <expected>.
 fuzz_packages=(clang-19 libclang-rt-19-dev)
 # clang-tidy 14 cannot see std::expected in libstdc++ 12 for the same reason; 19 can.
@@ -27,6 +28,7 @@ for group in "${groups[@]}"; do
     build) wanted+=("${build_packages[@]}") ;;
     fuzz) wanted+=("${fuzz_packages[@]}") ;;
     lint) wanted+=("${lint_packages[@]}") ;;
+    screenshots) wanted+=("${screenshot_packages[@]}") ;;
     *) echo "install-deps: unknown package group '$group'" >&2; exit 2 ;;
   esac
 done
