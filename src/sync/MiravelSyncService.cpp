@@ -434,6 +434,8 @@ void MiravelSyncService::runSync(bool showAlert) {
     }
     m_syncError.reset();
     isRunning = false;
+    // Wakes a main loop that waits for the run to end (MainQueue::runUntil looks after tasks).
+    queue.post([] {});
 }
 
 void MiravelSyncService::rebindAccount(const std::string& binding) {
