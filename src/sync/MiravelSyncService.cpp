@@ -230,6 +230,8 @@ struct MiravelSyncService::ListEntity {
     // Makes the object for a server dictionary, or takes the local one that stands for it
     // (bookmarks); null to skip it.
     std::function<std::shared_ptr<SyncedObject>(ManagedObjectContext&, const JsonObject&)> create;
+    // Called before the sync removes an object from the store.
+    std::function<void(SyncedObject&)> removing = {};
 };
 
 MiravelSyncService::MiravelSyncService(Library& library, MiravelService& service)
@@ -364,6 +366,17 @@ void MiravelSyncService::runSync(bool showAlert) {
             category->setUid(*textOf(server, "uid"));
             category->setStatus(kStatusUnmodified);
             return category;
+        },
+        [](SyncedObject& object) {
+            // The recipes' category lists change with it, but their hashes would not: they
+            // go up again, so that the other devices drop the category from them too.
+            for (auto& recipe : static_cast<RecipeCategory&>(object).recipes()) {
+                if (!recipe->isReallyDeleted()) {
+                    recipe->removeCategory(
+                        std::static_pointer_cast<RecipeCategory>(object.shared_from_this()));
+                    recipe->setModified();
+                }
+            }
         }};
     const ListEntity meals{
         "meals",
@@ -528,6 +541,9 @@ void MiravelSyncService::syncList(const ListEntity& entity) {
         if (object->status() == kStatusModified) {
             uploads.push_back(object);
         } else {
+            if (entity.removing) {
+                entity.removing(*object);
+            }
             context.deleteObject(object);
             saveContext();
         }
@@ -548,6 +564,9 @@ void MiravelSyncService::syncList(const ListEntity& entity) {
         }
         for (auto& object : uploads) {
             if (object->status() == kStatusDeleted) {
+                if (entity.removing) {
+                    entity.removing(*object);
+                }
                 context.deleteObject(object);
             } else {
                 object->setStatus(kStatusUnmodified);
