@@ -1,5 +1,6 @@
 #include "sync/MiravelService.h"
 
+#include <arpa/inet.h>
 #include <curl/curl.h>
 #include <fmt/format.h>
 #include <sys/utsname.h>
@@ -79,8 +80,12 @@ std::string contentTypeOfFile(const std::filesystem::path& file) {
     return "application/octet-stream";
 }
 
-bool isLoopbackHost(std::string_view host) {
-    return host == "localhost" || host.starts_with("127.") || host == "[::1]";
+bool isLoopbackHost(const std::string& host) {
+    in_addr address{};
+    if (inet_pton(AF_INET, host.c_str(), &address) == 1) {
+        return (ntohl(address.s_addr) >> 24) == 127;
+    }
+    return host == "localhost" || host == "[::1]";
 }
 
 // The host of "scheme://[user@]host[:port]/...".
@@ -227,17 +232,20 @@ void MiravelService::setCredentials() {
         return;
     }
     if (item->has_value()) {
+        std::lock_guard lock(m_credentialsMutex);
         m_email = *email;
         m_password = (*item)->password();
     }
 }
 
 void MiravelService::setCredentials(std::string email, std::string password) {
+    std::lock_guard lock(m_credentialsMutex);
     m_email = std::move(email);
     m_password = std::move(password);
 }
 
 void MiravelService::clearCredentials() {
+    std::lock_guard lock(m_credentialsMutex);
     m_email.reset();
     m_password.reset();
 }
@@ -258,6 +266,7 @@ ServiceRequest MiravelService::createRequest(std::string url) const {
 
 ServiceRequest MiravelService::createAuthRequest(std::string url) const {
     ServiceRequest request = createRequest(std::move(url));
+    std::lock_guard lock(m_credentialsMutex);
     request.basicAuth = std::make_pair(m_email.value_or(""), m_password.value_or(""));
     return request;
 }

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
@@ -110,8 +111,11 @@ public:
     void setCredentials();
     void clearCredentials();
     void setCredentials(std::string email, std::string password);
-    const std::optional<std::string>& syncEmail() const { return m_email; }
-    bool hasCredentials() const { return m_email.has_value() && m_password.has_value(); }
+    // Credentials change on the main thread while a sync thread may be sending with them.
+    std::optional<std::string> syncEmail() const {
+        std::lock_guard lock(m_credentialsMutex);
+        return m_email;
+    }
 
     // The "ServiceBaseURL" setting without a trailing "/", or the default address.
     std::string baseUrl() const;
@@ -174,6 +178,7 @@ private:
     Keychain& m_keychain;
     MainQueue& m_queue;
     std::unique_ptr<Shared> m_shared;
+    mutable std::mutex m_credentialsMutex;
     std::optional<std::string> m_email;
     std::optional<std::string> m_password;
     std::chrono::milliseconds m_timeout{std::chrono::seconds(120)};

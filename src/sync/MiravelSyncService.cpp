@@ -245,7 +245,9 @@ std::string MiravelSyncService::accountBinding(const std::string& email,
 }
 
 void MiravelSyncService::record(const Error& error) {
-    if (!m_syncError) {
+    // A run stopped from outside (signing out clears the credentials it sends) ends as a
+    // good one; what failed because of the stop is no error of the sync.
+    if (!m_syncError && !cancelSync) {
         m_syncError = error;
     }
 }
