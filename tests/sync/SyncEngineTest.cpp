@@ -281,3 +281,37 @@ TEST_F(SyncEngineTest, NotificationsFrameEveryRun) {
 
 }  // namespace
 }  // namespace miravel::testing
+
+namespace miravel::testing {
+namespace {
+
+// By hand: SYNC_BENCH_RECIPES=n build/bin/tests_sync --gtest_also_run_disabled_tests
+// --gtest_filter='*Timings*' prints the first upload, the download to a new library and a
+// sync with nothing to do.
+TEST_F(SyncEngineTest, DISABLED_Timings) {
+    int count = 2000;
+    if (const char* text = std::getenv("SYNC_BENCH_RECIPES")) {
+        count = std::atoi(text);
+    }
+    for (int i = 0; i < count; ++i) {
+        auto recipe = m_a->addRecipe("Recipe " + std::to_string(i));
+        if (i % 2 == 0) {
+            m_a->setPhoto(*recipe, std::to_string(i));
+        }
+    }
+    m_a->save();
+    auto time = [](const char* what, const std::function<void()>& work) {
+        auto start = std::chrono::steady_clock::now();
+        work();
+        std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+        std::cout << what << ": " << took.count() << " s\n";
+    };
+    time("first upload", [&] { ASSERT_EQ(m_a->sync(), ""); });
+    time("download to a new library", [&] { ASSERT_EQ(m_b->sync(), ""); });
+    auto gets = m_a->m_service->getCount();
+    time("no-change sync", [&] { ASSERT_EQ(m_a->sync(), ""); });
+    std::cout << "GET requests: " << m_a->m_service->getCount() - gets << "\n";
+}
+
+}  // namespace
+}  // namespace miravel::testing
