@@ -115,6 +115,7 @@ void addPlanEditVerbs(CommandLine& commandLine);
 void addGroceryVerbs(CommandLine& commandLine);
 void addImportVerbs(CommandLine& commandLine);
 void addTrashVerbs(CommandLine& commandLine);
+void addSyncVerbs(CommandLine& commandLine);
 void addRepairVerbs(CommandLine& commandLine);
 void addBackupVerbs(CommandLine& commandLine);
 

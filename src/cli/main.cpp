@@ -26,6 +26,7 @@ int main(int argc, char** argv) {
     cli::addRepairVerbs(commandLine);
     cli::addBackupVerbs(commandLine);
     cli::addTrashVerbs(commandLine);
+    cli::addSyncVerbs(commandLine);
     // The verbs report failures as values; anything that still escapes (a library throwing
     // where it should not, memory running out) ends the program with a message and the
     // failure status rather than an abort and a core file.
