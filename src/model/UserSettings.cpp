@@ -36,6 +36,8 @@ const std::vector<SettingDefinition>& knownSettings() {
         {kLastSyncedDateKey, SettingType::Text, false},
         {kAutomaticBackupsKey, SettingType::Boolean, true},
         {kBackupsFolderKey, SettingType::Text, false},
+        {kServiceBaseUrlKey, SettingType::Text, false},
+        {kSyncedAccountKey, SettingType::Text, false},
     };
     return kSettings;
 }

@@ -35,6 +35,10 @@ inline constexpr std::string_view kLastSyncAttemptKey = "LastSyncAttempt";
 inline constexpr std::string_view kLastSyncedDateKey = "LastSyncedDate";
 inline constexpr std::string_view kAutomaticBackupsKey = "AutomaticBackups";
 inline constexpr std::string_view kBackupsFolderKey = "BackupsFolder";
+// The address of the user's own sync server.
+inline constexpr std::string_view kServiceBaseUrlKey = "ServiceBaseURL";
+// The account and server the sync statuses of the library refer to ("email server").
+inline constexpr std::string_view kSyncedAccountKey = "SyncedAccount";
 
 // The browser's home page until the user picks another.
 inline constexpr std::string_view kDefaultRecipeSitesUrl = "https://www.miravel.app/recipe-sites";

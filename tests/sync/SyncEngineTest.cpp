@@ -1,0 +1,283 @@
+#include "sync/SyncTestSupport.h"
+
+#include "lib/Gzip.h"
+
+namespace miravel::testing {
+namespace {
+
+class SyncEngineTest : public SyncTest {};
+
+TEST_F(SyncEngineTest, EveryEntityTravelsToTheOtherDeviceWithItsPhoto) {
+    auto category = m_a->main().insert<RecipeCategory>();
+    category->setName("Soups");
+    auto recipe = m_a->addRecipe("Leek soup");
+    recipe->addCategory(category);
+    m_a->setPhoto(*recipe, "1");
+    auto meal = m_a->main().insert<Meal>();
+    meal->setRecipe(recipe);
+    meal->setType(2);
+    meal->setDate(parseDateText("2014-03-09 07:05:00"));
+    auto named = m_a->main().insert<Meal>();
+    named->setName("Leftovers");
+    named->setDate(parseDateText("2014-03-10 00:00:00"));
+    auto item = m_a->main().insert<GroceryListItem>();
+    item->setName("leeks");
+    item->setAisle("Produce");
+    item->setPurchased(false);
+    item->setOrderFlag(1);
+    auto bookmark = m_a->main().insert<Bookmark>();
+    bookmark->setTitle("Soups");
+    bookmark->setUrl("https://example.org/soups");
+    bookmark->setOrderFlag(1);
+    m_a->save();
+
+    ASSERT_EQ(m_a->sync(), "");
+    ASSERT_EQ(m_b->sync(), "");
+    EXPECT_EQ(m_a->snapshot(), m_b->snapshot());
+    auto copy = m_b->byUid<Recipe>(recipe->uid());
+    ASSERT_TRUE(copy);
+    EXPECT_EQ(copy->status(), kStatusUnmodified);
+    EXPECT_EQ(copy->hashValue(), recipe->hashValue());
+    ASSERT_EQ(copy->categories().size(), 1u);
+    EXPECT_EQ(copy->categories().front()->name(), "Soups");
+    auto copiedMeal = m_b->byUid<Meal>(meal->uid());
+    ASSERT_TRUE(copiedMeal && copiedMeal->recipe());
+    EXPECT_EQ(copiedMeal->recipe()->uid(), recipe->uid());
+    for (auto& object : m_a->all<Meal>()) {
+        EXPECT_EQ(object->status(), kStatusUnmodified);
+    }
+    EXPECT_TRUE(m_a->m_settings->string(kLastSyncedDateKey));
+    EXPECT_FALSE(m_a->m_settings->string(kSyncErrorKey));
+}
+
+TEST_F(SyncEngineTest, ANoChangeSyncSendsFiveListRequestsAndNothingElse) {
+    for (int i = 0; i < 20; ++i) {
+        m_a->addRecipe("Recipe " + std::to_string(i));
+    }
+    m_a->save();
+    ASSERT_EQ(m_a->sync(), "");
+    auto gets = m_a->m_service->getCount();
+    auto posts = m_a->m_service->postCount();
+    ASSERT_EQ(m_a->sync(), "");
+    EXPECT_EQ(m_a->m_service->getCount() - gets, 5u);
+    EXPECT_EQ(m_a->m_service->postCount() - posts, 0u);
+}
+
+TEST_F(SyncEngineTest, RecipeConflictsAndHashes) {
+    auto recipe = m_a->addRecipe("Bread");
+    m_a->save();
+    ASSERT_EQ(m_a->sync(), "");
+    ASSERT_EQ(m_b->sync(), "");
+
+    // Both edit: the one that syncs last keeps its own version, and the other one follows.
+    auto onB = m_b->byUid<Recipe>(recipe->uid());
+    onB->setNotes("from b");
+    onB->setModified();
+    m_b->save();
+    ASSERT_EQ(m_b->sync(), "");
+    recipe->setNotes("from a");
+    recipe->setModified();
+    m_a->save();
+    ASSERT_EQ(m_a->sync(), "");
+    EXPECT_EQ(recipe->notes(), "from a");
+    ASSERT_EQ(m_b->sync(), "");
+    EXPECT_EQ(m_b->byUid<Recipe>(recipe->uid())->notes(), "from a");
+
+    // Modified, but with the server's hash: nothing to send.
+    recipe->setModified();
+    m_a->save();
+    auto posts = m_a->m_service->postCount();
+    ASSERT_EQ(m_a->sync(), "");
+    EXPECT_EQ(m_a->m_service->postCount(), posts);
+    EXPECT_EQ(recipe->status(), kStatusUnmodified);
+}
+
+TEST_F(SyncEngineTest, DeletionsOnEitherSide) {
+    auto recipe = m_a->addRecipe("Stew");
+    auto meal = m_a->main().insert<Meal>();
+    meal->setRecipe(recipe);
+    meal->setDate(parseDateText("2014-03-09 12:00:00"));
+    auto category = m_a->main().insert<RecipeCategory>();
+    category->setName("Old");
+    m_a->save();
+    ASSERT_EQ(m_a->sync(), "");
+    ASSERT_EQ(m_b->sync(), "");
+
+    // Deleted on a: tombstones until the server is told, then gone.
+    ASSERT_TRUE(Recipe::deleteRecipes(m_a->main(), {recipe}));
+    SyncedObject::deleteObjects(m_a->main(), {category});
+    m_a->save();
+    EXPECT_EQ(m_a->all<Meal>().front()->status(), kStatusDeleted);
+    ASSERT_EQ(m_a->sync(), "");
+    EXPECT_TRUE(m_a->all<Recipe>().empty());
+    EXPECT_TRUE(m_a->all<Meal>().empty());
+    EXPECT_TRUE(m_a->all<RecipeCategory>().empty());
+
+    // Missing from the server on b: the unmodified recipe goes, and its meals with it.
+    ASSERT_EQ(m_b->sync(), "");
+    EXPECT_TRUE(m_b->all<Recipe>().empty());
+    EXPECT_TRUE(m_b->all<Meal>().empty());
+    EXPECT_TRUE(m_b->all<RecipeCategory>().empty());
+}
+
+TEST_F(SyncEngineTest, ServerValuesAreReadAsTheServerMeansThem) {
+    auto category = m_a->main().insert<RecipeCategory>();
+    category->setName("Kept");
+    auto recipe = m_a->addRecipe("Salad");
+    recipe->addCategory(category);
+    m_a->save();
+    ASSERT_EQ(m_a->sync(), "");
+    ASSERT_EQ(m_b->sync(), "");
+
+    MiravelService& service = *m_a->m_service;
+    // A grocery item without an aisle, a meal of a recipe nobody has, and a bookmark equal
+    // to one b made itself.
+    ASSERT_TRUE(service.updateGroceries(JsonArray{JsonValue(JsonObject{{"uid", "g1"},
+                                                                       {"name", "salt"},
+                                                                       {"purchased", false},
+                                                                       {"order_flag", 1},
+                                                                       {"recipe", JsonValue()},
+                                                                       {"aisle", JsonValue()},
+                                                                       {"ingredient", JsonValue()},
+                                                                       {"deleted", false}})}));
+    ASSERT_TRUE(
+        service.updateMeals(JsonArray{JsonValue(JsonObject{{"uid", "m1"},
+                                                           {"type", 1},
+                                                           {"date", "2014-03-09 07:05:00"},
+                                                           {"deleted", false},
+                                                           {"order_flag", 0},
+                                                           {"name", JsonValue()},
+                                                           {"recipe_uid", "nobody-has-it"}})}));
+    ASSERT_TRUE(
+        service.updateBookmarks(JsonArray{JsonValue(JsonObject{{"uid", "server-bookmark"},
+                                                               {"url", "https://example.org/"},
+                                                               {"title", "Example"},
+                                                               {"order_flag", 7},
+                                                               {"deleted", false}})}));
+    // The recipe names only categories b has never heard of.
+    auto dictionary = recipe->objectDictionaryWithHash();
+    dictionary.set("categories", JsonValue(JsonArray{JsonValue("unknown-category")}));
+    dictionary.set("hash", JsonValue("changed-on-server"));
+    ASSERT_TRUE(service.updateRecipe(recipe->uid(), dictionary, std::nullopt));
+
+    auto own = m_b->main().insert<Bookmark>();
+    own->setTitle("Example");
+    own->setUrl("https://example.org/");
+    m_b->save();
+    ASSERT_EQ(m_b->sync(), "");
+
+    auto item = m_b->byUid<GroceryListItem>("g1");
+    ASSERT_TRUE(item);
+    EXPECT_EQ(item->storedAisle(), "Miscellaneous");
+    auto meal = m_b->byUid<Meal>("m1");
+    ASSERT_TRUE(meal);
+    EXPECT_FALSE(meal->recipe());
+    auto bookmarks = m_b->live<Bookmark>();
+    ASSERT_EQ(bookmarks.size(), 1u);
+    EXPECT_EQ(bookmarks.front()->uid(), "server-bookmark");
+    EXPECT_EQ(bookmarks.front()->orderFlag(), 7);
+    auto copy = m_b->byUid<Recipe>(recipe->uid());
+    ASSERT_EQ(copy->categories().size(), 1u);
+    EXPECT_EQ(copy->categories().front()->name(), "Kept");
+
+    // An empty array clears them.
+    dictionary.set("categories", JsonValue(JsonArray{}));
+    dictionary.set("hash", JsonValue("changed-again"));
+    ASSERT_TRUE(service.updateRecipe(recipe->uid(), dictionary, std::nullopt));
+    ASSERT_EQ(m_b->sync(), "");
+    EXPECT_TRUE(m_b->byUid<Recipe>(recipe->uid())->categories().empty());
+}
+
+TEST_F(SyncEngineTest, PhotosFollowTheirHash) {
+    auto recipe = m_a->addRecipe("Pie");
+    m_a->setPhoto(*recipe, "first");
+    m_a->save();
+    ASSERT_EQ(m_a->sync(), "");
+    ASSERT_EQ(m_b->sync(), "");
+    m_a->setPhoto(*recipe, "second");
+    m_a->save();
+    ASSERT_EQ(m_a->sync(), "");
+    ASSERT_EQ(m_b->sync(), "");
+    auto copy = m_b->byUid<Recipe>(recipe->uid());
+    ASSERT_TRUE(copy->photoPath());
+    EXPECT_EQ(readFile(*copy->photoPath()).value_or(""), readFile(*recipe->photoPath()).value());
+    EXPECT_EQ(copy->photoHash(), recipe->photoHash());
+
+    recipe->setPhoto(std::nullopt);
+    recipe->setModified();
+    m_a->save();
+    ASSERT_EQ(m_a->sync(), "");
+    ASSERT_EQ(m_b->sync(), "");
+    copy = m_b->byUid<Recipe>(recipe->uid());
+    EXPECT_FALSE(copy->photo());
+    EXPECT_EQ(m_a->snapshot(), m_b->snapshot());
+}
+
+// Another account or another server knows nothing of this library: statuses that said "the
+// server has it" must not make the first sync there delete it.
+TEST_F(SyncEngineTest, SwitchingAccountOrServerNeverDeletesTheLibrary) {
+    auto kept = m_a->addRecipe("Kept recipe");
+    auto category = m_a->main().insert<RecipeCategory>();
+    category->setName("Kept category");
+    auto gone = m_a->addRecipe("Deleted for the old account");
+    m_a->save();
+    ASSERT_EQ(m_a->sync(), "");
+    ASSERT_TRUE(Recipe::deleteRecipes(m_a->main(), {gone}));
+
+    m_server->createAccount("other@example.org");
+    m_a->signIn("other@example.org", m_server->url());
+    ASSERT_EQ(m_a->sync(), "");
+    ASSERT_EQ(m_a->live<Recipe>().size(), 1u);
+    EXPECT_EQ(m_a->all<Recipe>().size(), 1u) << "the old account's tombstone is dropped";
+    EXPECT_EQ(m_a->live<RecipeCategory>().size(), 1u);
+
+    // The other account now holds the library.
+    Device fresh(m_folder.path(), "fresh");
+    fresh.signIn("other@example.org", m_server->url());
+    ASSERT_EQ(fresh.sync(), "");
+    EXPECT_EQ(fresh.snapshot(), m_a->snapshot());
+
+    // A new, empty server for the same account: the same.
+    SyncServer second(m_folder / "second");
+    second.createAccount("other@example.org");
+    m_a->signIn("other@example.org", second.url());
+    ASSERT_EQ(m_a->sync(), "");
+    EXPECT_EQ(m_a->live<Recipe>().size(), 1u);
+    EXPECT_EQ(m_a->live<RecipeCategory>().size(), 1u);
+}
+
+TEST_F(SyncEngineTest, CancellingStopsAtTheNextEntity) {
+    m_a->addRecipe("Not yet");
+    m_a->save();
+    m_a->m_engine->setProgressHandler([this](std::string_view entity) {
+        if (entity == "categories") {
+            m_a->m_engine->cancelSync = true;
+        }
+    });
+    EXPECT_EQ(m_a->sync(), "");
+    EXPECT_TRUE(m_a->m_settings->string(kLastSyncedDateKey))
+        << "a cancelled run ends as a good one";
+    EXPECT_EQ(m_a->live<Recipe>().front()->status(), kStatusModified);
+    m_a->m_engine->setProgressHandler({});
+    EXPECT_EQ(m_a->sync(), "");
+    EXPECT_EQ(m_a->live<Recipe>().front()->status(), kStatusUnmodified);
+}
+
+TEST_F(SyncEngineTest, NotificationsFrameEveryRun) {
+    std::vector<std::string> seen;
+    auto started =
+        m_a->m_center.addObserver(kSyncStartedNotification, nullptr, [&](const Notification&) {
+            EXPECT_TRUE(m_a->m_queue.isMainThread());
+            seen.push_back("started");
+        });
+    auto finished =
+        m_a->m_center.addObserver(kSyncFinishedNotification, nullptr, [&](const Notification&) {
+            EXPECT_TRUE(m_a->m_queue.isMainThread());
+            seen.push_back("finished");
+        });
+    ASSERT_EQ(m_a->sync(), "");
+    EXPECT_EQ(seen, (std::vector<std::string>{"started", "finished"}));
+}
+
+}  // namespace
+}  // namespace miravel::testing
