@@ -10,6 +10,7 @@
 #include "lib/ImageThumbnail.h"
 #include "lib/Log.h"
 #include "lib/MainQueue.h"
+#include "model/UserSettings.h"
 #include "sync/MiravelService.h"
 
 namespace miravel {
@@ -68,6 +69,10 @@ const std::string kNoText;
 
 }  // namespace
 
+bool parseServiceConfigured(const UserSettings& settings) {
+    return !trimmed(settings.text(kServiceBaseUrlKey)).empty();
+}
+
 std::optional<std::string> loadableAddress(std::string_view text) {
     text = trimmed(text);
     if (text.empty()) {
@@ -125,6 +130,10 @@ BrowserController::BrowserController(WebView& webView, BrowserPresenter& present
     : m_webView(webView),
       m_presenter(presenter),
       m_queue(queue),
+      m_pictureFetch(
+          [&queue](const std::string& url, std::function<void(Result<FetchedPage>)> done) {
+              fetchPageAsync(url, queue, std::move(done));
+          }),
       m_alive(std::make_shared<BrowserController*>(this)) {}
 
 BrowserController::~BrowserController() {
@@ -345,6 +354,11 @@ void BrowserController::showRecipe(JsonObject dictionary, std::optional<Image> i
     m_presenter.showRecipe(dictionary, image);
 }
 
+SiteRequestMail BrowserController::requestSite() const {
+    return {kSupportAddress, "Miravel Site Request",
+            "Please add support for this site:\n\n" + m_address};
+}
+
 void BrowserController::savePressed() {
     if (m_saving) {
         return;
@@ -405,7 +419,7 @@ void BrowserController::recipeFound(JsonObject dictionary) {
     }
     const std::string url = image->asString();
     std::shared_ptr<BrowserController*> alive = m_alive;
-    fetchPageAsync(url, m_queue, [alive, url](Result<FetchedPage> page) {
+    m_pictureFetch(url, [alive, url](Result<FetchedPage> page) {
         if (BrowserController* self = *alive) {
             if (page) {
                 self->pictureArrived(std::move(page->body), page->finalUrl);

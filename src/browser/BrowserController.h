@@ -2,12 +2,14 @@
 
 #include <array>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "browser/PageFetch.h"
 #include "browser/WebView.h"
 #include "lib/Error.h"
 #include "lib/Image.h"
@@ -17,7 +19,19 @@ namespace miravel {
 
 class MainQueue;
 class MiravelService;
-class PictureDownloads;
+class UserSettings;
+
+// Pages are sent to the parse service only when the user named one ("ServiceBaseURL"); the
+// client's fallback address is for sync set-up, not for pages of every site visited.
+bool parseServiceConfigured(const UserSettings& settings);
+
+// The "Request Site" mail of the save error.
+struct SiteRequestMail {
+    std::string recipient;
+    std::string subject;
+    std::string body;
+};
+inline constexpr const char* kSupportAddress = "support@miravel.example";
 
 // The small editor shown next to a field button.
 struct EditTextController {
@@ -90,6 +104,10 @@ public:
 
     // The parse service, when one is configured; without it pages are read here.
     void setService(const MiravelService* service) { m_service = service; }
+    // How pictures are fetched; fetchPageAsync on the main queue unless a test says otherwise.
+    using PictureFetch =
+        std::function<void(const std::string& url, std::function<void(Result<FetchedPage>)>)>;
+    void setPictureFetch(PictureFetch fetch) { m_pictureFetch = std::move(fetch); }
     void setInitialUrl(std::optional<std::string> url) { m_initialUrl = std::move(url); }
     const std::optional<std::string>& initialUrl() const { return m_initialUrl; }
 
@@ -143,6 +161,8 @@ public:
     bool isSaving() const { return m_saving; }
     const std::optional<JsonObject>& downloadedRecipe() const { return m_downloadedRecipe; }
 
+    SiteRequestMail requestSite() const;
+
     void showRecipe(JsonObject dictionary, std::optional<Image> image,
                     std::optional<std::string> imageUrl);
     std::string getUrlSource() const;
@@ -157,6 +177,7 @@ private:
     BrowserPresenter& m_presenter;
     MainQueue& m_queue;
     const MiravelService* m_service = nullptr;
+    PictureFetch m_pictureFetch;
     std::array<std::string, kCapturedFields.size()> m_fields;
     std::string m_address;
     std::optional<std::string> m_initialUrl;
