@@ -106,6 +106,7 @@ void addSettingsVerbs(CommandLine& commandLine);
 void addRecipeVerbs(CommandLine& commandLine);
 void addRecipeEditVerbs(CommandLine& commandLine);
 void addClipVerb(CommandLine& commandLine);
+void addBookmarkVerbs(CommandLine& commandLine);
 void addRecipeListVerbs(CommandLine& commandLine);
 void addCategoryVerbs(CommandLine& commandLine);
 void addScaleVerbs(CommandLine& commandLine);

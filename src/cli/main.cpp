@@ -15,6 +15,7 @@ int main(int argc, char** argv) {
     cli::addRecipeVerbs(commandLine);
     cli::addRecipeEditVerbs(commandLine);
     cli::addClipVerb(commandLine);
+    cli::addBookmarkVerbs(commandLine);
     cli::addRecipeListVerbs(commandLine);
     cli::addCategoryVerbs(commandLine);
     cli::addScaleVerbs(commandLine);
