@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "lib/DateText.h"
 
@@ -12,5 +13,11 @@ namespace miravel {
 // call, and the locale is ICU's default one at that time.
 std::string shortDateText(Timestamp moment);
 std::string fullDateText(Timestamp moment);
+
+// A moment with its time, both in the locale's medium style ("Dec 7, 2026, 2:05:09 PM").
+std::string mediumDateTimeText(Timestamp moment);
+
+// The locale's seven weekday names, Sunday first.
+std::vector<std::string> weekdayNames();
 
 }  // namespace miravel
