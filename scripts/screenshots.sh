@@ -2,7 +2,8 @@
 # The documentation's screenshots: a sample library of about 30 recipes (from the labelled web
 # pages of ../shared/corpus, read at run time and never committed) with made-up photos and
 # categories, shown by the desktop program under Xvfb, with a week of meals planned from it and
-# a grocery list made of three of them; the PNGs go to docs/screenshots/.
+# a grocery list made of three of them, and then the welcome assistant and the settings window
+# of a first start; the PNGs go to docs/screenshots/.
 #   scripts/screenshots.sh [BUILD_DIR]
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -66,3 +67,8 @@ PY
 mkdir -p "$root/docs/screenshots"
 xvfb-run -a -s "-screen 0 1400x1000x24" "$build/bin/miravel-screenshots" shoot "$library" \
     "$root/docs/screenshots"
+
+# The welcome assistant and the settings window start from a first start on a library of
+# their own.
+xvfb-run -a -s "-screen 0 1400x1000x24" "$build/bin/miravel-screenshots" settings \
+    "$work/FirstStart" "$root/docs/screenshots"

@@ -12,6 +12,8 @@
 #include "lib/DateText.h"
 #include "lib/JsonWriter.h"
 #include "model/UserSettings.h"
+#include "sync/MiravelService.h"
+#include "sync/SettingsController.h"
 
 namespace miravel::cli {
 
@@ -214,6 +216,20 @@ int set(Invocation& invocation) {
                                      *problem + ".");
     }
     UserSettings& settings = commandLineSettings();
+    if (key == kServiceBaseUrlKey) {
+        // The same rule as the Cloud Sync pane's field: trimmed, the default address removes
+        // the setting, and plain http beyond this computer is named.
+        changeServiceAddress(settings, text);
+        const std::string address =
+            settings.string(kServiceBaseUrlKey).value_or(kDefaultServiceBaseUrl);
+        if (auto warning = serviceAddressWarning(address); !warning.empty()) {
+            invocation.err << "miravel: warning: " << warning << "\n";
+        }
+        if (auto written = settings.synchronize(); !written) {
+            return invocation.failure(written.error().description);
+        }
+        return kExitOk;
+    }
     switch (definition->type) {
         case SettingType::Boolean:
             settings.setBoolean(key, value.asBoolean());

@@ -15,6 +15,8 @@
 #include "desktop/Printing.h"
 #include "desktop/QtText.h"
 #include "desktop/RecipeWindow.h"
+#include "desktop/SettingsWindow.h"
+#include "desktop/WelcomeWindow.h"
 #include "import/RecipeFileOpening.h"
 #include "ingredients/IngredientParser.h"
 #include "lib/AtomicFile.h"
@@ -25,16 +27,22 @@
 #include "model/MiravelAppDelegate.h"
 #include "model/Recipe.h"
 #include "store/StoreErrorCode.h"
+#include "sync/MiravelService.h"
+#include "sync/SyncController.h"
 
 namespace miravel::desktop {
 
 DesktopApplication::DesktopApplication(std::filesystem::path libraryFolder, UserSettings& settings,
                                        Keychain& keychain, NotificationCenter& center,
                                        MainQueue& queue)
-    : m_settings(settings), m_queue(queue), m_timers(new QTimer(this)) {
+    : m_settings(settings), m_keychain(keychain), m_queue(queue), m_timers(new QTimer(this)) {
     m_application =
         std::make_unique<MiravelAppDelegate>(std::move(libraryFolder), settings, keychain, *this,
                                              IngredientParser::sharedParser(), center, queue);
+    m_service = std::make_unique<MiravelService>(settings, keychain, queue);
+    m_sync = std::make_unique<SyncController>(m_application->library(), *m_service, keychain);
+    // The sync button, signed out, opens the Cloud Sync pane instead.
+    m_sync->setOpenCloudSyncPane([this] { showSettingsWindow(1); });
     m_printer = std::make_unique<QtPrintHandoff>([this]() -> QWidget* { return m_mainWindow; });
     m_mail = std::make_unique<QtMailHandoff>(std::make_shared<QtUrlOpener>(), settings);
     // Work posted from any thread wakes the event loop once; the timer runs what the queue
@@ -51,7 +59,11 @@ DesktopApplication::DesktopApplication(std::filesystem::path libraryFolder, User
 
 DesktopApplication::~DesktopApplication() {
     m_queue.setWakeHandler({});
+    delete m_settingsWindow.data();
+    delete m_welcomeWindow.data();
     closeMainWindow();
+    // A running sync ends (and its saves merge) before the library goes.
+    m_sync.reset();
     m_queue.processPending();
 }
 
@@ -75,8 +87,37 @@ bool DesktopApplication::launch() {
     // before its first write.
     if (!converting) {
         QTimer::singleShot(0, this, &DesktopApplication::checkStore);
+        startSyncSchedule();
     }
     return true;
+}
+
+void DesktopApplication::startSyncSchedule() {
+    if (m_syncScheduled || !m_application->initialized()) {
+        return;
+    }
+    m_syncScheduled = true;
+    m_service->setCredentials();
+    m_sync->applicationDidStart();
+}
+
+SettingsWindow& DesktopApplication::showSettingsWindow(int pane) {
+    if (!m_settingsWindow) {
+        m_settingsWindow = new SettingsWindow(*this);
+    }
+    m_settingsWindow->showPane(pane);
+    m_settingsWindow->show();
+    m_settingsWindow->raise();
+    m_settingsWindow->activateWindow();
+    return *m_settingsWindow;
+}
+
+SettingsWindow* DesktopApplication::settingsWindow() const {
+    return m_settingsWindow.data();
+}
+
+WelcomeWindow* DesktopApplication::welcomeWindow() const {
+    return m_welcomeWindow.data();
 }
 
 void DesktopApplication::checkStore() {
@@ -142,7 +183,15 @@ bool DesktopApplication::commitEditing() {
 }
 
 void DesktopApplication::showWelcomeWindow() {
-    showMainWindow();
+    if (!m_welcomeWindow) {
+        m_welcomeWindow = new WelcomeWindow(*this);
+        m_welcomeWindow->setAttribute(Qt::WA_DeleteOnClose);
+        connect(m_welcomeWindow, &WelcomeWindow::dismissed, this,
+                [this] { m_application->welcomeControllerDismissed(); });
+    }
+    m_welcomeWindow->show();
+    m_welcomeWindow->raise();
+    m_welcomeWindow->activateWindow();
 }
 
 void DesktopApplication::showMainWindow() {
@@ -178,6 +227,7 @@ void DesktopApplication::migrationWindowChanged(const MigrationController& contr
     if (view.closed) {
         m_migrationWindow->close();
         m_migrationWindow->deleteLater();
+        QTimer::singleShot(0, this, &DesktopApplication::startSyncSchedule);
         return;
     }
     m_migrationWindow->setLabelText(qs(view.title) + "\n" + qs(view.progressText));

@@ -19,7 +19,9 @@ namespace miravel {
 class Keychain;
 class MainQueue;
 class MiravelAppDelegate;
+class MiravelService;
 class NotificationCenter;
+class SyncController;
 }  // namespace miravel
 
 namespace miravel::desktop {
@@ -28,6 +30,8 @@ class MainWindow;
 class QtMailHandoff;
 class QtPrintHandoff;
 class RecipeWindow;
+class SettingsWindow;
+class WelcomeWindow;
 
 // The running program: the application object with its library, the main window and the
 // recipe windows, and the glue that lets the core's main queue run inside Qt's event loop.
@@ -50,6 +54,14 @@ public:
     MainWindow* mainWindow() const;
     RecipeWindow* recipeWindowFor(const Recipe* recipe) const;
     QtPrintHandoff& qtPrinter() { return *m_printer; }
+    // The account, the sync schedule and the one sync engine, shared by the windows.
+    MiravelService& service() { return *m_service; }
+    SyncController& syncController() { return *m_sync; }
+    Keychain& keychain() { return m_keychain; }
+    // The settings window on a pane (SettingsController::Pane numbering), made on first use.
+    SettingsWindow& showSettingsWindow(int pane);
+    SettingsWindow* settingsWindow() const;
+    WelcomeWindow* welcomeWindow() const;
 
     // ApplicationHooks
     bool presentError(const Error& error) override;
@@ -83,10 +95,18 @@ public:
 private:
     void drainQueue();
     void checkStore();
+    // Once the store is ready: the signed-in state, the timer and the first sync.
+    void startSyncSchedule();
 
     UserSettings& m_settings;
+    Keychain& m_keychain;
     MainQueue& m_queue;
     std::unique_ptr<MiravelAppDelegate> m_application;
+    std::unique_ptr<MiravelService> m_service;
+    std::unique_ptr<SyncController> m_sync;
+    bool m_syncScheduled = false;
+    QPointer<SettingsWindow> m_settingsWindow;
+    QPointer<WelcomeWindow> m_welcomeWindow;
     std::unique_ptr<QtPrintHandoff> m_printer;
     std::unique_ptr<QtMailHandoff> m_mail;
     std::filesystem::path m_mailFolder;

@@ -179,6 +179,9 @@ void MainWindow::buildMenus() {
             QMetaObject::invokeMethod(focus, "selectAll");
         }
     }));
+    edit->addSeparator();
+    edit->addAction(action(tr("&Preferences…"), QKeySequence(Qt::CTRL | Qt::Key_Comma),
+                           "preferences-system", [this] { m_application.showSettingsWindow(-1); }));
 
     auto* recipe = menuBar()->addMenu(tr("&Recipe"));
     using Command = RecipesPane::Command;

@@ -1,9 +1,11 @@
 // The documentation's screenshots and their sample photos; run by scripts/screenshots.sh.
 //   miravel-screenshots photos FOLDER COUNT   writes COUNT made-up food photos as JPEGs
 //   miravel-screenshots shoot LIBRARY FOLDER  starts the program on LIBRARY and saves PNGs
+//   miravel-screenshots settings LIBRARY FOLDER  the welcome assistant and the settings panes
 #include <QApplication>
 #include <QDir>
 #include <QPainter>
+#include <QPushButton>
 #include <QRandomGenerator>
 #include <QTableView>
 #include <QTimer>
@@ -19,7 +21,11 @@
 #include "desktop/RecipeView.h"
 #include "desktop/RecipeWindow.h"
 #include "desktop/RecipesPane.h"
+#include "desktop/SettingsWindow.h"
+#include "desktop/WelcomeWindow.h"
 #include "grocery/ChooseIngredientsController.h"
+#include "lib/ApplicationIdentifier.h"
+#include "lib/DateText.h"
 #include "lib/MainQueue.h"
 #include "lib/NotificationCenter.h"
 #include "model/Meal.h"
@@ -27,6 +33,7 @@
 #include "model/Recipe.h"
 #include "model/UserSettings.h"
 #include "planner/MealCreation.h"
+#include "sync/SettingsController.h"
 
 using namespace miravel;
 using namespace miravel::desktop;
@@ -179,6 +186,48 @@ int shoot(const QString& library, const QString& folder) {
     return ok ? 0 : 1;
 }
 
+// A first start on a new library: the welcome assistant's first two pages; then the settings
+// window's panes, the Cloud Sync pane signed out and, with an account and a finished sync,
+// signed in.
+int shootSettings(const QString& library, const QString& folder) {
+    QDir().mkpath(folder);
+    UserSettings settings(fspath(library) / "Screenshots.json",
+                          &NotificationCenter::defaultCenter());
+    settings.setBoolean(kAutomaticBackupsKey, false);
+    MemoryKeychain keychain;
+    DesktopApplication desktop(fspath(library), settings, keychain,
+                               NotificationCenter::defaultCenter(), MainQueue::shared());
+    if (!desktop.launch() || desktop.welcomeWindow() == nullptr) {
+        std::cerr << "the welcome window did not come up\n";
+        return 1;
+    }
+    WelcomeWindow& welcome = *desktop.welcomeWindow();
+    bool ok = save(&welcome, folder + "/welcome.png");
+    welcome.nextButton()->click();
+    ok = save(&welcome, folder + "/welcome-cloud-sync.png") && ok;
+    welcome.close();
+    QCoreApplication::processEvents();
+
+    SettingsWindow& window = desktop.showSettingsWindow(SettingsController::General);
+    ok = save(&window, folder + "/settings-general.png") && ok;
+    window.showPane(SettingsController::GroceryList);
+    ok = save(&window, folder + "/settings-grocery-list.png") && ok;
+    window.showPane(SettingsController::CloudSync);
+    ok = save(&window, folder + "/settings-cloud-sync.png") && ok;
+
+    // Signed in to a server of one's own, synced a little while ago.
+    settings.setString(kServiceBaseUrlKey, "https://recipes.example.org");
+    ok = static_cast<bool>(desktop.syncController().completeLogin("cook@example.org", "secret1")) &&
+         ok;
+    settings.setString(kLastSyncedDateKey, formatDateText(currentMoment()));
+    desktop.syncController().cancelSyncTimer();
+    window.close();
+    delete &window;
+    SettingsWindow& signedIn = desktop.showSettingsWindow(SettingsController::CloudSync);
+    ok = save(&signedIn, folder + "/settings-cloud-sync-signed-in.png") && ok;
+    return ok ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -193,6 +242,10 @@ int main(int argc, char** argv) {
     if (arguments.size() == 4 && arguments[1] == "shoot") {
         return shoot(arguments[2], arguments[3]);
     }
-    std::cerr << "usage: miravel-screenshots photos FOLDER COUNT | shoot LIBRARY FOLDER\n";
+    if (arguments.size() == 4 && arguments[1] == "settings") {
+        return shootSettings(arguments[2], arguments[3]);
+    }
+    std::cerr << "usage: miravel-screenshots photos FOLDER COUNT | shoot LIBRARY FOLDER | "
+                 "settings LIBRARY FOLDER\n";
     return 2;
 }

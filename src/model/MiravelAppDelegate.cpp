@@ -279,6 +279,9 @@ void MiravelAppDelegate::finishMigration() {
 }
 
 void MiravelAppDelegate::setupMainWindow() {
+    // The windows read their settings as they are made (the category column's order, the
+    // grocery list's grouping): the defaults must be written before the first one opens.
+    configureDefaults();
     if (!settings().boolean(kWelcomeDisplayedKey)) {
         settings().setBoolean(kWelcomeDisplayedKey, true);
         // Unwritten, the welcome comes back at the next start: worth a line in the log only.

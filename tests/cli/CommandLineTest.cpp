@@ -92,5 +92,20 @@ TEST(CommandLine, settingsChangesPersistAndRemovalRestoresDefaults) {
     EXPECT_FALSE(parsed->member("GroceryListAisles")->asBoolean());
 }
 
+TEST(CommandLine, serverAddressIsTrimmedAndPlainHttpIsNamed) {
+    TemporaryFolder home;
+    auto remote = runMiravel(home.path(),
+                             {"settings", "set", "ServiceBaseURL", " http://recipes.example.org "});
+    EXPECT_EQ(remote.exitCode, 0);
+    EXPECT_TRUE(contains(remote.err, "warning")) << remote.err;
+    EXPECT_EQ(runMiravel(home.path(), {"settings", "get", "ServiceBaseURL"}).out,
+              "http://recipes.example.org\n");
+    auto loopback =
+        runMiravel(home.path(), {"settings", "set", "ServiceBaseURL", "http://127.0.0.1:8080"});
+    EXPECT_EQ(loopback.err, "");
+    EXPECT_EQ(runMiravel(home.path(), {"settings", "get", "ServiceBaseURL"}).exitCode, 1)
+        << "the default address leaves the setting unset";
+}
+
 }  // namespace
 }  // namespace miravel

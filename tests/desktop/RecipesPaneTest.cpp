@@ -365,6 +365,8 @@ private slots:
         }
         QVERIFY(running.save());
         CategoryColumn& column = running.pane().categoryColumn();
+        // The user's own order, which only shows with "Alphabetize Categories" off.
+        column.controller().setAlphabetizeCategories(false);
         running.window().show();
         QVERIFY(QTest::qWaitForWindowExposed(&running.window()));
         auto names = [&] {

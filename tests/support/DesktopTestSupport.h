@@ -54,7 +54,8 @@ struct AlertLog {
 // A running application over a new library in its own folder.
 class RunningApplication {
 public:
-    explicit RunningApplication(const std::string& name) {
+    // Not the first start unless asked: the welcome window would stand in for the main one.
+    explicit RunningApplication(const std::string& name, bool firstStart = false) {
         m_folder = privateHome() / name;
         std::filesystem::remove_all(m_folder);
         std::filesystem::create_directories(m_folder);
@@ -63,6 +64,7 @@ public:
         // The application object's own tests cover the automatic backups; here they would
         // only add a thread to every window test.
         m_settings->setBoolean(kAutomaticBackupsKey, false);
+        m_settings->setBoolean(kWelcomeDisplayedKey, !firstStart);
         app = std::make_unique<DesktopApplication>(m_folder / "Library", *m_settings, m_keychain,
                                                    NotificationCenter::defaultCenter(),
                                                    MainQueue::shared());
