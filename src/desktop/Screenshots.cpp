@@ -193,7 +193,6 @@ int shootSettings(const QString& library, const QString& folder) {
     QDir().mkpath(folder);
     UserSettings settings(fspath(library) / "Screenshots.json",
                           &NotificationCenter::defaultCenter());
-    settings.setBoolean(kAutomaticBackupsKey, false);
     MemoryKeychain keychain;
     DesktopApplication desktop(fspath(library), settings, keychain,
                                NotificationCenter::defaultCenter(), MainQueue::shared());

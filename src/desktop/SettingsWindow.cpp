@@ -174,11 +174,12 @@ QWidget* SettingsWindow::makeGeneralPane() {
     auto* choose = new QPushButton(t("Choose…"), backups);
     auto* reset = new QPushButton(t("Use Default"), backups);
     reset->setObjectName("defaultBackupsFolder");
-    auto* folderRow = new QHBoxLayout;
-    folderRow->addWidget(m_backupsFolder, 1);
-    folderRow->addWidget(choose);
-    folderRow->addWidget(reset);
-    backupsForm->addRow(t("Backups Folder:"), folderRow);
+    backupsForm->addRow(t("Backups Folder:"), m_backupsFolder);
+    auto* folderButtons = new QHBoxLayout;
+    folderButtons->addWidget(choose);
+    folderButtons->addWidget(reset);
+    folderButtons->addStretch(1);
+    backupsForm->addRow(QString(), folderButtons);
     content->addWidget(backups);
     refreshBackupsFolder();
 

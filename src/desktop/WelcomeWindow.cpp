@@ -1,6 +1,5 @@
 #include "desktop/WelcomeWindow.h"
 
-#include <QApplication>
 #include <QCloseEvent>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -8,7 +7,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QStyle>
 #include <QVBoxLayout>
 
 #include "desktop/AccountSheets.h"
@@ -44,13 +42,13 @@ WelcomeWindow::WelcomeWindow(DesktopApplication& application, QWidget* parent)
     setWindowTitle(t("Welcome to Miravel"));
 
     auto* icon = new QLabel(this);
-    QIcon appIcon = QApplication::windowIcon();
-    if (appIcon.isNull()) {
-        appIcon = style()->standardIcon(QStyle::SP_DesktopIcon);
-    }
+    // The program's icon where the desktop's theme has it (an installed program); no
+    // stand-in otherwise.
+    const QIcon appIcon = QIcon::fromTheme("app.miravel.Miravel");
     icon->setPixmap(appIcon.pixmap(96, 96));
     icon->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
     icon->setMinimumWidth(120);
+    icon->setVisible(!appIcon.isNull());
 
     QFont heading = m_title->font();
     heading.setPointSizeF(heading.pointSizeF() * 1.6);

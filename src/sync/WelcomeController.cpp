@@ -59,9 +59,12 @@ std::string WelcomeController::message() const {
     switch (m_page) {
         case Page::Welcome:
             return tr(
-                "Keep your recipes in one place: clip them from web pages, import them "
-                "from other recipe programs, plan your meals and make grocery lists "
-                "sorted by aisle.");
+                "Miravel keeps your recipes in one place.\n\n"
+                "\u2022 Clip recipes from web pages in the Browser pane.\n"
+                "\u2022 Import the files of other recipe programs.\n"
+                "\u2022 Scale a recipe by exact fractions.\n"
+                "\u2022 Plan your meals by the week.\n"
+                "\u2022 Build a grocery list sorted by store aisle.");
         case Page::CloudSync:
             if (m_sync.isLoggedIn()) {
                 return tr(
@@ -75,7 +78,10 @@ std::string WelcomeController::message() const {
         case Page::Finished:
             break;
     }
-    return tr("Press Done to start using Miravel.");
+    return tr(
+        "Your library is ready. The settings (Edit \u2192 Preferences) change the home "
+        "page, the recipe text size, the first day of the week, the grocery list and "
+        "the sync schedule at any time.\n\nPress Done to start using Miravel.");
 }
 
 AccountFlow::Done WelcomeController::advancing(AccountFlow::Done done) {
