@@ -111,7 +111,28 @@ SettingsWindow::~SettingsWindow() {
 void SettingsWindow::showPane(int pane) {
     saveSettings();
     m_controller->showPane(pane);
+    reloadControls();
     paneShown();
+}
+
+void SettingsWindow::reloadControls() {
+    // The window stays open between showings; a setting changed meanwhile (by the command
+    // line, by the welcome assistant) shows as it is now.
+    const std::pair<QComboBox*, std::size_t> menus[] = {
+        {m_fontSize, m_controller->fontSizeIndex()},
+        {m_alphabetize, m_controller->alphabetizeCategoriesIndex()},
+        {m_weekStart, m_controller->weekStartDayIndex()},
+        {m_automaticBackups, m_controller->automaticBackupsIndex()},
+        {m_aisles, m_controller->groceryAislesIndex()},
+        {m_consolidate, m_controller->groceryConsolidationIndex()}};
+    for (const auto& [menu, index] : menus) {
+        menu->setCurrentIndex(static_cast<int>(index));
+    }
+    m_homePage->setText(qs(m_controller->homePage()));
+    m_recipient->setText(qs(m_controller->defaultRecipient()));
+    refreshBackupsFolder();
+    refreshServer();
+    cloudSyncChanged();
 }
 
 void SettingsWindow::paneShown() {

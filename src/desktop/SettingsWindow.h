@@ -85,6 +85,7 @@ private:
     void refreshServer();
     void serverEdited();
     void paneShown();
+    void reloadControls();
 
     DesktopApplication& m_application;
     std::unique_ptr<SettingsController> m_controller;

@@ -259,6 +259,13 @@ void SettingsController::setPage(CloudSyncPage page) {
     }
 }
 
+SettingsController::CloudSyncPage SettingsController::cloudSyncPage() const {
+    if (m_sync.isLoggedIn()) {
+        return CloudSyncPage::ManageSync;
+    }
+    return m_page == CloudSyncPage::ManageSync ? CloudSyncPage::Login : m_page;
+}
+
 void SettingsController::showCreateAccountPage() {
     if (!m_sync.isLoggedIn()) {
         setPage(CloudSyncPage::CreateAccount);

@@ -103,7 +103,8 @@ public:
     void groceryConsolidateChanged(std::size_t index);
 
     // --- Cloud Sync ---
-    CloudSyncPage cloudSyncPage() const { return m_page; }
+    // Follows the signed-in state, however it changed (the welcome assistant, a logout).
+    CloudSyncPage cloudSyncPage() const;
     // The login page's "Create Account" button, and back.
     void showCreateAccountPage();
     void showLoginPage();

@@ -341,6 +341,13 @@ TEST_F(CloudSyncPaneTest, WelcomePagesAndALoginThatMovesOn) {
     ASSERT_TRUE(answer);
     EXPECT_EQ(answer->title, "Success");
     EXPECT_TRUE(welcome.isLastPage());
+    SettingsController pane(*device.m_library, sync, *device.m_service, device.m_keychain);
+    EXPECT_EQ(pane.cloudSyncPage(), SettingsController::CloudSyncPage::ManageSync);
+    sync.logout();
+    EXPECT_EQ(pane.cloudSyncPage(), SettingsController::CloudSyncPage::Login)
+        << "the pane follows a sign-out made elsewhere";
+    ASSERT_FALSE(welcome.login("cook@example.org", kPassword, {}));
+    device.m_queue.runUntil([&] { return sync.isLoggedIn(); }, std::chrono::seconds(30));
     welcome.next();
     EXPECT_TRUE(welcome.isLastPage());
     welcome.back();
