@@ -174,6 +174,12 @@ private slots:
                  std::string("https://recipes.example.org/"));
         QVERIFY(!window.controller().saveSettings("https://recipes.example.org/",
                                                   ss(window.recipientField()->text())));
+
+        // Typed but not finished: switching to another window stores it.
+        window.recipientField()->setText("family@example.org");
+        QEvent deactivated(QEvent::ActivationChange);
+        QApplication::sendEvent(&window, &deactivated);
+        QCOMPARE(running.app->settings().text(kDefaultEmailKey), std::string("family@example.org"));
     }
 
     void loginAgainstARealServerShowsTheSignedInPageAndSyncs() {
