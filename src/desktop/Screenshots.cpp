@@ -1,14 +1,19 @@
 // The documentation's screenshots and their sample photos; run by scripts/screenshots.sh.
 //   miravel-screenshots photos FOLDER COUNT   writes COUNT made-up food photos as JPEGs
-//   miravel-screenshots shoot LIBRARY FOLDER  starts the program on LIBRARY and saves PNGs
+//   miravel-screenshots shoot LIBRARY FOLDER [PAGE]  starts the program on LIBRARY and saves
+//                                              PNGs; with PAGE, the Browser pane clipping it
 #include <QApplication>
 #include <QDir>
 #include <QPainter>
+#include <QPushButton>
 #include <QRandomGenerator>
+#include <QSignalSpy>
 #include <QTableView>
 #include <QTimer>
+#include <QWebEngineView>
 #include <iostream>
 
+#include "desktop/BrowserPane.h"
 #include "desktop/DesktopApplication.h"
 #include "desktop/EditRecipeDialog.h"
 #include "desktop/GroceriesPane.h"
@@ -89,7 +94,56 @@ bool save(QWidget* widget, const QString& file) {
     return saved;
 }
 
-int shoot(const QString& library, const QString& folder) {
+// A recipe page loaded from a file, a name and the ingredients captured, a photo in the well.
+bool shootBrowser(MainWindow& window, const QString& page, const QString& photo,
+                  const QString& folder) {
+    window.showBrowserPane();
+    BrowserPane* pane = window.browserPane();
+    if (pane == nullptr) {
+        std::cerr << "the web engine does not start here\n";
+        return false;
+    }
+    QSignalSpy loaded(pane, &BrowserPane::pageLoaded);
+    settle(300);
+    pane->load(ss(QUrl::fromLocalFile(page).toString()));
+    while (loaded.wait(30000)) {
+        if (pane->view()->url() == QUrl::fromLocalFile(page)) {
+            break;
+        }
+    }
+    settle(1500);
+    BrowserController& browser = pane->controller();
+    auto select = [pane](const QString& script) {
+        bool done = false;
+        pane->view()->page()->runJavaScript(script, [&done](const QVariant&) { done = true; });
+        while (!done) {
+            settle(50);
+        }
+    };
+    select(
+        "(function(){var e=document.querySelector('h1');var r=document.createRange();"
+        "r.selectNodeContents(e);var s=getSelection();s.removeAllRanges();s.addRange(r);"
+        "e.scrollIntoView();})()");
+    pane->fieldButton("name")->click();
+    settle(500);
+    select(
+        "(function(){var e=document.querySelector('.wprm-recipe-ingredients')||"
+        "document.querySelector('[class*=ingredients] ul')||document.querySelector('ul');"
+        "var r=document.createRange();r.selectNodeContents(e);var s=getSelection();"
+        "s.removeAllRanges();s.addRange(r);e.scrollIntoView({block:'center'});})()");
+    pane->fieldButton("ingredients")->click();
+    settle(300);
+    QFile file(photo);
+    if (file.open(QIODevice::ReadOnly)) {
+        pane->photoWell()->take(file.readAll());
+    }
+    if (browser.field("name").empty() || browser.field("ingredients").empty()) {
+        std::cerr << "nothing was captured from " << page.toStdString() << "\n";
+    }
+    return save(&window, folder + "/browser.png");
+}
+
+int shoot(const QString& library, const QString& folder, const QString& page) {
     QDir().mkpath(folder);
     UserSettings settings(fspath(library) / "Screenshots.json",
                           &NotificationCenter::defaultCenter());
@@ -176,6 +230,9 @@ int shoot(const QString& library, const QString& folder) {
     QCoreApplication::processEvents();
     window.tabs()->setCurrentIndex(MainWindow::Groceries);
     ok = save(&window, folder + "/groceries.png") && ok;
+    if (!page.isEmpty()) {
+        ok = shootBrowser(window, page, qpath(*shown->photoPath()), folder) && ok;
+    }
     return ok ? 0 : 1;
 }
 
@@ -183,6 +240,7 @@ int shoot(const QString& library, const QString& folder) {
 
 int main(int argc, char** argv) {
     MainQueue::shared().adoptCurrentThreadAsMain();
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     const QStringList arguments = QApplication::arguments();
@@ -190,9 +248,9 @@ int main(int argc, char** argv) {
         writePhotos(arguments[2], arguments[3].toInt());
         return 0;
     }
-    if (arguments.size() == 4 && arguments[1] == "shoot") {
-        return shoot(arguments[2], arguments[3]);
+    if ((arguments.size() == 4 || arguments.size() == 5) && arguments[1] == "shoot") {
+        return shoot(arguments[2], arguments[3], arguments.value(4));
     }
-    std::cerr << "usage: miravel-screenshots photos FOLDER COUNT | shoot LIBRARY FOLDER\n";
+    std::cerr << "usage: miravel-screenshots photos FOLDER COUNT | shoot LIBRARY FOLDER [PAGE]\n";
     return 2;
 }
