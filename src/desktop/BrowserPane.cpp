@@ -22,6 +22,7 @@
 #include <QWebEngineHistory>
 #include <QWebEngineProfile>
 #include <algorithm>
+#include <tuple>
 
 #include "desktop/Alerts.h"
 #include "desktop/BookmarkWindows.h"
@@ -280,10 +281,23 @@ QWidget* BrowserPane::makeNavigationBar() {
             [this] { m_controller->searchEntered(ss(m_search->text())); });
     row->addWidget(m_search, 1);
 
-    row->addWidget(button("zoom-out", QStyle::SP_ArrowDown, qs(miravel::tr("Make Text Smaller")),
-                          [this] { m_controller->zoomOut(); }));
-    row->addWidget(button("zoom-in", QStyle::SP_ArrowUp, qs(miravel::tr("Make Text Larger")),
-                          [this] { m_controller->zoomIn(); }));
+    // Where the icon theme has no zoom icons the buttons say what they do.
+    for (const auto& [icon, text, tip, larger] :
+         {std::tuple{"zoom-out", "A−", "Make Text Smaller", false},
+          std::tuple{"zoom-in", "A+", "Make Text Larger", true}}) {
+        auto* zoom = new QToolButton(bar);
+        zoom->setIcon(QIcon::fromTheme(icon));
+        zoom->setText(qs(text));
+        zoom->setToolButtonStyle(QIcon::hasThemeIcon(icon) ? Qt::ToolButtonIconOnly
+                                                           : Qt::ToolButtonTextOnly);
+        zoom->setToolTip(qs(miravel::tr(tip)));
+        zoom->setAccessibleName(qs(miravel::tr(tip)));
+        zoom->setAutoRaise(true);
+        connect(zoom, &QToolButton::clicked, this, [this, larger = larger] {
+            larger ? m_controller->zoomIn() : m_controller->zoomOut();
+        });
+        row->addWidget(zoom);
+    }
 
     m_bookmarks = new QToolButton(bar);
     m_bookmarks->setObjectName("bookmarksButton");
@@ -320,15 +334,23 @@ QWidget* BrowserPane::makeClipboardTools() {
     tools->setFrameShape(QFrame::StyledPanel);
     auto* row = new QHBoxLayout(tools);
     row->setContentsMargins(8, 6, 8, 6);
+    // A field that holds text shows "on".
+    tools->setStyleSheet(
+        "QPushButton[field=\"true\"] { background: #f6f6f6; border: 1px solid #b4b4b4;"
+        " border-radius: 3px; padding: 4px 12px; }"
+        "QPushButton[field=\"true\"]:pressed { background: #e4e4e4; }"
+        "QPushButton[field=\"true\"]:checked { background: #d6e6fb; border-color: #3f7fd0;"
+        " color: #123d73; }");
     auto* hint = new QLabel(tr("Select text on the page, then press a field:"), tools);
     hint->setWordWrap(true);
-    hint->setMaximumWidth(170);
+    hint->setMaximumWidth(200);
     row->addWidget(hint);
     for (std::size_t i = 0; i < kCapturedFields.size(); ++i) {
         const CapturedField& field = kCapturedFields[i];
         auto* button = new QPushButton(qs(miravel::tr(field.title)), tools);
         button->setObjectName(QString("field_") + field.property);
         button->setCheckable(true);
+        button->setProperty("field", true);
         button->setToolTip(tr("Capture the selection as the recipe's %1")
                                .arg(qs(miravel::tr(field.title)).toLower()));
         connect(button, &QPushButton::clicked, this, [this, property = field.property] {

@@ -7,7 +7,6 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRandomGenerator>
-#include <QSignalSpy>
 #include <QTableView>
 #include <QTimer>
 #include <QWebEngineView>
@@ -103,14 +102,17 @@ bool shootBrowser(MainWindow& window, const QString& page, const QString& photo,
         std::cerr << "the web engine does not start here\n";
         return false;
     }
-    QSignalSpy loaded(pane, &BrowserPane::pageLoaded);
     settle(300);
+    bool arrived = false;
+    auto waiting =
+        QObject::connect(pane, &BrowserPane::pageLoaded, pane, [&arrived, pane, page](bool) {
+            arrived = arrived || pane->view()->url() == QUrl::fromLocalFile(page);
+        });
     pane->load(ss(QUrl::fromLocalFile(page).toString()));
-    while (loaded.wait(30000)) {
-        if (pane->view()->url() == QUrl::fromLocalFile(page)) {
-            break;
-        }
+    for (int waited = 0; !arrived && waited < 30000; waited += 100) {
+        settle(100);
     }
+    QObject::disconnect(waiting);
     settle(1500);
     BrowserController& browser = pane->controller();
     auto select = [pane](const QString& script) {
