@@ -1,5 +1,6 @@
 // The Browser pane over the real web engine, offscreen. One application (and so one engine)
 // serves every case: the engine's start is the slow part.
+#include <QBuffer>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
@@ -228,6 +229,80 @@ private slots:
         QTRY_VERIFY(m_pane->controller().isSaving() == false);
         QTRY_VERIFY_WITH_TIMEOUT(!m_pane->isLoading(), 15000);
         QVERIFY(m_pane->canGoBack());
+    }
+
+    void theStopButtonTurnsIntoReloadWhenThePageHasArrived() {
+        QStringList tips;
+        auto watch = connect(m_pane->view()->page(), &QWebEnginePage::loadStarted, this,
+                             [&] { tips << m_pane->stopReloadButton()->toolTip(); });
+        QVERIFY(loadHtml("<html><body><p>Soup</p></body></html>"));
+        disconnect(watch);
+        QCOMPARE(tips, QStringList{"Stop"});
+        QCOMPARE(m_pane->stopReloadButton()->toolTip(), QString("Reload"));
+    }
+
+    void theAddressFieldFollowsThePageUnlessTheUserIsTypingInIt() {
+        QVERIFY(loadHtml("<html><body>One</body></html>"));
+        QCOMPARE(m_pane->addressField()->text(), QString("https://cooking.example.com/page"));
+        m_running->window().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&m_running->window()));
+        m_pane->addressField()->setFocus();
+        QTRY_VERIFY(m_pane->addressField()->hasFocus());
+        m_pane->addressField()->setText("pasta.example.com/half-typed");
+        QSignalSpy loaded(m_pane, &BrowserPane::pageLoaded);
+        m_pane->view()->setHtml("<html><body>Two</body></html>",
+                                QUrl("https://cooking.example.com/other"));
+        QVERIFY(loaded.wait(15000));
+        QCOMPARE(m_pane->addressField()->text(), QString("pasta.example.com/half-typed"));
+        // Entering it loads the address with its scheme added, and the page takes the keys.
+        QTest::keyClick(m_pane->addressField(), Qt::Key_Return);
+        QCOMPARE(m_pane->controller().addressText(),
+                 std::string("http://pasta.example.com/half-typed"));
+        QVERIFY(!m_pane->addressField()->hasFocus());
+        m_pane->stop();
+    }
+
+    void copyImageOverAPicturePutsItsThumbnailInTheWell() {
+        m_pane->controller().resetPressed();
+        QImage picture(600, 400, QImage::Format_RGB32);
+        picture.fill(QColor(200, 60, 40));
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        picture.save(&buffer, "PNG");
+        QVERIFY(
+            loadHtml("<html><body style='margin:0'><img id='photo' width='600' height='400' "
+                     "src='data:image/png;base64," +
+                     QString::fromLatin1(png.toBase64()) + "'></body></html>"));
+        QWidget* surface = m_pane->view()->focusProxy();
+        QVERIFY(surface != nullptr);
+        // The engine may not take input until its first frame is up: click until it answers.
+        QMenu* menu = nullptr;
+        for (int attempt = 0; attempt < 10 && menu == nullptr; ++attempt) {
+            QTest::mousePress(surface, Qt::RightButton, {}, QPoint(100, 100));
+            QTest::mouseRelease(surface, Qt::RightButton, {}, QPoint(100, 100));
+            (void)QTest::qWaitFor(
+                [&] { return (menu = m_pane->view()->findChild<QMenu*>()) != nullptr; }, 1000);
+        }
+        QVERIFY(menu != nullptr);
+        QStringList titles;
+        QAction* copy = nullptr;
+        for (QAction* action : menu->actions()) {
+            titles << action->text();
+            if (action->text() == "Copy Image") {
+                copy = action;
+            }
+        }
+        QCOMPARE(titles, (QStringList{"Copy Image", "Save Image", "Make Text Larger",
+                                      "Make Text Smaller"}));
+        QVERIFY(m_pane->controller().currentImageUrl()->starts_with("data:image/png"));
+        copy->trigger();
+        menu->close();
+        QTRY_VERIFY_WITH_TIMEOUT(m_pane->controller().wellImage().has_value(), 10000);
+        QCOMPARE(m_pane->controller().wellImage()->width, 280);
+        QCOMPARE(m_pane->controller().wellImage()->height, 280);
+        QVERIFY(!m_pane->photoWell()->pixmap().isNull());
+        m_pane->controller().resetPressed();
     }
 
     void theBookmarksMenuListsTheBookmarksAfterItsFiveFixedItems() {
