@@ -17,10 +17,15 @@
 #include "desktop/Alerts.h"
 #include "desktop/QtText.h"
 #include "desktop/Shell.h"
+#include "lib/ApplicationIdentifier.h"
 #include "lib/StringTable.h"
 #include "model/Bookmark.h"
 
 namespace miravel::desktop {
+
+QString bookmarkRowsMimeType() {
+    return qs(pasteboardType("Bookmark"));
+}
 
 AddBookmarkPopover::AddBookmarkPopover(ManagedObjectContext& context, const std::string& title,
                                        const std::string& url, QWidget* parent)
@@ -123,7 +128,7 @@ Qt::ItemFlags BookmarkTableModel::flags(const QModelIndex& index) const {
 }
 
 QStringList BookmarkTableModel::mimeTypes() const {
-    return {kBookmarkRowsMimeType};
+    return {bookmarkRowsMimeType()};
 }
 
 QMimeData* BookmarkTableModel::mimeData(const QModelIndexList& indexes) const {
@@ -134,13 +139,13 @@ QMimeData* BookmarkTableModel::mimeData(const QModelIndexList& indexes) const {
         }
     }
     auto* mime = new QMimeData;
-    mime->setData(kBookmarkRowsMimeType, rows.join(',').toUtf8());
+    mime->setData(bookmarkRowsMimeType(), rows.join(',').toUtf8());
     return mime;
 }
 
 bool BookmarkTableModel::canDropMimeData(const QMimeData* data, Qt::DropAction action, int row, int,
                                          const QModelIndex& parent) const {
-    return data->hasFormat(kBookmarkRowsMimeType) && action == Qt::MoveAction &&
+    return data->hasFormat(bookmarkRowsMimeType()) && action == Qt::MoveAction &&
            !parent.isValid() && row <= rowCount();
 }
 
@@ -149,7 +154,7 @@ bool BookmarkTableModel::dropMimeData(const QMimeData* data, Qt::DropAction acti
     if (!canDropMimeData(data, action, row, column, parent)) {
         return false;
     }
-    const QStringList rows = QString::fromUtf8(data->data(kBookmarkRowsMimeType)).split(',');
+    const QStringList rows = QString::fromUtf8(data->data(bookmarkRowsMimeType())).split(',');
     bool isNumber = false;
     const int from = rows.last().toInt(&isNumber);
     if (!isNumber || from < 0 || from >= rowCount()) {

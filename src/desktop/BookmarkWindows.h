@@ -14,8 +14,9 @@ namespace miravel::desktop {
 
 class Shell;
 
-// A drag inside the editor carries the dragged rows as text ("0,2"); the last one moves.
-inline constexpr const char* kBookmarkRowsMimeType = "application/x-miravel-bookmark-rows";
+// A drag inside the editor carries the dragged rows as text ("0,2") under the application's
+// bookmark drag type; the last row named is the one that moves.
+QString bookmarkRowsMimeType();
 
 // "Add Bookmark", a popover below the bookmarks button: the page's title and address.
 class AddBookmarkPopover : public QWidget {
