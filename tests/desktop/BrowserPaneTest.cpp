@@ -90,6 +90,14 @@ class BrowserPaneTest : public QObject {
         return loaded.wait(30000);
     }
 
+    // Pictures come from the network, which the tests have not.
+    void offlinePictures() {
+        m_pane->controller().setPictureFetch(
+            [](const std::string&, std::function<void(Result<FetchedPage>)> done) {
+                done(std::unexpected(Error{"test", 1, "offline", {}}));
+            });
+    }
+
 private slots:
     void initTestCase() {
         m_running.emplace("browser");
@@ -97,12 +105,11 @@ private slots:
         m_running->window().showBrowserPane();
         m_pane = m_running->window().browserPane();
         QVERIFY(m_pane != nullptr);
-        // Pictures come from the network, which the tests have not.
-        m_pane->controller().setPictureFetch(
-            [](const std::string&, std::function<void(Result<FetchedPage>)> done) {
-                done(std::unexpected(Error{"test", 1, "offline", {}}));
-            });
+        offlinePictures();
     }
+
+    // A case that stopped early may have left its own picture fetch behind.
+    void init() { offlinePictures(); }
 
     void cleanupTestCase() {
         m_pane = nullptr;
@@ -131,8 +138,23 @@ private slots:
         QVERIFY(loadFile(copy));
         QCOMPARE(m_pane->addressField()->text(), QUrl::fromLocalFile(copy).toString());
 
+        // The picture download holds the editor back, with the indicator showing meanwhile.
+        std::function<void(Result<FetchedPage>)> pictureArrives;
+        std::string pictureUrl;
+        m_pane->controller().setPictureFetch(
+            [&](const std::string& url, std::function<void(Result<FetchedPage>)> done) {
+                pictureUrl = url;
+                pictureArrives = std::move(done);
+            });
         AlertLog alerts;
         QTest::mouseClick(m_pane->saveButton(), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(pictureArrives != nullptr, 20000);
+        QVERIFY(m_pane->saveProgress()->isVisible());
+        QVERIFY(!m_pane->saveButton()->isEnabled());
+        QVERIFY(openEditor(m_running->window()) == nullptr);
+        QVERIFY(pictureUrl.starts_with("https://40aprons.com/"));
+        pictureArrives(std::unexpected(Error{"test", 1, "offline", {}}));
+        offlinePictures();
         QTRY_VERIFY_WITH_TIMEOUT(openEditor(m_running->window()) != nullptr, 20000);
         QVERIFY(alerts.texts.isEmpty());
         QVERIFY(!m_pane->saveProgress()->isVisible());
@@ -259,6 +281,11 @@ private slots:
         QCOMPARE(m_pane->controller().addressText(),
                  std::string("http://pasta.example.com/half-typed"));
         QVERIFY(!m_pane->addressField()->hasFocus());
+
+        m_pane->searchField()->setText("leek & potato soup");
+        QTest::keyClick(m_pane->searchField(), Qt::Key_Return);
+        QCOMPARE(m_pane->controller().addressText(),
+                 std::string(kSearchAddress) + "leek%20%26%20potato%20soup");
         m_pane->stop();
     }
 
