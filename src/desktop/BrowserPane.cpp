@@ -196,13 +196,11 @@ BrowserPane::BrowserPane(Shell& shell, QWidget* parent)
     m_view->setAccessibleName(tr("Web page"));
 
     m_controller = std::make_unique<BrowserController>(*this, *this, m_shell.library().mainQueue());
-    // The page parse needs no account: the service gets no credentials.
-    if (parseServiceConfigured(m_shell.settings())) {
-        m_serviceKeychain = std::make_unique<MemoryKeychain>();
-        m_service = std::make_unique<MiravelService>(m_shell.settings(), *m_serviceKeychain,
-                                                     m_shell.library().mainQueue());
-        m_controller->setService(m_service.get());
-    }
+    // The page parse needs no account: the service gets no credentials. It reads its address
+    // from the settings at each request; whether there is one is asked at each Save Recipe.
+    m_serviceKeychain = std::make_unique<MemoryKeychain>();
+    m_service = std::make_unique<MiravelService>(m_shell.settings(), *m_serviceKeychain,
+                                                 m_shell.library().mainQueue());
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -323,7 +321,11 @@ QWidget* BrowserPane::makeNavigationBar() {
     m_save->setIcon(
         QIcon::fromTheme("document-save", style()->standardIcon(QStyle::SP_DialogSaveButton)));
     m_save->setToolTip(tr("Read the recipe on this page into a new recipe"));
-    connect(m_save, &QPushButton::clicked, this, [this] { m_controller->savePressed(); });
+    connect(m_save, &QPushButton::clicked, this, [this] {
+        m_controller->setService(parseServiceConfigured(m_shell.settings()) ? m_service.get()
+                                                                            : nullptr);
+        m_controller->savePressed();
+    });
     row->addWidget(m_save);
     return bar;
 }
