@@ -14,6 +14,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QStyle>
 #include <QTimer>
 #include <QToolButton>
@@ -189,6 +190,12 @@ void FieldEditorPopup::hideEvent(QHideEvent* event) {
 BrowserPane::BrowserPane(Shell& shell, QWidget* parent)
     : QWidget(parent), m_shell(shell), m_profile(new QWebEngineProfile("Browser", this)) {
     setObjectName("browserPane");
+    // The engine would keep its cookies and cache under the application's data folder, which
+    // is the library folder a restore exchanges whole: they live beside it instead.
+    m_profile->setPersistentStoragePath(
+        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/miravel-browser");
+    m_profile->setCachePath(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+                            "/miravel-browser");
     m_defaultUserAgent = ss(m_profile->httpUserAgent());
     m_page = new BrowserPage(m_profile, this);
     m_view = new BrowserWebView(*this, this);

@@ -7,6 +7,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QToolButton>
@@ -114,6 +115,19 @@ private slots:
     void cleanupTestCase() {
         m_pane = nullptr;
         m_running.reset();
+    }
+
+    void theEnginesFilesStayOutOfTheLibraryFolder() {
+        const QString library = qpath(m_running->folder() / "Library");
+        QWebEngineProfile* profile = m_pane->view()->page()->profile();
+        QVERIFY(!profile->isOffTheRecord());
+        for (const QString& path : {profile->persistentStoragePath(), profile->cachePath()}) {
+            QVERIFY2(!path.startsWith(library), qPrintable(path));
+            // The program's own data folder is its default library folder.
+            QVERIFY2(
+                !path.startsWith(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)),
+                qPrintable(path));
+        }
     }
 
     void theUserAgentNamesTheEngineAndTheCompatibleBrowser() {
