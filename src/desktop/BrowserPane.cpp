@@ -235,12 +235,12 @@ BrowserPane::BrowserPane(Shell& shell, QWidget* parent)
 BrowserPane::~BrowserPane() {
     // The page goes before its profile, and nothing the engine still delivers reaches the
     // controller.
-    m_started = false;
+    m_page->disconnect(this);
+    m_controller.reset();
     delete m_view;
     m_view = nullptr;
     delete m_page;
     m_page = nullptr;
-    m_controller.reset();
 }
 
 QWidget* BrowserPane::makeNavigationBar() {
