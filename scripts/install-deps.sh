@@ -11,7 +11,7 @@ build_packages=(
   zlib1g-dev libminizip-dev libyaml-dev libplist-dev libexpat1-dev
   libpng-dev libjpeg62-turbo-dev libgif-dev libtiff-dev
   libgumbo-dev libcpp-httplib-dev libsodium-dev libpq-dev postgresql wrk
-  qt6-base-dev qt6-tools-dev libgl-dev xvfb xauth fonts-dejavu-core desktop-file-utils poppler-utils
+  qt6-base-dev qt6-tools-dev qt6-webengine-dev libgl-dev xvfb xauth fonts-dejavu-core desktop-file-utils poppler-utils
 )
 # The phone page's screenshots (scripts/phone-screenshots.mjs) drive a headless browser.
 screenshot_packages=(chromium)

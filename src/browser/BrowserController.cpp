@@ -288,6 +288,12 @@ std::vector<std::string> BrowserController::contextMenuOpened(std::optional<Imag
     return {"Make Text Larger", "Make Text Smaller"};
 }
 
+std::vector<std::string> BrowserController::contextMenuOverImage(std::string imageUrl) {
+    m_currentImage.reset();
+    m_currentImageUrl = std::move(imageUrl);
+    return {"Copy Image", "Save Image", "Make Text Larger", "Make Text Smaller"};
+}
+
 void BrowserController::copyImage() {
     if (!m_currentImage) {
         return;

@@ -143,6 +143,11 @@ public:
     // Pictures. The context menu remembers the image under the pointer.
     std::vector<std::string> contextMenuOpened(std::optional<Image> image,
                                                std::optional<std::string> imageUrl);
+    // A web engine names the image under the pointer before it hands over its pixels: the
+    // menu is offered now, and the picture arrives through setCurrentImage when the user
+    // picks Copy Image or Save Image.
+    std::vector<std::string> contextMenuOverImage(std::string imageUrl);
+    void setCurrentImage(Image image) { m_currentImage = std::move(image); }
     void copyImage();
     [[nodiscard]] Result<void> saveImage(const std::filesystem::path& file);
     [[nodiscard]] Result<void> imageDragged(std::string_view bytes);

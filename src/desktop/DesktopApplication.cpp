@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "desktop/Alerts.h"
+#include "desktop/BrowserPane.h"
 #include "desktop/EditRecipeDialog.h"
 #include "desktop/MainWindow.h"
 #include "desktop/Notice.h"
@@ -321,11 +322,17 @@ void DesktopApplication::editRecipe(const std::shared_ptr<Recipe>& recipe, QWidg
 }
 
 void DesktopApplication::showInBrowser(const std::string& url) {
-    // The Browser pane comes in a later version; until then the page opens outside.
-    if (m_mainWindow) {
-        m_mainWindow->showBrowserPane();
+    if (!m_mainWindow) {
+        return;
     }
-    openUrl(url);
+    BrowserPane* browser = m_mainWindow->browserPane();
+    if (browser == nullptr) {
+        // No engine here (see MainWindow): the page opens in the desktop's browser.
+        openUrl(url);
+        return;
+    }
+    browser->showAddress(url);
+    m_mainWindow->showBrowserPane();
 }
 
 // The application object's own notices (an automatic backup that failed) go to the main

@@ -121,12 +121,19 @@ private:
     EditRecipeController& m_controller;
 };
 
-EditRecipeDialog::EditRecipeDialog(Shell& shell, std::shared_ptr<Recipe> recipe, QWidget* parent)
+EditRecipeDialog::EditRecipeDialog(Shell& shell, std::shared_ptr<Recipe> recipe, QWidget* parent,
+                                   std::optional<BrowserCapture> capture)
     : QDialog(parent), m_shell(shell), m_controller(shell.context(), shell.hooks(), this) {
     setObjectName("editRecipeDialog");
     setWindowTitle(recipe ? tr("Edit Recipe") : tr("New Recipe"));
     setWindowModality(Qt::WindowModal);
     m_controller.setRecipe(std::move(recipe));
+    if (capture) {
+        m_controller.setBrowserData(std::move(capture->data));
+        if (capture->image) {
+            m_controller.setImage(std::move(*capture->image));
+        }
+    }
     m_controller.initializeFields();
 
     auto* layout = new QVBoxLayout(this);

@@ -2,7 +2,10 @@
 
 #include <QDialog>
 #include <memory>
+#include <optional>
 
+#include "lib/Image.h"
+#include "lib/JsonValue.h"
 #include "library/EditRecipeController.h"
 
 class QComboBox;
@@ -20,12 +23,19 @@ class Shell;
 // keeps Alt+Tab for switching windows) inserts a tab character.
 void insertTabsOnControlTab(QPlainTextEdit* edit);
 
+// What the Browser pane hands a new recipe: the captured or parsed fields and the picture.
+struct BrowserCapture {
+    JsonObject data;
+    std::optional<Image> image;
+};
+
 // The edit sheet: every field of a recipe, the photo well and the categories chooser. Only
 // "Done" writes the recipe; a save that fails leaves the sheet open with what was typed.
 class EditRecipeDialog : public QDialog, public EditRecipeControllerDelegate {
     Q_OBJECT
 public:
-    EditRecipeDialog(Shell& shell, std::shared_ptr<Recipe> recipe, QWidget* parent);
+    EditRecipeDialog(Shell& shell, std::shared_ptr<Recipe> recipe, QWidget* parent,
+                     std::optional<BrowserCapture> capture = std::nullopt);
     ~EditRecipeDialog() override;
 
     EditRecipeController& controller() { return m_controller; }

@@ -1,5 +1,6 @@
 #include "desktop/MainWindow.h"
 
+#include <unistd.h>
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -11,8 +12,10 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QToolBar>
+#include <QVBoxLayout>
 #include <tuple>
 
+#include "desktop/BrowserPane.h"
 #include "desktop/DesktopApplication.h"
 #include "desktop/FileFlows.h"
 #include "desktop/GroceriesPane.h"
@@ -28,14 +31,17 @@ namespace miravel::desktop {
 
 namespace {
 
-QWidget* laterPage(const QString& pane, QWidget* parent) {
-    auto* label = new QLabel(
-        QObject::tr("<h2>%1</h2><p>The %1 pane is coming in a later version of Miravel.</p>")
-            .arg(pane),
-        parent);
-    label->setAlignment(Qt::AlignCenter);
-    label->setAccessibleName(pane);
-    return label;
+// Chromium refuses to run as root with its sandbox on, and ends the whole program when asked
+// to; the pane says so instead.
+bool webEngineRefusesToStart() {
+    if (::geteuid() != 0) {
+        return false;
+    }
+    const QByteArray disabled = qgetenv("QTWEBENGINE_DISABLE_SANDBOX");
+    const QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    const bool noSandboxArgument = QCoreApplication::arguments().contains("--no-sandbox");
+    return (disabled.isEmpty() || disabled == "0") && !flags.contains("--no-sandbox") &&
+           !noSandboxArgument;
 }
 
 }  // namespace
@@ -45,7 +51,11 @@ MainWindow::MainWindow(DesktopApplication& application)
     setObjectName("mainWindow");
     m_recipes = new RecipesPane(application, m_tabs);
     m_tabs->addTab(m_recipes, tr("Recipes"));
-    m_tabs->addTab(laterPage(tr("Browser"), m_tabs), tr("Browser"));
+    m_browserTab = new QWidget(m_tabs);
+    m_browserTab->setAccessibleName(tr("Browser"));
+    auto* browserLayout = new QVBoxLayout(m_browserTab);
+    browserLayout->setContentsMargins(0, 0, 0, 0);
+    m_tabs->addTab(m_browserTab, tr("Browser"));
     m_meals = new MealsPane(application, m_tabs);
     m_tabs->addTab(m_meals, tr("Meals"));
     m_groceries = new GroceriesPane(application, m_tabs);
@@ -57,6 +67,13 @@ MainWindow::MainWindow(DesktopApplication& application)
     });
     buildMenus();
     connect(m_tabs, &QTabWidget::currentChanged, this, &MainWindow::updateTitle);
+    connect(m_tabs, &QTabWidget::currentChanged, this, [this](int index) {
+        if (index == Browser) {
+            if (BrowserPane* browser = browserPane()) {
+                browser->start();
+            }
+        }
+    });
     updateTitle();
     resize(1100, 720);
     m_recipes->start();
@@ -66,6 +83,29 @@ MainWindow::~MainWindow() = default;
 
 void MainWindow::updateTitle() {
     setWindowTitle(tr("Miravel — %1").arg(m_tabs->tabText(m_tabs->currentIndex())));
+}
+
+BrowserPane* MainWindow::browserPane() {
+    if (m_browser != nullptr) {
+        return m_browser;
+    }
+    auto* layout = static_cast<QVBoxLayout*>(m_browserTab->layout());
+    if (webEngineRefusesToStart()) {
+        if (layout->count() == 0) {
+            auto* label = new QLabel(
+                tr("<h2>Browser</h2><p>The web browser does not run as the root user with its "
+                   "sandbox.</p><p>Start Miravel as an ordinary user, or set "
+                   "QTWEBENGINE_DISABLE_SANDBOX=1 if you accept browsing without it.</p>"),
+                m_browserTab);
+            label->setAlignment(Qt::AlignCenter);
+            label->setWordWrap(true);
+            layout->addWidget(label);
+        }
+        return nullptr;
+    }
+    m_browser = new BrowserPane(m_application, m_browserTab);
+    layout->addWidget(m_browser);
+    return m_browser;
 }
 
 void MainWindow::showBrowserPane() {

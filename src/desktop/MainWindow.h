@@ -6,6 +6,7 @@ class QTabWidget;
 
 namespace miravel::desktop {
 
+class BrowserPane;
 class DesktopApplication;
 class FileFlows;
 class GroceriesPane;
@@ -25,6 +26,9 @@ public:
     RecipesPane& recipesPane() { return *m_recipes; }
     MealsPane& mealsPane() { return *m_meals; }
     GroceriesPane& groceriesPane() { return *m_groceries; }
+    // The web engine starts with the pane, the first time the Browser tab is shown: a session
+    // that never browses never pays for it. Null when the engine cannot run here.
+    BrowserPane* browserPane();
     FileFlows& fileFlows() { return *m_flows; }
     QTabWidget* tabs() const { return m_tabs; }
     void showBrowserPane();
@@ -41,6 +45,8 @@ private:
     DesktopApplication& m_application;
     QTabWidget* m_tabs;
     RecipesPane* m_recipes;
+    QWidget* m_browserTab;
+    BrowserPane* m_browser = nullptr;
     MealsPane* m_meals;
     GroceriesPane* m_groceries;
     FileFlows* m_flows;

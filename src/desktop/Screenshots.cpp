@@ -1,6 +1,7 @@
 // The documentation's screenshots and their sample photos; run by scripts/screenshots.sh.
 //   miravel-screenshots photos FOLDER COUNT   writes COUNT made-up food photos as JPEGs
-//   miravel-screenshots shoot LIBRARY FOLDER  starts the program on LIBRARY and saves PNGs
+//   miravel-screenshots shoot LIBRARY FOLDER [PAGE]  starts the program on LIBRARY and saves
+//                                              PNGs; with PAGE, the Browser pane clipping it
 //   miravel-screenshots settings LIBRARY FOLDER  the welcome assistant and the settings panes
 #include <QApplication>
 #include <QDir>
@@ -9,8 +10,10 @@
 #include <QRandomGenerator>
 #include <QTableView>
 #include <QTimer>
+#include <QWebEngineView>
 #include <iostream>
 
+#include "desktop/BrowserPane.h"
 #include "desktop/DesktopApplication.h"
 #include "desktop/EditRecipeDialog.h"
 #include "desktop/GroceriesPane.h"
@@ -96,7 +99,59 @@ bool save(QWidget* widget, const QString& file) {
     return saved;
 }
 
-int shoot(const QString& library, const QString& folder) {
+// A recipe page loaded from a file, a name and the ingredients captured, a photo in the well.
+bool shootBrowser(MainWindow& window, const QString& page, const QString& photo,
+                  const QString& folder) {
+    window.showBrowserPane();
+    BrowserPane* pane = window.browserPane();
+    if (pane == nullptr) {
+        std::cerr << "the web engine does not start here\n";
+        return false;
+    }
+    settle(300);
+    bool arrived = false;
+    auto waiting =
+        QObject::connect(pane, &BrowserPane::pageLoaded, pane, [&arrived, pane, page](bool) {
+            arrived = arrived || pane->view()->url() == QUrl::fromLocalFile(page);
+        });
+    pane->load(ss(QUrl::fromLocalFile(page).toString()));
+    for (int waited = 0; !arrived && waited < 30000; waited += 100) {
+        settle(100);
+    }
+    QObject::disconnect(waiting);
+    settle(1500);
+    BrowserController& browser = pane->controller();
+    auto select = [pane](const QString& script) {
+        bool done = false;
+        pane->view()->page()->runJavaScript(script, [&done](const QVariant&) { done = true; });
+        while (!done) {
+            settle(50);
+        }
+    };
+    select(
+        "(function(){var e=document.querySelector('h1');var r=document.createRange();"
+        "r.selectNodeContents(e);var s=getSelection();s.removeAllRanges();s.addRange(r);"
+        "e.scrollIntoView();})()");
+    pane->fieldButton("name")->click();
+    settle(500);
+    select(
+        "(function(){var e=document.querySelector('.wprm-recipe-ingredients')||"
+        "document.querySelector('[class*=ingredients] ul')||document.querySelector('ul');"
+        "var r=document.createRange();r.selectNodeContents(e);var s=getSelection();"
+        "s.removeAllRanges();s.addRange(r);e.scrollIntoView({block:'center'});})()");
+    pane->fieldButton("ingredients")->click();
+    settle(300);
+    QFile file(photo);
+    if (file.open(QIODevice::ReadOnly)) {
+        pane->photoWell()->take(file.readAll());
+    }
+    if (browser.field("name").empty() || browser.field("ingredients").empty()) {
+        std::cerr << "nothing was captured from " << page.toStdString() << "\n";
+    }
+    return save(&window, folder + "/browser.png");
+}
+
+int shoot(const QString& library, const QString& folder, const QString& page) {
     QDir().mkpath(folder);
     UserSettings settings(fspath(library) / "Screenshots.json",
                           &NotificationCenter::defaultCenter());
@@ -183,6 +238,9 @@ int shoot(const QString& library, const QString& folder) {
     QCoreApplication::processEvents();
     window.tabs()->setCurrentIndex(MainWindow::Groceries);
     ok = save(&window, folder + "/groceries.png") && ok;
+    if (!page.isEmpty()) {
+        ok = shootBrowser(window, page, qpath(*shown->photoPath()), folder) && ok;
+    }
     return ok ? 0 : 1;
 }
 
@@ -231,6 +289,7 @@ int shootSettings(const QString& library, const QString& folder) {
 
 int main(int argc, char** argv) {
     MainQueue::shared().adoptCurrentThreadAsMain();
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     const QStringList arguments = QApplication::arguments();
@@ -238,13 +297,13 @@ int main(int argc, char** argv) {
         writePhotos(arguments[2], arguments[3].toInt());
         return 0;
     }
-    if (arguments.size() == 4 && arguments[1] == "shoot") {
-        return shoot(arguments[2], arguments[3]);
+    if ((arguments.size() == 4 || arguments.size() == 5) && arguments[1] == "shoot") {
+        return shoot(arguments[2], arguments[3], arguments.value(4));
     }
     if (arguments.size() == 4 && arguments[1] == "settings") {
         return shootSettings(arguments[2], arguments[3]);
     }
-    std::cerr << "usage: miravel-screenshots photos FOLDER COUNT | shoot LIBRARY FOLDER | "
+    std::cerr << "usage: miravel-screenshots photos FOLDER COUNT | shoot LIBRARY FOLDER [PAGE] | "
                  "settings LIBRARY FOLDER\n";
     return 2;
 }

@@ -17,6 +17,8 @@ using namespace miravel::desktop;
 int main(int argc, char** argv) {
     // The main queue belongs to the thread that starts the program.
     MainQueue::shared().adoptCurrentThreadAsMain();
+    // The web engine shares its GL contexts with the widgets; this must precede QApplication.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName("Miravel");
     QApplication::setApplicationVersion(MIRAVEL_VERSION);

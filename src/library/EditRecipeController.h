@@ -82,6 +82,11 @@ public:
     static const std::vector<std::string>& imageExtensions();
     [[nodiscard]] Result<void> chooseImage(const std::filesystem::path& file);
     [[nodiscard]] Result<void> imageDragged(std::string_view bytes);
+    // A picture already reduced to a thumbnail (the clipper's), as if the user had chosen it.
+    void setImage(Image image) {
+        m_image = std::move(image);
+        m_wellCleared = false;
+    }
     // The user emptied the image well.
     void clearImage();
     const std::optional<Image>& image() const { return m_image; }

@@ -127,6 +127,32 @@ TEST_F(BrowserControllerTest, CreateSendsEveryFieldAndResetClearsThem) {
     EXPECT_FALSE(browser.currentImageUrl());
 }
 
+TEST_F(BrowserControllerTest, AnImageMenuWaitsForTheEnginesPixelsBeforeCopying) {
+    browser.loadUrl("https://cooking.example.com/pasta");
+    EXPECT_EQ(browser.contextMenuOverImage("https://cooking.example.com/big.png"),
+              (std::vector<std::string>{"Copy Image", "Save Image", "Make Text Larger",
+                                        "Make Text Smaller"}));
+    // Copy before the pixels arrived leaves the well as it was.
+    browser.copyImage();
+    EXPECT_FALSE(browser.wellImage());
+
+    browser.setCurrentImage(Image::blank(1000, 500));
+    browser.copyImage();
+    ASSERT_TRUE(browser.wellImage());
+    EXPECT_EQ(browser.wellImage()->width, 280);
+    EXPECT_EQ(browser.wellImage()->height, 280);
+    EXPECT_FALSE(browser.currentImage());
+
+    // A later menu over another image forgets pixels not taken from the earlier one.
+    browser.contextMenuOverImage("https://cooking.example.com/other.png");
+    browser.setCurrentImage(Image::blank(20, 20));
+    browser.contextMenuOverImage("https://cooking.example.com/third.png");
+    EXPECT_FALSE(browser.currentImage());
+    browser.createPressed();
+    ASSERT_EQ(presenter.recipes.size(), 1u);
+    EXPECT_EQ(text(presenter.recipes[0], "image_url"), "https://cooking.example.com/third.png");
+}
+
 TEST_F(BrowserControllerTest, SaveReadsTheWholeDocumentHereWithoutAService) {
     browser.loadUrl("https://example.com/soup");
     view.markup =

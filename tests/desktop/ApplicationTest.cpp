@@ -1,3 +1,5 @@
+#include <unistd.h>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QSignalSpy>
@@ -42,6 +44,26 @@ private slots:
         QVERIFY(running.window().isVisible());
         QCOMPARE(running.window().tabs()->count(), 4);
         QCOMPARE(running.window().tabs()->tabText(3), QString("Groceries"));
+    }
+
+    // The engine ends the whole process when asked to run as root with its sandbox: the tab
+    // explains instead, and a source address opens outside.
+    void asRootWithTheEnginesSandboxOnTheBrowserTabExplains() {
+        if (::geteuid() != 0 || qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX") ||
+            qEnvironmentVariable("QTWEBENGINE_CHROMIUM_FLAGS").contains("--no-sandbox")) {
+            QSKIP("only as root with the engine's sandbox on");
+        }
+        RunningApplication running("root-browser");
+        QVERIFY(running.launched);
+        running.window().showBrowserPane();
+        QVERIFY(running.window().browserPane() == nullptr);
+        auto* tab = running.window().tabs()->widget(MainWindow::Browser);
+        auto* label = tab->findChild<QLabel*>();
+        QVERIFY(label != nullptr);
+        QVERIFY(label->text().contains("root"));
+        QCOMPARE(tab->findChildren<QLabel*>().size(), qsizetype(1));
+        QVERIFY(running.window().browserPane() == nullptr);
+        QCOMPARE(tab->findChildren<QLabel*>().size(), qsizetype(1));
     }
 
     void theMainQueueRunsInsideTheEventLoop() {

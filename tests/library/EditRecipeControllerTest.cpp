@@ -281,6 +281,21 @@ TEST_F(EditRecipeControllerTest, browserDataFillsTheFields) {
     EXPECT_EQ(recipe->difficulty(), "Hard");
 }
 
+TEST_F(EditRecipeControllerTest, aClippedPictureBecomesTheNewRecipesPhoto) {
+    m_editor->setRecipe(nullptr);
+    m_editor->setBrowserData(JsonObject{{"name", "Clipped"}});
+    m_editor->setImage(solidImage(280, 200));
+    m_editor->initializeFields();
+    EXPECT_TRUE(m_editor->wellShowsImage());
+    succeeded(m_editor->saveEditRecipeSheet());
+    auto recipe = m_delegate.edited.at(0);
+    ASSERT_TRUE(recipe->photoPath());
+    auto decoded = decodeImage(*readFile(*recipe->photoPath()));
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->width, 280);
+    EXPECT_EQ(decoded->height, 200);
+}
+
 TEST_F(EditRecipeControllerTest, cancelWritesNothing) {
     auto recipe = storedRecipe("Stew", true);
     const auto file = *recipe->photoPath();
