@@ -214,7 +214,8 @@ CREATE TABLE web_sessions(
 
 class PostgresStorage final : public Storage {
 public:
-    explicit PostgresStorage(std::string address) : m_address(std::move(address)) {}
+    PostgresStorage(std::string address, StorageClock clock)
+        : m_address(std::move(address)), m_clock(std::move(clock)) {}
 
     Result<void> prepareSchema() {
         return withConnection([&](PGconn* connection) -> Result<void> {
@@ -234,7 +235,7 @@ public:
                                const std::string& csrfToken, std::int64_t expires) override {
         return withConnection([&](PGconn* connection) -> Result<void> {
             if (auto expired = query(connection, "DELETE FROM web_sessions WHERE expires <= $1",
-                                     {number(nowSeconds())});
+                                     {number(currentSeconds())});
                 !expired) {
                 return std::unexpected(expired.error());
             }
@@ -320,7 +321,7 @@ public:
             if (auto inserted = query(connection,
                                       "INSERT INTO accounts(email, password_hash, created) "
                                       "VALUES($1, $2, $3)",
-                                      {email, hash, dateTextOfSeconds(nowSeconds())});
+                                      {email, hash, dateTextOfSeconds(currentSeconds())});
                 !inserted) {
                 return std::unexpected(inserted.error());
             }
@@ -444,7 +445,7 @@ public:
     Result<WriteOutcome> writeRecipe(std::int64_t account, const RecipeWrite& write) override {
         return withAccountWrite(account, [&](PGconn* connection) {
             PostgresRecipeRows rows(connection, account);
-            return applyRecipeWrite(rows, write, nowSeconds());
+            return applyRecipeWrite(rows, write, currentSeconds());
         });
     }
 
@@ -508,7 +509,7 @@ public:
                                  const std::string& newPhotoToken) override {
         return withAccountWrite(account, [&](PGconn* connection) {
             PostgresRecipeRows rows(connection, account);
-            return applyRestore(rows, entryId, newPhotoToken, nowSeconds());
+            return applyRestore(rows, entryId, newPhotoToken, currentSeconds());
         });
     }
 
@@ -650,15 +651,19 @@ private:
         return std::optional<Account>(accountOf(*rows, 0));
     }
 
+    std::int64_t currentSeconds() const { return m_clock ? m_clock() : nowSeconds(); }
+
     std::string m_address;
+    StorageClock m_clock;
     std::mutex m_mutex;
     std::vector<PgConnection> m_idle;
 };
 
 }  // namespace
 
-Result<std::unique_ptr<Storage>> openPostgresStorage(const std::string& address) {
-    auto storage = std::make_unique<PostgresStorage>(address);
+Result<std::unique_ptr<Storage>> openPostgresStorage(const std::string& address,
+                                                     StorageClock clock) {
+    auto storage = std::make_unique<PostgresStorage>(address, std::move(clock));
     if (auto prepared = storage->prepareSchema(); !prepared) {
         return std::unexpected(prepared.error());
     }

@@ -253,7 +253,8 @@ CREATE TABLE IF NOT EXISTS web_sessions(
 
 class SqliteStorage final : public Storage {
 public:
-    explicit SqliteStorage(std::filesystem::path file) : m_file(std::move(file)) {}
+    SqliteStorage(std::filesystem::path file, StorageClock clock)
+        : m_file(std::move(file)), m_clock(std::move(clock)) {}
 
     Result<void> prepareSchema() {
         return withWrite([&](Database& database) -> Result<void> {
@@ -286,8 +287,8 @@ public:
     Result<void> createSession(const std::string& tokenDigest, std::int64_t account,
                                const std::string& csrfToken, std::int64_t expires) override {
         return withWrite([&](Database& database) -> Result<void> {
-            if (auto expired =
-                    run(database, "DELETE FROM web_sessions WHERE expires <= ?", {nowSeconds()});
+            if (auto expired = run(database, "DELETE FROM web_sessions WHERE expires <= ?",
+                                   {currentSeconds()});
                 !expired) {
                 return expired;
             }
@@ -349,7 +350,7 @@ public:
             if (auto inserted = run(database,
                                     "INSERT INTO accounts(email, password_hash, created) "
                                     "VALUES(?, ?, ?)",
-                                    {email, hash, dateTextOfSeconds(nowSeconds())});
+                                    {email, hash, dateTextOfSeconds(currentSeconds())});
                 !inserted) {
                 return std::unexpected(inserted.error());
             }
@@ -463,7 +464,7 @@ public:
     Result<WriteOutcome> writeRecipe(std::int64_t account, const RecipeWrite& write) override {
         return withWrite([&](Database& database) {
             SqliteRecipeRows rows(database, account);
-            return applyRecipeWrite(rows, write, nowSeconds());
+            return applyRecipeWrite(rows, write, currentSeconds());
         });
     }
 
@@ -521,7 +522,7 @@ public:
                                  const std::string& newPhotoToken) override {
         return withWrite([&](Database& database) {
             SqliteRecipeRows rows(database, account);
-            return applyRestore(rows, entryId, newPhotoToken, nowSeconds());
+            return applyRestore(rows, entryId, newPhotoToken, currentSeconds());
         });
     }
 
@@ -610,15 +611,19 @@ private:
         return strictJson(JsonValue(record.dictionary));
     }
 
+    std::int64_t currentSeconds() const { return m_clock ? m_clock() : nowSeconds(); }
+
     std::filesystem::path m_file;
+    StorageClock m_clock;
     std::mutex m_mutex;
     std::vector<Database> m_idle;
 };
 
 }  // namespace
 
-Result<std::unique_ptr<Storage>> openSqliteStorage(const std::filesystem::path& file) {
-    auto storage = std::make_unique<SqliteStorage>(file);
+Result<std::unique_ptr<Storage>> openSqliteStorage(const std::filesystem::path& file,
+                                                   StorageClock clock) {
+    auto storage = std::make_unique<SqliteStorage>(file, std::move(clock));
     if (auto prepared = storage->prepareSchema(); !prepared) {
         return std::unexpected(prepared.error());
     }
