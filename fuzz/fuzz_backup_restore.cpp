@@ -25,6 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             archive, std::string_view(reinterpret_cast<const char*>(data), size))) {
         return 0;
     }
+    // The listing of a backups folder reads any file there, recorded count or store.
+    (void)miravel::recipesInBackup(archive);
     const fs::path library = home / "data" / "Miravel";
     auto restored =
         miravel::restoreLibraryBackup(library, archive, miravel::miravelModelVersions());

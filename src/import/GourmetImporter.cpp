@@ -94,19 +94,7 @@ ImportOutcome GourmetImporter::parseFile(const std::filesystem::path& path) {
     if (!document) {
         return outcome(document.error());
     }
-    for (const APElement* element : document->root()->childElements("recipe")) {
-        if (cancelled()) {
-            break;
-        }
-        if (auto imported = importRecipe(*element); !imported) {
-            (void)saveNow();
-            return outcome(imported.error());
-        }
-    }
-    if (auto saved = saveNow(); !saved) {
-        return outcome(saved.error());
-    }
-    return outcome();
+    return importRecipes(document->root()->childElements("recipe"));
 }
 
 }  // namespace miravel

@@ -20,7 +20,7 @@ public:
     static std::optional<std::int64_t> parseRating(std::string_view text);
 
 private:
-    [[nodiscard]] Result<void> importRecipe(const APElement& element);
+    [[nodiscard]] Result<void> importRecipe(const APElement& element) override;
 };
 
 }  // namespace miravel

@@ -1,7 +1,6 @@
 #include "import/ImporterDispatch.h"
 
 #include <algorithm>
-#include <fstream>
 #include <functional>
 #include <string>
 
@@ -19,6 +18,7 @@
 #include "import/YamlImporter.h"
 #include "import/YumImporter.h"
 #include "import/YummySoupImporter.h"
+#include "lib/AtomicFile.h"
 
 namespace miravel {
 
@@ -64,12 +64,16 @@ const std::vector<Format>& formats() {
     return table;
 }
 
+// Its root element is near the start: only that much is read, and a file that is no plain
+// file (a FIFO named ".xml") is not waited on.
 bool isRecipeMLFile(const std::filesystem::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::string start(64 * 1024, '\0');
-    file.read(start.data(), static_cast<std::streamsize>(start.size()));
-    start.resize(static_cast<std::size_t>(file.gcount()));
-    auto root = xmlRootName(start);
+    constexpr std::size_t kStartBytes = 64 * 1024;
+    auto start =
+        readFile(path, {.maxBytes = kStartBytes, .prefixOnly = true, .regularFileOnly = true});
+    if (!start) {
+        return false;
+    }
+    auto root = xmlRootName(*start);
     if (!root) {
         return false;
     }

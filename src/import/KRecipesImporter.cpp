@@ -9,21 +9,19 @@ namespace miravel {
 
 namespace {
 
-std::string lineOf(const APElement& ingredient) {
-    std::string preparation = trimmedText(ingredient.firstChildElementNamed("prep"));
-    // Substitutes follow the preparation, so the line still reads as the first ingredient.
-    for (const APElement* substitute :
-         childElements(ingredient.firstChildElementNamed("substitutes"), "ingredient")) {
-        const std::string other = ingredientLine(
-            KRecipesImporter::amountText(substitute->firstChildElementNamed("amount")),
-            trimmedText(substitute->firstChildElementNamed("unit")),
-            trimmedText(substitute->firstChildElementNamed("name")),
-            trimmedText(substitute->firstChildElementNamed("prep")));
-        preparation += (preparation.empty() ? "or " : ", or ") + other;
+// The line of an ingredient, whose substitutes follow as alternatives.
+std::string lineOf(const APElement& ingredient, bool withSubstitutes = true) {
+    std::vector<std::string> substitutes;
+    if (withSubstitutes) {
+        for (const APElement* substitute :
+             childElements(ingredient.firstChildElementNamed("substitutes"), "ingredient")) {
+            substitutes.push_back(lineOf(*substitute, false));
+        }
     }
     return ingredientLine(KRecipesImporter::amountText(ingredient.firstChildElementNamed("amount")),
                           trimmedText(ingredient.firstChildElementNamed("unit")),
-                          trimmedText(ingredient.firstChildElementNamed("name")), preparation);
+                          trimmedText(ingredient.firstChildElementNamed("name")),
+                          trimmedText(ingredient.firstChildElementNamed("prep")), substitutes);
 }
 
 }  // namespace
@@ -47,9 +45,7 @@ std::string KRecipesImporter::amountText(const APElement* amount) {
         return "";
     }
     if (const APElement* least = amount->firstChildElementNamed("min")) {
-        const std::string low = trimmedText(least);
-        const std::string high = trimmedText(amount->firstChildElementNamed("max"));
-        return high.empty() || high == low ? low : low + "-" + high;
+        return rangeText(trimmedText(least), trimmedText(amount->firstChildElementNamed("max")));
     }
     return trimmedText(amount);
 }
@@ -129,19 +125,7 @@ ImportOutcome KRecipesImporter::parseFile(const std::filesystem::path& path) {
     if (!document) {
         return outcome(document.error());
     }
-    for (const APElement* element : document->root()->childElements("krecipes-recipe")) {
-        if (cancelled()) {
-            break;
-        }
-        if (auto imported = importRecipe(*element); !imported) {
-            (void)saveNow();
-            return outcome(imported.error());
-        }
-    }
-    if (auto saved = saveNow(); !saved) {
-        return outcome(saved.error());
-    }
-    return outcome();
+    return importRecipes(document->root()->childElements("krecipes-recipe"));
 }
 
 }  // namespace miravel

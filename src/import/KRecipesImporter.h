@@ -21,7 +21,7 @@ public:
     static std::string parsePrepTime(std::string_view text);
 
 private:
-    [[nodiscard]] Result<void> importRecipe(const APElement& element);
+    [[nodiscard]] Result<void> importRecipe(const APElement& element) override;
 };
 
 }  // namespace miravel

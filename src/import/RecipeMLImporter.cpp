@@ -9,16 +9,14 @@ namespace {
 
 std::string lineOf(const APElement& ingredient) {
     const APElement* amount = ingredient.firstChildElementNamed("amt");
-    std::string preparation = trimmedText(ingredient.firstChildElementNamed("prep"));
+    std::vector<std::string> alternatives;
     for (const APElement* alternative : ingredient.childElements("alt-ing")) {
-        const std::string other = lineOf(*alternative);
-        if (!other.empty()) {
-            preparation += (preparation.empty() ? "or " : ", or ") + other;
-        }
+        alternatives.push_back(lineOf(*alternative));
     }
     return ingredientLine(RecipeMLImporter::quantityText(firstChildElementNamed(amount, "qty")),
                           trimmedText(firstChildElementNamed(amount, "unit")),
-                          trimmedText(ingredient.firstChildElementNamed("item")), preparation);
+                          trimmedText(ingredient.firstChildElementNamed("item")),
+                          trimmedText(ingredient.firstChildElementNamed("prep")), alternatives);
 }
 
 void appendIngredients(const APElement& list, std::vector<std::string>& lines) {
@@ -68,9 +66,8 @@ std::string RecipeMLImporter::quantityText(const APElement* quantity) {
         return "";
     }
     if (const APElement* range = quantity->firstChildElementNamed("range")) {
-        const std::string low = trimmedText(range->firstChildElementNamed("q1"));
-        const std::string high = trimmedText(range->firstChildElementNamed("q2"));
-        return high.empty() || high == low ? low : low + "-" + high;
+        return rangeText(trimmedText(range->firstChildElementNamed("q1")),
+                         trimmedText(range->firstChildElementNamed("q2")));
     }
     return trimmedText(quantity);
 }
@@ -158,19 +155,7 @@ ImportOutcome RecipeMLImporter::parseFile(const std::filesystem::path& path) {
             recipes.push_back(recipe);
         }
     }
-    for (const APElement* element : recipes) {
-        if (cancelled()) {
-            break;
-        }
-        if (auto imported = importRecipe(*element); !imported) {
-            (void)saveNow();
-            return outcome(imported.error());
-        }
-    }
-    if (auto saved = saveNow(); !saved) {
-        return outcome(saved.error());
-    }
-    return outcome();
+    return importRecipes(recipes);
 }
 
 }  // namespace miravel

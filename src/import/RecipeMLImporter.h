@@ -19,7 +19,7 @@ public:
     static std::string quantityText(const APElement* quantity);
 
 private:
-    [[nodiscard]] Result<void> importRecipe(const APElement& element);
+    [[nodiscard]] Result<void> importRecipe(const APElement& element) override;
 };
 
 }  // namespace miravel

@@ -66,6 +66,22 @@ std::string ingredientLine(std::string_view amount, std::string_view unit, std::
     return line;
 }
 
+std::string ingredientLine(std::string_view amount, std::string_view unit, std::string_view item,
+                           std::string_view preparation,
+                           const std::vector<std::string>& alternatives) {
+    std::string described(trimCharacters(preparation, kWhiteSpace));
+    for (const std::string& alternative : alternatives) {
+        if (!alternative.empty()) {
+            described += (described.empty() ? "or " : ", or ") + alternative;
+        }
+    }
+    return ingredientLine(amount, unit, item, described);
+}
+
+std::string rangeText(const std::string& low, const std::string& high) {
+    return high.empty() || high == low ? low : low + "-" + high;
+}
+
 void appendIngredientHeading(std::vector<std::string>& lines, std::string_view heading) {
     std::string text(trimCharacters(heading, kWhiteSpace));
     if (text.empty()) {
@@ -163,6 +179,22 @@ Result<APDocument> XmlFileImporter::readDocument(const std::filesystem::path& pa
         return std::unexpected(importError("Unable to parse this file.", document.error()));
     }
     return document;
+}
+
+ImportOutcome XmlFileImporter::importRecipes(const std::vector<const APElement*>& elements) {
+    for (const APElement* element : elements) {
+        if (cancelled()) {
+            break;
+        }
+        if (auto imported = importRecipe(*element); !imported) {
+            (void)saveNow();
+            return outcome(imported.error());
+        }
+    }
+    if (auto saved = saveNow(); !saved) {
+        return outcome(saved.error());
+    }
+    return outcome();
 }
 
 }  // namespace miravel

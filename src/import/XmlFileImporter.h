@@ -23,6 +23,12 @@ protected:
     // was built before it is kept.
     [[nodiscard]] Result<APDocument> readDocument(const std::filesystem::path& path,
                                                   std::initializer_list<std::string_view> roots);
+    // Imports each element as one recipe, in the document's order, until the import is
+    // cancelled, and saves. A recipe that fails ends the import with its error, after the
+    // recipes before it are saved.
+    ImportOutcome importRecipes(const std::vector<const APElement*>& elements);
+    // One recipe element of the document.
+    [[nodiscard]] virtual Result<void> importRecipe(const APElement& element) = 0;
 };
 
 // The name of the first element of an XML text, past its declaration, comments and document
@@ -34,6 +40,14 @@ std::optional<std::string> xmlRootName(std::string_view text);
 // into the same amount, unit and item. Blank parts are left out.
 std::string ingredientLine(std::string_view amount, std::string_view unit, std::string_view item,
                            std::string_view preparation);
+// The same with the ingredient's alternatives ("1 cup milk, warm, or 1 cup cream"): they
+// follow the preparation, so that the line still reads as the first ingredient. Empty
+// alternatives are left out.
+std::string ingredientLine(std::string_view amount, std::string_view unit, std::string_view item,
+                           std::string_view preparation,
+                           const std::vector<std::string>& alternatives);
+// "2" for a single amount, "2-3" for a range; a range whose ends are the same is one amount.
+std::string rangeText(const std::string& low, const std::string& high);
 // Appends a group's heading ("Filling:") to ingredient lines, after an empty line unless it
 // is the first.
 void appendIngredientHeading(std::vector<std::string>& lines, std::string_view heading);

@@ -34,20 +34,8 @@ ImportOutcome YumImporter::parseFile(const std::filesystem::path& path) {
     if (!document) {
         return outcome(document.error());
     }
-    for (const APElement* element :
-         childElements(document->root()->firstChildElementNamed("RecipeList"), "Recipe")) {
-        if (cancelled()) {
-            break;
-        }
-        if (auto imported = importRecipe(*element); !imported) {
-            (void)saveNow();
-            return outcome(imported.error());
-        }
-    }
-    if (auto saved = saveNow(); !saved) {
-        return outcome(saved.error());
-    }
-    return outcome();
+    return importRecipes(
+        childElements(document->root()->firstChildElementNamed("RecipeList"), "Recipe"));
 }
 
 }  // namespace miravel

@@ -14,7 +14,7 @@ public:
     ImportOutcome parseFile(const std::filesystem::path& path) override;
 
 private:
-    [[nodiscard]] Result<void> importRecipe(const APElement& element);
+    [[nodiscard]] Result<void> importRecipe(const APElement& element) override;
 };
 
 }  // namespace miravel

@@ -44,6 +44,7 @@ struct ZipWriter::State {
     zipFile file = nullptr;
     std::filesystem::path destination;
     std::filesystem::path temporary;
+    std::string comment;
 
     ~State() {
         if (file != nullptr) {
@@ -100,8 +101,18 @@ Result<void> ZipWriter::add(std::string_view name, std::string_view bytes, Times
     return {};
 }
 
+void ZipWriter::setComment(std::string comment) {
+    // Readers look for the end record, 22 bytes and then the comment, in the archive's last
+    // 64 KiB only.
+    if (comment.size() > kMostZipCommentBytes) {
+        comment.resize(kMostZipCommentBytes);
+    }
+    m_state->comment = std::move(comment);
+}
+
 Result<void> ZipWriter::commit() {
-    const int status = zipClose(m_state->file, nullptr);
+    const int status =
+        zipClose(m_state->file, m_state->comment.empty() ? nullptr : m_state->comment.c_str());
     m_state->file = nullptr;
     std::error_code error;
     if (status != ZIP_OK) {
@@ -130,6 +141,7 @@ struct ZipReader::State {
     unzFile file = nullptr;
     std::vector<Entry> entries;
     std::vector<unz64_file_pos> positions;
+    std::string comment;
     ZipLimits limits;
     std::uint64_t fileSize = 0;
 
@@ -181,11 +193,25 @@ Result<ZipReader> ZipReader::open(const std::filesystem::path& path, ZipLimits l
         state->entries.push_back({std::string(name, length), info.uncompressed_size});
         state->positions.push_back(position);
     }
+    unz_global_info64 global{};
+    if (unzGetGlobalInfo64(state->file, &global) == UNZ_OK && global.size_comment > 0) {
+        std::string comment(global.size_comment + 1, '\0');
+        const int length =
+            unzGetGlobalComment(state->file, comment.data(), static_cast<uLong>(comment.size()));
+        if (length > 0) {
+            comment.resize(std::min(static_cast<std::size_t>(length), global.size_comment));
+            state->comment = std::move(comment);
+        }
+    }
     return ZipReader(std::move(state));
 }
 
 const std::vector<ZipReader::Entry>& ZipReader::entries() const {
     return m_state->entries;
+}
+
+const std::string& ZipReader::comment() const {
+    return m_state->comment;
 }
 
 std::uint64_t ZipReader::fileSize() const {

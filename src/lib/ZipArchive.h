@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -15,7 +16,9 @@ namespace miravel {
 inline constexpr const char* kZipErrorDomain = "miravel.zip";
 enum class ZipErrorCode { CannotOpen = 1, Damaged = 2, TooLarge = 3, CannotWrite = 4 };
 
-// A zip archive written entry by entry (deflate, UTF-8 names, no folders, no comment). The
+inline constexpr std::size_t kMostZipCommentBytes = 0xffff - 22;
+
+// A zip archive written entry by entry (deflate, UTF-8 names, no folders). The
 // archive is written beside its destination and renamed over it only by commit(), so an
 // existing file there survives a failed or abandoned export whole.
 class ZipWriter {
@@ -28,6 +31,9 @@ public:
     // `modified` is stored at the zip format's two-second resolution, in local time.
     [[nodiscard]] Result<void> add(std::string_view name, std::string_view bytes,
                                    Timestamp modified, int level = 9);
+    // The archive's comment, written by commit(): at most kMostZipCommentBytes (cut there);
+    // none when empty. Zip tools show it; readers of the entries never see it.
+    void setComment(std::string comment);
     [[nodiscard]] Result<void> commit();
 
 private:
@@ -59,6 +65,8 @@ public:
     ~ZipReader();
 
     const std::vector<Entry>& entries() const;
+    // The archive's comment, "" when it has none; read with the list of entries.
+    const std::string& comment() const;
     // The entry's bytes, checked against the archive's checksum. An entry whose data ends
     // before its declared length, or fails the checksum, is an error.
     [[nodiscard]] Result<std::string> read(std::size_t index);

@@ -4,6 +4,7 @@
 #include <array>
 #include <string_view>
 
+#include "lib/JsonKind.h"
 #include "lib/JsonWriter.h"
 #include "lib/TextPieces.h"
 #include "store/ManagedObjectContext.h"
@@ -12,7 +13,7 @@ namespace miravel {
 
 namespace {
 
-enum class Kind { Text, Integer, Boolean, Texts };
+using Kind = JsonKind;
 
 struct Member {
     std::string_view key;
@@ -44,36 +45,6 @@ constexpr std::array kMembers{
     Member{"photo_url", Kind::Text},
 };
 
-bool hasKind(const JsonValue& value, Kind kind) {
-    switch (kind) {
-        case Kind::Text:
-            return value.isString();
-        case Kind::Integer:
-            return value.isInteger();
-        case Kind::Boolean:
-            return value.isBoolean();
-        case Kind::Texts:
-            return value.isArray() && std::ranges::all_of(value.asArray(), [](const auto& item) {
-                       return item.isString();
-                   });
-    }
-    return false;
-}
-
-const char* kindName(Kind kind) {
-    switch (kind) {
-        case Kind::Text:
-            return "text";
-        case Kind::Integer:
-            return "a whole number";
-        case Kind::Boolean:
-            return "true or false";
-        case Kind::Texts:
-            return "an array of texts";
-    }
-    return "";
-}
-
 std::unexpected<Error> refuse(std::string_view key, const std::string& rule,
                               const JsonValue& value) {
     return makeError(
@@ -100,8 +71,8 @@ Result<RecipeDictionaryExtras> readRecipeDictionary(ManagedObjectContext& contex
             return makeError(kRecipeDictionaryErrorDomain, 2,
                              "\"" + key + "\" is not a member of a recipe dictionary.");
         }
-        if (!value.isNull() && !hasKind(value, member->kind)) {
-            return refuse(key, std::string(kindName(member->kind)) + " or null", value);
+        if (!value.isNull() && !hasJsonKind(value, member->kind)) {
+            return refuse(key, std::string(jsonKindName(member->kind)) + " or null", value);
         }
     }
     const auto given = [&](std::string_view key) -> const JsonValue* {

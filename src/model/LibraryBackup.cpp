@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cstring>
 #include <ctime>
@@ -52,6 +53,28 @@ std::optional<std::size_t> liveRecipesIn(const std::filesystem::path& store) {
         return std::nullopt;
     }
     return static_cast<std::size_t>(count->columnInt64(0));
+}
+
+// The archive's comment names the recipes the store holds, so that a listing of backups
+// need not inflate every store to count them. Backups written before it have no comment.
+constexpr std::string_view kRecipesComment = "Miravel library backup, recipes: ";
+
+std::string backupComment(std::size_t recipes) {
+    return std::string(kRecipesComment) + std::to_string(recipes);
+}
+
+std::optional<std::size_t> recipesOfComment(std::string_view comment) {
+    if (!comment.starts_with(kRecipesComment)) {
+        return std::nullopt;
+    }
+    const std::string_view digits = comment.substr(kRecipesComment.size());
+    std::size_t recipes = 0;
+    const auto [end, error] =
+        std::from_chars(digits.data(), digits.data() + digits.size(), recipes);
+    if (error != std::errc() || end != digits.data() + digits.size() || digits.empty()) {
+        return std::nullopt;
+    }
+    return recipes;
 }
 
 std::string localStamp(Timestamp now) {
@@ -320,6 +343,9 @@ Result<BackupSummary> writeLibraryBackup(const std::filesystem::path& filesFolde
         return cannotWrite(added.error());
     }
     const auto recipes = snapshot->recipes;
+    if (recipes) {
+        writer->setComment(backupComment(*recipes));
+    }
     snapshot->bytes.clear();
     snapshot->bytes.shrink_to_fit();
     const double total = static_cast<double>(names->size() + 1);
@@ -438,6 +464,9 @@ std::optional<std::size_t> recipesInBackup(const std::filesystem::path& archive)
     auto reader = ZipReader::open(archive, ZipLimits{.maxEntrySize = kMaxFileBytes});
     if (!reader) {
         return std::nullopt;
+    }
+    if (auto recorded = recipesOfComment(reader->comment())) {
+        return recorded;
     }
     const auto& entries = reader->entries();
     const auto store =

@@ -79,8 +79,9 @@ struct BackupCheck {
     const std::filesystem::path& filesFolder, const std::filesystem::path& destination,
     const ModelVersions& versions, const std::function<void(double)>& progress = {});
 
-// The live recipes of the library a backup file holds, for a listing; none when the file is
-// no backup or its store cannot be read.
+// The live recipes of the library a backup file holds, for a listing: the count the backup
+// recorded when it was written, else (an older backup) counted in its store; none when the
+// file is no backup or its store cannot be read.
 std::optional<std::size_t> recipesInBackup(const std::filesystem::path& archive);
 
 // "Miravel Before Restore 2026-12-07 14.05.09.miravelbak" (the files folder's name first), in

@@ -128,6 +128,8 @@ private:
 // The page itself and the service worker that keeps it offline.
 std::string_view webAppPage();
 std::string_view webAppWorker();
+// The page the Browser's "Supported Sites" item opens: which pages the page parser reads.
+std::string_view supportedSitesPage();
 
 // A random token of 128 bits as 32 hex digits: the unguessable part of a photo's address.
 std::string newPhotoToken();

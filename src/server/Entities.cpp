@@ -9,13 +9,14 @@
 
 #include "lib/DateText.h"
 #include "lib/Gzip.h"
+#include "lib/JsonKind.h"
 #include "lib/JsonParser.h"
 
 namespace miravel::server {
 
 namespace {
 
-enum class Kind { Text, Integer, Boolean, Date, Uids };
+using Kind = JsonKind;
 
 struct Member {
     std::string_view key;
@@ -70,37 +71,12 @@ std::span<const Member> membersOf(EntityKind kind) {
 }
 
 bool hasKind(const JsonValue& value, Kind kind) {
-    switch (kind) {
-        case Kind::Text:
-            return value.isString();
-        case Kind::Integer:
-            return value.isInteger();
-        case Kind::Boolean:
-            return value.isBoolean();
-        case Kind::Date:
-            return value.isString() && parseDateText(value.asString()).has_value();
-        case Kind::Uids:
-            return value.isArray() && std::ranges::all_of(value.asArray(), [](const auto& item) {
-                       return item.isString() && isValidUid(item.asString());
-                   });
+    if (!hasJsonKind(value, kind)) {
+        return false;
     }
-    return false;
-}
-
-std::string_view kindName(Kind kind) {
-    switch (kind) {
-        case Kind::Text:
-            return "text";
-        case Kind::Integer:
-            return "a whole number";
-        case Kind::Boolean:
-            return "true or false";
-        case Kind::Date:
-            return "a date as yyyy-MM-dd HH:mm:ss";
-        case Kind::Uids:
-            return "an array of uids";
-    }
-    return "";
+    return kind != Kind::Uids || std::ranges::all_of(value.asArray(), [](const auto& item) {
+               return isValidUid(item.asString());
+           });
 }
 
 std::unexpected<ApiError> badRequest(std::string message) {
@@ -174,7 +150,7 @@ ApiResult<EntityRecord> readEntity(EntityKind kind, const JsonValue& value,
         const JsonValue* found = object.find(member.key);
         if (found && !found->isNull() && !hasKind(*found, member.kind)) {
             return badRequest(fmt::format("\"{}\" of {} must be {} or null.", member.key, where,
-                                          kindName(member.kind)));
+                                          jsonKindName(member.kind)));
         }
     }
     if (kind == EntityKind::Recipes && !record.deleted) {

@@ -296,18 +296,20 @@ private:
                            kSessionCookie, token, maxAge, secure ? "; Secure" : "");
     }
 
-    void routeWebApp() {
-        const auto staticText = [](std::string_view text, const char* type) {
-            return [text, type](const httplib::Request&, httplib::Response& response) {
-                response.set_header("Cache-Control", "no-cache");
-                response.set_header("X-Content-Type-Options", "nosniff");
-                response.set_header("Content-Security-Policy",
-                                    "default-src 'self'; script-src 'self' 'unsafe-inline'; "
-                                    "style-src 'unsafe-inline'; img-src 'self' data:; "
-                                    "frame-ancestors 'none'");
-                response.set_content(std::string(text), type);
-            };
+    // A page compiled into the program.
+    static httplib::Server::Handler staticText(std::string_view text, const char* type) {
+        return [text, type](const httplib::Request&, httplib::Response& response) {
+            response.set_header("Cache-Control", "no-cache");
+            response.set_header("X-Content-Type-Options", "nosniff");
+            response.set_header("Content-Security-Policy",
+                                "default-src 'self'; script-src 'self' 'unsafe-inline'; "
+                                "style-src 'unsafe-inline'; img-src 'self' data:; "
+                                "frame-ancestors 'none'");
+            response.set_content(std::string(text), type);
         };
+    }
+
+    void routeWebApp() {
         server.Get("/app", [](const httplib::Request&, httplib::Response& response) {
             response.set_redirect("/app/");
         });
@@ -370,6 +372,10 @@ private:
 
     void route() {
         routeWebApp();
+        server.Get("/sites", [](const httplib::Request&, httplib::Response& response) {
+            response.set_redirect("/sites/");
+        });
+        server.Get("/sites/", staticText(supportedSitesPage(), "text/html; charset=utf-8"));
         server.Get("/healthz", [this](const httplib::Request&, httplib::Response& response) {
             auto checked = m_storage.findAccount("");
             response.status = checked ? 200 : 503;

@@ -108,6 +108,100 @@ Result<Rows> query(PGconn* connection, const char* sql, const std::vector<Param>
     return Rows(std::move(result));
 }
 
+// Statements whose rows do not matter: only whether they ran.
+Result<void> run(PGconn* connection, const char* sql, const std::vector<Param>& params) {
+    auto done = query(connection, sql, params);
+    if (!done) {
+        return std::unexpected(done.error());
+    }
+    return {};
+}
+
+// The statements of a recipe write, in PostgreSQL's words.
+class PostgresRecipeRows final : public RecipeRows {
+public:
+    PostgresRecipeRows(PGconn* connection, std::int64_t account)
+        : m_connection(connection), m_account(number(account)) {}
+
+    Result<std::optional<StoredRecipe>> recipe(const std::string& uid) override {
+        auto rows = query(m_connection,
+                          "SELECT body, photo_hash, photo_token FROM recipes WHERE account_id = $1 "
+                          "AND uid = $2",
+                          {m_account, uid});
+        if (!rows) {
+            return std::unexpected(rows.error());
+        }
+        if (rows->size() == 0) {
+            return std::optional<StoredRecipe>();
+        }
+        return std::optional<StoredRecipe>(
+            StoredRecipe{uid, rows->text(0, 0), rows->optional(0, 1), rows->optional(0, 2)});
+    }
+
+    Result<std::optional<StoredRecipe>> keptVersion(std::int64_t id) override {
+        auto rows = query(m_connection,
+                          "SELECT uid, body, photo_hash FROM recipe_history WHERE account_id = $1 "
+                          "AND id = $2",
+                          {m_account, number(id)});
+        if (!rows) {
+            return std::unexpected(rows.error());
+        }
+        if (rows->size() == 0) {
+            return std::optional<StoredRecipe>();
+        }
+        return std::optional<StoredRecipe>(
+            StoredRecipe{rows->text(0, 0), rows->text(0, 1), rows->optional(0, 2), std::nullopt});
+    }
+
+    Result<void> keepVersion(const StoredRecipe& recipe, std::int64_t now) override {
+        return run(m_connection,
+                   "INSERT INTO recipe_history(account_id, uid, saved_at, body, photo_hash) "
+                   "VALUES($1, $2, $3, $4, $5)",
+                   {m_account, recipe.uid, number(now), recipe.body, recipe.photoHash});
+    }
+
+    Result<void> putRecipe(const std::string& uid, const std::string& hash, const std::string& body,
+                           const std::optional<std::string>& photoHash,
+                           const std::optional<std::string>& photoToken) override {
+        return run(m_connection,
+                   "INSERT INTO recipes(account_id, uid, hash, body, photo_hash, photo_token) "
+                   "VALUES($1, $2, $3, $4, $5, $6) ON CONFLICT(account_id, uid) DO UPDATE SET "
+                   "hash = excluded.hash, body = excluded.body, photo_hash = "
+                   "excluded.photo_hash, photo_token = excluded.photo_token",
+                   {m_account, uid, hash, body, photoHash, photoToken});
+    }
+
+    Result<void> removeRecipe(const std::string& uid) override {
+        return run(m_connection, "DELETE FROM recipes WHERE account_id = $1 AND uid = $2",
+                   {m_account, uid});
+    }
+
+    Result<std::vector<std::string>> pruneVersions(const std::string& uid,
+                                                   std::int64_t cutoff) override {
+        auto rows = query(m_connection,
+                          "DELETE FROM recipe_history WHERE account_id = $1 AND uid = $2 AND "
+                          "saved_at < $3 AND id NOT IN (SELECT id FROM recipe_history WHERE "
+                          "account_id = $1 AND uid = $2 ORDER BY id DESC LIMIT $4) RETURNING "
+                          "photo_hash",
+                          {m_account, uid, number(cutoff),
+                           number(static_cast<std::int64_t>(kHistoryVersionsKept))});
+        if (!rows) {
+            return std::unexpected(rows.error());
+        }
+        std::vector<std::string> photos;
+        for (int i = 0; i < rows->size(); ++i) {
+            if (!rows->isNull(i, 0)) {
+                photos.push_back(rows->text(i, 0));
+            }
+        }
+        return photos;
+    }
+
+private:
+    PGconn* m_connection;
+    Param m_account;
+};
+
 // Added after the first release; made at start when missing, so older databases gain it.
 constexpr const char* kSessionTable = R"sql(
 CREATE TABLE web_sessions(
@@ -120,7 +214,8 @@ CREATE TABLE web_sessions(
 
 class PostgresStorage final : public Storage {
 public:
-    explicit PostgresStorage(std::string address) : m_address(std::move(address)) {}
+    PostgresStorage(std::string address, StorageClock clock)
+        : m_address(std::move(address)), m_clock(std::move(clock)) {}
 
     Result<void> prepareSchema() {
         return withConnection([&](PGconn* connection) -> Result<void> {
@@ -140,7 +235,7 @@ public:
                                const std::string& csrfToken, std::int64_t expires) override {
         return withConnection([&](PGconn* connection) -> Result<void> {
             if (auto expired = query(connection, "DELETE FROM web_sessions WHERE expires <= $1",
-                                     {number(nowSeconds())});
+                                     {number(currentSeconds())});
                 !expired) {
                 return std::unexpected(expired.error());
             }
@@ -226,7 +321,7 @@ public:
             if (auto inserted = query(connection,
                                       "INSERT INTO accounts(email, password_hash, created) "
                                       "VALUES($1, $2, $3)",
-                                      {email, hash, dateTextOfSeconds(nowSeconds())});
+                                      {email, hash, dateTextOfSeconds(currentSeconds())});
                 !inserted) {
                 return std::unexpected(inserted.error());
             }
@@ -342,78 +437,15 @@ public:
 
     Result<std::optional<StoredRecipe>> recipe(std::int64_t account,
                                                const std::string& uid) override {
-        return withConnection(
-            [&](PGconn* connection) { return recipeRow(connection, account, uid); });
+        return withConnection([&](PGconn* connection) {
+            return PostgresRecipeRows(connection, account).recipe(uid);
+        });
     }
 
     Result<WriteOutcome> writeRecipe(std::int64_t account, const RecipeWrite& write) override {
-        return withAccountWrite(account, [&](PGconn* connection) -> Result<WriteOutcome> {
-            auto existing = recipeRow(connection, account, write.uid);
-            if (!existing) {
-                return std::unexpected(existing.error());
-            }
-            WriteOutcome outcome;
-            const std::int64_t now = nowSeconds();
-            // The same recipe sent again (a retried upload) is no new version.
-            const bool changed =
-                *existing &&
-                (write.deleted || (write.body && *write.body != (*existing)->body) ||
-                 (write.photo == RecipeWrite::Photo::Set &&
-                  (*existing)->photoHash != write.photoHash) ||
-                 (write.photo == RecipeWrite::Photo::Remove && (*existing)->photoHash));
-            if (changed) {
-                if (auto kept = keepVersion(connection, account, **existing, now); !kept) {
-                    return std::unexpected(kept.error());
-                }
-            }
-            std::optional<std::string> photoHash =
-                *existing ? (*existing)->photoHash : std::nullopt;
-            std::optional<std::string> photoToken =
-                *existing ? (*existing)->photoToken : std::nullopt;
-            if (write.deleted) {
-                if (*existing) {
-                    if (auto done = query(connection,
-                                          "DELETE FROM recipes WHERE account_id = $1 AND uid = $2",
-                                          {number(account), write.uid});
-                        !done) {
-                        return std::unexpected(done.error());
-                    }
-                    if (photoHash) {
-                        outcome.releasedPhotoHashes.push_back(*photoHash);
-                    }
-                }
-            } else {
-                if (!write.body && !*existing) {
-                    return storageError("no such recipe", kStorageNotFound);
-                }
-                if (write.photo != RecipeWrite::Photo::Keep) {
-                    if (photoHash && (write.photo == RecipeWrite::Photo::Remove ||
-                                      *photoHash != write.photoHash)) {
-                        outcome.releasedPhotoHashes.push_back(*photoHash);
-                    }
-                    if (write.photo == RecipeWrite::Photo::Remove) {
-                        photoHash.reset();
-                        photoToken.reset();
-                    } else {
-                        photoHash = write.photoHash;
-                        photoToken = write.photoToken;
-                    }
-                }
-                const std::string& body = write.body ? *write.body : (*existing)->body;
-                const std::string hash = write.body ? write.hash : hashOfBody(body);
-                if (auto done = upsertRecipe(connection, account, write.uid, hash, body, photoHash,
-                                             photoToken);
-                    !done) {
-                    return std::unexpected(done.error());
-                }
-            }
-            auto pruned = prune(connection, account, write.uid, now);
-            if (!pruned) {
-                return std::unexpected(pruned.error());
-            }
-            outcome.releasedPhotoHashes.insert(outcome.releasedPhotoHashes.end(), pruned->begin(),
-                                               pruned->end());
-            return outcome;
+        return withAccountWrite(account, [&](PGconn* connection) {
+            PostgresRecipeRows rows(connection, account);
+            return applyRecipeWrite(rows, write, currentSeconds());
         });
     }
 
@@ -475,42 +507,9 @@ public:
 
     Result<WriteOutcome> restore(std::int64_t account, std::int64_t entryId,
                                  const std::string& newPhotoToken) override {
-        return withAccountWrite(account, [&](PGconn* connection) -> Result<WriteOutcome> {
-            auto rows = query(connection,
-                              "SELECT uid, body, photo_hash FROM recipe_history WHERE account_id "
-                              "= $1 AND id = $2",
-                              {number(account), number(entryId)});
-            if (!rows) {
-                return std::unexpected(rows.error());
-            }
-            if (rows->size() == 0) {
-                return storageError("no such version", kStorageNotFound);
-            }
-            const std::string uid = rows->text(0, 0);
-            const std::string body = rows->text(0, 1);
-            const auto photoHash = rows->optional(0, 2);
-            auto existing = recipeRow(connection, account, uid);
-            if (!existing) {
-                return std::unexpected(existing.error());
-            }
-            const std::int64_t now = nowSeconds();
-            if (*existing) {
-                if (auto kept = keepVersion(connection, account, **existing, now); !kept) {
-                    return std::unexpected(kept.error());
-                }
-            }
-            const std::optional<std::string> token =
-                photoHash ? std::optional<std::string>(newPhotoToken) : std::nullopt;
-            if (auto done = upsertRecipe(connection, account, uid, hashOfBody(body), body,
-                                         photoHash, token);
-                !done) {
-                return std::unexpected(done.error());
-            }
-            auto pruned = prune(connection, account, uid, now);
-            if (!pruned) {
-                return std::unexpected(pruned.error());
-            }
-            return WriteOutcome{std::move(*pruned)};
+        return withAccountWrite(account, [&](PGconn* connection) {
+            PostgresRecipeRows rows(connection, account);
+            return applyRestore(rows, entryId, newPhotoToken, currentSeconds());
         });
     }
 
@@ -652,73 +651,19 @@ private:
         return std::optional<Account>(accountOf(*rows, 0));
     }
 
-    static Result<std::optional<StoredRecipe>> recipeRow(PGconn* connection, std::int64_t account,
-                                                         const std::string& uid) {
-        auto rows = query(connection,
-                          "SELECT body, photo_hash, photo_token FROM recipes WHERE account_id = $1 "
-                          "AND uid = $2",
-                          {number(account), uid});
-        if (!rows) {
-            return std::unexpected(rows.error());
-        }
-        if (rows->size() == 0) {
-            return std::optional<StoredRecipe>();
-        }
-        return std::optional<StoredRecipe>(
-            StoredRecipe{uid, rows->text(0, 0), rows->optional(0, 1), rows->optional(0, 2)});
-    }
-
-    static Result<Rows> upsertRecipe(PGconn* connection, std::int64_t account,
-                                     const std::string& uid, const std::string& hash,
-                                     const std::string& body,
-                                     const std::optional<std::string>& photoHash,
-                                     const std::optional<std::string>& photoToken) {
-        return query(connection,
-                     "INSERT INTO recipes(account_id, uid, hash, body, photo_hash, photo_token) "
-                     "VALUES($1, $2, $3, $4, $5, $6) ON CONFLICT(account_id, uid) DO UPDATE SET "
-                     "hash = excluded.hash, body = excluded.body, photo_hash = "
-                     "excluded.photo_hash, photo_token = excluded.photo_token",
-                     {number(account), uid, hash, body, photoHash, photoToken});
-    }
-
-    static Result<Rows> keepVersion(PGconn* connection, std::int64_t account,
-                                    const StoredRecipe& recipe, std::int64_t now) {
-        return query(connection,
-                     "INSERT INTO recipe_history(account_id, uid, saved_at, body, photo_hash) "
-                     "VALUES($1, $2, $3, $4, $5)",
-                     {number(account), recipe.uid, number(now), recipe.body, recipe.photoHash});
-    }
-
-    static Result<std::vector<std::string>> prune(PGconn* connection, std::int64_t account,
-                                                  const std::string& uid, std::int64_t now) {
-        auto rows = query(connection,
-                          "DELETE FROM recipe_history WHERE account_id = $1 AND uid = $2 AND "
-                          "saved_at < $3 AND id NOT IN (SELECT id FROM recipe_history WHERE "
-                          "account_id = $1 AND uid = $2 ORDER BY id DESC LIMIT $4) RETURNING "
-                          "photo_hash",
-                          {number(account), uid, number(historyCutoff(now)),
-                           number(static_cast<std::int64_t>(kHistoryVersionsKept))});
-        if (!rows) {
-            return std::unexpected(rows.error());
-        }
-        std::vector<std::string> photos;
-        for (int i = 0; i < rows->size(); ++i) {
-            if (!rows->isNull(i, 0)) {
-                photos.push_back(rows->text(i, 0));
-            }
-        }
-        return photos;
-    }
+    std::int64_t currentSeconds() const { return m_clock ? m_clock() : nowSeconds(); }
 
     std::string m_address;
+    StorageClock m_clock;
     std::mutex m_mutex;
     std::vector<PgConnection> m_idle;
 };
 
 }  // namespace
 
-Result<std::unique_ptr<Storage>> openPostgresStorage(const std::string& address) {
-    auto storage = std::make_unique<PostgresStorage>(address);
+Result<std::unique_ptr<Storage>> openPostgresStorage(const std::string& address,
+                                                     StorageClock clock) {
+    auto storage = std::make_unique<PostgresStorage>(address, std::move(clock));
     if (auto prepared = storage->prepareSchema(); !prepared) {
         return std::unexpected(prepared.error());
     }

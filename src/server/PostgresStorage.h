@@ -9,6 +9,7 @@ namespace miravel::server {
 
 // PostgreSQL through libpq, for several server processes on one database. `address` is a
 // libpq connection URI.
-[[nodiscard]] Result<std::unique_ptr<Storage>> openPostgresStorage(const std::string& address);
+[[nodiscard]] Result<std::unique_ptr<Storage>> openPostgresStorage(const std::string& address,
+                                                                   StorageClock clock = {});
 
 }  // namespace miravel::server

@@ -69,6 +69,142 @@ Result<void> run(Database& database, std::string_view sql, std::initializer_list
     }
 }
 
+// The rows of a query, each made by `make` from the statement standing on it.
+template <typename Make>
+auto rowsOf(Database& database, std::string_view sql, std::initializer_list<Param> params,
+            Make make) -> Result<std::vector<decltype(make(std::declval<const Statement&>()))>> {
+    auto statement = bound(database, sql, params);
+    if (!statement) {
+        return std::unexpected(statement.error());
+    }
+    std::vector<decltype(make(std::declval<const Statement&>()))> rows;
+    while (true) {
+        auto row = statement->step();
+        if (!row) {
+            return std::unexpected(row.error());
+        }
+        if (!*row) {
+            return rows;
+        }
+        rows.push_back(make(*statement));
+    }
+}
+
+// The first row of a query, made by `make`; nothing when it has none.
+template <typename Make>
+auto firstRowOf(Database& database, std::string_view sql, std::initializer_list<Param> params,
+                Make make)
+    -> Result<std::optional<decltype(make(std::declval<const Statement&>()))>> {
+    using Row = decltype(make(std::declval<const Statement&>()));
+    auto statement = bound(database, sql, params);
+    if (!statement) {
+        return std::unexpected(statement.error());
+    }
+    auto row = statement->step();
+    if (!row) {
+        return std::unexpected(row.error());
+    }
+    if (!*row) {
+        return std::optional<Row>();
+    }
+    return std::optional<Row>(make(*statement));
+}
+
+Result<std::vector<std::string>> texts(Database& database, std::string_view sql,
+                                       std::initializer_list<Param> params) {
+    return rowsOf(database, sql, params,
+                  [](const Statement& row) { return std::string(row.columnText(0)); });
+}
+
+Account accountOfRow(const Statement& row) {
+    return Account{row.columnInt64(0), std::string(row.columnText(1)),
+                   std::string(row.columnText(2)), std::string(row.columnText(3))};
+}
+
+Result<std::optional<Account>> accountByEmail(Database& database, const std::string& email) {
+    return firstRowOf(database,
+                      "SELECT id, email, password_hash, created FROM accounts WHERE email = ?",
+                      {email}, accountOfRow);
+}
+
+// The statements of a recipe write, in SQLite's words.
+class SqliteRecipeRows final : public RecipeRows {
+public:
+    SqliteRecipeRows(Database& database, std::int64_t account)
+        : m_database(database), m_account(account) {}
+
+    Result<std::optional<StoredRecipe>> recipe(const std::string& uid) override {
+        return firstRowOf(m_database,
+                          "SELECT body, photo_hash, photo_token FROM recipes WHERE account_id = ? "
+                          "AND uid = ?",
+                          {m_account, uid}, [&](const Statement& row) {
+                              return StoredRecipe{uid, std::string(row.columnText(0)),
+                                                  columnOptional(row, 1), columnOptional(row, 2)};
+                          });
+    }
+
+    Result<std::optional<StoredRecipe>> keptVersion(std::int64_t id) override {
+        return firstRowOf(m_database,
+                          "SELECT uid, body, photo_hash FROM recipe_history WHERE account_id = ? "
+                          "AND id = ?",
+                          {m_account, id}, [](const Statement& row) {
+                              return StoredRecipe{std::string(row.columnText(0)),
+                                                  std::string(row.columnText(1)),
+                                                  columnOptional(row, 2), std::nullopt};
+                          });
+    }
+
+    Result<void> keepVersion(const StoredRecipe& recipe, std::int64_t now) override {
+        return run(m_database,
+                   "INSERT INTO recipe_history(account_id, uid, saved_at, body, photo_hash) "
+                   "VALUES(?, ?, ?, ?, ?)",
+                   {m_account, recipe.uid, now, recipe.body, optionalText(recipe.photoHash)});
+    }
+
+    Result<void> putRecipe(const std::string& uid, const std::string& hash, const std::string& body,
+                           const std::optional<std::string>& photoHash,
+                           const std::optional<std::string>& photoToken) override {
+        return run(m_database,
+                   "INSERT INTO recipes(account_id, uid, hash, body, photo_hash, photo_token) "
+                   "VALUES(?, ?, ?, ?, ?, ?) ON CONFLICT(account_id, uid) DO UPDATE SET hash = "
+                   "excluded.hash, body = excluded.body, photo_hash = excluded.photo_hash, "
+                   "photo_token = excluded.photo_token",
+                   {m_account, uid, hash, body, optionalText(photoHash), optionalText(photoToken)});
+    }
+
+    Result<void> removeRecipe(const std::string& uid) override {
+        return run(m_database, "DELETE FROM recipes WHERE account_id = ? AND uid = ?",
+                   {m_account, uid});
+    }
+
+    // SQLite's DELETE gives nothing back here, so the photos are asked for first.
+    Result<std::vector<std::string>> pruneVersions(const std::string& uid,
+                                                   std::int64_t cutoff) override {
+        constexpr const char* kOld =
+            "FROM recipe_history WHERE account_id = ?1 AND uid = ?2 AND saved_at < ?3 AND id NOT "
+            "IN (SELECT id FROM recipe_history WHERE account_id = ?1 AND uid = ?2 ORDER BY id "
+            "DESC LIMIT ?4)";
+        const auto kept = static_cast<std::int64_t>(kHistoryVersionsKept);
+        auto photos =
+            texts(m_database,
+                  fmt::format("SELECT DISTINCT photo_hash {} AND photo_hash IS NOT NULL", kOld),
+                  {m_account, uid, cutoff, kept});
+        if (!photos) {
+            return photos;
+        }
+        if (auto done =
+                run(m_database, fmt::format("DELETE {}", kOld), {m_account, uid, cutoff, kept});
+            !done) {
+            return std::unexpected(done.error());
+        }
+        return photos;
+    }
+
+private:
+    Database& m_database;
+    std::int64_t m_account;
+};
+
 constexpr int kSchemaVersion = 1;
 // "MRVS" as the file's application id tells a server database from a desktop library.
 constexpr int kApplicationId = 0x4d525653;
@@ -117,54 +253,42 @@ CREATE TABLE IF NOT EXISTS web_sessions(
 
 class SqliteStorage final : public Storage {
 public:
-    explicit SqliteStorage(std::filesystem::path file) : m_file(std::move(file)) {}
+    SqliteStorage(std::filesystem::path file, StorageClock clock)
+        : m_file(std::move(file)), m_clock(std::move(clock)) {}
 
     Result<void> prepareSchema() {
-        auto lease = acquire();
-        if (!lease) {
-            return std::unexpected(lease.error());
-        }
-        Database& database = lease->database();
-        auto transaction = Transaction::begin(database, Transaction::Kind::Immediate);
-        if (!transaction) {
-            return std::unexpected(transaction.error());
-        }
-        auto version = bound(database, "PRAGMA user_version", {});
-        if (!version) {
-            return std::unexpected(version.error());
-        }
-        if (auto row = version->step(); !row) {
-            return std::unexpected(row.error());
-        }
-        const auto current = version->columnInt64(0);
-        version = Result<Statement>(std::unexpected(Error{}));
-        if (current > kSchemaVersion) {
-            return storageError(
-                fmt::format("The database has schema version {}, newer than this server's {}.",
-                            current, kSchemaVersion));
-        }
-        if (current == 0) {
-            if (auto created = database.execute(kSchemaVersion1); !created) {
-                return created;
+        return withWrite([&](Database& database) -> Result<void> {
+            auto version = firstRowOf(database, "PRAGMA user_version", {},
+                                      [](const Statement& row) { return row.columnInt64(0); });
+            if (!version) {
+                return std::unexpected(version.error());
             }
-            if (auto set = database.execute(fmt::format("PRAGMA application_id = {}; PRAGMA "
-                                                        "user_version = {}",
-                                                        kApplicationId, kSchemaVersion));
-                !set) {
-                return set;
+            const auto current = version->value_or(0);
+            if (current > kSchemaVersion) {
+                return storageError(
+                    fmt::format("The database has schema version {}, newer than this server's {}.",
+                                current, kSchemaVersion));
             }
-        }
-        if (auto sessions = database.execute(kSessionTable); !sessions) {
-            return sessions;
-        }
-        return transaction->commit();
+            if (current == 0) {
+                if (auto created = database.execute(kSchemaVersion1); !created) {
+                    return created;
+                }
+                if (auto set = database.execute(
+                        fmt::format("PRAGMA application_id = {}; PRAGMA user_version = {}",
+                                    kApplicationId, kSchemaVersion));
+                    !set) {
+                    return set;
+                }
+            }
+            return database.execute(kSessionTable);
+        });
     }
 
     Result<void> createSession(const std::string& tokenDigest, std::int64_t account,
                                const std::string& csrfToken, std::int64_t expires) override {
         return withWrite([&](Database& database) -> Result<void> {
-            if (auto expired =
-                    run(database, "DELETE FROM web_sessions WHERE expires <= ?", {nowSeconds()});
+            if (auto expired = run(database, "DELETE FROM web_sessions WHERE expires <= ?",
+                                   {currentSeconds()});
                 !expired) {
                 return expired;
             }
@@ -177,24 +301,15 @@ public:
 
     Result<std::optional<WebSession>> session(const std::string& tokenDigest,
                                               std::int64_t now) override {
-        return withDatabase([&](Database& database) -> Result<std::optional<WebSession>> {
-            auto statement = bound(database,
-                                   "SELECT s.account_id, s.csrf FROM web_sessions s JOIN accounts "
-                                   "a ON a.id = s.account_id AND a.password_hash = "
-                                   "s.password_hash WHERE s.token_digest = ? AND s.expires > ?",
-                                   {tokenDigest, now});
-            if (!statement) {
-                return std::unexpected(statement.error());
-            }
-            auto row = statement->step();
-            if (!row) {
-                return std::unexpected(row.error());
-            }
-            if (!*row) {
-                return std::optional<WebSession>();
-            }
-            return std::optional<WebSession>(
-                WebSession{statement->columnInt64(0), std::string(statement->columnText(1))});
+        return withDatabase([&](Database& database) {
+            return firstRowOf(
+                database,
+                "SELECT s.account_id, s.csrf FROM web_sessions s JOIN accounts a ON "
+                "a.id = s.account_id AND a.password_hash = s.password_hash WHERE "
+                "s.token_digest = ? AND s.expires > ?",
+                {tokenDigest, now}, [](const Statement& row) {
+                    return WebSession{row.columnInt64(0), std::string(row.columnText(1))};
+                });
         });
     }
 
@@ -211,32 +326,17 @@ public:
     }
 
     Result<std::vector<Account>> accounts() override {
-        return withDatabase([&](Database& database) -> Result<std::vector<Account>> {
-            auto statement = bound(database,
-                                   "SELECT id, email, password_hash, created FROM accounts "
-                                   "ORDER BY email",
-                                   {});
-            if (!statement) {
-                return std::unexpected(statement.error());
-            }
-            std::vector<Account> found;
-            while (true) {
-                auto row = statement->step();
-                if (!row) {
-                    return std::unexpected(row.error());
-                }
-                if (!*row) {
-                    return found;
-                }
-                found.push_back(accountOfRow(*statement));
-            }
+        return withDatabase([&](Database& database) {
+            return rowsOf(database,
+                          "SELECT id, email, password_hash, created FROM accounts ORDER BY email",
+                          {}, accountOfRow);
         });
     }
 
     Result<std::optional<Account>> createAccount(const std::string& email, const std::string& hash,
                                                  bool onlyIfFirst) override {
         return withWrite([&](Database& database) -> Result<std::optional<Account>> {
-            auto existing = bound(
+            auto existing = texts(
                 database,
                 onlyIfFirst ? "SELECT 1 FROM accounts LIMIT 1"
                             : "SELECT 1 FROM accounts WHERE email = ?",
@@ -244,17 +344,13 @@ public:
             if (!existing) {
                 return std::unexpected(existing.error());
             }
-            auto row = existing->step();
-            if (!row) {
-                return std::unexpected(row.error());
-            }
-            if (*row) {
+            if (!existing->empty()) {
                 return std::optional<Account>();
             }
             if (auto inserted = run(database,
                                     "INSERT INTO accounts(email, password_hash, created) "
                                     "VALUES(?, ?, ?)",
-                                    {email, hash, dateTextOfSeconds(nowSeconds())});
+                                    {email, hash, dateTextOfSeconds(currentSeconds())});
                 !inserted) {
                 return std::unexpected(inserted.error());
             }
@@ -347,131 +443,44 @@ public:
     }
 
     Result<std::vector<RecipeStub>> recipeStubs(std::int64_t account) override {
-        return withDatabase([&](Database& database) -> Result<std::vector<RecipeStub>> {
-            auto statement = bound(database,
-                                   "SELECT uid, hash, photo_hash FROM recipes WHERE account_id = "
-                                   "? ORDER BY uid",
-                                   {account});
-            if (!statement) {
-                return std::unexpected(statement.error());
-            }
-            std::vector<RecipeStub> stubs;
-            while (true) {
-                auto row = statement->step();
-                if (!row) {
-                    return std::unexpected(row.error());
-                }
-                if (!*row) {
-                    return stubs;
-                }
-                stubs.push_back(RecipeStub{std::string(statement->columnText(0)),
-                                           std::string(statement->columnText(1)),
-                                           columnOptional(*statement, 2)});
-            }
+        return withDatabase([&](Database& database) {
+            return rowsOf(database,
+                          "SELECT uid, hash, photo_hash FROM recipes WHERE account_id = ? ORDER "
+                          "BY uid",
+                          {account}, [](const Statement& row) {
+                              return RecipeStub{std::string(row.columnText(0)),
+                                                std::string(row.columnText(1)),
+                                                columnOptional(row, 2)};
+                          });
         });
     }
 
     Result<std::optional<StoredRecipe>> recipe(std::int64_t account,
                                                const std::string& uid) override {
-        return withDatabase([&](Database& database) { return recipeRow(database, account, uid); });
+        return withDatabase(
+            [&](Database& database) { return SqliteRecipeRows(database, account).recipe(uid); });
     }
 
     Result<WriteOutcome> writeRecipe(std::int64_t account, const RecipeWrite& write) override {
-        return withWrite([&](Database& database) -> Result<WriteOutcome> {
-            auto existing = recipeRow(database, account, write.uid);
-            if (!existing) {
-                return std::unexpected(existing.error());
-            }
-            WriteOutcome outcome;
-            const std::int64_t now = nowSeconds();
-            // The same recipe sent again (a retried upload) is no new version.
-            const bool changed =
-                *existing &&
-                (write.deleted || (write.body && *write.body != (*existing)->body) ||
-                 (write.photo == RecipeWrite::Photo::Set &&
-                  (*existing)->photoHash != write.photoHash) ||
-                 (write.photo == RecipeWrite::Photo::Remove && (*existing)->photoHash));
-            if (changed) {
-                if (auto kept = keepVersion(database, account, **existing, now); !kept) {
-                    return std::unexpected(kept.error());
-                }
-            }
-            std::optional<std::string> photoHash =
-                *existing ? (*existing)->photoHash : std::nullopt;
-            std::optional<std::string> photoToken =
-                *existing ? (*existing)->photoToken : std::nullopt;
-            if (write.deleted) {
-                if (*existing) {
-                    if (auto done =
-                            run(database, "DELETE FROM recipes WHERE account_id = ? AND uid = ?",
-                                {account, write.uid});
-                        !done) {
-                        return std::unexpected(done.error());
-                    }
-                    if (photoHash) {
-                        outcome.releasedPhotoHashes.push_back(*photoHash);
-                    }
-                }
-            } else {
-                if (!write.body && !*existing) {
-                    return storageError("no such recipe", kStorageNotFound);
-                }
-                if (write.photo != RecipeWrite::Photo::Keep) {
-                    if (photoHash && (write.photo == RecipeWrite::Photo::Remove ||
-                                      *photoHash != write.photoHash)) {
-                        outcome.releasedPhotoHashes.push_back(*photoHash);
-                    }
-                    if (write.photo == RecipeWrite::Photo::Remove) {
-                        photoHash.reset();
-                        photoToken.reset();
-                    } else {
-                        photoHash = write.photoHash;
-                        photoToken = write.photoToken;
-                    }
-                }
-                const std::string& body = write.body ? *write.body : (*existing)->body;
-                const std::string hash = write.body ? write.hash : hashOfBody(body);
-                if (auto done =
-                        run(database,
-                            "INSERT INTO recipes(account_id, uid, hash, body, photo_hash, "
-                            "photo_token) VALUES(?, ?, ?, ?, ?, ?) ON CONFLICT(account_id, "
-                            "uid) DO UPDATE SET hash = excluded.hash, body = excluded.body, "
-                            "photo_hash = excluded.photo_hash, photo_token = "
-                            "excluded.photo_token",
-                            {account, write.uid, hash, body, optionalText(photoHash),
-                             optionalText(photoToken)});
-                    !done) {
-                    return std::unexpected(done.error());
-                }
-            }
-            if (auto pruned = prune(database, account, write.uid, now); !pruned) {
-                return std::unexpected(pruned.error());
-            } else {
-                outcome.releasedPhotoHashes.insert(outcome.releasedPhotoHashes.end(),
-                                                   pruned->begin(), pruned->end());
-            }
-            return outcome;
+        return withWrite([&](Database& database) {
+            SqliteRecipeRows rows(database, account);
+            return applyRecipeWrite(rows, write, currentSeconds());
         });
     }
 
     Result<std::optional<PhotoLocation>> photoByToken(const std::string& token) override {
         return withDatabase([&](Database& database) -> Result<std::optional<PhotoLocation>> {
-            auto statement = bound(database,
-                                   "SELECT account_id, photo_hash FROM recipes WHERE photo_token "
-                                   "= ?",
-                                   {token});
-            if (!statement) {
-                return std::unexpected(statement.error());
+            auto found = firstRowOf(
+                database, "SELECT account_id, photo_hash FROM recipes WHERE photo_token = ?",
+                {token}, [](const Statement& row) {
+                    return row.isNull(1)
+                               ? std::optional<PhotoLocation>()
+                               : PhotoLocation{row.columnInt64(0), std::string(row.columnText(1))};
+                });
+            if (!found) {
+                return std::unexpected(found.error());
             }
-            auto row = statement->step();
-            if (!row) {
-                return std::unexpected(row.error());
-            }
-            if (!*row || statement->isNull(1)) {
-                return std::optional<PhotoLocation>();
-            }
-            return std::optional<PhotoLocation>(
-                PhotoLocation{statement->columnInt64(0), std::string(statement->columnText(1))});
+            return found->value_or(std::nullopt);
         });
     }
 
@@ -491,87 +500,29 @@ public:
 
     Result<std::vector<HistoryEntry>> history(std::int64_t account,
                                               const std::string& uid) override {
-        return withDatabase([&](Database& database) -> Result<std::vector<HistoryEntry>> {
-            auto statement =
-                uid.empty() ? bound(database,
-                                    "SELECT id, uid, saved_at, body, photo_hash FROM "
-                                    "recipe_history WHERE account_id = ? ORDER BY id DESC",
-                                    {account})
-                            : bound(database,
-                                    "SELECT id, uid, saved_at, body, photo_hash FROM "
-                                    "recipe_history WHERE account_id = ? AND uid = ? ORDER BY id "
-                                    "DESC",
-                                    {account, uid});
-            if (!statement) {
-                return std::unexpected(statement.error());
-            }
-            std::vector<HistoryEntry> entries;
-            while (true) {
-                auto row = statement->step();
-                if (!row) {
-                    return std::unexpected(row.error());
-                }
-                if (!*row) {
-                    return entries;
-                }
-                entries.push_back(HistoryEntry{
-                    statement->columnInt64(0), std::string(statement->columnText(1)),
-                    dateTextOfSeconds(statement->columnInt64(2)),
-                    std::string(statement->columnText(3)), columnOptional(*statement, 4)});
-            }
+        return withDatabase([&](Database& database) {
+            const auto entry = [](const Statement& row) {
+                return HistoryEntry{row.columnInt64(0), std::string(row.columnText(1)),
+                                    dateTextOfSeconds(row.columnInt64(2)),
+                                    std::string(row.columnText(3)), columnOptional(row, 4)};
+            };
+            return uid.empty() ? rowsOf(database,
+                                        "SELECT id, uid, saved_at, body, photo_hash FROM "
+                                        "recipe_history WHERE account_id = ? ORDER BY id DESC",
+                                        {account}, entry)
+                               : rowsOf(database,
+                                        "SELECT id, uid, saved_at, body, photo_hash FROM "
+                                        "recipe_history WHERE account_id = ? AND uid = ? ORDER "
+                                        "BY id DESC",
+                                        {account, uid}, entry);
         });
     }
 
     Result<WriteOutcome> restore(std::int64_t account, std::int64_t entryId,
                                  const std::string& newPhotoToken) override {
-        return withWrite([&](Database& database) -> Result<WriteOutcome> {
-            auto statement = bound(database,
-                                   "SELECT uid, body, photo_hash FROM recipe_history WHERE "
-                                   "account_id = ? AND id = ?",
-                                   {account, entryId});
-            if (!statement) {
-                return std::unexpected(statement.error());
-            }
-            auto row = statement->step();
-            if (!row) {
-                return std::unexpected(row.error());
-            }
-            if (!*row) {
-                return storageError("no such version", kStorageNotFound);
-            }
-            const std::string uid(statement->columnText(0));
-            const std::string body(statement->columnText(1));
-            const auto photoHash = columnOptional(*statement, 2);
-            auto existing = recipeRow(database, account, uid);
-            if (!existing) {
-                return std::unexpected(existing.error());
-            }
-            WriteOutcome outcome;
-            const std::int64_t now = nowSeconds();
-            if (*existing) {
-                if (auto kept = keepVersion(database, account, **existing, now); !kept) {
-                    return std::unexpected(kept.error());
-                }
-            }
-            const std::optional<std::string> token =
-                photoHash ? std::optional<std::string>(newPhotoToken) : std::nullopt;
-            if (auto done = run(database,
-                                "INSERT INTO recipes(account_id, uid, hash, body, photo_hash, "
-                                "photo_token) VALUES(?, ?, ?, ?, ?, ?) ON CONFLICT(account_id, "
-                                "uid) DO UPDATE SET hash = excluded.hash, body = excluded.body, "
-                                "photo_hash = excluded.photo_hash, photo_token = "
-                                "excluded.photo_token",
-                                {account, uid, hashOfBody(body), body, optionalText(photoHash),
-                                 optionalText(token)});
-                !done) {
-                return std::unexpected(done.error());
-            }
-            if (auto pruned = prune(database, account, uid, now); !pruned) {
-                return std::unexpected(pruned.error());
-            } else {
-                outcome.releasedPhotoHashes = std::move(*pruned);
-            }
-            return outcome;
+        return withWrite([&](Database& database) {
+            SqliteRecipeRows rows(database, account);
+            return applyRestore(rows, entryId, newPhotoToken, currentSeconds());
         });
     }
 
@@ -656,113 +607,23 @@ private:
         return result;
     }
 
-    static Account accountOfRow(const Statement& statement) {
-        return Account{statement.columnInt64(0), std::string(statement.columnText(1)),
-                       std::string(statement.columnText(2)), std::string(statement.columnText(3))};
-    }
-
-    static Result<std::optional<Account>> accountByEmail(Database& database,
-                                                         const std::string& email) {
-        auto statement = bound(database,
-                               "SELECT id, email, password_hash, created FROM accounts WHERE "
-                               "email = ?",
-                               {email});
-        if (!statement) {
-            return std::unexpected(statement.error());
-        }
-        auto row = statement->step();
-        if (!row) {
-            return std::unexpected(row.error());
-        }
-        if (!*row) {
-            return std::optional<Account>();
-        }
-        return std::optional<Account>(accountOfRow(*statement));
-    }
-
-    static Result<std::vector<std::string>> texts(Database& database, std::string_view sql,
-                                                  std::initializer_list<Param> params) {
-        auto statement = bound(database, sql, params);
-        if (!statement) {
-            return std::unexpected(statement.error());
-        }
-        std::vector<std::string> found;
-        while (true) {
-            auto row = statement->step();
-            if (!row) {
-                return std::unexpected(row.error());
-            }
-            if (!*row) {
-                return found;
-            }
-            found.emplace_back(statement->columnText(0));
-        }
-    }
-
-    static Result<std::optional<StoredRecipe>> recipeRow(Database& database, std::int64_t account,
-                                                         const std::string& uid) {
-        auto statement = bound(database,
-                               "SELECT body, photo_hash, photo_token FROM recipes WHERE "
-                               "account_id = ? AND uid = ?",
-                               {account, uid});
-        if (!statement) {
-            return std::unexpected(statement.error());
-        }
-        auto row = statement->step();
-        if (!row) {
-            return std::unexpected(row.error());
-        }
-        if (!*row) {
-            return std::optional<StoredRecipe>();
-        }
-        return std::optional<StoredRecipe>(StoredRecipe{uid, std::string(statement->columnText(0)),
-                                                        columnOptional(*statement, 1),
-                                                        columnOptional(*statement, 2)});
-    }
-
-    static Result<void> keepVersion(Database& database, std::int64_t account,
-                                    const StoredRecipe& recipe, std::int64_t now) {
-        return run(database,
-                   "INSERT INTO recipe_history(account_id, uid, saved_at, body, photo_hash) "
-                   "VALUES(?, ?, ?, ?, ?)",
-                   {account, recipe.uid, now, recipe.body, optionalText(recipe.photoHash)});
-    }
-
-    // Versions beyond the newest kept ones that are also older than the kept days.
-    static Result<std::vector<std::string>> prune(Database& database, std::int64_t account,
-                                                  const std::string& uid, std::int64_t now) {
-        constexpr const char* kOld =
-            "FROM recipe_history WHERE account_id = ?1 AND uid = ?2 AND saved_at < ?3 AND id NOT "
-            "IN (SELECT id FROM recipe_history WHERE account_id = ?1 AND uid = ?2 ORDER BY id "
-            "DESC LIMIT ?4)";
-        const auto kept = static_cast<std::int64_t>(kHistoryVersionsKept);
-        auto photos = texts(
-            database, fmt::format("SELECT DISTINCT photo_hash {} AND photo_hash IS NOT NULL", kOld),
-            {account, uid, historyCutoff(now), kept});
-        if (!photos) {
-            return photos;
-        }
-        if (auto done = run(database, fmt::format("DELETE {}", kOld),
-                            {account, uid, historyCutoff(now), kept});
-            !done) {
-            return std::unexpected(done.error());
-        }
-        return photos;
-    }
-
     static std::string compactBody(const EntityRecord& record) {
         return strictJson(JsonValue(record.dictionary));
     }
 
+    std::int64_t currentSeconds() const { return m_clock ? m_clock() : nowSeconds(); }
+
     std::filesystem::path m_file;
+    StorageClock m_clock;
     std::mutex m_mutex;
     std::vector<Database> m_idle;
 };
 
 }  // namespace
 
-Result<std::unique_ptr<Storage>> openSqliteStorage(const std::filesystem::path& file) {
-    auto storage = std::make_unique<SqliteStorage>(file);
+Result<std::unique_ptr<Storage>> openSqliteStorage(const std::filesystem::path& file,
+                                                   StorageClock clock) {
+    auto storage = std::make_unique<SqliteStorage>(file, std::move(clock));
     if (auto prepared = storage->prepareSchema(); !prepared) {
         return std::unexpected(prepared.error());
     }

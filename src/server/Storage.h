@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -144,7 +145,12 @@ public:
 inline constexpr int kStorageNotFound = 404;
 inline constexpr int kStorageFailure = 1;
 
+// Seconds since 1970: what a storage dates kept versions, accounts and expired sessions by.
+// Tests hand in a clock they move on; without one a storage reads the system's.
+using StorageClock = std::function<std::int64_t()>;
+
 // "sqlite:PATH" or "postgresql://..." (also "postgres://...").
-[[nodiscard]] Result<std::unique_ptr<Storage>> openStorage(const std::string& address);
+[[nodiscard]] Result<std::unique_ptr<Storage>> openStorage(const std::string& address,
+                                                           StorageClock clock = {});
 
 }  // namespace miravel::server

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include "import/GourmetImporter.h"
 #include "import/ImportTestSupport.h"
 #include "import/ImporterDispatch.h"
@@ -61,6 +63,10 @@ TEST_F(YumImporterTest, XmlFilesAreChosenByTheirRootAndTheNewExtensionsAreOffere
     EXPECT_TRUE(dynamic_cast<YumImporter*>(importerForFile(yum, *m_library).get()));
     EXPECT_TRUE(
         dynamic_cast<YumImporter*>(importerForFile(m_folder / "absent.xml", *m_library).get()));
+    // Telling the two apart reads the start of a plain file only: a FIFO is not waited on.
+    const auto fifo = m_folder / "pipe.xml";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_TRUE(dynamic_cast<YumImporter*>(importerForFile(fifo, *m_library).get()));
     EXPECT_TRUE(
         dynamic_cast<GourmetImporter*>(importerForFile(m_folder / "a.GRMT", *m_library).get()));
     EXPECT_TRUE(

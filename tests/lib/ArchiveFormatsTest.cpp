@@ -85,6 +85,29 @@ TEST_F(ZipArchiveTest, RoundTripsEntriesInOrderWithUtf8Names) {
     EXPECT_EQ(reader->read(0).value(), "first");  // entries can be read again, in any order
 }
 
+// The comment rides in the end record: entries are the same with or without it, an archive
+// without one reads as "", and one too long for readers to find the end record past it is
+// cut rather than breaking the archive.
+TEST_F(ZipArchiveTest, KeepsTheArchiveCommentApartFromTheEntries) {
+    const auto write = [&](const std::string& name, const std::string& comment) {
+        auto writer = ZipWriter::create(m_folder / name);
+        EXPECT_TRUE(writer);
+        EXPECT_TRUE(writer->add("entry", "bytes", currentMoment()));
+        if (!comment.empty()) {
+            writer->setComment(comment);
+        }
+        EXPECT_TRUE(writer->commit());
+        auto reader = ZipReader::open(m_folder / name);
+        EXPECT_TRUE(reader) << reader.error().description;
+        EXPECT_EQ(reader->entries().size(), 1u);
+        EXPECT_EQ(reader->read(0).value_or(""), "bytes");
+        return reader->comment();
+    };
+    EXPECT_EQ(write("plain.zip", ""), "");
+    EXPECT_EQ(write("noted.zip", "recipes: 12"), "recipes: 12");
+    EXPECT_EQ(write("long.zip", std::string(70'000, 'c')), std::string(kMostZipCommentBytes, 'c'));
+}
+
 TEST_F(ZipArchiveTest, AnAbandonedArchiveLeavesTheOldFileWhole) {
     const auto path = m_folder / "recipes.zip";
     ASSERT_TRUE(writeFileAtomically(path, "what was there"));

@@ -199,6 +199,50 @@ TEST_F(LibraryBackupTest, commitsStillInTheLogAreInTheBackupAndCounted) {
     EXPECT_EQ(recipesInBackup(m_home / "missing.miravelbak"), std::nullopt);
 }
 
+// A listing of backups reads the count each backup recorded instead of inflating its store;
+// a backup from before counts were recorded, or whose comment is another's, is counted in
+// its store as before.
+TEST_F(LibraryBackupTest, listingReadsTheRecordedCountAndCountsOlderBackups) {
+    OpenLibrary open(library());
+    for (int i = 0; i < 3; ++i) {
+        open.addRecipe("Recipe " + std::to_string(i));
+    }
+    ASSERT_TRUE(writeLibraryBackup(library(), archive()));
+    EXPECT_EQ(recipesInBackup(archive()), std::optional<std::size_t>(3));
+    auto reader = ZipReader::open(archive());
+    ASSERT_TRUE(reader);
+    const std::string store = reader->read(0).value_or("");
+    ASSERT_FALSE(store.empty());
+
+    const auto backupOf = [&](const std::string& name, const std::string& storeBytes,
+                              const std::string& comment) {
+        auto writer = ZipWriter::create(m_home / name);
+        EXPECT_TRUE(writer->add(kStoreFileName, storeBytes, currentMoment()));
+        writer->setComment(comment);
+        EXPECT_TRUE(writer->commit());
+        return m_home / name;
+    };
+    const std::string recorded = reader->comment();
+    ASSERT_FALSE(recorded.empty());
+    // The count comes from the comment alone: the store here could not even be opened.
+    std::string seven = recorded;
+    seven.back() = '7';
+    EXPECT_EQ(recipesInBackup(backupOf("recorded.miravelbak", "not a store", seven)),
+              std::optional<std::size_t>(7));
+    EXPECT_EQ(recipesInBackup(backupOf("old.miravelbak", store, "")),
+              std::optional<std::size_t>(3));
+    EXPECT_EQ(recipesInBackup(backupOf("zipped.miravelbak", store, "made by zip -z")),
+              std::optional<std::size_t>(3));
+    EXPECT_EQ(recipesInBackup(backupOf("bent.miravelbak", store, recorded + "x")),
+              std::optional<std::size_t>(3));
+    EXPECT_EQ(recipesInBackup(backupOf("none.miravelbak", "not a store", "")), std::nullopt);
+
+    // The comment is no entry: the backup still verifies and restores.
+    auto checked = verifyLibraryBackup(archive(), miravelModelVersions());
+    ASSERT_TRUE(checked) << checked.error().description;
+    EXPECT_EQ(checked->recipes, std::optional<std::size_t>(3));
+}
+
 TEST_F(LibraryBackupTest, anUnreadablePhotoFailsTheBackupAndLeavesNoArchive) {
     OpenLibrary open(library());
     writeBytes(library() / "good.jpg", "jpeg bytes");

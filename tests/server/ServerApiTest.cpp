@@ -307,6 +307,24 @@ TEST_P(ServerApi, unknownAddressesAndThePageParserAnswerWithTheEnvelope) {
     EXPECT_EQ(plain.errorCode(), apiErrorCode(ApiErrorKind::BadRequest));
 }
 
+// The Browser's "Supported Sites" item opens /sites/ of the configured service: a page for
+// anyone, without credentials, that says which pages the page parser reads.
+TEST_P(ServerApi, supportedSitesPageSaysWhatTheParserReads) {
+    auto page = client()->Get("/sites/");
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->status, 200);
+    EXPECT_EQ(page->get_header_value("Content-Type"), "text/html; charset=utf-8");
+    EXPECT_EQ(page->get_header_value("X-Content-Type-Options"), "nosniff");
+    for (const char* named :
+         {"<title>Supported Sites", "JSON-LD", "microdata", "recipe plugins", "Ingredients"}) {
+        EXPECT_NE(page->body.find(named), std::string::npos) << named;
+    }
+    auto bare = client()->Get("/sites");
+    ASSERT_TRUE(bare);
+    EXPECT_EQ(bare->status, 302);
+    EXPECT_EQ(bare->get_header_value("Location"), "/sites/");
+}
+
 TEST_P(ServerApi, overwrittenAndDeletedRecipesAreKeptAndComeBack) {
     ASSERT_TRUE(postAs("/sync/recipe/R1/", {dataPart(JsonValue(recipe("R1", "First", "h1", true))),
                                             photoPart(pngBytes('a'))})

@@ -18,6 +18,7 @@
 #include "server/MiravelServer.h"
 #include "server/PhotoFiles.h"
 #include "server/Storage.h"
+#include "server/StorageSupport.h"
 #include "support/TemporaryFolder.h"
 
 namespace miravel::server::testing {
@@ -142,7 +143,7 @@ protected:
             m_log.emplace_back(line);
         });
         m_address = databaseAddressFor(GetParam(), m_folder.path());
-        auto opened = openStorage(m_address);
+        auto opened = openStorage(m_address, [this] { return nowSeconds() + m_clockShift.load(); });
         ASSERT_TRUE(opened) << opened.error().description;
         m_storage = std::move(*opened);
         m_faulty = std::make_unique<FaultyStorage>(*m_storage);
@@ -258,6 +259,8 @@ protected:
     }
 
     ::miravel::testing::TemporaryFolder m_folder;
+    // How far ahead of the system's clock the storage's runs, in seconds.
+    std::atomic<std::int64_t> m_clockShift = 0;
     std::string m_address;
     std::unique_ptr<Storage> m_storage;
     std::unique_ptr<FaultyStorage> m_faulty;
