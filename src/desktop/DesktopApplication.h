@@ -2,7 +2,6 @@
 
 #include <QObject>
 #include <QPointer>
-#include <QProgressDialog>
 #include <QStringList>
 #include <atomic>
 #include <filesystem>
@@ -10,6 +9,7 @@
 #include <memory>
 #include <thread>
 
+#include "desktop/MigrationWindow.h"
 #include "desktop/Shell.h"
 #include "model/ApplicationHooks.h"
 
@@ -19,7 +19,9 @@ namespace miravel {
 class Keychain;
 class MainQueue;
 class MiravelAppDelegate;
+class MiravelService;
 class NotificationCenter;
+class SyncController;
 }  // namespace miravel
 
 namespace miravel::desktop {
@@ -50,6 +52,11 @@ public:
     MainWindow* mainWindow() const;
     RecipeWindow* recipeWindowFor(const Recipe* recipe) const;
     QtPrintHandoff& qtPrinter() { return *m_printer; }
+    // The progress window of a conversion or restore while one runs.
+    MigrationWindow* migrationWindow() const { return m_migrationWindow.data(); }
+    // The signed-in state, the sync schedule and the sync button's runs.
+    SyncController& sync() { return *m_sync; }
+    NotificationCenter& notificationCenter() { return m_center; }
 
     // ApplicationHooks
     bool presentError(const Error& error) override;
@@ -80,19 +87,26 @@ public:
     void showInBrowser(const std::string& url) override;
     void showNotice(const std::string& text, QWidget* over) override;
 
+signals:
+    // The sync button was pressed while signed out: the Cloud Sync settings should show.
+    void cloudSyncSettingsRequested();
+
 private:
     void drainQueue();
     void checkStore();
 
     UserSettings& m_settings;
     MainQueue& m_queue;
+    NotificationCenter& m_center;
     std::unique_ptr<MiravelAppDelegate> m_application;
+    std::unique_ptr<MiravelService> m_service;
+    std::unique_ptr<SyncController> m_sync;
     std::unique_ptr<QtPrintHandoff> m_printer;
     std::unique_ptr<QtMailHandoff> m_mail;
     std::filesystem::path m_mailFolder;
     QPointer<MainWindow> m_mainWindow;
     std::map<const Recipe*, QPointer<RecipeWindow>> m_recipeWindows;
-    QPointer<QProgressDialog> m_migrationWindow;
+    QPointer<MigrationWindow> m_migrationWindow;
     QTimer* m_timers;
     std::atomic<bool> m_wakePending{false};
 };
