@@ -14,16 +14,19 @@
 #include "desktop/GroceriesPane.h"
 #include "desktop/MainWindow.h"
 #include "desktop/MealsPane.h"
+#include "desktop/MigrationWindow.h"
 #include "desktop/QtText.h"
 #include "desktop/RecipeTableModel.h"
 #include "desktop/RecipeView.h"
 #include "desktop/RecipeWindow.h"
 #include "desktop/RecipesPane.h"
+#include "desktop/SyncButton.h"
 #include "grocery/ChooseIngredientsController.h"
 #include "lib/MainQueue.h"
 #include "lib/NotificationCenter.h"
 #include "model/Meal.h"
 #include "model/MemoryKeychain.h"
+#include "model/MigrationController.h"
 #include "model/Recipe.h"
 #include "model/UserSettings.h"
 #include "planner/MealCreation.h"
@@ -176,6 +179,22 @@ int shoot(const QString& library, const QString& folder) {
     QCoreApplication::processEvents();
     window.tabs()->setCurrentIndex(MainWindow::Groceries);
     ok = save(&window, folder + "/groceries.png") && ok;
+
+    // The progress window of a conversion that failed, and the sync button while a run is on.
+    MigrationController conversion(MainQueue::shared(), {});
+    conversion.showMigrationState();
+    conversion.updateProgressBar(0.42);
+    MigrationWindow progress(conversion);
+    progress.show();
+    ok = save(&progress, folder + "/progress-window.png") && ok;
+    conversion.showErrorMessage("Migration error. Source model could not be located.");
+    progress.refresh();
+    ok = save(&progress, folder + "/progress-window-error.png") && ok;
+    progress.hide();
+    NotificationCenter::defaultCenter().post(kSyncStartedNotification);
+    QCoreApplication::processEvents();
+    ok = save(window.syncButton()->parentWidget(), folder + "/toolbar-syncing.png") && ok;
+    NotificationCenter::defaultCenter().post(kSyncFinishedNotification);
     return ok ? 0 : 1;
 }
 

@@ -93,6 +93,8 @@ SyncButton::SyncButton(SyncController& sync, UserSettings& settings, Notificatio
     m_indicator->setTextVisible(false);
     m_indicator->setFixedSize(48, 10);
     m_label->setObjectName("syncStatus");
+    // Right-aligned: the toolbar keeps the width it first gave, whichever parts show.
+    layout->addStretch(1);
     layout->addWidget(m_button);
     layout->addWidget(m_indicator);
     layout->addWidget(m_label);
