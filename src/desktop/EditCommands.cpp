@@ -19,69 +19,37 @@ bool clipboardHasText() {
     return data != nullptr && data->hasText();
 }
 
+// Whether a command is possible, running it when asked to.
+template <typename Action>
+bool offer(bool possible, bool run, Action&& action) {
+    if (possible && run) {
+        action();
+    }
+    return possible;
+}
+
 // Enabled state and action for a one-line field. Delete takes the selection only: the Delete
 // key itself goes to the field and removes the character after the cursor.
 bool lineEdit(QLineEdit& field, EditCommand command, bool run) {
     const bool writable = !field.isReadOnly();
     // A password's text is never copied out of its field.
     const bool readable = field.echoMode() == QLineEdit::Normal;
+    const bool selected = field.hasSelectedText();
     switch (command) {
         case EditCommand::Undo:
-            if (!writable || !field.isUndoAvailable()) {
-                return false;
-            }
-            if (run) {
-                field.undo();
-            }
-            return true;
+            return offer(writable && field.isUndoAvailable(), run, [&] { field.undo(); });
         case EditCommand::Redo:
-            if (!writable || !field.isRedoAvailable()) {
-                return false;
-            }
-            if (run) {
-                field.redo();
-            }
-            return true;
+            return offer(writable && field.isRedoAvailable(), run, [&] { field.redo(); });
         case EditCommand::Cut:
-            if (!writable || !readable || !field.hasSelectedText()) {
-                return false;
-            }
-            if (run) {
-                field.cut();
-            }
-            return true;
+            return offer(writable && readable && selected, run, [&] { field.cut(); });
         case EditCommand::Copy:
-            if (!readable || !field.hasSelectedText()) {
-                return false;
-            }
-            if (run) {
-                field.copy();
-            }
-            return true;
+            return offer(readable && selected, run, [&] { field.copy(); });
         case EditCommand::Paste:
-            if (!writable || !clipboardHasText()) {
-                return false;
-            }
-            if (run) {
-                field.paste();
-            }
-            return true;
+            return offer(writable && clipboardHasText(), run, [&] { field.paste(); });
         case EditCommand::Delete:
-            if (!writable || !field.hasSelectedText()) {
-                return false;
-            }
-            if (run) {
-                field.del();
-            }
-            return true;
+            return offer(writable && selected, run, [&] { field.del(); });
         case EditCommand::SelectAll:
-            if (field.text().isEmpty()) {
-                return false;
-            }
-            if (run) {
-                field.selectAll();
-            }
-            return true;
+            return offer(!field.text().isEmpty(), run, [&] { field.selectAll(); });
     }
     return false;
 }
@@ -94,63 +62,23 @@ bool textEditor(Editor& editor, EditCommand command, bool run) {
     QTextDocument* document = editor.document();
     switch (command) {
         case EditCommand::Undo:
-            if (!writable || !document->isUndoAvailable()) {
-                return false;
-            }
-            if (run) {
-                editor.undo();
-            }
-            return true;
+            return offer(writable && document->isUndoAvailable(), run, [&] { editor.undo(); });
         case EditCommand::Redo:
-            if (!writable || !document->isRedoAvailable()) {
-                return false;
-            }
-            if (run) {
-                editor.redo();
-            }
-            return true;
+            return offer(writable && document->isRedoAvailable(), run, [&] { editor.redo(); });
         case EditCommand::Cut:
-            if (!writable || !selected) {
-                return false;
-            }
-            if (run) {
-                editor.cut();
-            }
-            return true;
+            return offer(writable && selected, run, [&] { editor.cut(); });
         case EditCommand::Copy:
-            if (!selected) {
-                return false;
-            }
-            if (run) {
-                editor.copy();
-            }
-            return true;
+            return offer(selected, run, [&] { editor.copy(); });
         case EditCommand::Paste:
-            if (!writable || !editor.canPaste()) {
-                return false;
-            }
-            if (run) {
-                editor.paste();
-            }
-            return true;
+            return offer(writable && editor.canPaste(), run, [&] { editor.paste(); });
         case EditCommand::Delete:
-            if (!writable || !selected) {
-                return false;
-            }
-            if (run) {
+            return offer(writable && selected, run, [&] {
                 QTextCursor cursor = editor.textCursor();
                 cursor.removeSelectedText();
                 editor.setTextCursor(cursor);
-            }
-            return true;
+            });
         case EditCommand::SelectAll:
-            if (document->isEmpty()) {
-                return false;
-            }
-            if (run) {
-                editor.selectAll();
-            }
-            return true;
+            return offer(!document->isEmpty(), run, [&] { editor.selectAll(); });
     }
     return false;
 }
@@ -165,10 +93,7 @@ bool itemView(QAbstractItemView& view, EditCommand command, bool run) {
         view.model() == nullptr || view.model()->rowCount(view.rootIndex()) == 0) {
         return false;
     }
-    if (run) {
-        view.selectAll();
-    }
-    return true;
+    return offer(true, run, [&] { view.selectAll(); });
 }
 
 // The widget's own answer; none when it is not one the routing knows.
