@@ -146,6 +146,7 @@ Run runChild(const std::string& self, const std::filesystem::path& library) {
 int main(int argc, char** argv) {
     // A library kept for profiling by hand: bench_desktop --make FOLDER.
     if (argc == 3 && std::string(argv[1]) == "--make") {
+        std::filesystem::create_directories(argv[2]);
         ManagedObjectContext context(bench::openStore(argv[2]), MergePolicy::StoreWins);
         std::mt19937 random(42);
         for (int i = 0; i < kRecipes; ++i) {
