@@ -75,6 +75,12 @@ int launchChild(const QString& library) {
     }
     std::printf("painted %d\n", pane.table()->model()->rowCount());
     std::fflush(stdout);
+    // The first rows are drawn; the rest of the list follows.
+    while (pane.controller().fetchingRest()) {
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    std::printf("whole %d\n", pane.table()->model()->rowCount());
+    std::fflush(stdout);
 
     // Typing "butter 12" letter by letter, then taking it back: each keystroke searches again.
     QLineEdit* search = pane.searchField();
@@ -106,7 +112,7 @@ int launchChild(const QString& library) {
 }
 
 struct Run {
-    double launchSeconds = 0, keyMedian = 0, keyWorst = 0;
+    double launchSeconds = 0, wholeSeconds = 0, keyMedian = 0, keyWorst = 0;
     long rssKiB = 0, peakKiB = 0;
     int rows = 0, matches = 0;
 };
@@ -118,8 +124,12 @@ Run runChild(const std::string& self, const std::filesystem::path& library) {
     FILE* child = ::popen(command.c_str(), "r");
     char line[256];
     while (child != nullptr && std::fgets(line, sizeof line, child) != nullptr) {
-        if (std::sscanf(line, "painted %d", &run.rows) == 1) {
+        int shown = 0;
+        if (std::sscanf(line, "painted %d", &shown) == 1) {
             run.launchSeconds = bench::secondsSince(start);
+        }
+        if (std::sscanf(line, "whole %d", &run.rows) == 1) {
+            run.wholeSeconds = bench::secondsSince(start);
         }
         std::sscanf(line, "keystroke %lf %lf %d", &run.keyMedian, &run.keyWorst, &run.matches);
         std::sscanf(line, "memory %ld %ld", &run.rssKiB, &run.peakKiB);
@@ -136,6 +146,7 @@ Run runChild(const std::string& self, const std::filesystem::path& library) {
 int main(int argc, char** argv) {
     // A library kept for profiling by hand: bench_desktop --make FOLDER.
     if (argc == 3 && std::string(argv[1]) == "--make") {
+        std::filesystem::create_directories(argv[2]);
         ManagedObjectContext context(bench::openStore(argv[2]), MergePolicy::StoreWins);
         std::mt19937 random(42);
         for (int i = 0; i < kRecipes; ++i) {
@@ -187,6 +198,8 @@ int main(int argc, char** argv) {
         "| launch to first painted main window (median of 3) | < 1 s | %.0f ms | %.0f ms "
         "(`recipe list`) |\n",
         median.launchSeconds * 1000, listTimes[1] * 1000);
+    std::printf("| launch to the whole list in the table (median of 3) | — | %.0f ms | — |\n",
+                median.wholeSeconds * 1000);
     std::printf(
         "| search keystroke to repainted list (median / worst of 18) | < 50 ms | %.1f / "
         "%.1f ms | %.0f ms (`recipe list --search`, whole process) |\n",

@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QDesktopServices>
-#include <QProgressDialog>
 #include <QTimer>
 #include <QUrl>
 #include <cstdlib>
@@ -12,6 +11,7 @@
 #include "desktop/BrowserPane.h"
 #include "desktop/EditRecipeDialog.h"
 #include "desktop/MainWindow.h"
+#include "desktop/MigrationWindow.h"
 #include "desktop/Notice.h"
 #include "desktop/Printing.h"
 #include "desktop/QtText.h"
@@ -29,6 +29,7 @@
 #include "model/Recipe.h"
 #include "store/StoreErrorCode.h"
 #include "sync/MiravelService.h"
+#include "sync/MiravelSyncService.h"
 #include "sync/SyncController.h"
 
 namespace miravel::desktop {
@@ -36,14 +37,28 @@ namespace miravel::desktop {
 DesktopApplication::DesktopApplication(std::filesystem::path libraryFolder, UserSettings& settings,
                                        Keychain& keychain, NotificationCenter& center,
                                        MainQueue& queue)
-    : m_settings(settings), m_keychain(keychain), m_queue(queue), m_timers(new QTimer(this)) {
+    : m_settings(settings),
+      m_keychain(keychain),
+      m_queue(queue),
+      m_center(center),
+      m_timers(new QTimer(this)) {
     m_application =
         std::make_unique<MiravelAppDelegate>(std::move(libraryFolder), settings, keychain, *this,
                                              IngredientParser::sharedParser(), center, queue);
     m_service = std::make_unique<MiravelService>(settings, keychain, queue);
     m_sync = std::make_unique<SyncController>(m_application->library(), *m_service, keychain);
     // The sync button, signed out, opens the Cloud Sync pane instead.
-    m_sync->setOpenCloudSyncPane([this] { showSettingsWindow(1); });
+    m_sync->setOpenCloudSyncPane([this] {
+        emit cloudSyncSettingsRequested();
+        showSettingsWindow(SettingsController::CloudSync);
+    });
+    // A sync started by hand that fails says so, over the main window.
+    m_sync->syncService().setErrorPresenter([this](const std::string& description) {
+        presentAlert(m_mainWindow, {QMessageBox::Critical,
+                                    qs(miravel::tr("Sync Error")),
+                                    qs(description),
+                                    {qs(miravel::tr("OK"))}});
+    });
     m_printer = std::make_unique<QtPrintHandoff>([this]() -> QWidget* { return m_mainWindow; });
     m_mail = std::make_unique<QtMailHandoff>(std::make_shared<QtUrlOpener>(), settings);
     // Work posted from any thread wakes the event loop once; the timer runs what the queue
@@ -63,6 +78,7 @@ DesktopApplication::~DesktopApplication() {
     delete m_settingsWindow.data();
     delete m_welcomeWindow.data();
     closeMainWindow();
+    delete m_migrationWindow.data();
     // A running sync ends (and its saves merge) before the library goes.
     m_sync.reset();
     m_queue.processPending();
@@ -207,41 +223,31 @@ void DesktopApplication::showMainWindow() {
 
 void DesktopApplication::showMigrationWindow() {
     auto* controller = m_application->migrationController();
+    if (controller == nullptr) {
+        return;
+    }
     if (!m_migrationWindow) {
-        m_migrationWindow = new QProgressDialog;
-        m_migrationWindow->setCancelButton(nullptr);
-        m_migrationWindow->setRange(0, 100);
-        m_migrationWindow->setMinimumDuration(0);
-        m_migrationWindow->setWindowTitle(qs(MigrationController::kWindowTitle));
+        m_migrationWindow = new MigrationWindow(*controller);
+        m_migrationWindow->setAttribute(Qt::WA_DeleteOnClose);
     }
-    if (controller) {
-        migrationWindowChanged(*controller);
-    }
+    m_migrationWindow->refresh();
     m_migrationWindow->show();
+    m_migrationWindow->raise();
 }
 
 void DesktopApplication::migrationWindowChanged(const MigrationController& controller) {
     if (!m_migrationWindow) {
         return;
     }
-    const auto& view = controller.view();
-    if (view.closed) {
-        m_migrationWindow->close();
+    if (controller.view().closed) {
+        // The controller goes right after; the window must not draw it again.
+        m_migrationWindow->hide();
         m_migrationWindow->deleteLater();
+        m_migrationWindow.clear();
         QTimer::singleShot(0, this, &DesktopApplication::startSyncSchedule);
         return;
     }
-    m_migrationWindow->setLabelText(qs(view.title) + "\n" + qs(view.progressText));
-    m_migrationWindow->setRange(0, view.determinate ? 100 : 0);
-    m_migrationWindow->setValue(view.progressValue);
-    if (controller.mode() == MigrationController::Mode::Error) {
-        m_migrationWindow->close();
-        presentAlert(nullptr, {QMessageBox::Critical,
-                               qs(MigrationController::kErrorTitle),
-                               qs(controller.errorMessage()),
-                               {qs(MigrationController::kQuitButton)}});
-        quitApplication(EXIT_FAILURE);
-    }
+    m_migrationWindow->refresh();
 }
 
 void DesktopApplication::closeMainWindow() {

@@ -2,7 +2,6 @@
 
 #include <QObject>
 #include <QPointer>
-#include <QProgressDialog>
 #include <QStringList>
 #include <atomic>
 #include <filesystem>
@@ -10,6 +9,7 @@
 #include <memory>
 #include <thread>
 
+#include "desktop/MigrationWindow.h"
 #include "desktop/Shell.h"
 #include "model/ApplicationHooks.h"
 
@@ -62,6 +62,9 @@ public:
     SettingsWindow& showSettingsWindow(int pane);
     SettingsWindow* settingsWindow() const;
     WelcomeWindow* welcomeWindow() const;
+    // The progress window of a conversion or restore while one runs.
+    MigrationWindow* migrationWindow() const { return m_migrationWindow.data(); }
+    NotificationCenter& notificationCenter() { return m_center; }
 
     // ApplicationHooks
     bool presentError(const Error& error) override;
@@ -92,6 +95,10 @@ public:
     void showInBrowser(const std::string& url) override;
     void showNotice(const std::string& text, QWidget* over) override;
 
+signals:
+    // The sync button was pressed while signed out: the Cloud Sync settings should show.
+    void cloudSyncSettingsRequested();
+
 private:
     void drainQueue();
     void checkStore();
@@ -101,6 +108,7 @@ private:
     UserSettings& m_settings;
     Keychain& m_keychain;
     MainQueue& m_queue;
+    NotificationCenter& m_center;
     std::unique_ptr<MiravelAppDelegate> m_application;
     std::unique_ptr<MiravelService> m_service;
     std::unique_ptr<SyncController> m_sync;
@@ -112,7 +120,7 @@ private:
     std::filesystem::path m_mailFolder;
     QPointer<MainWindow> m_mainWindow;
     std::map<const Recipe*, QPointer<RecipeWindow>> m_recipeWindows;
-    QPointer<QProgressDialog> m_migrationWindow;
+    QPointer<MigrationWindow> m_migrationWindow;
     QTimer* m_timers;
     std::atomic<bool> m_wakePending{false};
 };

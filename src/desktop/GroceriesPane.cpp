@@ -21,6 +21,37 @@ namespace miravel::desktop {
 
 namespace {
 
+// The row a drop at `position` lands at, and whether on it rather than above it: the upper
+// half of a row is above it, the lower half above the next.
+std::pair<std::size_t, bool> dropTarget(const QListWidget& table, const QPoint& position) {
+    const QModelIndex index = table.indexAt(position);
+    if (!index.isValid()) {
+        return {static_cast<std::size_t>(table.count()), false};
+    }
+    const QRect rect = table.visualRect(index);
+    const bool below = position.y() > rect.center().y();
+    return {static_cast<std::size_t>(index.row() + (below ? 1 : 0)), false};
+}
+
+bool dropRows(QListWidget& table, GroceryListController& list, const QMimeData& data,
+              const QPoint& position) {
+    const auto [row, onRow] = dropTarget(table, position);
+    std::vector<std::size_t> dragged;
+    for (const auto& part : data.data(qs(GroceryListController::pasteboardType())).split(',')) {
+        bool ok = false;
+        const int value = part.toInt(&ok);
+        if (ok && value >= 0) {
+            dragged.push_back(static_cast<std::size_t>(value));
+        }
+    }
+    auto moved = list.acceptDrop(dragged, row, onRow);
+    if (!moved) {
+        presentDatabaseError(&table, moved.error());
+        return false;
+    }
+    return *moved;
+}
+
 // The list's rows dragged onto another aisle; the controller decides what a drop means.
 class GroceryTable : public QListWidget {
 public:
@@ -46,18 +77,8 @@ protected:
         mime->setData(qs(GroceryListController::pasteboardType()), text.join(',').toUtf8());
         return mime;
     }
-    // The row a drop lands at, and whether on it rather than above it.
-    std::pair<std::size_t, bool> target(const QPoint& position) const {
-        const QModelIndex index = indexAt(position);
-        if (!index.isValid()) {
-            return {static_cast<std::size_t>(count()), false};
-        }
-        const QRect rect = visualRect(index);
-        const bool below = position.y() > rect.center().y();
-        return {static_cast<std::size_t>(index.row() + (below ? 1 : 0)), false};
-    }
     void dragMoveEvent(QDragMoveEvent* event) override {
-        const auto [row, onRow] = target(event->position().toPoint());
+        const auto [row, onRow] = dropTarget(*this, event->position().toPoint());
         if (event->source() == this &&
             m_list.validateDrop(GroceryListController::pasteboardType(), row, onRow)) {
             event->acceptProposedAction();
@@ -66,22 +87,10 @@ protected:
         }
     }
     void dropEvent(QDropEvent* event) override {
-        const auto [row, onRow] = target(event->position().toPoint());
-        std::vector<std::size_t> dragged;
-        const QByteArray data =
-            event->mimeData()->data(qs(GroceryListController::pasteboardType()));
-        for (const auto& part : data.split(',')) {
-            bool ok = false;
-            const int value = part.toInt(&ok);
-            if (ok && value >= 0) {
-                dragged.push_back(static_cast<std::size_t>(value));
-            }
-        }
+        // The store moves the rows; the view must not move them itself.
         event->setDropAction(Qt::CopyAction);
         event->accept();
-        if (auto moved = m_list.acceptDrop(dragged, row, onRow); !moved) {
-            presentDatabaseError(this, moved.error());
-        }
+        dropRows(*this, m_list, *event->mimeData(), event->position().toPoint());
     }
 
 private:
@@ -92,6 +101,7 @@ private:
 
 GroceriesPane::GroceriesPane(Shell& shell, QWidget* parent) : QWidget(parent), m_shell(shell) {
     setObjectName("groceriesPane");
+    setAccessibleName(qs(miravel::tr("Groceries")));
     m_list = std::make_unique<GroceryListController>(shell.context(), shell.settings(), this);
     m_sidebar = std::make_unique<GroceryListCategoriesController>(shell.context(), *m_list, this);
 
@@ -104,6 +114,7 @@ GroceriesPane::GroceriesPane(Shell& shell, QWidget* parent) : QWidget(parent), m
     sideLayout->setContentsMargins(0, 0, 0, 0);
     m_sidebarList = new QListWidget(side);
     m_sidebarList->setObjectName("grocerySidebar");
+    m_sidebarList->setAccessibleName(qs(miravel::tr("Grocery List Sidebar")));
     connect(m_sidebarList, &QListWidget::currentRowChanged, this, [this](int row) {
         if (!m_reloading && row > 0) {
             m_sidebar->selectionDidChange(static_cast<std::size_t>(row));
@@ -150,6 +161,7 @@ GroceriesPane::GroceriesPane(Shell& shell, QWidget* parent) : QWidget(parent), m
     bar->addStretch(1);
     m_filter = new QComboBox(this);
     m_filter->setObjectName("groceryFilter");
+    m_filter->setAccessibleName(qs(miravel::tr("Show")));
     // In the order of GroceryFilter.
     m_filter->addItems(
         {qs(miravel::tr("All")), qs(miravel::tr("Bought")), qs(miravel::tr("To Buy"))});
@@ -162,6 +174,7 @@ GroceriesPane::GroceriesPane(Shell& shell, QWidget* parent) : QWidget(parent), m
 
     m_table = new GroceryTable(*m_list, main);
     m_table->setObjectName("groceryList");
+    m_table->setAccessibleName(qs(miravel::tr("Grocery List")));
     m_table->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_table->setDragEnabled(true);
     m_table->setAcceptDrops(true);
@@ -208,6 +221,12 @@ GroceriesPane::~GroceriesPane() {
 }
 
 void GroceriesPane::report(const Result<void>& done) {
+    if (!done) {
+        presentDatabaseError(this, done.error());
+    }
+}
+
+void GroceriesPane::report(const Result<bool>& done) {
     if (!done) {
         presentDatabaseError(this, done.error());
     }
@@ -347,6 +366,38 @@ void GroceriesPane::showContextMenu(const QPoint& position) {
         row = static_cast<std::size_t>(m_table->row(clicked));
     }
     QMenu menu(this);
+    fillMenu(menu, row);
+    menu.exec(m_table->viewport()->mapToGlobal(position));
+}
+
+std::optional<std::size_t> GroceriesPane::currentRow() const {
+    const int current = m_table->currentRow();
+    if (current < 0 || m_table->selectedItems().empty()) {
+        return std::nullopt;
+    }
+    return static_cast<std::size_t>(current);
+}
+
+QMenu* GroceriesPane::makeMenu(QWidget* parent) {
+    auto* menu = new QMenu(qs(miravel::tr("&Groceries")), parent);
+    menu->setObjectName("groceriesMenu");
+    // Filled afresh each time it opens, for the list's current row, as the context menu is
+    // for the clicked one.
+    connect(menu, &QMenu::aboutToShow, this, [this, menu] {
+        menu->clear();
+        fillMenu(*menu, currentRow());
+        menu->addSeparator();
+        menu->addAction(qs(miravel::tr("Clear Grocery List…")), this,
+                        [this] { report(m_list->clearGroceryList()); });
+        menu->addAction(qs(miravel::tr("Remove Recipe")), this,
+                        [this] { report(m_sidebar->deleteRecipePressed()); })
+            ->setEnabled(m_sidebar->removeButtonEnabled());
+    });
+    fillMenu(*menu, currentRow());
+    return menu;
+}
+
+void GroceriesPane::fillMenu(QMenu& menu, std::optional<std::size_t> row) {
     auto add = [&](const QString& title, GroceryMenuItem which, auto&& run) {
         auto* action = menu.addAction(title, this, run);
         const auto state = m_list->validateMenuItem(which, row);
@@ -380,7 +431,27 @@ void GroceriesPane::showContextMenu(const QPoint& position) {
         action->setEnabled(
             m_list->validateMenuItem(GroceryMenuItem::Aisle, row, entry.tag).enabled);
     }
-    menu.exec(m_table->viewport()->mapToGlobal(position));
+}
+
+bool GroceriesPane::canRunEditCommand(EditCommand command) const {
+    if (command != EditCommand::Delete) {
+        return false;
+    }
+    if (m_table->hasFocus()) {
+        return !m_table->selectedItems().empty();
+    }
+    return m_sidebarList->hasFocus() && m_sidebar->removeButtonEnabled();
+}
+
+void GroceriesPane::runEditCommand(EditCommand command) {
+    if (!canRunEditCommand(command)) {
+        return;
+    }
+    report(m_table->hasFocus() ? m_list->deletePressed() : m_sidebar->deleteRecipePressed());
+}
+
+bool GroceriesPane::dropRows(const QMimeData& data, const QPoint& position) {
+    return desktop::dropRows(*m_table, *m_list, data, position);
 }
 
 void GroceriesPane::printList() {

@@ -2,7 +2,9 @@
 
 #include <QWidget>
 #include <memory>
+#include <optional>
 
+#include "desktop/EditCommands.h"
 #include "grocery/GroceryListCategoriesController.h"
 #include "grocery/GroceryListController.h"
 
@@ -10,6 +12,8 @@ class QComboBox;
 class QLabel;
 class QListWidget;
 class QListWidgetItem;
+class QMenu;
+class QMimeData;
 class QPushButton;
 
 namespace miravel::desktop {
@@ -20,7 +24,8 @@ class Shell;
 // aisle or by recipe, with like items consolidated into one row.
 class GroceriesPane : public QWidget,
                       public GroceryListControllerDelegate,
-                      public GroceryListSidebarDelegate {
+                      public GroceryListSidebarDelegate,
+                      public EditCommandTarget {
     Q_OBJECT
 public:
     GroceriesPane(Shell& shell, QWidget* parent = nullptr);
@@ -31,8 +36,18 @@ public:
     QListWidget* table() const { return m_table; }
     QListWidget* sidebarList() const { return m_sidebarList; }
 
+    // Rows dragged within the list, dropped at a point of its viewport (what its drop does).
+    bool dropRows(const QMimeData& data, const QPoint& position);
+
     void printList();
     void emailList();
+    // The main window's Groceries menu: the row commands for the list's current row, with the
+    // controller's enabled states and check marks, and the list-wide commands.
+    QMenu* makeMenu(QWidget* parent);
+
+    // Delete: the selected rows, or the selected recipe when the sidebar has the focus.
+    bool canRunEditCommand(EditCommand command) const override;
+    void runEditCommand(EditCommand command) override;
 
     // GroceryListControllerDelegate
     void reloadTable() override;
@@ -49,8 +64,11 @@ public:
 
 private:
     void showContextMenu(const QPoint& position);
+    void fillMenu(QMenu& menu, std::optional<std::size_t> row);
+    std::optional<std::size_t> currentRow() const;
     void itemChanged(QListWidgetItem* item);
     void report(const Result<void>& done);
+    void report(const Result<bool>& done);
 
     Shell& m_shell;
     std::unique_ptr<GroceryListController> m_list;

@@ -4,19 +4,25 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTimer>
 #include <QToolBar>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <tuple>
 
 #include "desktop/BrowserPane.h"
 #include "desktop/DesktopApplication.h"
+#include "desktop/EditCommands.h"
 #include "desktop/FileFlows.h"
 #include "desktop/GroceriesPane.h"
 #include "desktop/MealsPane.h"
@@ -24,6 +30,8 @@
 #include "desktop/RecipeView.h"
 #include "desktop/RecipeWindow.h"
 #include "desktop/RecipesPane.h"
+#include "desktop/SyncButton.h"
+#include "import/ImporterDispatch.h"
 #include "lib/StringTable.h"
 #include "model/MiravelAppDelegate.h"
 
@@ -58,6 +66,9 @@ MainWindow::MainWindow(DesktopApplication& application)
     m_tabs->addTab(m_browserTab, tr("Browser"));
     m_meals = new MealsPane(application, m_tabs);
     m_tabs->addTab(m_meals, tr("Meals"));
+    // Recipes dragged from the Recipes pane onto a day become its meals.
+    m_meals->setRecipeRowsResolver(
+        [this](const QByteArray& rows) { return m_recipes->recipesOfDrag(rows); });
     m_groceries = new GroceriesPane(application, m_tabs);
     m_tabs->addTab(m_groceries, tr("Groceries"));
     m_tabs->setDocumentMode(true);
@@ -66,6 +77,9 @@ MainWindow::MainWindow(DesktopApplication& application)
         m_application.application().restoreFromBackup(path);
     });
     buildMenus();
+    setAcceptDrops(true);
+    connect(m_flows, &FileFlows::finished, this, &MainWindow::importNextDropped);
+    m_tabs->setAccessibleName(tr("Panes"));
     connect(m_tabs, &QTabWidget::currentChanged, this, &MainWindow::updateTitle);
     connect(m_tabs, &QTabWidget::currentChanged, this, [this](int index) {
         if (index == Browser) {
@@ -192,6 +206,8 @@ void MainWindow::buildMenus() {
     file->addAction(quit);
 
     auto* edit = menuBar()->addMenu(tr("&Edit"));
+    buildEditCommands(*edit);
+    edit->addSeparator();
     edit->addAction(
         action(tr("&Edit Recipe"), QKeySequence(Qt::CTRL | Qt::Key_E), "document-edit", [this] {
             if (m_recipes->showsRecipe()) {
@@ -201,7 +217,7 @@ void MainWindow::buildMenus() {
             m_recipes->syncSelection();
             m_recipes->controller().editRecipe();
         }));
-    edit->addAction(action(tr("&Delete Recipe"), QKeySequence(Qt::CTRL | Qt::Key_Backspace),
+    edit->addAction(action(tr("Delete &Recipe"), QKeySequence(Qt::CTRL | Qt::Key_Backspace),
                            "edit-delete", [this] {
                                if (m_recipes->showsRecipe()) {
                                    (void)m_recipes->recipeView().controller().deletePressed();
@@ -213,11 +229,6 @@ void MainWindow::buildMenus() {
     edit->addAction(action(tr("&Find"), QKeySequence::Find, "edit-find", [this] {
         m_tabs->setCurrentIndex(Recipes);
         m_recipes->focusSearch();
-    }));
-    edit->addAction(action(tr("Select &All"), QKeySequence::SelectAll, "edit-select-all", [] {
-        if (auto* focus = QApplication::focusWidget()) {
-            QMetaObject::invokeMethod(focus, "selectAll");
-        }
     }));
     edit->addSeparator();
     edit->addAction(action(tr("&Preferences…"), QKeySequence(Qt::CTRL | Qt::Key_Comma),
@@ -241,6 +252,8 @@ void MainWindow::buildMenus() {
             m_recipes->run(command);
         }));
     }
+
+    menuBar()->addMenu(m_groceries->makeMenu(this));
 
     auto* view = menuBar()->addMenu(tr("&View"));
     const QString panes[] = {tr("&Recipes"), tr("&Browser"), tr("&Meals"), tr("&Groceries")};
@@ -290,6 +303,105 @@ void MainWindow::buildMenus() {
     toolbar->addSeparator();
     toolbar->addAction(print);
     toolbar->addAction(email);
+    // The sync button at the far end of the toolbar.
+    auto* spacer = new QWidget(toolbar);
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    toolbar->addWidget(spacer);
+    m_sync = new SyncButton(m_application.syncController(), m_application.settings(),
+                            m_application.notificationCenter(), toolbar);
+    toolbar->addWidget(m_sync);
+    for (QAction* each : toolbar->actions()) {
+        // Icons without a theme show only their text; either way the button has a name.
+        if (QWidget* button = toolbar->widgetForAction(each); button && !each->text().isEmpty()) {
+            button->setAccessibleName(each->text().remove('&').remove(QChar(0x2026)));
+        }
+    }
+}
+
+// Undo to Select All act on the focused widget. Their enabled states are worked out when the
+// menu opens; closed, every item stays enabled so that its shortcut reaches the widget.
+void MainWindow::buildEditCommands(QMenu& edit) {
+    const std::tuple<QString, QKeySequence, QString, EditCommand, const char*> commands[] = {
+        {tr("&Undo"), QKeySequence::Undo, "edit-undo", EditCommand::Undo, "editUndo"},
+        {tr("&Redo"), QKeySequence::Redo, "edit-redo", EditCommand::Redo, "editRedo"},
+        {tr("Cu&t"), QKeySequence::Cut, "edit-cut", EditCommand::Cut, "editCut"},
+        {tr("&Copy"), QKeySequence::Copy, "edit-copy", EditCommand::Copy, "editCopy"},
+        {tr("&Paste"), QKeySequence::Paste, "edit-paste", EditCommand::Paste, "editPaste"},
+        {tr("&Delete"), QKeySequence::Delete, "edit-delete", EditCommand::Delete, "editDelete"},
+        {tr("Select &All"), QKeySequence::SelectAll, "edit-select-all", EditCommand::SelectAll,
+         "editSelectAll"}};
+    std::vector<std::pair<QAction*, EditCommand>> made;
+    for (const auto& [title, keys, icon, command, name] : commands) {
+        auto* item = new QAction(QIcon::fromTheme(icon), title, this);
+        item->setObjectName(name);
+        item->setShortcut(keys);
+        connect(item, &QAction::triggered, this,
+                [command = command] { runEditCommand(QApplication::focusWidget(), command); });
+        edit.addAction(item);
+        made.emplace_back(item, command);
+        if (command == EditCommand::Redo || command == EditCommand::Paste) {
+            edit.addSeparator();
+        }
+    }
+    connect(&edit, &QMenu::aboutToShow, this, [made] {
+        for (const auto& [item, command] : made) {
+            item->setEnabled(canRunEditCommand(QApplication::focusWidget(), command));
+        }
+    });
+    connect(&edit, &QMenu::aboutToHide, this, [made] {
+        for (const auto& [item, command] : made) {
+            item->setEnabled(true);
+        }
+    });
+}
+
+// Recipe files and archives dropped on the window are imported, one after another.
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (!importablePaths(*event->mimeData()).empty()) {
+        event->acceptProposedAction();
+    }
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    if (dropFiles(*event->mimeData())) {
+        event->acceptProposedAction();
+    }
+}
+
+bool MainWindow::dropFiles(const QMimeData& data) {
+    const auto paths = importablePaths(data);
+    if (paths.empty()) {
+        return false;
+    }
+    m_dropped.insert(m_dropped.end(), paths.begin(), paths.end());
+    // After the drop has ended: the import asks first, in a modal alert.
+    QTimer::singleShot(0, this, &MainWindow::importNextDropped);
+    return true;
+}
+
+std::vector<std::filesystem::path> MainWindow::importablePaths(const QMimeData& data) {
+    std::vector<std::filesystem::path> paths;
+    for (const QUrl& url : data.urls()) {
+        if (url.isLocalFile()) {
+            if (auto path = fspath(url.toLocalFile()); isImportableFile(path)) {
+                paths.push_back(path);
+            }
+        }
+    }
+    return paths;
+}
+
+void MainWindow::importNextDropped() {
+    if (m_dropped.empty() || m_flows->busy()) {
+        return;
+    }
+    const auto path = m_dropped.front();
+    m_dropped.erase(m_dropped.begin());
+    m_flows->importFile(path);
+    if (!m_flows->busy()) {
+        // Declined or refused at once: the next file, if any.
+        importNextDropped();
+    }
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -1,7 +1,11 @@
 #pragma once
 
 #include <QMainWindow>
+#include <filesystem>
+#include <vector>
 
+class QMenu;
+class QMimeData;
 class QTabWidget;
 
 namespace miravel::desktop {
@@ -12,6 +16,7 @@ class FileFlows;
 class GroceriesPane;
 class MealsPane;
 class RecipesPane;
+class SyncButton;
 
 // The main window: the Recipes, Browser, Meals and Groceries panes as tabs, the toolbar and
 // the menus. Closing it ends the program (after saving).
@@ -31,13 +36,23 @@ public:
     BrowserPane* browserPane();
     FileFlows& fileFlows() { return *m_flows; }
     QTabWidget* tabs() const { return m_tabs; }
+    SyncButton* syncButton() const { return m_sync; }
+    // The dropped files that the import takes: recipe files and archives, nothing else.
+    static std::vector<std::filesystem::path> importablePaths(const QMimeData& data);
+    // What a drop of files on the window does: queues their import; false when none is
+    // importable.
+    bool dropFiles(const QMimeData& data);
     void showBrowserPane();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void buildMenus();
+    void buildEditCommands(QMenu& edit);
+    void importNextDropped();
     void printShown();
     void emailShown();
     void updateTitle();
@@ -50,6 +65,8 @@ private:
     MealsPane* m_meals;
     GroceriesPane* m_groceries;
     FileFlows* m_flows;
+    SyncButton* m_sync = nullptr;
+    std::vector<std::filesystem::path> m_dropped;
 };
 
 }  // namespace miravel::desktop

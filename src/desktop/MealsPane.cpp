@@ -24,6 +24,7 @@
 
 #include "desktop/Alerts.h"
 #include "desktop/QtText.h"
+#include "desktop/RecipeTableModel.h"
 #include "desktop/Sheets.h"
 #include "desktop/Shell.h"
 #include "lib/NotificationCenter.h"
@@ -143,7 +144,7 @@ void DayColumn::openRecipe(const std::shared_ptr<Recipe>& recipe, bool inNewWind
 }
 
 QStringList DayColumn::mimeTypes() const {
-    return {kMealRowsMimeType, kMealRecipeMimeType};
+    return {kMealRowsMimeType, kMealRecipeMimeType, kRecipeRowsMimeType};
 }
 
 QMimeData* DayColumn::mimeData(const QList<QListWidgetItem*>& items) const {
@@ -216,12 +217,14 @@ void DayColumn::contextMenuEvent(QContextMenuEvent* event) {
     menu.addAction(qs(miravel::tr("Add Day to Grocery List")), this,
                    [this] { m_pane.addDayToGroceryList(m_index); });
     menu.addAction(qs(miravel::tr("Print Day…")), this, [this] { m_pane.printDay(m_index); });
+    menu.addAction(qs(miravel::tr("Email Day")), this, [this] { m_pane.emailDay(m_index); });
     menu.exec(event->globalPos());
 }
 
 MealsPane::MealsPane(Shell& shell, QWidget* parent)
-    : QWidget(parent), m_shell(shell), m_recipes(shell.context()) {
+    : QWidget(parent), m_shell(shell), m_recipes(shell.context(), false) {
     setObjectName("mealsPane");
+    setAccessibleName(qs(miravel::tr("Meals")));
     auto* layout = new QVBoxLayout(this);
     auto* bar = new QHBoxLayout;
     auto button = [this, bar](const QString& title, const QString& name, auto&& run) {
@@ -276,8 +279,20 @@ MealsPane::MealsPane(Shell& shell, QWidget* parent)
     m_week = std::make_unique<MealPlannerWeekController>(shell.context(), shell.settings(),
                                                          NotificationCenter::defaultCenter(), this);
     weekDidChange(m_week->weekString());
+    // The chooser reads the library when the pane is first shown, not at start-up.
     m_recipes.setChangeHandler([this] { reloadRecipes(); });
-    reloadRecipes();
+}
+
+void MealsPane::startChooser() {
+    if (!m_recipes.started()) {
+        m_recipes.start();
+        reloadRecipes();
+    }
+}
+
+void MealsPane::showEvent(QShowEvent* event) {
+    startChooser();
+    QWidget::showEvent(event);
 }
 
 MealsPane::~MealsPane() = default;
@@ -308,15 +323,18 @@ QWidget* MealsPane::makeChooser() {
     layout->setContentsMargins(0, 0, 0, 0);
     m_scope = new QComboBox(chooser);
     m_scope->setObjectName("searchScope");
+    m_scope->setAccessibleName(qs(miravel::tr("Search By")));
     for (const char* scope : {"Name", "Ingredient", "Source"}) {
         m_scope->addItem(qs(miravel::tr(scope)), QString::fromUtf8(scope));
     }
     m_search = new QLineEdit(chooser);
     m_search->setObjectName("recipeSearch");
+    m_search->setAccessibleName(qs(miravel::tr("Search Recipes")));
     m_search->setClearButtonEnabled(true);
     m_search->setPlaceholderText(qs(m_recipes.placeholder()));
     m_recipeList = new RecipeChooserList(chooser);
     m_recipeList->setObjectName("mealRecipes");
+    m_recipeList->setAccessibleName(qs(miravel::tr("Recipes")));
     m_recipeList->setDragEnabled(true);
     m_recipeList->setDragDropMode(QAbstractItemView::DragOnly);
     // Long names end in an ellipsis rather than widen the column.
@@ -357,6 +375,7 @@ void MealsPane::weekDidChange(const std::string& title) {
     for (std::size_t i = 0; i < week.size(); ++i) {
         const QDate date = localDate(week[i]);
         const QString text = QLocale().toString(date, QStringLiteral("dddd\nMMM d"));
+        m_days[i]->setAccessibleName(QLocale().toString(date, QLocale::LongFormat));
         m_headers[i]->setText(
             date == today
                 ? QStringLiteral("<b>%1</b>").arg(text.toHtmlEscaped().replace('\n', "<br/>"))
@@ -368,15 +387,22 @@ void MealsPane::weekDidChange(const std::string& title) {
     }
 }
 
-std::shared_ptr<Recipe> MealsPane::recipeOfDrag(const QMimeData& data) const {
-    if (!data.hasFormat(kMealRecipeMimeType)) {
-        return nullptr;
+// The pane's own chooser drags one recipe; the Recipes pane's table drags its selected rows.
+std::vector<std::shared_ptr<Recipe>> MealsPane::recipesOfDrag(const QMimeData& data) const {
+    if (data.hasFormat(kMealRecipeMimeType)) {
+        const auto rows = rowsOfData(data.data(kMealRecipeMimeType));
+        if (rows.empty() || rows.front() < 0) {
+            return {};
+        }
+        if (auto recipe = m_recipes.recipeAtRow(static_cast<std::size_t>(rows.front()))) {
+            return {recipe};
+        }
+        return {};
     }
-    const auto rows = rowsOfData(data.data(kMealRecipeMimeType));
-    if (rows.empty() || rows.front() < 0) {
-        return nullptr;
+    if (data.hasFormat(kRecipeRowsMimeType) && m_recipeRows) {
+        return m_recipeRows(data.data(kRecipeRowsMimeType));
     }
-    return m_recipes.recipeAtRow(static_cast<std::size_t>(rows.front()));
+    return {};
 }
 
 std::shared_ptr<Meal> MealsPane::mealOfDrag(const QMimeData& data) const {
@@ -404,7 +430,7 @@ bool MealsPane::canDrop(const QMimeData& data, int dayIndex) const {
     if (auto meal = mealOfDrag(data)) {
         return m_week->validateDrop(*meal, dayIndex);
     }
-    return recipeOfDrag(data) != nullptr;
+    return !recipesOfDrag(data).empty();
 }
 
 bool MealsPane::drop(const QMimeData& data, int dayIndex) {
@@ -419,15 +445,19 @@ bool MealsPane::drop(const QMimeData& data, int dayIndex) {
         return true;
     }
     const auto day = m_week->week()[static_cast<std::size_t>(dayIndex)];
-    auto made = createMealWithType(m_shell.context(), kDroppedMealType, day, recipeOfDrag(data));
-    if (!made) {
-        presentDatabaseError(this, made.error());
-        return false;
+    // Each recipe a meal of its own, in the order dragged, each after the day's last.
+    for (const auto& recipe : recipesOfDrag(data)) {
+        auto made = createMealWithType(m_shell.context(), kDroppedMealType, day, recipe);
+        if (!made) {
+            presentDatabaseError(this, made.error());
+            return false;
+        }
     }
     return true;
 }
 
 void MealsPane::editMeal(const std::shared_ptr<Meal>& meal, Timestamp day) {
+    startChooser();
     EditMealController editor(m_shell.context(), m_shell.settings());
     if (meal) {
         editor.setMeal(meal);
@@ -526,6 +556,50 @@ void MealsPane::showNotice(const std::string& text) {
 void MealsPane::printDay(int dayIndex) {
     m_week->selectRow(dayIndex);
     miravel::printDay(*m_week, m_shell.printer());
+}
+
+void MealsPane::emailDay(int dayIndex) {
+    m_week->selectRow(dayIndex);
+    if (!miravel::emailDay(*m_week, m_shell.mail())) {
+        presentAlert(this, {QMessageBox::Warning,
+                            qs(miravel::tr("The mail program could not be opened.")),
+                            {},
+                            {qs(miravel::tr("OK"))}});
+    }
+}
+
+std::optional<std::pair<int, std::size_t>> MealsPane::focusedMeal() const {
+    for (int i = 0; i < 7; ++i) {
+        DayColumn* day = m_days[static_cast<std::size_t>(i)];
+        if (!day->hasFocus() || day->controller().showsNoMeals()) {
+            continue;
+        }
+        const auto selected = day->selectedItems();
+        if (selected.empty()) {
+            return std::nullopt;
+        }
+        const auto row = static_cast<std::size_t>(day->row(selected.front()));
+        if (!day->controller().validateMenuItem(DayMenuAction::DeleteMeal, row)) {
+            return std::nullopt;
+        }
+        return std::pair{i, row};
+    }
+    return std::nullopt;
+}
+
+bool MealsPane::canRunEditCommand(EditCommand command) const {
+    return command == EditCommand::Delete && focusedMeal().has_value();
+}
+
+void MealsPane::runEditCommand(EditCommand command) {
+    if (command != EditCommand::Delete) {
+        return;
+    }
+    if (const auto meal = focusedMeal()) {
+        if (auto deleted = day(meal->first).controller().deleteMeal(meal->second); !deleted) {
+            presentDatabaseError(this, deleted.error());
+        }
+    }
 }
 
 void MealsPane::printWeek() {

@@ -3,8 +3,11 @@
 #include <QListWidget>
 #include <QWidget>
 #include <array>
+#include <functional>
 #include <memory>
+#include <vector>
 
+#include "desktop/EditCommands.h"
 #include "planner/MealPlannerDayController.h"
 #include "planner/MealPlannerWeekController.h"
 #include "planner/MealRecipesController.h"
@@ -55,7 +58,7 @@ private:
 
 // The Meals pane: the recipe chooser beside the week of seven day columns, with the week's
 // navigation and its grocery-list action above.
-class MealsPane : public QWidget, public MealPlannerWeekDelegate {
+class MealsPane : public QWidget, public MealPlannerWeekDelegate, public EditCommandTarget {
     Q_OBJECT
 public:
     MealsPane(Shell& shell, QWidget* parent = nullptr);
@@ -63,6 +66,8 @@ public:
 
     MealPlannerWeekController& week() { return *m_week; }
     MealRecipesController& recipes() { return m_recipes; }
+    // The chooser's first fetch, which waits until the pane is shown.
+    void startChooser();
     DayColumn& day(int index) { return *m_days[static_cast<std::size_t>(index)]; }
     QListWidget* recipeList() const { return m_recipeList; }
     QLabel* weekTitle() const { return m_title; }
@@ -79,15 +84,29 @@ public:
     void printDay(int dayIndex);
     void printWeek();
     void emailWeek();
+    void emailDay(int dayIndex);
+    // Recipes dragged from the Recipes pane carry that table's rows; this finds their recipes.
+    using RecipeRowsResolver =
+        std::function<std::vector<std::shared_ptr<Recipe>>(const QByteArray& rows)>;
+    void setRecipeRowsResolver(RecipeRowsResolver resolver) { m_recipeRows = std::move(resolver); }
+
+    // Delete: the meal selected in the focused day.
+    bool canRunEditCommand(EditCommand command) const override;
+    void runEditCommand(EditCommand command) override;
 
     void weekDidChange(const std::string& title) override;
     void presentIngredientChooser(ChooseIngredientsController& chooser) override;
     void showNotice(const std::string& text) override;
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     QWidget* makeChooser();
     void reloadRecipes();
-    std::shared_ptr<Recipe> recipeOfDrag(const QMimeData& data) const;
+    std::vector<std::shared_ptr<Recipe>> recipesOfDrag(const QMimeData& data) const;
+    // The focused day and its selected meal row, when there is one.
+    std::optional<std::pair<int, std::size_t>> focusedMeal() const;
     std::shared_ptr<Meal> mealOfDrag(const QMimeData& data) const;
 
     Shell& m_shell;
@@ -99,6 +118,7 @@ private:
     QComboBox* m_scope = nullptr;
     QLineEdit* m_search = nullptr;
     QListWidget* m_recipeList = nullptr;
+    RecipeRowsResolver m_recipeRows;
 };
 
 }  // namespace miravel::desktop

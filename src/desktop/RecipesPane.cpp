@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -11,8 +12,11 @@
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QTableView>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <chrono>
+#include <utility>
 
 #include "desktop/Alerts.h"
 #include "desktop/CategoryColumn.h"
@@ -32,11 +36,26 @@
 
 namespace miravel::desktop {
 
+namespace {
+
+// More than a tall window shows: the rest arrives before anyone scrolls that far.
+constexpr std::size_t kFirstFetchRows = 100;
+constexpr std::chrono::milliseconds kRestAtLatest{300};
+
+}  // namespace
+
 RecipesPane::RecipesPane(Shell& shell, QWidget* parent)
     : QWidget(parent),
       m_shell(shell),
       m_controller(std::make_unique<RecipesController>(shell.context(), this)) {
     setObjectName("recipesPane");
+    setAccessibleName(tr("Recipes"));
+    // A large library paints its first screen of rows before the whole list is read: the
+    // rest is read once the table has drawn them (or soon after, should it not be drawn).
+    m_controller->setFirstFetchBatch(kFirstFetchRows, [this](std::function<void()> rest) {
+        m_afterFirstPaint = std::move(rest);
+        QTimer::singleShot(kRestAtLatest, this, &RecipesPane::fetchRest);
+    });
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     auto* splitter = new QSplitter(this);
@@ -79,6 +98,20 @@ RecipesPane::RecipesPane(Shell& shell, QWidget* parent)
     splitter->addWidget(m_stack);
     splitter->setStretchFactor(1, 1);
     splitter->setSizes({200, 800});
+}
+
+bool RecipesPane::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Paint && m_afterFirstPaint && watched == m_table->viewport()) {
+        // After this paint has reached the screen, not inside it.
+        QTimer::singleShot(0, this, &RecipesPane::fetchRest);
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void RecipesPane::fetchRest() {
+    if (auto rest = std::exchange(m_afterFirstPaint, {})) {
+        rest();
+    }
 }
 
 RecipesPane::~RecipesPane() {
@@ -156,14 +189,13 @@ QWidget* RecipesPane::makeListPage() {
     });
     connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &RecipesPane::syncSelection);
-    // Return opens the current row and Delete asks to delete the selection, as the menus do.
+    // Return opens the current row, as the menus do; Delete is the Edit menu's
+    // (runEditCommand below).
     auto* open =
         new QShortcut(QKeySequence(Qt::Key_Return), m_table, nullptr, nullptr, Qt::WidgetShortcut);
     connect(open, &QShortcut::activated, this, [this] { run(Command::Open); });
-    auto* remove =
-        new QShortcut(QKeySequence::Delete, m_table, nullptr, nullptr, Qt::WidgetShortcut);
-    connect(remove, &QShortcut::activated, this, &RecipesPane::deleteSelected);
     layout->addWidget(m_table, 1);
+    m_table->viewport()->installEventFilter(this);
     setTabOrder(m_search, m_table);
     return page;
 }
@@ -180,6 +212,27 @@ void RecipesPane::showList() {
     m_view->setRecipe(nullptr);
     m_stack->setCurrentIndex(0);
     m_table->setFocus();
+}
+
+bool RecipesPane::canRunEditCommand(EditCommand command) const {
+    if (command != EditCommand::Delete) {
+        return false;
+    }
+    if (m_table->hasFocus() && !showsRecipe()) {
+        return m_table->selectionModel()->hasSelection();
+    }
+    return m_categories->hasFocus() && m_removeCategory->isEnabled();
+}
+
+void RecipesPane::runEditCommand(EditCommand command) {
+    if (!canRunEditCommand(command)) {
+        return;
+    }
+    if (m_categories->hasFocus()) {
+        m_categories->deleteSelected();
+    } else {
+        deleteSelected();
+    }
 }
 
 void RecipesPane::focusSearch() {

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
 #include <memory>
 
+#include "desktop/EditCommands.h"
 #include "library/RecipesController.h"
 
 class QLabel;
@@ -20,7 +22,7 @@ class Shell;
 
 // The Recipes pane: the category column, the searchable recipe table and, in its place when a
 // recipe is opened, the recipe view.
-class RecipesPane : public QWidget, public RecipesControllerDelegate {
+class RecipesPane : public QWidget, public RecipesControllerDelegate, public EditCommandTarget {
     Q_OBJECT
 public:
     RecipesPane(Shell& shell, QWidget* parent = nullptr);
@@ -41,6 +43,8 @@ public:
     void syncSelection();
     void deleteSelected();
     void focusSearch();
+    // The recipes a drag of the table's rows carries (the table's own data).
+    std::vector<std::shared_ptr<Recipe>> recipesOfDrag(const QByteArray& rows) const;
 
     // The Recipe menu's commands: on the recipe shown, else on the table's current row.
     enum class Command {
@@ -53,6 +57,10 @@ public:
         ViewSource
     };
     void run(Command command);
+
+    // Delete: the selected recipes, or the selected category when the column has the focus.
+    bool canRunEditCommand(EditCommand command) const override;
+    void runEditCommand(EditCommand command) override;
 
     void reloadRecipes() override;
     void showRecipeCount(const std::string& text, bool showEmptyState) override;
@@ -70,12 +78,15 @@ public:
     void editRecipe(const std::shared_ptr<Recipe>& recipe) override;
     void newRecipe() override;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     QWidget* makeListPage();
+    void fetchRest();
     void showContextMenu(const QPoint& position);
     void clickRow(int row);
     void addClickedToMealPlan();
-    std::vector<std::shared_ptr<Recipe>> recipesOfDrag(const QByteArray& rows) const;
 
     Shell& m_shell;
     std::unique_ptr<RecipesController> m_controller;
@@ -88,6 +99,8 @@ private:
     QLabel* m_count = nullptr;
     RecipeView* m_view = nullptr;
     int m_clickedRow = -1;
+    // The rest of the list's first fetch, read after the first rows are drawn.
+    std::function<void()> m_afterFirstPaint;
 };
 
 }  // namespace miravel::desktop

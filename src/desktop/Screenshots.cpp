@@ -19,12 +19,14 @@
 #include "desktop/GroceriesPane.h"
 #include "desktop/MainWindow.h"
 #include "desktop/MealsPane.h"
+#include "desktop/MigrationWindow.h"
 #include "desktop/QtText.h"
 #include "desktop/RecipeTableModel.h"
 #include "desktop/RecipeView.h"
 #include "desktop/RecipeWindow.h"
 #include "desktop/RecipesPane.h"
 #include "desktop/SettingsWindow.h"
+#include "desktop/SyncButton.h"
 #include "desktop/WelcomeWindow.h"
 #include "grocery/ChooseIngredientsController.h"
 #include "lib/ApplicationIdentifier.h"
@@ -33,6 +35,7 @@
 #include "lib/NotificationCenter.h"
 #include "model/Meal.h"
 #include "model/MemoryKeychain.h"
+#include "model/MigrationController.h"
 #include "model/Recipe.h"
 #include "model/UserSettings.h"
 #include "planner/MealCreation.h"
@@ -238,6 +241,22 @@ int shoot(const QString& library, const QString& folder, const QString& page) {
     QCoreApplication::processEvents();
     window.tabs()->setCurrentIndex(MainWindow::Groceries);
     ok = save(&window, folder + "/groceries.png") && ok;
+
+    // The progress window of a conversion that failed, and the sync button while a run is on.
+    MigrationController conversion(MainQueue::shared(), {});
+    conversion.showMigrationState();
+    conversion.updateProgressBar(0.42);
+    MigrationWindow progress(conversion);
+    progress.show();
+    ok = save(&progress, folder + "/progress-window.png") && ok;
+    conversion.showErrorMessage("Migration error. Source model could not be located.");
+    progress.refresh();
+    ok = save(&progress, folder + "/progress-window-error.png") && ok;
+    progress.hide();
+    NotificationCenter::defaultCenter().post(kSyncStartedNotification);
+    QCoreApplication::processEvents();
+    ok = save(window.syncButton()->parentWidget(), folder + "/toolbar-syncing.png") && ok;
+    NotificationCenter::defaultCenter().post(kSyncFinishedNotification);
     if (!page.isEmpty()) {
         ok = shootBrowser(window, page, qpath(*shown->photoPath()), folder) && ok;
     }

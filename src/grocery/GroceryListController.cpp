@@ -27,14 +27,24 @@ std::string GroceryListChoice::title() const {
     return m_recipe;
 }
 
+namespace {
+
+// Both settings are on by default. The list can be made before the defaults are written (the
+// main window of a first start comes before them): a missing value is the default, not off.
+bool listSetting(const UserSettings& settings, std::string_view key) {
+    return settings.hasValue(key) ? settings.boolean(key) : true;
+}
+
+}  // namespace
+
 GroceryListController::GroceryListController(ManagedObjectContext& context, UserSettings& settings,
                                              GroceryListControllerDelegate* delegate)
     : m_context(context),
       m_settings(settings),
       m_delegate(delegate),
       m_queue(MainQueue::shared()),
-      m_consolidate(settings.boolean(kGroceryListConsolidationKey)),
-      m_byAisle(settings.boolean(kGroceryListAislesKey)) {}
+      m_consolidate(listSetting(settings, kGroceryListConsolidationKey)),
+      m_byAisle(listSetting(settings, kGroceryListAislesKey)) {}
 
 GroceryListController::~GroceryListController() {
     *m_alive = false;
@@ -55,8 +65,8 @@ void GroceryListController::setSortGroceryListByAisles(bool byAisle) {
 }
 
 void GroceryListController::settingsDidChange() {
-    bool consolidate = m_settings.boolean(kGroceryListConsolidationKey);
-    bool byAisle = m_settings.boolean(kGroceryListAislesKey);
+    bool consolidate = listSetting(m_settings, kGroceryListConsolidationKey);
+    bool byAisle = listSetting(m_settings, kGroceryListAislesKey);
     if (consolidate != m_consolidate || byAisle != m_byAisle) {
         m_consolidate = consolidate;
         m_byAisle = byAisle;

@@ -92,14 +92,33 @@ const std::vector<std::string_view>& importFileExtensions() {
     return extensions;
 }
 
-std::unique_ptr<RecipeImporter> importerForFile(const std::filesystem::path& path,
-                                                Library& library) {
+namespace {
+
+std::string lowerExtension(const std::filesystem::path& path) {
     std::string extension = path.extension().string();
     if (!extension.empty()) {
         extension.erase(0, 1);
     }
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
+    return extension;
+}
+
+}  // namespace
+
+bool isImportableFile(const std::filesystem::path& path) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) {
+        return false;
+    }
+    const std::string extension = lowerExtension(path);
+    return std::any_of(formats().begin(), formats().end(),
+                       [&](const Format& format) { return format.extension == extension; });
+}
+
+std::unique_ptr<RecipeImporter> importerForFile(const std::filesystem::path& path,
+                                                Library& library) {
+    const std::string extension = lowerExtension(path);
     // Yum and RecipeML files share the extension; a RecipeML file says so by its root.
     if (extension == "xml" && isRecipeMLFile(path)) {
         return std::make_unique<RecipeMLImporter>(library);

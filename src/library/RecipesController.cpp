@@ -6,6 +6,7 @@
 #include "lib/ApplicationIdentifier.h"
 #include "lib/LocalizedSettingsManager.h"
 #include "lib/Log.h"
+#include "lib/MainQueue.h"
 #include "lib/StringTable.h"
 #include "library/RecipeTrash.h"
 #include "model/RecipeSearch.h"
@@ -27,7 +28,9 @@ RecipesController::RecipesController(ManagedObjectContext& context,
       m_statusPredicate(livePredicate()),
       m_sort(SortDescriptor::localized("name")) {}
 
-RecipesController::~RecipesController() = default;
+RecipesController::~RecipesController() {
+    *m_alive = false;
+}
 
 void RecipesController::setCategory(const CategorySelection& selection) {
     m_category = selection;
@@ -89,6 +92,7 @@ void RecipesController::fetchRecipes() {
     // one. The list reads only short properties (its columns, the grid's photo, what its
     // filters and commands test); the long texts load when a recipe is opened.
     const auto* current = m_arrayController ? &m_arrayController->fetchRequest() : nullptr;
+    const bool first = current == nullptr;
     if (current == nullptr || current->sortDescriptors.size() != 1 ||
         current->sortDescriptors[0].key != m_sort.key ||
         current->sortDescriptors[0].ascending != m_sort.ascending ||
@@ -106,10 +110,61 @@ void RecipesController::fetchRecipes() {
         m_arrayController->setDelegate(this);
     }
     m_arrayController->setFetchPredicate(predicate);
+    ++m_generation;
+    m_restPending = false;
+    MainQueue* queue = m_context.processingQueue();
+    const bool batched = first && m_firstBatch > 0 && (queue != nullptr || m_scheduleRest);
+    m_arrayController->setFetchLimit(batched ? m_firstBatch : 0);
     if (auto fetched = m_arrayController->performFetch(); !fetched) {
         logUnresolvedError(fetched.error());
     }
+    if (batched && m_arrayController->arrangedObjects().size() == m_firstBatch) {
+        // Maybe more: the count says how many, the rest comes once this batch is shown.
+        m_arrayController->setFetchLimit(0);
+        auto whole = m_context.countForFetchRequest(m_arrayController->fetchRequest());
+        m_wholeCount = whole ? *whole : m_firstBatch;
+        m_restPending = true;
+        std::weak_ptr<bool> alive = m_alive;
+        auto rest = [this, alive, generation = m_generation] {
+            if (!alive.expired()) {
+                fetchRest(generation);
+            }
+        };
+        if (m_scheduleRest) {
+            m_scheduleRest(std::move(rest));
+        } else {
+            queue->post(std::move(rest));
+        }
+    }
     reload();
+}
+
+void RecipesController::fetchRest(std::uint64_t generation) {
+    if (generation != m_generation || !m_restPending || !m_arrayController) {
+        return;  // fetched again meanwhile, whole
+    }
+    m_restPending = false;
+    const auto shown = m_arrayController->arrangedObjects();
+    if (auto fetched = m_arrayController->performFetch(); !fetched) {
+        logUnresolvedError(fetched.error());
+        updateNumRecipes();
+        return;
+    }
+    const auto& whole = m_arrayController->arrangedObjects();
+    const bool extendsShown =
+        shown.size() <= whole.size() && std::equal(shown.begin(), shown.end(), whole.begin());
+    if (!extendsShown || !m_rowObserver) {
+        reload();
+        return;
+    }
+    // The first rows stay where they are, selection and all: the rest are insertions.
+    m_rowObserver->controllerWillChangeContent(*m_arrayController);
+    for (std::size_t i = shown.size(); i < whole.size(); ++i) {
+        m_rowObserver->controller(*m_arrayController, whole[i], -1, ChangeType::Insert,
+                                  static_cast<int>(i));
+    }
+    m_rowObserver->controllerDidChangeContent(*m_arrayController);
+    updateNumRecipes();
 }
 
 std::size_t RecipesController::count() const {
@@ -124,7 +179,7 @@ std::shared_ptr<Recipe> RecipesController::recipeAt(std::size_t row) const {
 }
 
 std::string RecipesController::countText() const {
-    std::size_t n = count();
+    std::size_t n = m_restPending ? std::max(m_wholeCount, count()) : count();
     if (n == 0) {
         return tr("No Recipes");
     }
@@ -185,6 +240,9 @@ void RecipesController::sortByColumns(
         if (auto key = sortDescriptorForColumn(column, ascending)) {
             keys.push_back(std::move(*key));
         }
+    }
+    if (m_restPending) {
+        fetchRest(m_generation);  // a column orders the whole list
     }
     if (m_arrayController && !keys.empty()) {
         m_arrayController->setSortDescriptors(std::move(keys));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -109,6 +110,19 @@ public:
     // Runs the query (status AND search AND category) and refreshes the count. A failure is
     // logged and the previous result stays.
     void fetchRecipes();
+    // The list's first fetch reads only this many rows, in order, and the rest later: a large
+    // library shows its first screen without waiting for the whole list. `later` runs the
+    // rest when the front end is ready (once the first rows are drawn); without it the rest
+    // comes on the next turn of the context's main queue. The rest arrives as insertions
+    // after the first rows (no reload) when nothing changed between. 0 (the default) fetches
+    // whole at once.
+    using Scheduler = std::function<void(std::function<void()> task)>;
+    void setFirstFetchBatch(std::size_t rows, Scheduler later = {}) {
+        m_firstBatch = rows;
+        m_scheduleRest = std::move(later);
+    }
+    // Between a first batch and the rest.
+    bool fetchingRest() const { return m_restPending; }
     QVArrayController* arrayController() { return m_arrayController.get(); }
     std::size_t count() const;
     std::shared_ptr<Recipe> recipeAt(std::size_t row) const;
@@ -167,6 +181,7 @@ private:
     std::shared_ptr<Recipe> clickedRecipe() const;
     std::vector<std::shared_ptr<Recipe>> targets(bool withClicked) const;
     void reload();
+    void fetchRest(std::uint64_t generation);
 
     ManagedObjectContext& m_context;
     RecipesControllerDelegate* m_delegate;
@@ -182,6 +197,14 @@ private:
     std::vector<std::size_t> m_selectedRows;
     std::optional<std::size_t> m_clickedRow;
     bool m_gridView = false;
+    std::size_t m_firstBatch = 0;
+    Scheduler m_scheduleRest;
+    bool m_restPending = false;
+    // The whole count while only the first rows are fetched.
+    std::size_t m_wholeCount = 0;
+    // Counts fetches, so that the rest of a first batch is not read over a newer fetch.
+    std::uint64_t m_generation = 0;
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
 };
 
 }  // namespace miravel

@@ -7,14 +7,28 @@
 
 namespace miravel {
 
-MealRecipesController::MealRecipesController(ManagedObjectContext& context)
+// The chooser shows a photo and a name; its searches run in the store, so the long texts of
+// thousands of recipes are never read for it.
+MealRecipesController::MealRecipesController(ManagedObjectContext& context, bool fetchNow)
     : m_searchContext(kSearchByName),
-      m_recipes(
-          FetchRequest{
-              Recipe::kEntityName, std::nullopt, {SortDescriptor::localized("name")}, 0, true},
-          &context) {
+      m_recipes(FetchRequest{Recipe::kEntityName,
+                             std::nullopt,
+                             {SortDescriptor::localized("name")},
+                             0,
+                             true,
+                             {"name", "photo", "status"}},
+                &context) {
     m_recipes.setDelegate(this);
-    fetch();
+    if (fetchNow) {
+        start();
+    }
+}
+
+void MealRecipesController::start() {
+    if (!m_started) {
+        m_started = true;
+        fetch();
+    }
 }
 
 MealRecipesController::~MealRecipesController() = default;
@@ -34,6 +48,9 @@ void MealRecipesController::search(const std::string& text) {
 }
 
 void MealRecipesController::fetch() {
+    if (!m_started) {
+        return;  // the search is kept for the first fetch
+    }
     std::vector<Predicate> predicates{livePredicate()};
     if (auto search = recipeSearchPredicate(m_searchContext, m_searchText)) {
         predicates.push_back(*search);

@@ -16,7 +16,9 @@ class Recipe;
 // one of the recipe list's search contexts. Live.
 class MealRecipesController : private QVArrayControllerDelegate {
 public:
-    explicit MealRecipesController(ManagedObjectContext& context);
+    // `fetchNow` false leaves the list empty until start(): a chooser that is not shown yet
+    // reads nothing of a large library.
+    explicit MealRecipesController(ManagedObjectContext& context, bool fetchNow = true);
     ~MealRecipesController() override;
     MealRecipesController(const MealRecipesController&) = delete;
     MealRecipesController& operator=(const MealRecipesController&) = delete;
@@ -28,6 +30,9 @@ public:
     std::string placeholder() const;
     // Empty text shows every recipe.
     void search(const std::string& text);
+    // The first fetch, unless it has happened.
+    void start();
+    bool started() const { return m_started; }
 
     std::vector<std::shared_ptr<Recipe>> recipes() const;
     // Done: the recipe of the selected row, or null when none is selected.
@@ -50,6 +55,7 @@ private:
     std::string m_searchText;
     QVArrayController m_recipes;
     std::function<void()> m_changed;
+    bool m_started = false;
 };
 
 }  // namespace miravel

@@ -35,4 +35,13 @@ bool emailMealPlan(const MealPlannerWeekController& week, MailHandoff& mail) {
     return mail.emailWithContent(text.body, text.subject, {}, std::nullopt);
 }
 
+bool emailDay(const MealPlannerWeekController& week, MailHandoff& mail) {
+    const MealPlannerDayController* day = week.dayList();
+    if (day == nullptr) {
+        return false;
+    }
+    const MailText text = dayMealPlanMail(day->titleText(), day->meals());
+    return mail.emailWithContent(text.body, text.subject, {}, std::nullopt);
+}
+
 }  // namespace miravel

@@ -18,5 +18,7 @@ bool emailGroceryList(const GroceryListController& list, MailHandoff& mail);
 void printWeek(const MealPlannerWeekController& week, PrintHandoff& printer);
 void printDay(const MealPlannerWeekController& week, PrintHandoff& printer);
 bool emailMealPlan(const MealPlannerWeekController& week, MailHandoff& mail);
+// The day list's meals under its title, as an e-mail.
+bool emailDay(const MealPlannerWeekController& week, MailHandoff& mail);
 
 }  // namespace miravel

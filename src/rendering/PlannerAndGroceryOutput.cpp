@@ -79,6 +79,20 @@ MailText mealPlanMail(const Week& week, const std::vector<std::shared_ptr<Meal>>
     return {tr("Meal Plan") + ", " + weekPeriodText(week), std::move(body)};
 }
 
+MailText dayMealPlanMail(const std::string& title,
+                         const std::vector<std::shared_ptr<Meal>>& meals) {
+    std::string body;
+    if (!meals.empty()) {
+        body += title + "\n\n";
+        for (const auto& meal : meals) {
+            body += meal->typeString() + ": " + meal->mealName().value_or("") + "\n";
+        }
+        body += "\n";
+    }
+    body += mailSignature();
+    return {tr("Meal Plan") + ", " + title, std::move(body)};
+}
+
 std::string groceryListHtml(const GroceryListEntries& entries, bool groupedByAisle) {
     const auto& settings = LocalizedSettingsManager::sharedManager();
     const std::string title = tr("Grocery List");

@@ -29,6 +29,10 @@ std::string printWeekHtml(const Week& week, const std::vector<std::shared_ptr<Me
 // emailMealPlan: — subject "Meal Plan, <period>" and the plain-text plan with the signature.
 MailText mealPlanMail(const Week& week, const std::vector<std::shared_ptr<Meal>>& weekMeals);
 
+// One day's plan as an e-mail, as the week's lists each day: subject "Meal Plan, <title>",
+// the title, a blank line, one "type: name" line per meal in the given order, the signature.
+MailText dayMealPlanMail(const std::string& title, const std::vector<std::shared_ptr<Meal>>& meals);
+
 // printGroceryList: — the printed list; section titles shown by their aisle's display name
 // when the list is grouped by aisle.
 std::string groceryListHtml(const GroceryListEntries& entries, bool groupedByAisle);

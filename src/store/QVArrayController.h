@@ -50,6 +50,8 @@ public:
 
     const FetchRequest& fetchRequest() const { return m_request; }
     void setFetchPredicate(std::optional<Predicate> predicate);
+    // How many objects the next performFetch reads at most; 0 reads them all.
+    void setFetchLimit(std::size_t limit) { m_request.fetchLimit = limit; }
     // Keys that replace the request's own for ordering in memory (the user sorted by a
     // column); with keys the objects are re-sorted at once, with none the keys are dropped.
     void setSortDescriptors(std::vector<SortDescriptor> keys);

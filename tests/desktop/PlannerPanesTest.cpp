@@ -5,11 +5,18 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <QMenu>
+#include <QMenuBar>
+#include <thread>
+
 #include "desktop/GroceriesPane.h"
 #include "desktop/MealsPane.h"
+#include "desktop/RecipeTableModel.h"
 #include "model/GroceryListItem.h"
+#include "model/Library.h"
 #include "model/Meal.h"
 #include "planner/WeekCalendar.h"
+#include "store/BackgroundContext.h"
 #include "support/DesktopTestSupport.h"
 
 using namespace miravel;
@@ -62,6 +69,7 @@ private slots:
         running.addRecipe("Pancakes");
         QVERIFY(running.save());
         auto& pane = running.window().mealsPane();
+        pane.startChooser();  // as showing the pane does
         QCOMPARE(texts(*pane.recipeList()), (QStringList{"Lentil soup", "Pancakes"}));
         QCOMPARE(texts(pane.day(3)), QStringList{"No meals scheduled."});
 
@@ -105,6 +113,7 @@ private slots:
         running.addRecipe("Risotto");
         QVERIFY(running.save());
         auto& pane = running.window().mealsPane();
+        pane.startChooser();  // as showing the pane does
         QVERIFY(pane.drop(*dragOfList(*pane.recipeList(), 0), 1));
         running.save();
 
@@ -130,6 +139,7 @@ private slots:
         running.addRecipe("Tacos");
         QVERIFY(running.save());
         auto& pane = running.window().mealsPane();
+        pane.startChooser();  // as showing the pane does
         QVERIFY(pane.drop(*dragOfList(*pane.recipeList(), 0), 4));
         running.save();
         auto& day = pane.day(4);
@@ -155,6 +165,7 @@ private slots:
         running.addRecipe("Salad", "1 head lettuce");
         QVERIFY(running.save());
         auto& pane = running.window().mealsPane();
+        pane.startChooser();  // as showing the pane does
         QVERIFY(pane.drop(*dragOfList(*pane.recipeList(), 0), 0));
         QVERIFY(pane.drop(*dragOfList(*pane.recipeList(), 1), 6));
         running.save();
@@ -237,6 +248,152 @@ private slots:
         // Each recipe is its own entry of the sidebar, after the two presets.
         QCOMPARE(texts(*pane.sidebarList()), (QStringList{"Recipes", "Entire Grocery List",
                                                           "My Items", "Pancakes", "Porridge"}));
+    }
+    void aRecipeDraggedFromTheRecipesPaneBecomesTheDaysNextMeal() {
+        RunningApplication running("recipes-pane-drag");
+        QVERIFY(running.launched);
+        running.addRecipe("Gumbo");
+        running.addRecipe("Jambalaya");
+        QVERIFY(running.save());
+        auto& pane = running.window().mealsPane();
+        pane.startChooser();  // as showing the pane does
+        // Wednesday already has a meal from the pane's own chooser.
+        QVERIFY(pane.drop(*dragOfList(*pane.recipeList(), 0), 3));
+        running.save();
+
+        auto& model = running.pane().model();
+        std::unique_ptr<QMimeData> drag(model.mimeData({model.index(1, 0)}));
+        QVERIFY(drag->hasFormat(kRecipeRowsMimeType));
+        QVERIFY(pane.day(3).model()->mimeTypes().contains(kRecipeRowsMimeType));
+        QVERIFY(pane.canDrop(*drag, 3));
+        QVERIFY(pane.drop(*drag, 3));
+        running.save();
+        const auto meals = pane.day(3).controller().meals();
+        QCOMPARE(meals.size(), std::size_t{2});
+        QCOMPARE(*meals[1]->recipe()->name(), std::string("Jambalaya"));
+        QVERIFY(pane.week().calendar().isSameDay(*meals[1]->date(), pane.week().week()[3]));
+        QVERIFY(meals[1]->integer("orderFlag").value_or(0) >
+                meals[0]->integer("orderFlag").value_or(0));
+        QCOMPARE(meals[1]->status(), std::string(kStatusModified));
+
+        // Rows the table does not have carry no recipe, and nothing is dropped.
+        QMimeData stale;
+        stale.setData(kRecipeRowsMimeType, "7,x");
+        QVERIFY(!pane.canDrop(stale, 2));
+        QVERIFY(!pane.drop(stale, 2));
+        QCOMPARE(texts(pane.day(2)), QStringList{"No meals scheduled."});
+    }
+
+    void aRowDroppedAboveARowOfDairyTakesThatAisle() {
+        RunningApplication running("aisle-drag");
+        QVERIFY(running.launched);
+        for (const char* name : {"1 cup milk", "2 apples", "1 loaf bread"}) {
+            running.context().insert<GroceryListItem>()->setNameAndUpdateAisle(name);
+        }
+        QVERIFY(running.save());
+        running.app->settings().setBoolean(kGroceryListAislesKey, true);
+        running.window().tabs()->setCurrentIndex(MainWindow::Groceries);
+        auto& pane = running.window().groceriesPane();
+        pane.list().settingsDidChange();
+        QCoreApplication::processEvents();
+        auto& table = *pane.table();
+        QCOMPARE(texts(table), (QStringList{"Breads and Cereals", "1 loaf bread", "Dairy",
+                                            "1 cup milk", "Produce", "2 apples"}));
+
+        // Into the top half of the milk row: above it, so into its section.
+        auto drop = [&](const QString& dragged, const QString& onto) {
+            std::unique_ptr<QMimeData> drag(
+                table.model()->mimeData({table.model()->index(rowNamed(table, dragged), 0)}));
+            QVERIFY(drag != nullptr);
+            const QRect target = table.visualItemRect(table.item(rowNamed(table, onto)));
+            QVERIFY(pane.dropRows(*drag, QPoint(target.center().x(), target.top() + 2)));
+            running.save();
+        };
+        drop("2 apples", "1 cup milk");
+        QCOMPARE(pane.list().rowAt(static_cast<std::size_t>(rowNamed(table, "2 apples")))->aisle(),
+                 std::string("Dairy"));
+        QCOMPARE(texts(table), (QStringList{"Breads and Cereals", "1 loaf bread", "Dairy",
+                                            "2 apples", "1 cup milk"}));
+
+        // Just above a section's title: the section before it.
+        drop("1 loaf bread", "Dairy");
+        QCOMPARE(
+            pane.list().rowAt(static_cast<std::size_t>(rowNamed(table, "1 loaf bread")))->aisle(),
+            std::string("Breads and Cereals"));
+    }
+
+    void theSelectedRowStaysSelectedWhenASyncChangesAnother() {
+        RunningApplication running("selection-kept");
+        QVERIFY(running.launched);
+        for (const char* name : {"1 cup milk", "2 apples", "1 loaf bread"}) {
+            running.context().insert<GroceryListItem>()->setNameAndUpdateAisle(name);
+        }
+        QVERIFY(running.save());
+        auto& pane = running.window().groceriesPane();
+        auto& table = *pane.table();
+        table.item(rowNamed(table, "2 apples"))->setSelected(true);
+
+        // A sync renames the milk on its own thread; its save merges into the list.
+        std::atomic<bool> done{false};
+        std::thread sync([&] {
+            auto context = running.app->library().newBackgroundContext();
+            auto items = context->fetch<GroceryListItem>(
+                Predicate::fromTrustedFormat("name == %@", {Value(std::string("1 cup milk"))}));
+            if (items && items->size() == 1) {
+                items->front()->setName(std::string("2 cups milk"));
+                (void)context->save();
+            }
+            done = true;
+        });
+        QTRY_VERIFY(done.load());
+        sync.join();
+        QTRY_VERIFY(rowNamed(table, "2 cups milk") >= 0);
+        QStringList selected;
+        for (auto* item : table.selectedItems()) {
+            selected << item->text();
+        }
+        QCOMPARE(selected, QStringList{"2 apples"});
+        QCOMPARE(pane.list().selectedRows(),
+                 std::vector<std::size_t>{static_cast<std::size_t>(rowNamed(table, "2 apples"))});
+    }
+
+    void theGroceriesMenuFollowsTheCurrentRow() {
+        RunningApplication running("groceries-menu");
+        QVERIFY(running.launched);
+        auto item = running.context().insert<GroceryListItem>();
+        item->setNameAndUpdateAisle("1 cup milk");
+        item->setPurchased(true);
+        QVERIFY(running.save());
+        auto& pane = running.window().groceriesPane();
+        QMenu* menu = running.window().findChild<QMenu*>("groceriesMenu");
+        QVERIFY(menu != nullptr);
+        auto states = [&] {
+            emit menu->aboutToShow();
+            QStringList enabled;
+            for (QAction* action : menu->actions()) {
+                if (!action->isSeparator() && action->isEnabled()) {
+                    enabled << action->text() + (action->isChecked() ? " ✓" : "");
+                }
+            }
+            return enabled;
+        };
+        QCOMPARE(states(), (QStringList{"New Item", "Clear Grocery List…"}));
+        auto& table = *pane.table();
+        const int row = rowNamed(table, "1 cup milk");
+        table.setCurrentRow(row);
+        QCOMPARE(states(), (QStringList{"New Item", "Edit", "Delete", "Purchased ✓", "Aisle",
+                                        "Clear Grocery List…"}));
+        QAction* purchased = nullptr;
+        for (QAction* action : menu->actions()) {
+            if (action->text() == "Purchased") {
+                purchased = action;
+            }
+        }
+        purchased->trigger();
+        running.save();
+        QVERIFY(!pane.list()
+                     .rowAt(static_cast<std::size_t>(rowNamed(table, "1 cup milk")))
+                     ->purchased());
     }
 };
 

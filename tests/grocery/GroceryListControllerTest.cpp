@@ -41,6 +41,19 @@ TEST_F(GroceryListControllerTest, groupsByRecipeWithTheUsersOwnItemsUnderMyItems
               (Lines{"# My Items", "milk", "# Bread", "flour", "salt", "# Soup", "1 carrot"}));
 }
 
+TEST_F(GroceryListControllerTest, settingsNotWrittenYetAreTheDefaultsGroupedAndMerged) {
+    // A first start makes the list before the defaults are written.
+    m_settings.remove(kGroceryListAislesKey);
+    m_settings.remove(kGroceryListConsolidationKey);
+    add("1 cup milk", "Dairy", "milk", "Pancakes");
+    add("1 cup milk", "Dairy", "milk", "Porridge");
+    auto& list = start();
+    EXPECT_TRUE(list.sortGroceryListByAisles());
+    EXPECT_EQ(shown(), (Lines{"# Dairy", "2 cups milk (2)"}));
+    list.settingsDidChange();
+    EXPECT_EQ(shown(), (Lines{"# Dairy", "2 cups milk (2)"}));
+}
+
 TEST_F(GroceryListControllerTest, followsTheSettingsWhenToldTheyChanged) {
     add("1 carrot", "Produce", "carrot", "Soup");
     add("milk", "Dairy", "milk");

@@ -109,10 +109,16 @@ TEST_F(RecipeImporterTest, ChoosesTheImporterByExtensionInAnyCase) {
     ASSERT_TRUE(writeFileAtomically(path, fullRecipe("Soup")->emailAttachment()));
     main().rollback();
     EXPECT_NE(importerForFile(path, *m_library), nullptr);
+    EXPECT_TRUE(isImportableFile(path));
     EXPECT_EQ(importFile(path).outcome.count, 1u);
 
     const auto text = m_folder / "notes.txt";
     ASSERT_TRUE(writeFileAtomically(text, "hello"));
+    // What may be dropped on the window: files the importers read, never a folder so named.
+    EXPECT_FALSE(isImportableFile(text));
+    EXPECT_FALSE(isImportableFile(m_folder / "missing.mmf"));
+    std::filesystem::create_directories(m_folder / "folder.zip");
+    EXPECT_FALSE(isImportableFile(m_folder / "folder.zip"));
     auto run = importFile(text);
     ASSERT_TRUE(run.outcome.error);
     EXPECT_EQ(run.outcome.error->description, "File not recognized.");

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "lib/Log.h"
+#include "lib/MainQueue.h"
 #include "model/RecipeCategory.h"
 #include "support/StoreTestSupport.h"
 #include "support/TimeSupport.h"
@@ -514,6 +515,65 @@ TEST_F(RecipesControllerTest, aRowObserverHearsEachChangeAndTheListIsNotReloaded
     // A new fetch is not one change: the delegate reloads.
     m_controller->search("garlic");
     EXPECT_GT(m_delegate.reloads, reloads);
+}
+
+TEST_F(RecipesControllerTest, aFirstBatchIsShownFirstAndTheRestFollowsAsInsertions) {
+    MainQueue& queue = MainQueue::shared();
+    m_main->processChangesOnQueue(&queue);
+    RowRecorder rows;
+    m_controller->setRowObserver(&rows);
+    m_controller->setFirstFetchBatch(2);
+    m_controller->setCategory(std::string(kPresetAllRecipes));
+    // The store's order of the first rows is the list's own.
+    EXPECT_EQ(shown(), (Names{"Apple  pie", "Chicken with garlic"}));
+    EXPECT_TRUE(m_controller->fetchingRest());
+    EXPECT_EQ(m_delegate.countText, "5 Recipes") << "the count is the whole list's";
+    const int reloads = m_delegate.reloads;
+    queue.processPending();
+    EXPECT_FALSE(m_controller->fetchingRest());
+    EXPECT_EQ(shown(), (Names{"Apple  pie", "Chicken with garlic", "Crème brûlée", "Garlic bread",
+                              "Roast chicken"}));
+    using Change = RowRecorder::Change;
+    EXPECT_EQ(rows.changes, (std::vector<Change>{{ChangeType::Insert, -1, 2},
+                                                 {ChangeType::Insert, -1, 3},
+                                                 {ChangeType::Insert, -1, 4}}));
+    EXPECT_EQ(m_delegate.reloads, reloads) << "the first rows stay, selection and all";
+    EXPECT_EQ(m_delegate.countText, "5 Recipes");
+
+    // Only the first fetch is cut short. A search before the rest arrived fetches whole, and
+    // the rest then reads nothing over it.
+    RecordingDelegate searching;
+    RecipesController early(*m_main, &searching);
+    early.setFirstFetchBatch(2);
+    early.setCategory(std::string(kPresetAllRecipes));
+    early.search("garlic");
+    EXPECT_FALSE(early.fetchingRest());
+    queue.processPending();
+    EXPECT_EQ(early.count(), 2u);
+    EXPECT_EQ(searching.countText, "2 Recipes");
+
+    // A change saved before the rest arrived: the whole list is taken afresh.
+    RecordingDelegate changing;
+    RecipesController changed(*m_main, &changing);
+    RowRecorder changedRows;
+    changed.setRowObserver(&changedRows);
+    changed.setFirstFetchBatch(2);
+    changed.setCategory(std::string(kPresetAllRecipes));
+    add({"Aioli"});
+    ASSERT_TRUE(m_main->save());
+    queue.processPending();
+    EXPECT_EQ(changed.count(), 6u);
+    EXPECT_EQ(changed.recipeAt(0)->name(), "Aioli");
+    EXPECT_EQ(changing.countText, "6 Recipes");
+
+    // A batch that holds the whole list has nothing more to read.
+    RecordingDelegate whole;
+    RecipesController small(*m_main, &whole);
+    small.setFirstFetchBatch(10);
+    small.setCategory(std::string(kPresetAllRecipes));
+    EXPECT_FALSE(small.fetchingRest());
+    EXPECT_EQ(small.count(), 6u);
+    m_main->processChangesOnQueue(nullptr);
 }
 
 }  // namespace

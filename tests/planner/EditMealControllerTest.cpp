@@ -176,5 +176,22 @@ TEST_F(MealRecipesControllerTest, tellsOfStoreChangesUnderTheCurrentSearch) {
     EXPECT_EQ(chooser.recipes()[1]->name(), "Cherry pie");
 }
 
+TEST_F(MealRecipesControllerTest, aChooserForLaterReadsNothingUntilStartedAndKeepsItsSearch) {
+    recipe("Apple pie", "apples");
+    recipe("Bread", "flour");
+    settle();
+    MealRecipesController chooser(*m_main, false);
+    EXPECT_FALSE(chooser.started());
+    EXPECT_TRUE(chooser.recipes().empty());
+    chooser.changeSearchContext("Ingredient");
+    chooser.search("flour");
+    EXPECT_TRUE(chooser.recipes().empty());
+    chooser.start();
+    ASSERT_EQ(chooser.recipes().size(), 1u);
+    EXPECT_EQ(chooser.recipes()[0]->name(), "Bread");
+    chooser.start();  // once only
+    EXPECT_EQ(chooser.recipes().size(), 1u);
+}
+
 }  // namespace
 }  // namespace miravel

@@ -166,6 +166,19 @@ struct LastDayCase {
     bool listed;
 };
 
+TEST_F(MealPlanOutput, aDayMailsItsTitleAndMealsInTheDayListsOrder) {
+    const auto day = meals({{0, std::string("Porridge"), std::nullopt},
+                            {2, std::nullopt, std::string("Pie")},
+                            {2, std::string("Soup"), std::nullopt}});
+    const MailText text = dayMealPlanMail("Wednesday, March 11, 2026", day);
+    EXPECT_EQ(text.subject, "Meal Plan, Wednesday, March 11, 2026");
+    EXPECT_EQ(text.body,
+              "Wednesday, March 11, 2026\n\nBreakfast: Porridge\nDinner: Pie\nDinner: Soup\n\n\n" +
+                  kSignature);
+    // A day without meals sends only the signature, as an empty week does.
+    EXPECT_EQ(dayMealPlanMail("Thursday", {}).body, "\n" + kSignature);
+}
+
 TEST_F(MealPlanOutput, lastDayOfTheWeekEndsAtItsOwnMidnightAcrossClockChanges) {
     const WeekCalendar mondayFirst(2);
     const LastDayCase cases[] = {

@@ -78,6 +78,8 @@ public:
     RecipesPane& pane() { return window().recipesPane(); }
     ManagedObjectContext& context() { return app->context(); }
     const std::filesystem::path& folder() const { return m_folder; }
+    MemoryKeychain& keychain() { return m_keychain; }
+    UserSettings& settings() { return *m_settings; }
 
     std::shared_ptr<Recipe> addRecipe(const std::string& name,
                                       const std::string& ingredients = {}) {

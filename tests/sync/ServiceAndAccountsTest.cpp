@@ -3,6 +3,7 @@
 #include "lib/Crypto.h"
 #include "lib/Gzip.h"
 #include "lib/JsonParser.h"
+#include "sync/SyncButtonController.h"
 #include "sync/SyncController.h"
 #include "sync/SyncTestSupport.h"
 
@@ -272,6 +273,65 @@ TEST_F(AccountsTest, LoggingOutStopsARunningSync) {
     for (auto& recipe : m_device->all<Recipe>()) {
         EXPECT_EQ(recipe->status(), kStatusModified) << "stopped before the recipes";
     }
+}
+
+TEST_F(AccountsTest, TheSyncButtonFollowsARunAndShowsItsOutcome) {
+    int changes = 0;
+    SyncButtonController button(*m_controller, *m_device->m_settings, m_device->m_center,
+                                [&] { ++changes; });
+    EXPECT_EQ(button.view(), SyncButtonController::View{});
+
+    // Signed out, pressing opens the Cloud Sync pane and starts nothing.
+    bool opened = false;
+    m_controller->setOpenCloudSyncPane([&] { opened = true; });
+    button.pressed();
+    EXPECT_TRUE(opened);
+    EXPECT_FALSE(m_controller->isSyncing());
+
+    // A run that fails: "Syncing..." while it runs, then the error image, and the alert
+    // because it was started by hand.
+    ASSERT_TRUE(m_controller->completeLogin("cook@example.org", kPassword));
+    m_device->m_settings->setString(kServiceBaseUrlKey, "http://127.0.0.1:1");
+    std::vector<std::string> alerts;
+    m_controller->syncService().setErrorPresenter(
+        [&](const std::string& description) { alerts.push_back(description); });
+    bool sawSyncing = false;
+    m_controller->syncService().setProgressHandler([&](std::string_view) {
+        m_device->m_queue.runAndWait([&] {
+            sawSyncing = !button.view().buttonVisible && button.view().indicatorVisible &&
+                         button.view().statusText == "Syncing...";
+        });
+    });
+    changes = 0;
+    button.pressed();
+    m_controller->waitForSync();
+    m_device->m_queue.processPending();
+    EXPECT_TRUE(sawSyncing);
+    EXPECT_GE(changes, 2);
+    EXPECT_TRUE(button.view().buttonVisible);
+    EXPECT_FALSE(button.view().indicatorVisible);
+    EXPECT_EQ(button.view().statusText, "");
+    EXPECT_EQ(button.view().image, "sync_error_icon");
+    EXPECT_EQ(button.view().pressedImage, "sync_error_icon_selected");
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0], m_device->m_settings->text(kSyncErrorKey));
+
+    // A timed run that succeeds brings the plain image back, without an alert.
+    m_device->m_settings->setString(kServiceBaseUrlKey, m_server->url());
+    ASSERT_TRUE(m_controller->runSyncService(false));
+    m_controller->waitForSync();
+    m_device->m_queue.processPending();
+    EXPECT_EQ(button.view().image, "sync_icon");
+    EXPECT_EQ(button.view().pressedImage, "sync_icon_selected");
+    EXPECT_EQ(alerts.size(), 1u);
+
+    // A window made while a run is in progress shows it at once.
+    ASSERT_TRUE(m_controller->runSyncService(false));
+    SyncButtonController late(*m_controller, *m_device->m_settings, m_device->m_center);
+    EXPECT_FALSE(late.view().buttonVisible);
+    m_controller->waitForSync();
+    m_device->m_queue.processPending();
+    EXPECT_TRUE(late.view().buttonVisible);
 }
 
 }  // namespace
