@@ -595,12 +595,17 @@ void MiravelSyncService::syncRecipes() {
     ManagedObjectContext& context = *m_context;
     std::unordered_map<std::string, std::shared_ptr<Recipe>> byUid;
     {
-        auto local = context.fetch<Recipe>();
+        // Only what the comparison reads: a recipe that is sent or replaced reads the rest
+        // when it is first used, so a sync with nothing to do never loads the long texts.
+        auto local = fetchAll(context, Recipe::kEntityName, {},
+                              {"uid", "status", "hashValue", "photoHash", "photo", "name"});
         if (!local) {
             logLine("Recipe fetch error: {}", local.error().description);
         } else {
-            for (auto& recipe : *local) {
-                byUid.emplace(recipe->uid(), recipe);
+            byUid.reserve(local->size());
+            for (auto& object : *local) {
+                auto recipe = std::static_pointer_cast<Recipe>(object);
+                byUid.emplace(recipe->uid(), std::move(recipe));
             }
         }
     }
