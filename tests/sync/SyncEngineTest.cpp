@@ -63,6 +63,27 @@ TEST_F(SyncEngineTest, ANoChangeSyncSendsFiveListRequestsAndNothingElse) {
     EXPECT_EQ(m_a->m_service->postCount() - posts, 0u);
 }
 
+// The screens read a new object's status while the sync confirms it; the main context's own
+// changes win over a merged save, so the status must not be one its getter filled in there.
+TEST_F(SyncEngineTest, ANewObjectSentOnceStaysUnmodifiedWhereTheScreensHoldIt) {
+    auto meal = m_a->main().insert<Meal>();
+    meal->setName("Picnic");
+    meal->setDate(parseDateText("2014-03-09 12:00:00"));
+    auto item = m_a->main().insert<GroceryListItem>();
+    item->setName("bread");
+    item->setAisle("Bakery");
+    m_a->save();
+    EXPECT_EQ(meal->status(), kStatusModified);
+    EXPECT_EQ(item->status(), kStatusModified);
+    ASSERT_EQ(m_a->sync(), "");
+    EXPECT_EQ(meal->status(), kStatusUnmodified);
+    EXPECT_EQ(item->status(), kStatusUnmodified);
+    m_a->save();
+    auto posts = m_a->m_service->postCount();
+    ASSERT_EQ(m_a->sync(), "");
+    EXPECT_EQ(m_a->m_service->postCount(), posts) << "nothing goes up twice";
+}
+
 TEST_F(SyncEngineTest, RecipeConflictsAndHashes) {
     auto recipe = m_a->addRecipe("Bread");
     m_a->save();

@@ -1,5 +1,11 @@
+#include <arpa/inet.h>
 #include <httplib.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <random>
 #include <set>
 
@@ -7,6 +13,103 @@
 
 namespace miravel::testing {
 namespace {
+
+// A proxy on 127.0.0.1 in front of the server. It passes everything through, except that the
+// first request whose text holds `cutAt` reaches the server whole, and when the server starts
+// to answer it both connections are closed: the server did the work, the client never hears.
+class CuttingProxy {
+public:
+    CuttingProxy(int serverPort, std::string cutAt)
+        : m_serverPort(serverPort), m_cutAt(std::move(cutAt)) {
+        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        EXPECT_EQ(::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        EXPECT_EQ(::listen(m_listener, 16), 0);
+        socklen_t length = sizeof address;
+        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
+        m_port = ntohs(address.sin_port);
+        m_accepting = std::thread([this] { accept(); });
+    }
+    ~CuttingProxy() {
+        m_stopping = true;
+        ::shutdown(m_listener, SHUT_RDWR);
+        ::close(m_listener);
+        m_accepting.join();
+        for (auto& relay : m_relays) {
+            relay.join();
+        }
+    }
+    std::string url() const { return "http://127.0.0.1:" + std::to_string(m_port); }
+    int cuts() const { return m_cuts.load(); }
+
+private:
+    void accept() {
+        while (!m_stopping) {
+            int client = ::accept(m_listener, nullptr, nullptr);
+            if (client < 0) {
+                return;
+            }
+            m_relays.emplace_back([this, client] { relay(client); });
+        }
+    }
+
+    void relay(int client) {
+        int server = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(static_cast<std::uint16_t>(m_serverPort));
+        if (::connect(server, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            ::close(server);
+            ::close(client);
+            return;
+        }
+        bool armed = false;
+        std::string seen;
+        char buffer[65536];
+        while (!m_stopping) {
+            pollfd fds[2] = {{client, POLLIN, 0}, {server, POLLIN, 0}};
+            if (::poll(fds, 2, 100) <= 0) {
+                continue;
+            }
+            if (fds[0].revents != 0) {
+                ssize_t got = ::recv(client, buffer, sizeof buffer, 0);
+                if (got <= 0 ||
+                    ::send(server, buffer, static_cast<std::size_t>(got), MSG_NOSIGNAL) != got) {
+                    break;
+                }
+                if (m_cuts == 0 && !armed) {
+                    seen.append(buffer, static_cast<std::size_t>(got));
+                    armed = seen.find(m_cutAt) != std::string::npos;
+                    seen.erase(0, seen.size() > m_cutAt.size() ? seen.size() - m_cutAt.size() : 0);
+                }
+            }
+            if (fds[1].revents != 0) {
+                if (armed && m_cuts++ == 0) {
+                    break;  // the server answers: the client is left without it
+                }
+                ssize_t got = ::recv(server, buffer, sizeof buffer, 0);
+                if (got <= 0 ||
+                    ::send(client, buffer, static_cast<std::size_t>(got), MSG_NOSIGNAL) != got) {
+                    break;
+                }
+            }
+        }
+        ::close(server);
+        ::close(client);
+    }
+
+    int m_serverPort;
+    std::string m_cutAt;
+    int m_listener = -1;
+    int m_port = 0;
+    std::atomic<bool> m_stopping{false};
+    std::atomic<int> m_cuts{0};
+    std::thread m_accepting;
+    std::vector<std::thread> m_relays;
+};
 
 class SyncFaultTest : public SyncTest {
 protected:
@@ -89,6 +192,41 @@ TEST_F(SyncFaultTest, AGroceryUploadFailureSkipsTheLaterEntities) {
     ASSERT_EQ(m_b->sync(), "");
     EXPECT_EQ(m_b->live<RecipeCategory>().size(), 1u);
     EXPECT_EQ(m_b->live<GroceryListItem>().size(), 1u);
+}
+
+// The request reached the server and the server did what it asked, but the answer never
+// came back: the run fails with the transport's message, nothing is marked as sent, and the
+// next run finds the server already holding the work and completes it without a copy.
+TEST_F(SyncFaultTest, AConnectionCutAfterTheRequestWasSentLosesNothing) {
+    const int serverPort = std::stoi(m_server->url().substr(m_server->url().rfind(':') + 1));
+    for (const char* cutAt : {"POST /sync/recipe/", "POST /sync/meals/"}) {
+        SCOPED_TRACE(cutAt);
+        CuttingProxy proxy(serverPort, cutAt);
+        auto device = std::make_unique<Device>(m_folder.path(), std::string("cut") + cutAt[12]);
+        device->signIn("cook@example.org", proxy.url());
+        addWork(*device, 3);
+        const std::size_t before = countWithStatus(*device, kStatusModified);
+
+        std::string error = device->sync();
+        EXPECT_EQ(proxy.cuts(), 1);
+        EXPECT_FALSE(error.empty());
+        ASSERT_TRUE(device->m_engine->lastError());
+        EXPECT_EQ(error, device->m_engine->lastError()->description);
+        EXPECT_TRUE(device->m_settings->string(kLastSyncAttemptKey));
+        // The recipe whose answer was lost, and everything after it, are still to send.
+        const std::size_t left = countWithStatus(*device, kStatusModified);
+        EXPECT_GE(left, 1u);
+        EXPECT_LE(left, before);
+
+        ASSERT_EQ(device->sync(), "");
+        EXPECT_EQ(countWithStatus(*device, kStatusModified), 0u);
+        EXPECT_FALSE(device->m_settings->string(kSyncErrorKey));
+        ASSERT_EQ(m_b->sync(), "");
+        EXPECT_EQ(device->snapshot(), m_b->snapshot());
+    }
+    // Both devices' work, once each.
+    EXPECT_EQ(m_b->live<Recipe>().size(), 6u);
+    EXPECT_EQ(m_b->live<Meal>().size(), 2u);
 }
 
 // A server that answers nothing in time, and one whose answers are not the service's.
