@@ -271,6 +271,10 @@ TEST_F(SyncFaultTest, TwoDevicesConverge) {
     auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
     std::set<std::string> created;
     std::set<std::string> deleted;
+    // The same for the entities whose objects go only when deleted themselves (meals also go
+    // with their recipe).
+    std::map<std::string, std::set<std::string>> made;
+    std::map<std::string, std::set<std::string>> gone;
     int serial = 0;
 
     auto edit = [&](Device& device) {
@@ -321,6 +325,7 @@ TEST_F(SyncFaultTest, TwoDevicesConverge) {
                 auto categories = device.live<RecipeCategory>();
                 if (categories.empty() || pick(2) == 0) {
                     auto category = device.main().insert<RecipeCategory>();
+                    made["RecipeCategory"].insert(category->uid());
                     category->setName("Category " + std::to_string(++serial));
                     category->setOrderFlag(serial);
                     if (!recipes.empty()) {
@@ -332,6 +337,7 @@ TEST_F(SyncFaultTest, TwoDevicesConverge) {
                     categories.front()->setName("Category " + std::to_string(++serial));
                     categories.front()->setStatus(kStatusModified);
                 } else {
+                    gone["RecipeCategory"].insert(categories.back()->uid());
                     SyncedObject::deleteObjects(device.main(), {categories.back()});
                 }
                 break;
@@ -360,6 +366,7 @@ TEST_F(SyncFaultTest, TwoDevicesConverge) {
                 auto items = device.live<GroceryListItem>();
                 if (items.empty() || pick(3) == 0) {
                     auto item = device.main().insert<GroceryListItem>();
+                    made["GroceryListItem"].insert(item->uid());
                     item->setName("item " + std::to_string(++serial));
                     item->setAisle("Produce");
                     item->setPurchased(false);
@@ -369,6 +376,7 @@ TEST_F(SyncFaultTest, TwoDevicesConverge) {
                     item->setPurchased(!item->purchased().value_or(false));
                     item->setStatus(kStatusModified);
                 } else {
+                    gone["GroceryListItem"].insert(items.front()->uid());
                     SyncedObject::deleteObjects(device.main(), {items.front()});
                 }
                 break;
@@ -377,10 +385,12 @@ TEST_F(SyncFaultTest, TwoDevicesConverge) {
                 auto bookmarks = device.live<Bookmark>();
                 if (bookmarks.empty() || pick(2) == 0) {
                     auto bookmark = device.main().insert<Bookmark>();
+                    made["Bookmark"].insert(bookmark->uid());
                     bookmark->setTitle("Site " + std::to_string(++serial));
                     bookmark->setUrl("https://example.org/" + std::to_string(serial));
                     bookmark->setOrderFlag(serial);
                 } else {
+                    gone["Bookmark"].insert(bookmarks.front()->uid());
                     SyncedObject::deleteObjects(device.main(), {bookmarks.front()});
                 }
                 break;
@@ -415,6 +425,13 @@ TEST_F(SyncFaultTest, TwoDevicesConverge) {
     for (const auto& uid : created) {
         if (!deleted.contains(uid)) {
             EXPECT_TRUE(a["Recipe"].contains(uid)) << "recipe lost, seed " << seed;
+        }
+    }
+    for (const auto& [entity, uids] : made) {
+        for (const auto& uid : uids) {
+            if (!gone[entity].contains(uid)) {
+                EXPECT_TRUE(a[entity].contains(uid)) << entity << " lost, seed " << seed;
+            }
         }
     }
     for (auto* device : {m_a.get(), m_b.get()}) {
