@@ -15,10 +15,11 @@ constexpr std::size_t kMaxChunk = UINT_MAX / 2;
 
 }  // namespace
 
-std::string gzipCompress(std::string_view bytes) {
+std::string gzipCompress(std::string_view bytes, int level) {
     z_stream stream{};
     // windowBits 15 + 16 asks for the gzip wrapper.
-    deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
+    deflateInit2(&stream, level >= 1 && level <= 9 ? level : Z_DEFAULT_COMPRESSION, Z_DEFLATED,
+                 15 + 16, 8, Z_DEFAULT_STRATEGY);
     std::string out;
     std::size_t produced = 0;
     std::size_t offset = 0;

@@ -17,8 +17,9 @@ inline constexpr std::size_t kMaxInflatedSize = 64 * 1024 * 1024;
 
 // One gzip stream as zlib writes it with a gzip wrapper: 15-bit window, memory level 8,
 // default strategy and level, one pass with a final flush. Other installations read these
-// bytes, so the parameters stay as they are.
-std::string gzipCompress(std::string_view bytes);
+// bytes, so the parameters stay as they are. `level` (zlib's 1 to 9) only trades size for
+// speed, for bytes no hash depends on (a server's answers).
+std::string gzipCompress(std::string_view bytes, int level = -1);
 
 // Inflates a gzip or zlib stream, telling the two apart by their headers. Empty input gives
 // empty output; input that does not inflate completely to the end of its stream, or that

@@ -30,6 +30,21 @@ std::optional<JsonObject> RecipeCategory::objectDictionary() const {
     return dictionary;
 }
 
+void RecipeCategory::prepareForDeletion() {
+    auto* context = managedObjectContext();
+    // Signed in, a category leaves the store only through the sync, which sees to its recipes.
+    if (context == nullptr || isLoggedIn(*context)) {
+        return;
+    }
+    auto self = std::static_pointer_cast<RecipeCategory>(shared_from_this());
+    for (const auto& recipe : recipes()) {
+        if (!recipe->isReallyDeleted()) {
+            recipe->removeCategory(self);
+            recipe->setModified();
+        }
+    }
+}
+
 namespace {
 
 std::vector<std::shared_ptr<RecipeCategory>> liveCategories(ManagedObjectContext& context) {

@@ -28,6 +28,9 @@ public:
     std::vector<std::shared_ptr<Recipe>> recipes() const;
 
     std::optional<JsonObject> objectDictionary() const override;
+    // Removed while signed out (no tombstone is kept): its recipes' category lists change, so
+    // they become modified with new hashes and the next sync sends them.
+    void prepareForDeletion() override;
 
     // Why `name` cannot name a category, or the name without white space at its ends. A name
     // is refused when it is blank or when another live category (not `renamed`) has it, apart

@@ -25,6 +25,10 @@ bool isLoggedIn(const ManagedObjectContext& context) {
 
 void SyncedObject::awakeFromInsert() {
     setValue("uid", newUid());
+    // Stored now rather than by the getter later: a getter's default is an unsaved change of
+    // the context that reads it, and the main context's own changes win over a merged save,
+    // so a sync's "unmodified" would be lost there and the object sent again.
+    setValue("status", std::string(kStatusModified));
 }
 
 std::string SyncedObject::uid() const {

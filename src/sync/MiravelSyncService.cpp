@@ -370,13 +370,19 @@ void MiravelSyncService::runSync(bool showAlert) {
             return category;
         },
         [](SyncedObject& object) {
-            // The recipes' category lists change with it, but their hashes would not: they
-            // go up again, so that the other devices drop the category from them too.
-            for (auto& recipe : static_cast<RecipeCategory&>(object).recipes()) {
+            // A category this device deleted: taking it out of its recipes is this user's
+            // edit of them, so they go up again with their new lists and hashes (a device
+            // that kept or re-created the category then follows). A category deleted
+            // elsewhere only leaves the recipes here: the device that deleted it sends them,
+            // and marking them here would send this device's older copies over newer ones.
+            const bool ownDeletion = object.status() == kStatusDeleted;
+            auto category = std::static_pointer_cast<RecipeCategory>(object.shared_from_this());
+            for (auto& recipe : category->recipes()) {
                 if (!recipe->isReallyDeleted()) {
-                    recipe->removeCategory(
-                        std::static_pointer_cast<RecipeCategory>(object.shared_from_this()));
-                    recipe->setModified();
+                    recipe->removeCategory(category);
+                    if (ownDeletion) {
+                        recipe->setModified();
+                    }
                 }
             }
         }};
@@ -589,12 +595,17 @@ void MiravelSyncService::syncRecipes() {
     ManagedObjectContext& context = *m_context;
     std::unordered_map<std::string, std::shared_ptr<Recipe>> byUid;
     {
-        auto local = context.fetch<Recipe>();
+        // Only what the comparison reads: a recipe that is sent or replaced reads the rest
+        // when it is first used, so a sync with nothing to do never loads the long texts.
+        auto local = fetchAll(context, Recipe::kEntityName, {},
+                              {"uid", "status", "hashValue", "photoHash", "photo", "name"});
         if (!local) {
             logLine("Recipe fetch error: {}", local.error().description);
         } else {
-            for (auto& recipe : *local) {
-                byUid.emplace(recipe->uid(), recipe);
+            byUid.reserve(local->size());
+            for (auto& object : *local) {
+                auto recipe = std::static_pointer_cast<Recipe>(object);
+                byUid.emplace(recipe->uid(), std::move(recipe));
             }
         }
     }
@@ -658,6 +669,9 @@ void MiravelSyncService::syncRecipes() {
                 categories->emplace(category->uid(), category);
             }
         }
+        // Exactly the named categories this library has, even none: a category the list no
+        // longer holds was deleted, and every device drops it alike. Keeping the old links
+        // when none matched would leave two devices with one hash and different categories.
         std::map<std::string, std::shared_ptr<RecipeCategory>> matched;
         for (const JsonValue& uid : wanted->asArray()) {
             if (uid.isString()) {
@@ -665,9 +679,6 @@ void MiravelSyncService::syncRecipes() {
                     matched.emplace(found->first, found->second);
                 }
             }
-        }
-        if (matched.empty()) {
-            return;
         }
         for (auto& category : recipe.categories()) {
             if (!matched.contains(category->uid())) {

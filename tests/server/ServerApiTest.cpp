@@ -162,6 +162,48 @@ TEST_P(ServerApi, listsUpsertApplyDeletionsAndReturnLiveObjectsAsSent) {
     }
 }
 
+// Long answers go out gzip-encoded to a client that takes gzip, whatever else it lists; never
+// with Brotli, which the HTTP library would pick first and make at its slowest quality.
+TEST_P(ServerApi, longAnswersAreGzippedOnlyWhenAskedAndNeverWithBrotli) {
+    for (int i = 0; i < 30; ++i) {
+        const std::string uid = "R" + std::to_string(i);
+        ASSERT_TRUE(postAs("/sync/recipe/" + uid + "/",
+                           {dataPart(JsonValue(recipe(uid, "Soup", sha256Hex(uid))))})
+                        .ok());
+    }
+    const std::string plain = getAs("/sync/recipes/").body;
+    ASSERT_GT(plain.size(), 1024u);
+    auto fetch = [&](const std::string& path, const std::string& accept) {
+        auto made = client();
+        made->set_basic_auth(kEmail, kPassword);
+        made->set_decompress(false);
+        httplib::Headers headers;
+        if (!accept.empty()) {
+            headers.emplace("Accept-Encoding", accept);
+        }
+        auto result = made->Get(path.c_str(), headers);
+        EXPECT_TRUE(result);
+        return result ? std::make_pair(result->get_header_value("Content-Encoding"), result->body)
+                      : std::make_pair(std::string("no answer"), std::string());
+    };
+    for (const char* accept : {"gzip", "deflate, gzip, br, zstd", "br;q=1.0, GZIP;q=0.5"}) {
+        auto [encoding, body] = fetch("/sync/recipes/", accept);
+        EXPECT_EQ(encoding, "gzip") << accept;
+        auto inflated = inflateGzipOrZlib(body);
+        ASSERT_TRUE(inflated) << accept;
+        EXPECT_EQ(*inflated, plain) << accept;
+    }
+    for (const char* accept : {"", "br", "gzip;q=0", "deflate, gzip;q=0.0"}) {
+        auto [encoding, body] = fetch("/sync/recipes/", accept);
+        EXPECT_EQ(encoding, "") << accept;
+        EXPECT_EQ(body, plain) << accept;
+    }
+    // A short answer is not worth compressing.
+    auto [encoding, body] = fetch("/sync/categories/", "gzip");
+    EXPECT_EQ(encoding, "");
+    EXPECT_EQ(body, "{\"result\":[]}");
+}
+
 TEST_P(ServerApi, textTravelsBackAsStrictJson) {
     // A control character other than the named escapes comes back escaped, never raw.
     JsonObject category{{"uid", "C1"},

@@ -63,6 +63,27 @@ TEST_F(SyncEngineTest, ANoChangeSyncSendsFiveListRequestsAndNothingElse) {
     EXPECT_EQ(m_a->m_service->postCount() - posts, 0u);
 }
 
+// The screens read a new object's status while the sync confirms it; the main context's own
+// changes win over a merged save, so the status must not be one its getter filled in there.
+TEST_F(SyncEngineTest, ANewObjectSentOnceStaysUnmodifiedWhereTheScreensHoldIt) {
+    auto meal = m_a->main().insert<Meal>();
+    meal->setName("Picnic");
+    meal->setDate(parseDateText("2014-03-09 12:00:00"));
+    auto item = m_a->main().insert<GroceryListItem>();
+    item->setName("bread");
+    item->setAisle("Bakery");
+    m_a->save();
+    EXPECT_EQ(meal->status(), kStatusModified);
+    EXPECT_EQ(item->status(), kStatusModified);
+    ASSERT_EQ(m_a->sync(), "");
+    EXPECT_EQ(meal->status(), kStatusUnmodified);
+    EXPECT_EQ(item->status(), kStatusUnmodified);
+    m_a->save();
+    auto posts = m_a->m_service->postCount();
+    ASSERT_EQ(m_a->sync(), "");
+    EXPECT_EQ(m_a->m_service->postCount(), posts) << "nothing goes up twice";
+}
+
 TEST_F(SyncEngineTest, RecipeConflictsAndHashes) {
     auto recipe = m_a->addRecipe("Bread");
     m_a->save();
@@ -176,16 +197,114 @@ TEST_F(SyncEngineTest, ServerValuesAreReadAsTheServerMeansThem) {
     ASSERT_EQ(bookmarks.size(), 1u);
     EXPECT_EQ(bookmarks.front()->uid(), "server-bookmark");
     EXPECT_EQ(bookmarks.front()->orderFlag(), 7);
+    // Categories the server's lists no longer hold are gone everywhere: b drops its own
+    // link as a device that never had one ends with none, so both agree under one hash.
     auto copy = m_b->byUid<Recipe>(recipe->uid());
-    ASSERT_EQ(copy->categories().size(), 1u);
-    EXPECT_EQ(copy->categories().front()->name(), "Kept");
+    EXPECT_TRUE(copy->categories().empty());
+    Device fresh(m_folder.path(), "fresh");
+    fresh.signIn("cook@example.org", m_server->url());
+    ASSERT_EQ(fresh.sync(), "");
+    EXPECT_EQ(fresh.snapshot()["Recipe"], m_b->snapshot()["Recipe"]);
 
-    // An empty array clears them.
-    dictionary.set("categories", JsonValue(JsonArray{}));
+    // Known ones are taken, unknown ones dropped; an empty array clears them.
+    auto kept = m_b->live<RecipeCategory>().front();
+    dictionary.set("categories",
+                   JsonValue(JsonArray{JsonValue("unknown-category"), JsonValue(kept->uid())}));
     dictionary.set("hash", JsonValue("changed-again"));
     ASSERT_TRUE(service.updateRecipe(recipe->uid(), dictionary, std::nullopt));
     ASSERT_EQ(m_b->sync(), "");
+    ASSERT_EQ(m_b->byUid<Recipe>(recipe->uid())->categories().size(), 1u);
+    EXPECT_EQ(m_b->byUid<Recipe>(recipe->uid())->categories().front()->name(), "Kept");
+    dictionary.set("categories", JsonValue(JsonArray{}));
+    dictionary.set("hash", JsonValue("changed-once-more"));
+    ASSERT_TRUE(service.updateRecipe(recipe->uid(), dictionary, std::nullopt));
+    ASSERT_EQ(m_b->sync(), "");
     EXPECT_TRUE(m_b->byUid<Recipe>(recipe->uid())->categories().empty());
+}
+
+// A category deleted on one device: the other drops it from its recipes without taking that
+// for an edit of its own, which would send its older copies over the newer ones (or bring a
+// deleted recipe back).
+TEST_F(SyncEngineTest, ACategoryDeletedElsewhereLeavesNewerRecipesAlone) {
+    auto category = m_a->main().insert<RecipeCategory>();
+    category->setName("Winter");
+    auto renamed = m_a->addRecipe("Stew");
+    auto removed = m_a->addRecipe("Chowder");
+    renamed->addCategory(category);
+    removed->addCategory(category);
+    renamed->setModified();
+    removed->setModified();
+    m_a->save();
+    ASSERT_EQ(m_a->sync(), "");
+    ASSERT_EQ(m_b->sync(), "");
+
+    renamed->setName("Beef stew");
+    renamed->setModified();
+    ASSERT_TRUE(Recipe::deleteRecipes(m_a->main(), {removed}));
+    SyncedObject::deleteObjects(m_a->main(), {category});
+    m_a->save();
+    ASSERT_EQ(m_a->sync(), "");
+    ASSERT_EQ(m_b->sync(), "");
+    ASSERT_EQ(m_a->sync(), "");
+
+    auto onB = m_b->live<Recipe>();
+    ASSERT_EQ(onB.size(), 1u) << "the deleted recipe stays deleted";
+    EXPECT_EQ(onB.front()->name(), "Beef stew");
+    EXPECT_TRUE(onB.front()->categories().empty());
+    EXPECT_EQ(onB.front()->status(), kStatusUnmodified);
+    EXPECT_EQ(m_a->live<Recipe>().front()->name(), "Beef stew");
+    EXPECT_EQ(m_a->snapshot(), m_b->snapshot());
+}
+
+// The device that deleted a category sends the recipes it took it from: a device that
+// renamed the category meanwhile keeps the category, and takes the recipes without it.
+TEST_F(SyncEngineTest, ACategoryDeletedHereAndRenamedThereConverges) {
+    auto category = m_a->main().insert<RecipeCategory>();
+    category->setName("Summer");
+    auto recipe = m_a->addRecipe("Gazpacho");
+    recipe->addCategory(category);
+    recipe->setModified();
+    m_a->save();
+    ASSERT_EQ(m_a->sync(), "");
+    ASSERT_EQ(m_b->sync(), "");
+
+    SyncedObject::deleteObjects(m_a->main(), {category});
+    m_a->save();
+    auto onB = m_b->byUid<RecipeCategory>(category->uid());
+    onB->setName("Hot days");
+    onB->setStatus(kStatusModified);
+    m_b->save();
+    ASSERT_EQ(m_a->sync(), "");
+    ASSERT_EQ(m_b->sync(), "");
+    ASSERT_EQ(m_a->sync(), "");
+    EXPECT_EQ(m_a->snapshot(), m_b->snapshot());
+    EXPECT_TRUE(m_b->byUid<Recipe>(recipe->uid())->categories().empty());
+}
+
+// Signed out, a deleted category leaves the store at once; its recipes changed, and the next
+// sync sends them rather than keeping a hash that still names the category.
+TEST_F(SyncEngineTest, ACategoryDeletedWhileSignedOutChangesItsRecipes) {
+    auto category = m_a->main().insert<RecipeCategory>();
+    category->setName("Brunch");
+    auto recipe = m_a->addRecipe("Pancakes");
+    recipe->addCategory(category);
+    recipe->setModified();
+    m_a->save();
+    ASSERT_EQ(m_a->sync(), "");
+    ASSERT_EQ(m_b->sync(), "");
+
+    m_a->m_library->setLoggedIn(false);
+    SyncedObject::deleteObjects(m_a->main(), {category});
+    m_a->save();
+    EXPECT_TRUE(m_a->all<RecipeCategory>().empty());
+    EXPECT_EQ(recipe->status(), kStatusModified);
+    EXPECT_TRUE(recipe->categories().empty());
+
+    m_a->m_library->setLoggedIn(true);
+    ASSERT_EQ(m_a->sync(), "");
+    ASSERT_EQ(m_b->sync(), "");
+    EXPECT_TRUE(m_b->byUid<Recipe>(recipe->uid())->categories().empty());
+    EXPECT_EQ(m_a->snapshot(), m_b->snapshot());
 }
 
 TEST_F(SyncEngineTest, PhotosFollowTheirHash) {
