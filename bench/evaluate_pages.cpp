@@ -59,6 +59,8 @@ std::vector<Page> readPages(const fs::path& folder) {
     return pages;
 }
 
+constexpr const char* kOrigins[] = {"json-ld", "microdata", "recipe markup", "headings"};
+
 JsonValue prediction(const Result<PageRecipe>& recipe) {
     if (!recipe) {
         return JsonObject{{"name", nullptr},         {"ingredients", JsonArray{}},
@@ -83,6 +85,8 @@ JsonValue prediction(const Result<PageRecipe>& recipe) {
         {"image", textOrNull(recipe->imageUrl)},
         {"yields", textOrNull(recipe->servings)},
         {"total_time", recipe->totalMinutes ? JsonValue(*recipe->totalMinutes) : JsonValue()},
+        // Not scored: where on the page the recipe was found, for reading the failures.
+        {"origin", kOrigins[static_cast<int>(recipe->origin)]},
     };
 }
 

@@ -291,6 +291,13 @@ PageRecipe recipeFromMicrodata(const GumboNode* item, std::string_view pageUrl) 
     if (!group.lines.empty()) {
         recipe.ingredientGroups.push_back(std::move(group));
     }
+    // In microdata a section is an element of the page: one section over all the steps is
+    // the list itself, and its name is the list's title ("Preparation", or a form's
+    // placeholder left in), left out as the markup rules leave out one title over a list.
+    std::size_t instructionProperties = 0;
+    for (const Property& property : properties) {
+        instructionProperties += property.name == "recipeInstructions" ? 1 : 0;
+    }
     for (const Property& property : properties) {
         if (property.name != "recipeInstructions") {
             continue;
@@ -301,7 +308,7 @@ PageRecipe recipeFromMicrodata(const GumboNode* item, std::string_view pageUrl) 
             const bool section = itemTypeIs(element, "HowToSection");
             if (section) {
                 std::string name = firstValue(inner, "name", pageUrl);
-                if (!name.empty()) {
+                if (!name.empty() && instructionProperties > 1) {
                     recipe.directions.push_back(std::move(name));
                 }
                 for (const Property& step : inner) {
@@ -733,6 +740,57 @@ std::string pageTitle(const HtmlDocument& document) {
     return !socialTitle.empty() ? socialTitle : documentTitle;
 }
 
+// The separators that set a site's name, a rating or a tagline apart in a title.
+constexpr auto kTitleSeparators =
+    std::to_array<std::string_view>({" - ", " | ", " \u2013 ", " \u2014 ", " :: ", " \u00b7 "});
+
+bool hasTitleSeparator(std::string_view text) {
+    return std::any_of(
+        kTitleSeparators.begin(), kTitleSeparators.end(),
+        [&](std::string_view separator) { return text.find(separator) != std::string_view::npos; });
+}
+
+std::string documentTitle(const HtmlDocument& document) {
+    for (const GumboNode* element : document.elements()) {
+        if (isElement(element, GUMBO_TAG_TITLE)) {
+            return titleText(element);
+        }
+    }
+    return {};
+}
+
+// Structured data sometimes takes its name from the document title, and so carries what the
+// title adds to the recipe's name ("Lemon Tart Recipe - (4.8/5)", "Stew Recept - Site.hu").
+// When the name is the document title, the article's own <h1> is its start and a separator
+// follows in the rest, the <h1> is the name. A name of its own with a separator in it
+// ("Pancakes - the classic ones") is no title and stays whole.
+std::string nameWithoutTitleSuffix(const HtmlDocument& document, const std::string& name) {
+    if (!hasTitleSeparator(name)) {
+        return name;
+    }
+    const std::string folded = foldedHeading(name);
+    if (foldedHeading(documentTitle(document)) != folded) {
+        return name;
+    }
+    std::size_t headings = 0;
+    for (const GumboNode* element : document.elements()) {
+        if (!isElement(element, GUMBO_TAG_H1) || isLinked(element)) {
+            continue;
+        }
+        if (++headings > kMostHeadings) {
+            break;
+        }
+        const std::string heading = titleText(element);
+        const std::string part = foldedHeading(heading);
+        if (!part.empty() && part.size() < folded.size() && folded.starts_with(part) &&
+            folded[part.size()] == ' ' &&
+            hasTitleSeparator(std::string_view(folded).substr(part.size()))) {
+            return heading;
+        }
+    }
+    return name;
+}
+
 std::string pageImage(const HtmlDocument& document, std::string_view pageUrl) {
     const std::string image = metaContent(document, "og:image");
     return image.empty() ? image : resolvedUrl(pageUrl, image);
@@ -1130,6 +1188,27 @@ bool isYieldLine(std::string_view line) {
     return false;
 }
 
+// "*See notes below." among lines that mark an ingredient with an asterisk ("gum arabic*") is
+// the footnote to those marks, not an ingredient. A line that starts with "* " is a bullet,
+// gone before this.
+void dropFootnotes(std::vector<IngredientGroup>& groups) {
+    bool marked = false;
+    for (const IngredientGroup& group : groups) {
+        for (const std::string& line : group.lines) {
+            marked = marked || (line.find('*', 1) != std::string::npos && !line.starts_with('*'));
+        }
+    }
+    if (!marked) {
+        return;
+    }
+    for (IngredientGroup& group : groups) {
+        std::erase_if(group.lines, [](const std::string& line) {
+            return line.size() > 1 && line[0] == '*' && !isWhiteSpace(line[1]) && line[1] != '*';
+        });
+    }
+    std::erase_if(groups, [](const IngredientGroup& group) { return group.lines.empty(); });
+}
+
 void tidy(PageRecipe& recipe) {
     for (IngredientGroup& group : recipe.ingredientGroups) {
         for (std::string& line : group.lines) {
@@ -1137,6 +1216,7 @@ void tidy(PageRecipe& recipe) {
         }
         std::erase(group.lines, std::string());
     }
+    dropFootnotes(recipe.ingredientGroups);
     for (std::string& line : recipe.directions) {
         line = withoutBullet(std::move(line));
         if (isStepNumber(line)) {
@@ -1176,7 +1256,8 @@ Result<PageRecipe> RecipePageParser::parse(std::string_view page, std::string_vi
     std::optional<PageRecipe> fromJsonLd;
     if (options.fastPath) {
         fromJsonLd = recipeFromJsonLd(decodedBlocks(jsonLdBlocks(text)), pageUrl);
-        if (fromJsonLd && isComplete(*fromJsonLd)) {
+        // A name that may carry the title's suffix needs the page's headings.
+        if (fromJsonLd && isComplete(*fromJsonLd) && !hasTitleSeparator(fromJsonLd->name)) {
             tidy(*fromJsonLd);
             return std::move(*fromJsonLd);
         }
@@ -1188,6 +1269,7 @@ Result<PageRecipe> RecipePageParser::parse(std::string_view page, std::string_vi
     if (!options.fastPath) {
         fromJsonLd = recipeFromJsonLd(jsonLdFromTree(document), pageUrl);
         if (fromJsonLd && isComplete(*fromJsonLd)) {
+            fromJsonLd->name = nameWithoutTitleSuffix(document, fromJsonLd->name);
             tidy(*fromJsonLd);
             return std::move(*fromJsonLd);
         }
@@ -1220,6 +1302,9 @@ Result<PageRecipe> RecipePageParser::parse(std::string_view page, std::string_vi
     }
     if (chosen->name.empty()) {
         chosen->name = pageTitle(document);
+    } else if (chosen->origin == PageRecipe::Origin::JsonLd ||
+               chosen->origin == PageRecipe::Origin::Microdata) {
+        chosen->name = nameWithoutTitleSuffix(document, chosen->name);
     }
     if (chosen->imageUrl.empty()) {
         chosen->imageUrl = pageImage(document, pageUrl);

@@ -130,6 +130,40 @@ const PageCase kCases[] = {
      "",
      "",
      ""},
+    // A name copied from the document title loses the title's suffix to the article's <h1>;
+    // the footnote to the asterisks is no ingredient.
+    {"jsonld-title-name.html",
+     "",
+     PageRecipe::Origin::JsonLd,
+     "Plum Cake",
+     "500 g plums*\n200 g flour\n100 g butter",
+     {"Halve the plums.", "Bake for 40 minutes."},
+     "",
+     "",
+     "",
+     ""},
+    // A name of its own with a dash in it stays whole; starred bullets are bullets.
+    {"jsonld-dash-name.html",
+     "",
+     PageRecipe::Origin::JsonLd,
+     "Pancakes - the classic ones",
+     "2 eggs\n250 ml milk*",
+     {"Whisk.", "Fry."},
+     "",
+     "",
+     "",
+     ""},
+    // One microdata section over all the steps is the list; its name is no step.
+    {"microdata-one-section.html",
+     "",
+     PageRecipe::Origin::Microdata,
+     "Octopus Rice",
+     "1 kg octopus\n300 g rice",
+     {"Cook the octopus.", "Add the rice."},
+     "",
+     "",
+     "",
+     ""},
 };
 
 TEST(RecipePageParserTest, ReadsEachKindOfPage) {
