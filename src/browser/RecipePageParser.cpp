@@ -870,13 +870,13 @@ int headingRank(const GumboNode* node) {
 // smaller heading before it, or its paragraphs, up to a heading as large as it or one that
 // names another part.
 template <std::size_t N>
-std::vector<IngredientGroup> linesAfterHeading(const HtmlDocument& document,
-                                               const GumboNode* heading,
-                                               const std::array<std::string_view, N>& otherPart) {
+std::vector<IngredientGroup> linesAfterHeadingWithin(
+    const HtmlDocument& document, const GumboNode* heading,
+    const std::array<std::string_view, N>& otherPart, const GumboNode* within) {
     std::vector<IngredientGroup> groups(1);
     const int rank = headingRank(heading);
     const bool collectingSteps = otherPart.data() == kIngredientWords.data();
-    for (const GumboNode* element : document.following(heading, 2000)) {
+    for (const GumboNode* element : document.following(heading, 2000, within)) {
         const auto shortLines = shortTextLines(element);
         const bool oneShortLine = shortLines && shortLines->size() == 1;
         if (mayHead(element) && !isHeading(element) && oneShortLine &&
@@ -931,6 +931,33 @@ std::vector<IngredientGroup> linesAfterHeading(const HtmlDocument& document,
     }
     std::erase_if(groups, [](const IngredientGroup& group) { return group.lines.empty(); });
     return groups;
+}
+
+// A paragraph that heads a part ("Preparation:") stands among the part's own paragraphs,
+// and the block that holds them ends the part: past it come the page's boxes and footer,
+// which no heading ends. Only when that block holds nothing after the heading are the
+// lines looked for past it. A heading element keeps to the headings that follow it.
+template <std::size_t N>
+std::vector<IngredientGroup> linesAfterHeading(const HtmlDocument& document,
+                                               const GumboNode* heading,
+                                               const std::array<std::string_view, N>& otherPart) {
+    if (!isHeading(heading)) {
+        const GumboNode* block = heading->parent;
+        while (block != nullptr && block->type == GUMBO_NODE_ELEMENT &&
+               (isElement(block, GUMBO_TAG_P) || isElement(block, GUMBO_TAG_STRONG) ||
+                isElement(block, GUMBO_TAG_B) || isElement(block, GUMBO_TAG_SPAN) ||
+                isElement(block, GUMBO_TAG_EM) || isElement(block, GUMBO_TAG_I))) {
+            block = block->parent;
+        }
+        if (block != nullptr && block->type == GUMBO_NODE_ELEMENT &&
+            !isElement(block, GUMBO_TAG_BODY) && !isElement(block, GUMBO_TAG_HTML)) {
+            auto groups = linesAfterHeadingWithin(document, heading, otherPart, block);
+            if (!groups.empty()) {
+                return groups;
+            }
+        }
+    }
+    return linesAfterHeadingWithin(document, heading, otherPart, nullptr);
 }
 
 // Whether a line begins with an amount: a digit or a vulgar fraction.
@@ -1209,6 +1236,47 @@ void dropFootnotes(std::vector<IngredientGroup>& groups) {
     std::erase_if(groups, [](const IngredientGroup& group) { return group.lines.empty(); });
 }
 
+// The words every line of a long list ends with are the label of a control repeated on each
+// row ("3 chicken breasts shopping list"), not part of the ingredients: real lines differ in
+// their ends. Four lines at least, so that "salt, to taste" and "pepper, to taste" stay.
+void dropRepeatedEnding(std::vector<IngredientGroup>& groups) {
+    std::vector<std::string*> lines;
+    for (IngredientGroup& group : groups) {
+        for (std::string& line : group.lines) {
+            lines.push_back(&line);
+        }
+    }
+    if (lines.size() < 4) {
+        return;
+    }
+    std::string_view ending = *lines.front();
+    for (const std::string* line : lines) {
+        std::size_t same = 0;
+        while (same < ending.size() && same < line->size() &&
+               ending[ending.size() - 1 - same] == (*line)[line->size() - 1 - same]) {
+            ++same;
+        }
+        ending = ending.substr(ending.size() - same);
+    }
+    // Whole words only: the ending starts after a blank in every line.
+    const std::size_t blank = ending.find(' ');
+    if (blank == std::string_view::npos) {
+        return;
+    }
+    ending = ending.substr(blank);
+    if (ending.size() < 3) {
+        return;
+    }
+    for (const std::string* line : lines) {
+        if (line->size() <= ending.size()) {
+            return;
+        }
+    }
+    for (std::string* line : lines) {
+        line->resize(line->size() - ending.size());
+    }
+}
+
 void tidy(PageRecipe& recipe) {
     for (IngredientGroup& group : recipe.ingredientGroups) {
         for (std::string& line : group.lines) {
@@ -1217,6 +1285,7 @@ void tidy(PageRecipe& recipe) {
         std::erase(group.lines, std::string());
     }
     dropFootnotes(recipe.ingredientGroups);
+    dropRepeatedEnding(recipe.ingredientGroups);
     for (std::string& line : recipe.directions) {
         line = withoutBullet(std::move(line));
         if (isStepNumber(line)) {
