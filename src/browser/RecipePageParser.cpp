@@ -633,6 +633,24 @@ const GumboNode* classedContainer(const HtmlDocument& document,
     return nullptr;
 }
 
+// The rows of the whole page whose class speaks of `part` (classedRows of its body), when
+// they are short enough to be lines.
+std::vector<const GumboNode*> classedRowsOfPage(const HtmlDocument& document,
+                                                std::string_view part) {
+    for (const GumboNode* element : document.elements()) {
+        if (isElement(element, GUMBO_TAG_BODY)) {
+            auto rows = classedRows(element, part);
+            for (const GumboNode* row : rows) {
+                if (!shortTextLines(row, kMostItemNodes)) {
+                    return {};
+                }
+            }
+            return rows;
+        }
+    }
+    return {};
+}
+
 bool namesAPart(std::string_view text) {
     return headingNames(text, kIngredientWords) || headingNames(text, kDirectionWords);
 }
@@ -1021,6 +1039,35 @@ std::optional<PageRecipe> recipeFromMarkup(const HtmlDocument& document, std::st
     if (const GumboNode* steps = classedContainer(
             document, {"instruction", "direction", "method", "preparation", "steps"}, true)) {
         recipe.directions = stepLines(groupedListLines(steps, true));
+    }
+    // Lines marked one by one, with no container whose class names the part: every
+    // <li class="ingredient"> and <p class="instructions"> of the page, under whatever
+    // headings the page groups them by.
+    if (!recipe.hasIngredients()) {
+        IngredientGroup rows;
+        for (const GumboNode* row : classedRowsOfPage(document, "ingredient")) {
+            std::string line = textOf(row);
+            if (!line.empty()) {
+                rows.lines.push_back(std::move(line));
+            }
+        }
+        if (rows.lines.size() >= 3) {
+            recipe.ingredientGroups = {std::move(rows)};
+        }
+    }
+    if (recipe.directions.empty()) {
+        for (std::string_view part : {"instruction", "direction"}) {
+            const auto rows = classedRowsOfPage(document, part);
+            if (rows.size() >= 2 && readAsSteps(rows)) {
+                for (const GumboNode* row : rows) {
+                    std::string line = textOf(row);
+                    if (!line.empty()) {
+                        recipe.directions.push_back(std::move(line));
+                    }
+                }
+                break;
+            }
+        }
     }
     if (!recipe.hasIngredients() || recipe.directions.empty()) {
         // Headings that name the parts, each followed by its list. A site's menu names them

@@ -175,6 +175,17 @@ const PageCase kCases[] = {
      "",
      "",
      ""},
+    // Lines marked one by one by their class, wherever the page's headings put them.
+    {"classed-lines.html",
+     "",
+     PageRecipe::Origin::RecipeMarkup,
+     "Dumplings",
+     "2 onions\n500 g beef\n500 ml yogurt",
+     {"Fry the beef with the onions.", "Fill the wrappers and steam them for 40 minutes."},
+     "",
+     "",
+     "",
+     ""},
     // One microdata section over all the steps is the list; its name is no step.
     {"microdata-one-section.html",
      "",
