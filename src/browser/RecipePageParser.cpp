@@ -705,6 +705,25 @@ std::string metaContent(const HtmlDocument& document, std::string_view property)
     return {};
 }
 
+// The separators that set a site's name, a rating or a tagline apart in a title.
+constexpr auto kTitleSeparators =
+    std::to_array<std::string_view>({" - ", " | ", " \u2013 ", " \u2014 ", " :: ", " \u00b7 "});
+
+bool hasTitleSeparator(std::string_view text) {
+    return std::any_of(
+        kTitleSeparators.begin(), kTitleSeparators.end(),
+        [&](std::string_view separator) { return text.find(separator) != std::string_view::npos; });
+}
+
+std::string documentTitle(const HtmlDocument& document) {
+    for (const GumboNode* element : document.elements()) {
+        if (isElement(element, GUMBO_TAG_TITLE)) {
+            return titleText(element);
+        }
+    }
+    return {};
+}
+
 // The recipe's name on a page without structured data. Pages have several <h1>s (the site's
 // name in the banner, then the article's); the one the document's title begins with, or
 // holds, is the article's. Without one, the first that is no link, then the social-media
@@ -736,6 +755,11 @@ std::string pageTitle(const HtmlDocument& document) {
             }
         }
     }
+    // A document title without a site's name after a separator is the article's own title,
+    // which names the recipe where the <h1> is a headline ("MMM: Meatballs In Marinara").
+    if (!documentTitle.empty() && !hasTitleSeparator(documentTitle)) {
+        return documentTitle;
+    }
     // The banner's <h1> is a link home, and the site's name ends the title too.
     for (bool atStart : {true, false}) {
         for (const std::string& full : {documentTitle, socialTitle}) {
@@ -756,25 +780,6 @@ std::string pageTitle(const HtmlDocument& document) {
         }
     }
     return !socialTitle.empty() ? socialTitle : documentTitle;
-}
-
-// The separators that set a site's name, a rating or a tagline apart in a title.
-constexpr auto kTitleSeparators =
-    std::to_array<std::string_view>({" - ", " | ", " \u2013 ", " \u2014 ", " :: ", " \u00b7 "});
-
-bool hasTitleSeparator(std::string_view text) {
-    return std::any_of(
-        kTitleSeparators.begin(), kTitleSeparators.end(),
-        [&](std::string_view separator) { return text.find(separator) != std::string_view::npos; });
-}
-
-std::string documentTitle(const HtmlDocument& document) {
-    for (const GumboNode* element : document.elements()) {
-        if (isElement(element, GUMBO_TAG_TITLE)) {
-            return titleText(element);
-        }
-    }
-    return {};
 }
 
 // Structured data sometimes takes its name from the document title, and so carries what the

@@ -186,6 +186,18 @@ const PageCase kCases[] = {
      "",
      "",
      ""},
+    // A document title with no site's name after a separator names the recipe; the <h1>
+    // is the post's headline.
+    {"headline-title.html",
+     "",
+     PageRecipe::Origin::Headings,
+     "Pesto Meatballs in Marinara Sauce",
+     "500 g chicken mince\n2 tbsp pesto",
+     {"Roll the meatballs.", "Simmer them in the sauce."},
+     "",
+     "",
+     "",
+     ""},
     // One microdata section over all the steps is the list; its name is no step.
     {"microdata-one-section.html",
      "",
