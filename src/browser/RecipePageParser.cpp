@@ -454,7 +454,7 @@ constexpr auto kDirectionWords = std::to_array<std::string_view>(
      "preparacion",     "preparación",   "preparazione",   "procedimento", "bereiding",
      "bereidingswijze", "fremgangsmade", "fremgangsmåde",  "tilberedning", "gor sa har",
      "gör så här",      "przygotowanie", "postup",         "elkeszites",   "elkészítés",
-     "приготовление",   "作り方"});
+     "приготовление",   "作り方",        "做法",           "步骤",         "做法步骤"});
 
 std::string foldedHeading(std::string_view text) {
     std::string folded;

@@ -198,6 +198,17 @@ const PageCase kCases[] = {
      "",
      "",
      ""},
+    // The parts named in Chinese.
+    {"chinese-headings.html",
+     "",
+     PageRecipe::Origin::Headings,
+     "鸡蛋糕",
+     "4 个 蛋\n125 克 细砂糖",
+     {"1 把烤炉预热至200°C。", "2 把蛋轻轻打散。"},
+     "",
+     "",
+     "",
+     ""},
     // One microdata section over all the steps is the list; its name is no step.
     {"microdata-one-section.html",
      "",
