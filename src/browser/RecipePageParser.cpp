@@ -542,13 +542,32 @@ constexpr std::size_t kMostItemNodes = 2000;
 bool isAllLinks(const GumboNode* element);
 
 // `steps`: a step is never only a link, which in a list of steps is a "see also".
+// Whether the page hides the element: a list shown in another unit system, or in another
+// view, that the reader switches to. Only the list the page shows is the recipe's.
+bool isHidden(const GumboNode* element) {
+    if (attribute(element, "hidden") != nullptr) {
+        return true;
+    }
+    const char* style = attribute(element, "style");
+    if (style == nullptr) {
+        return false;
+    }
+    std::string compact;
+    for (const char* ch = style; *ch != 0; ++ch) {
+        if (!isWhiteSpace(*ch)) {
+            compact.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(*ch))));
+        }
+    }
+    return compact.find("display:none") != std::string::npos;
+}
+
 std::vector<IngredientGroup> groupedListLines(const GumboNode* container, bool steps = false) {
     std::vector<IngredientGroup> groups(1);
     std::vector<const GumboNode*> pending{container};
     while (!pending.empty()) {
         const GumboNode* node = pending.back();
         pending.pop_back();
-        if (node->type != GUMBO_NODE_ELEMENT) {
+        if (node->type != GUMBO_NODE_ELEMENT || (node != container && isHidden(node))) {
             continue;
         }
         if (node != container && (isHeading(node) || (classContains(node, "group-name") ||

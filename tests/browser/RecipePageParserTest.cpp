@@ -198,6 +198,17 @@ const PageCase kCases[] = {
      "",
      "",
      ""},
+    // Only the list the page shows: not the other unit system's, hidden until chosen.
+    {"hidden-units.html",
+     "",
+     PageRecipe::Origin::RecipeMarkup,
+     "Lemon Cupcakes",
+     "For the base:\n125 ml milk\n100 g sugar\nFor the frosting:\n120 g icing sugar",
+     {"Mix the milk and sugar.", "Bake for 25 minutes."},
+     "",
+     "",
+     "",
+     ""},
     // The parts named in Chinese.
     {"chinese-headings.html",
      "",
