@@ -135,10 +135,13 @@ int measureSpeed(const fs::path& pagesFolder, double seconds) {
         std::size_t rounds = 0;
         double elapsed = 0;
         std::size_t found = 0;
+        double bestRound = 1e9;
         do {
+            const double roundStart = processSeconds();
             for (const Page& page : pages) {
                 found += RecipePageParser::parse(page.bytes, page.url, options) ? 1 : 0;
             }
+            bestRound = std::min(bestRound, processSeconds() - roundStart);
             ++rounds;
             elapsed =
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -149,10 +152,11 @@ int measureSpeed(const fs::path& pagesFolder, double seconds) {
         // the process's own CPU time is the steadier figure for comparing two parsers.
         std::printf(
             "%-12s %zu pages x %zu rounds: %.0f pages/s, %.1f MB/s (%zu recipes); "
-            "%.0f pages per CPU second\n",
+            "%.0f pages per CPU second, %.0f in the best round\n",
             fastPath ? "fast path" : "full parse", pages.size(), rounds, pagesPerSecond,
             static_cast<double>(rounds * bytes) / elapsed / 1e6, found / rounds,
-            static_cast<double>(rounds * pages.size()) / cpu);
+            static_cast<double>(rounds * pages.size()) / cpu,
+            static_cast<double>(pages.size()) / bestRound);
     }
     return 0;
 }

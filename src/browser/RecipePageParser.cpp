@@ -801,6 +801,47 @@ std::string pageTitle(const HtmlDocument& document) {
     return !socialTitle.empty() ? socialTitle : documentTitle;
 }
 
+// Whether `name` is the text of a title element of the page, found by a byte scan: any
+// "<title" counts (those inside scripts and comments too), so that the tree's first title is
+// among them and the fast path never keeps a name the full parse would shorten.
+bool isTitleText(std::string_view page, std::string_view name) {
+    const std::string wanted = foldedHeading(collapsedWhiteSpace(name));
+    const auto startsWithTag = [&](std::size_t at, std::string_view tag) {
+        if (page.size() - at < tag.size()) {
+            return false;
+        }
+        for (std::size_t i = 0; i < tag.size(); ++i) {
+            if (std::tolower(static_cast<unsigned char>(page[at + i])) != tag[i]) {
+                return false;
+            }
+        }
+        return true;
+    };
+    for (std::size_t at = page.find('<'); at != std::string_view::npos;
+         at = page.find('<', at + 1)) {
+        if (!startsWithTag(at, "<title")) {
+            continue;
+        }
+        const std::size_t open = page.find('>', at);
+        if (open == std::string_view::npos) {
+            return false;
+        }
+        std::size_t close = open + 1;
+        while ((close = page.find('<', close)) != std::string_view::npos &&
+               !startsWithTag(close, "</title")) {
+            ++close;
+        }
+        if (close == std::string_view::npos) {
+            return false;
+        }
+        if (foldedHeading(plainTextOfHtml(page.substr(open + 1, close - open - 1))) == wanted) {
+            return true;
+        }
+        at = close;
+    }
+    return false;
+}
+
 // Structured data sometimes takes its name from the document title, and so carries what the
 // title adds to the recipe's name ("Lemon Tart Recipe - (4.8/5)", "Stew Recept - Site.hu").
 // When the name is the document title, the article's own <h1> is its start and a separator
@@ -1396,8 +1437,9 @@ Result<PageRecipe> RecipePageParser::parse(std::string_view page, std::string_vi
     std::optional<PageRecipe> fromJsonLd;
     if (options.fastPath) {
         fromJsonLd = recipeFromJsonLd(decodedBlocks(jsonLdBlocks(text)), pageUrl);
-        // A name that may carry the title's suffix needs the page's headings.
-        if (fromJsonLd && isComplete(*fromJsonLd) && !hasTitleSeparator(fromJsonLd->name)) {
+        // A name that may be the document title with its suffix needs the page's headings.
+        if (fromJsonLd && isComplete(*fromJsonLd) &&
+            !(hasTitleSeparator(fromJsonLd->name) && isTitleText(text, fromJsonLd->name))) {
             tidy(*fromJsonLd);
             return std::move(*fromJsonLd);
         }
