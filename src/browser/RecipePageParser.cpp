@@ -1168,7 +1168,14 @@ std::optional<PageRecipe> recipeFromMarkup(const HtmlDocument& document, std::st
             if (!recipe.directions.empty()) {
                 break;
             }
-            recipe.directions = stepLines(linesAfterHeading(document, heading, kIngredientWords));
+            // On a page without recipe markup the smaller headings among the steps are the
+            // article's layout ("Preparation", "Cooking") as often as names of parts, and
+            // the steps are the lines under them; markup that groups steps keeps its names.
+            for (const IngredientGroup& group :
+                 linesAfterHeading(document, heading, kIngredientWords)) {
+                recipe.directions.insert(recipe.directions.end(), group.lines.begin(),
+                                         group.lines.end());
+            }
         }
         if (recipe.hasIngredients()) {
             recipe.origin = PageRecipe::Origin::Headings;

@@ -209,6 +209,18 @@ const PageCase kCases[] = {
      "",
      "",
      ""},
+    // The smaller headings among the steps of a page without markup are no steps.
+    {"step-subheadings.html",
+     "",
+     PageRecipe::Origin::Headings,
+     "Chicken and Rice",
+     "400 g chicken thighs\n280 g jasmine rice",
+     {"Slice the chicken.", "Rinse the rice.", "Fry the rice for a minute.",
+      "Simmer with the chicken for 20 minutes."},
+     "",
+     "",
+     "",
+     ""},
     // The parts named in Chinese.
     {"chinese-headings.html",
      "",
