@@ -1457,11 +1457,13 @@ Result<PageRecipe> RecipePageParser::parse(std::string_view page, std::string_vi
         prefixOf(options.fastPath ? std::string_view(stripped) : text, options.mostTreeBytes));
     if (!options.fastPath) {
         fromJsonLd = recipeFromJsonLd(jsonLdFromTree(document), pageUrl);
-        if (fromJsonLd && isComplete(*fromJsonLd)) {
-            fromJsonLd->name = nameWithoutTitleSuffix(document, fromJsonLd->name);
-            tidy(*fromJsonLd);
-            return std::move(*fromJsonLd);
-        }
+    }
+    // A whole JSON-LD recipe is taken as it is, but for a name the document title lent it;
+    // the fast path comes here only for such a name, and ends as the full parse does.
+    if (fromJsonLd && isComplete(*fromJsonLd)) {
+        fromJsonLd->name = nameWithoutTitleSuffix(document, fromJsonLd->name);
+        tidy(*fromJsonLd);
+        return std::move(*fromJsonLd);
     }
     std::optional<PageRecipe> fromMicrodata = recipeFromMicrodata(document, pageUrl);
     std::optional<PageRecipe> chosen;
