@@ -656,9 +656,15 @@ const GumboNode* classedContainer(const HtmlDocument& document,
 // they are short enough to be lines.
 std::vector<const GumboNode*> classedRowsOfPage(const HtmlDocument& document,
                                                 std::string_view part) {
+    // More rows than any recipe has lines are the page's layout; rows nest in attacks, and
+    // each is read whole below, so their number bounds the cost.
+    constexpr std::size_t kMostRows = 500;
     for (const GumboNode* element : document.elements()) {
         if (isElement(element, GUMBO_TAG_BODY)) {
             auto rows = classedRows(element, part);
+            if (rows.size() > kMostRows) {
+                return {};
+            }
             for (const GumboNode* row : rows) {
                 if (!shortTextLines(row, kMostItemNodes)) {
                     return {};
@@ -1091,11 +1097,16 @@ std::optional<PageRecipe> recipeFromMarkup(const HtmlDocument& document, std::st
     if (const GumboNode* ingredients = classedContainer(document, {"ingredient"})) {
         recipe.ingredientGroups = groupedListLines(ingredients);
         if (!recipe.hasIngredients()) {
+            // Rows nest in attacks: each is read only as far as a line can go, and the walk
+            // as far as a container's.
             IngredientGroup rows;
-            for (const GumboNode* row : classedRows(ingredients, "ingredient")) {
-                std::string line = textOf(row);
-                if (!line.empty()) {
-                    rows.lines.push_back(std::move(line));
+            for (const GumboNode* row :
+                 classedRows(ingredients, "ingredient", kMostContainerNodes)) {
+                if (auto lines = shortTextLines(row, kMostItemNodes)) {
+                    std::string line = joined(*lines, " ");
+                    if (!line.empty()) {
+                        rows.lines.push_back(std::move(line));
+                    }
                 }
             }
             recipe.ingredientGroups = {std::move(rows)};
