@@ -41,15 +41,22 @@ HtmlDocument::HtmlDocument(std::string_view utf8) : m_text(utf8) {
     }
 }
 
-std::vector<const GumboNode*> HtmlDocument::following(const GumboNode* element,
-                                                      std::size_t limit) const {
+std::vector<const GumboNode*> HtmlDocument::following(const GumboNode* element, std::size_t limit,
+                                                      const GumboNode* within) const {
     std::vector<const GumboNode*> result;
     const auto found = m_indexes.find(element);
     if (found == m_indexes.end()) {
         return result;
     }
-    for (std::size_t i = m_subtreeEnds[found->second];
-         i < m_elements.size() && result.size() < limit; ++i) {
+    std::size_t end = m_elements.size();
+    if (within != nullptr) {
+        const auto container = m_indexes.find(within);
+        if (container == m_indexes.end()) {
+            return result;
+        }
+        end = std::min(end, m_subtreeEnds[container->second]);
+    }
+    for (std::size_t i = m_subtreeEnds[found->second]; i < end && result.size() < limit; ++i) {
         result.push_back(m_elements[i]);
     }
     return result;

@@ -23,8 +23,10 @@ public:
     const GumboNode* root() const { return m_output->root; }
     // Every element in document order.
     const std::vector<const GumboNode*>& elements() const { return m_elements; }
-    // The elements after `element` in document order that are not inside it, up to `limit`.
-    std::vector<const GumboNode*> following(const GumboNode* element, std::size_t limit) const;
+    // The elements after `element` in document order that are not inside it, up to `limit`;
+    // with `within`, only those inside that element (an ancestor of `element`).
+    std::vector<const GumboNode*> following(const GumboNode* element, std::size_t limit,
+                                            const GumboNode* within = nullptr) const;
 
 private:
     std::string m_text;  // gumbo's nodes point into it

@@ -291,6 +291,13 @@ PageRecipe recipeFromMicrodata(const GumboNode* item, std::string_view pageUrl) 
     if (!group.lines.empty()) {
         recipe.ingredientGroups.push_back(std::move(group));
     }
+    // In microdata a section is an element of the page: one section over all the steps is
+    // the list itself, and its name is the list's title ("Preparation", or a form's
+    // placeholder left in), left out as the markup rules leave out one title over a list.
+    std::size_t instructionProperties = 0;
+    for (const Property& property : properties) {
+        instructionProperties += property.name == "recipeInstructions" ? 1 : 0;
+    }
     for (const Property& property : properties) {
         if (property.name != "recipeInstructions") {
             continue;
@@ -301,7 +308,7 @@ PageRecipe recipeFromMicrodata(const GumboNode* item, std::string_view pageUrl) 
             const bool section = itemTypeIs(element, "HowToSection");
             if (section) {
                 std::string name = firstValue(inner, "name", pageUrl);
-                if (!name.empty()) {
+                if (!name.empty() && instructionProperties > 1) {
                     recipe.directions.push_back(std::move(name));
                 }
                 for (const Property& step : inner) {
@@ -447,7 +454,7 @@ constexpr auto kDirectionWords = std::to_array<std::string_view>(
      "preparacion",     "preparación",   "preparazione",   "procedimento", "bereiding",
      "bereidingswijze", "fremgangsmade", "fremgangsmåde",  "tilberedning", "gor sa har",
      "gör så här",      "przygotowanie", "postup",         "elkeszites",   "elkészítés",
-     "приготовление",   "作り方"});
+     "приготовление",   "作り方",        "做法",           "步骤",         "做法步骤"});
 
 std::string foldedHeading(std::string_view text) {
     std::string folded;
@@ -535,13 +542,32 @@ constexpr std::size_t kMostItemNodes = 2000;
 bool isAllLinks(const GumboNode* element);
 
 // `steps`: a step is never only a link, which in a list of steps is a "see also".
+// Whether the page hides the element: a list shown in another unit system, or in another
+// view, that the reader switches to. Only the list the page shows is the recipe's.
+bool isHidden(const GumboNode* element) {
+    if (attribute(element, "hidden") != nullptr) {
+        return true;
+    }
+    const char* style = attribute(element, "style");
+    if (style == nullptr) {
+        return false;
+    }
+    std::string compact;
+    for (const char* ch = style; *ch != 0; ++ch) {
+        if (!isWhiteSpace(*ch)) {
+            compact.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(*ch))));
+        }
+    }
+    return compact.find("display:none") != std::string::npos;
+}
+
 std::vector<IngredientGroup> groupedListLines(const GumboNode* container, bool steps = false) {
     std::vector<IngredientGroup> groups(1);
     std::vector<const GumboNode*> pending{container};
     while (!pending.empty()) {
         const GumboNode* node = pending.back();
         pending.pop_back();
-        if (node->type != GUMBO_NODE_ELEMENT) {
+        if (node->type != GUMBO_NODE_ELEMENT || (node != container && isHidden(node))) {
             continue;
         }
         if (node != container && (isHeading(node) || (classContains(node, "group-name") ||
@@ -626,6 +652,30 @@ const GumboNode* classedContainer(const HtmlDocument& document,
     return nullptr;
 }
 
+// The rows of the whole page whose class speaks of `part` (classedRows of its body), when
+// they are short enough to be lines.
+std::vector<const GumboNode*> classedRowsOfPage(const HtmlDocument& document,
+                                                std::string_view part) {
+    // More rows than any recipe has lines are the page's layout; rows nest in attacks, and
+    // each is read whole below, so their number bounds the cost.
+    constexpr std::size_t kMostRows = 500;
+    for (const GumboNode* element : document.elements()) {
+        if (isElement(element, GUMBO_TAG_BODY)) {
+            auto rows = classedRows(element, part);
+            if (rows.size() > kMostRows) {
+                return {};
+            }
+            for (const GumboNode* row : rows) {
+                if (!shortTextLines(row, kMostItemNodes)) {
+                    return {};
+                }
+            }
+            return rows;
+        }
+    }
+    return {};
+}
+
 bool namesAPart(std::string_view text) {
     return headingNames(text, kIngredientWords) || headingNames(text, kDirectionWords);
 }
@@ -680,6 +730,25 @@ std::string metaContent(const HtmlDocument& document, std::string_view property)
     return {};
 }
 
+// The separators that set a site's name, a rating or a tagline apart in a title.
+constexpr auto kTitleSeparators =
+    std::to_array<std::string_view>({" - ", " | ", " \u2013 ", " \u2014 ", " :: ", " \u00b7 "});
+
+bool hasTitleSeparator(std::string_view text) {
+    return std::any_of(
+        kTitleSeparators.begin(), kTitleSeparators.end(),
+        [&](std::string_view separator) { return text.find(separator) != std::string_view::npos; });
+}
+
+std::string documentTitle(const HtmlDocument& document) {
+    for (const GumboNode* element : document.elements()) {
+        if (isElement(element, GUMBO_TAG_TITLE)) {
+            return titleText(element);
+        }
+    }
+    return {};
+}
+
 // The recipe's name on a page without structured data. Pages have several <h1>s (the site's
 // name in the banner, then the article's); the one the document's title begins with, or
 // holds, is the article's. Without one, the first that is no link, then the social-media
@@ -711,6 +780,11 @@ std::string pageTitle(const HtmlDocument& document) {
             }
         }
     }
+    // A document title without a site's name after a separator is the article's own title,
+    // which names the recipe where the <h1> is a headline ("MMM: Meatballs In Marinara").
+    if (!documentTitle.empty() && !hasTitleSeparator(documentTitle)) {
+        return documentTitle;
+    }
     // The banner's <h1> is a link home, and the site's name ends the title too.
     for (bool atStart : {true, false}) {
         for (const std::string& full : {documentTitle, socialTitle}) {
@@ -731,6 +805,79 @@ std::string pageTitle(const HtmlDocument& document) {
         }
     }
     return !socialTitle.empty() ? socialTitle : documentTitle;
+}
+
+// Whether `name` is the text of a title element of the page, found by a byte scan: any
+// "<title" counts (those inside scripts and comments too), so that the tree's first title is
+// among them and the fast path never keeps a name the full parse would shorten.
+bool isTitleText(std::string_view page, std::string_view name) {
+    const std::string wanted = foldedHeading(collapsedWhiteSpace(name));
+    const auto startsWithTag = [&](std::size_t at, std::string_view tag) {
+        if (page.size() - at < tag.size()) {
+            return false;
+        }
+        for (std::size_t i = 0; i < tag.size(); ++i) {
+            if (std::tolower(static_cast<unsigned char>(page[at + i])) != tag[i]) {
+                return false;
+            }
+        }
+        return true;
+    };
+    for (std::size_t at = page.find('<'); at != std::string_view::npos;
+         at = page.find('<', at + 1)) {
+        if (!startsWithTag(at, "<title")) {
+            continue;
+        }
+        const std::size_t open = page.find('>', at);
+        if (open == std::string_view::npos) {
+            return false;
+        }
+        std::size_t close = open + 1;
+        while ((close = page.find('<', close)) != std::string_view::npos &&
+               !startsWithTag(close, "</title")) {
+            ++close;
+        }
+        if (close == std::string_view::npos) {
+            return false;
+        }
+        if (foldedHeading(plainTextOfHtml(page.substr(open + 1, close - open - 1))) == wanted) {
+            return true;
+        }
+        at = close;
+    }
+    return false;
+}
+
+// Structured data sometimes takes its name from the document title, and so carries what the
+// title adds to the recipe's name ("Lemon Tart Recipe - (4.8/5)", "Stew Recept - Site.hu").
+// When the name is the document title, the article's own <h1> is its start and a separator
+// follows in the rest, the <h1> is the name. A name of its own with a separator in it
+// ("Pancakes - the classic ones") is no title and stays whole.
+std::string nameWithoutTitleSuffix(const HtmlDocument& document, const std::string& name) {
+    if (!hasTitleSeparator(name)) {
+        return name;
+    }
+    const std::string folded = foldedHeading(name);
+    if (foldedHeading(documentTitle(document)) != folded) {
+        return name;
+    }
+    std::size_t headings = 0;
+    for (const GumboNode* element : document.elements()) {
+        if (!isElement(element, GUMBO_TAG_H1) || isLinked(element)) {
+            continue;
+        }
+        if (++headings > kMostHeadings) {
+            break;
+        }
+        const std::string heading = titleText(element);
+        const std::string part = foldedHeading(heading);
+        if (!part.empty() && part.size() < folded.size() && folded.starts_with(part) &&
+            folded[part.size()] == ' ' &&
+            hasTitleSeparator(std::string_view(folded).substr(part.size()))) {
+            return heading;
+        }
+    }
+    return name;
 }
 
 std::string pageImage(const HtmlDocument& document, std::string_view pageUrl) {
@@ -812,13 +959,13 @@ int headingRank(const GumboNode* node) {
 // smaller heading before it, or its paragraphs, up to a heading as large as it or one that
 // names another part.
 template <std::size_t N>
-std::vector<IngredientGroup> linesAfterHeading(const HtmlDocument& document,
-                                               const GumboNode* heading,
-                                               const std::array<std::string_view, N>& otherPart) {
+std::vector<IngredientGroup> linesAfterHeadingWithin(
+    const HtmlDocument& document, const GumboNode* heading,
+    const std::array<std::string_view, N>& otherPart, const GumboNode* within) {
     std::vector<IngredientGroup> groups(1);
     const int rank = headingRank(heading);
     const bool collectingSteps = otherPart.data() == kIngredientWords.data();
-    for (const GumboNode* element : document.following(heading, 2000)) {
+    for (const GumboNode* element : document.following(heading, 2000, within)) {
         const auto shortLines = shortTextLines(element);
         const bool oneShortLine = shortLines && shortLines->size() == 1;
         if (mayHead(element) && !isHeading(element) && oneShortLine &&
@@ -875,6 +1022,33 @@ std::vector<IngredientGroup> linesAfterHeading(const HtmlDocument& document,
     return groups;
 }
 
+// A paragraph that heads a part ("Preparation:") stands among the part's own paragraphs,
+// and the block that holds them ends the part: past it come the page's boxes and footer,
+// which no heading ends. Only when that block holds nothing after the heading are the
+// lines looked for past it. A heading element keeps to the headings that follow it.
+template <std::size_t N>
+std::vector<IngredientGroup> linesAfterHeading(const HtmlDocument& document,
+                                               const GumboNode* heading,
+                                               const std::array<std::string_view, N>& otherPart) {
+    if (!isHeading(heading)) {
+        const GumboNode* block = heading->parent;
+        while (block != nullptr && block->type == GUMBO_NODE_ELEMENT &&
+               (isElement(block, GUMBO_TAG_P) || isElement(block, GUMBO_TAG_STRONG) ||
+                isElement(block, GUMBO_TAG_B) || isElement(block, GUMBO_TAG_SPAN) ||
+                isElement(block, GUMBO_TAG_EM) || isElement(block, GUMBO_TAG_I))) {
+            block = block->parent;
+        }
+        if (block != nullptr && block->type == GUMBO_NODE_ELEMENT &&
+            !isElement(block, GUMBO_TAG_BODY) && !isElement(block, GUMBO_TAG_HTML)) {
+            auto groups = linesAfterHeadingWithin(document, heading, otherPart, block);
+            if (!groups.empty()) {
+                return groups;
+            }
+        }
+    }
+    return linesAfterHeadingWithin(document, heading, otherPart, nullptr);
+}
+
 // Whether a line begins with an amount: a digit or a vulgar fraction.
 bool startsWithAmount(std::string_view line) {
     if (!line.empty() && line[0] >= '0' && line[0] <= '9') {
@@ -923,11 +1097,16 @@ std::optional<PageRecipe> recipeFromMarkup(const HtmlDocument& document, std::st
     if (const GumboNode* ingredients = classedContainer(document, {"ingredient"})) {
         recipe.ingredientGroups = groupedListLines(ingredients);
         if (!recipe.hasIngredients()) {
+            // Rows nest in attacks: each is read only as far as a line can go, and the walk
+            // as far as a container's.
             IngredientGroup rows;
-            for (const GumboNode* row : classedRows(ingredients, "ingredient")) {
-                std::string line = textOf(row);
-                if (!line.empty()) {
-                    rows.lines.push_back(std::move(line));
+            for (const GumboNode* row :
+                 classedRows(ingredients, "ingredient", kMostContainerNodes)) {
+                if (auto lines = shortTextLines(row, kMostItemNodes)) {
+                    std::string line = joined(*lines, " ");
+                    if (!line.empty()) {
+                        rows.lines.push_back(std::move(line));
+                    }
                 }
             }
             recipe.ingredientGroups = {std::move(rows)};
@@ -936,6 +1115,35 @@ std::optional<PageRecipe> recipeFromMarkup(const HtmlDocument& document, std::st
     if (const GumboNode* steps = classedContainer(
             document, {"instruction", "direction", "method", "preparation", "steps"}, true)) {
         recipe.directions = stepLines(groupedListLines(steps, true));
+    }
+    // Lines marked one by one, with no container whose class names the part: every
+    // <li class="ingredient"> and <p class="instructions"> of the page, under whatever
+    // headings the page groups them by.
+    if (!recipe.hasIngredients()) {
+        IngredientGroup rows;
+        for (const GumboNode* row : classedRowsOfPage(document, "ingredient")) {
+            std::string line = textOf(row);
+            if (!line.empty()) {
+                rows.lines.push_back(std::move(line));
+            }
+        }
+        if (rows.lines.size() >= 3) {
+            recipe.ingredientGroups = {std::move(rows)};
+        }
+    }
+    if (recipe.directions.empty()) {
+        for (std::string_view part : {"instruction", "direction"}) {
+            const auto rows = classedRowsOfPage(document, part);
+            if (rows.size() >= 2 && readAsSteps(rows)) {
+                for (const GumboNode* row : rows) {
+                    std::string line = textOf(row);
+                    if (!line.empty()) {
+                        recipe.directions.push_back(std::move(line));
+                    }
+                }
+                break;
+            }
+        }
     }
     if (!recipe.hasIngredients() || recipe.directions.empty()) {
         // Headings that name the parts, each followed by its list. A site's menu names them
@@ -971,7 +1179,14 @@ std::optional<PageRecipe> recipeFromMarkup(const HtmlDocument& document, std::st
             if (!recipe.directions.empty()) {
                 break;
             }
-            recipe.directions = stepLines(linesAfterHeading(document, heading, kIngredientWords));
+            // On a page without recipe markup the smaller headings among the steps are the
+            // article's layout ("Preparation", "Cooking") as often as names of parts, and
+            // the steps are the lines under them; markup that groups steps keeps its names.
+            for (const IngredientGroup& group :
+                 linesAfterHeading(document, heading, kIngredientWords)) {
+                recipe.directions.insert(recipe.directions.end(), group.lines.begin(),
+                                         group.lines.end());
+            }
         }
         if (recipe.hasIngredients()) {
             recipe.origin = PageRecipe::Origin::Headings;
@@ -1130,6 +1345,68 @@ bool isYieldLine(std::string_view line) {
     return false;
 }
 
+// "*See notes below." among lines that mark an ingredient with an asterisk ("gum arabic*") is
+// the footnote to those marks, not an ingredient. A line that starts with "* " is a bullet,
+// gone before this.
+void dropFootnotes(std::vector<IngredientGroup>& groups) {
+    bool marked = false;
+    for (const IngredientGroup& group : groups) {
+        for (const std::string& line : group.lines) {
+            marked = marked || (line.find('*', 1) != std::string::npos && !line.starts_with('*'));
+        }
+    }
+    if (!marked) {
+        return;
+    }
+    for (IngredientGroup& group : groups) {
+        std::erase_if(group.lines, [](const std::string& line) {
+            return line.size() > 1 && line[0] == '*' && !isWhiteSpace(line[1]) && line[1] != '*';
+        });
+    }
+    std::erase_if(groups, [](const IngredientGroup& group) { return group.lines.empty(); });
+}
+
+// The words every line of a long list ends with are the label of a control repeated on each
+// row ("3 chicken breasts shopping list"), not part of the ingredients: real lines differ in
+// their ends. Four lines at least, so that "salt, to taste" and "pepper, to taste" stay.
+void dropRepeatedEnding(std::vector<IngredientGroup>& groups) {
+    std::vector<std::string*> lines;
+    for (IngredientGroup& group : groups) {
+        for (std::string& line : group.lines) {
+            lines.push_back(&line);
+        }
+    }
+    if (lines.size() < 4) {
+        return;
+    }
+    std::string_view ending = *lines.front();
+    for (const std::string* line : lines) {
+        std::size_t same = 0;
+        while (same < ending.size() && same < line->size() &&
+               ending[ending.size() - 1 - same] == (*line)[line->size() - 1 - same]) {
+            ++same;
+        }
+        ending = ending.substr(ending.size() - same);
+    }
+    // Whole words only: the ending starts after a blank in every line.
+    const std::size_t blank = ending.find(' ');
+    if (blank == std::string_view::npos) {
+        return;
+    }
+    ending = ending.substr(blank);
+    if (ending.size() < 3) {
+        return;
+    }
+    for (const std::string* line : lines) {
+        if (line->size() <= ending.size()) {
+            return;
+        }
+    }
+    for (std::string* line : lines) {
+        line->resize(line->size() - ending.size());
+    }
+}
+
 void tidy(PageRecipe& recipe) {
     for (IngredientGroup& group : recipe.ingredientGroups) {
         for (std::string& line : group.lines) {
@@ -1137,6 +1414,8 @@ void tidy(PageRecipe& recipe) {
         }
         std::erase(group.lines, std::string());
     }
+    dropFootnotes(recipe.ingredientGroups);
+    dropRepeatedEnding(recipe.ingredientGroups);
     for (std::string& line : recipe.directions) {
         line = withoutBullet(std::move(line));
         if (isStepNumber(line)) {
@@ -1176,7 +1455,9 @@ Result<PageRecipe> RecipePageParser::parse(std::string_view page, std::string_vi
     std::optional<PageRecipe> fromJsonLd;
     if (options.fastPath) {
         fromJsonLd = recipeFromJsonLd(decodedBlocks(jsonLdBlocks(text)), pageUrl);
-        if (fromJsonLd && isComplete(*fromJsonLd)) {
+        // A name that may be the document title with its suffix needs the page's headings.
+        if (fromJsonLd && isComplete(*fromJsonLd) &&
+            !(hasTitleSeparator(fromJsonLd->name) && isTitleText(text, fromJsonLd->name))) {
             tidy(*fromJsonLd);
             return std::move(*fromJsonLd);
         }
@@ -1187,10 +1468,13 @@ Result<PageRecipe> RecipePageParser::parse(std::string_view page, std::string_vi
         prefixOf(options.fastPath ? std::string_view(stripped) : text, options.mostTreeBytes));
     if (!options.fastPath) {
         fromJsonLd = recipeFromJsonLd(jsonLdFromTree(document), pageUrl);
-        if (fromJsonLd && isComplete(*fromJsonLd)) {
-            tidy(*fromJsonLd);
-            return std::move(*fromJsonLd);
-        }
+    }
+    // A whole JSON-LD recipe is taken as it is, but for a name the document title lent it;
+    // the fast path comes here only for such a name, and ends as the full parse does.
+    if (fromJsonLd && isComplete(*fromJsonLd)) {
+        fromJsonLd->name = nameWithoutTitleSuffix(document, fromJsonLd->name);
+        tidy(*fromJsonLd);
+        return std::move(*fromJsonLd);
     }
     std::optional<PageRecipe> fromMicrodata = recipeFromMicrodata(document, pageUrl);
     std::optional<PageRecipe> chosen;
@@ -1220,6 +1504,9 @@ Result<PageRecipe> RecipePageParser::parse(std::string_view page, std::string_vi
     }
     if (chosen->name.empty()) {
         chosen->name = pageTitle(document);
+    } else if (chosen->origin == PageRecipe::Origin::JsonLd ||
+               chosen->origin == PageRecipe::Origin::Microdata) {
+        chosen->name = nameWithoutTitleSuffix(document, chosen->name);
     }
     if (chosen->imageUrl.empty()) {
         chosen->imageUrl = pageImage(document, pageUrl);

@@ -6,6 +6,8 @@
 #include <thread>
 
 #include "browser/PageFetch.h"
+#include "lib/AtomicFile.h"
+#include "lib/Crypto.h"
 #include "lib/Image.h"
 #include "lib/JsonParser.h"
 #include "support/RunCommand.h"
@@ -35,6 +37,14 @@ protected:
                          sawCredentials = sawCredentials || request.has_header("Authorization");
                          response.set_content(*encodeJpeg(Image::blank(500, 500)), "image/jpeg");
                      });
+        m_server.Get("/no-picture.html", [](const httplib::Request&, httplib::Response& response) {
+            std::string page = kPage;
+            page.replace(page.find("/tart.jpg"), 9, "/notes.txt");
+            response.set_content(page, "text/html");
+        });
+        m_server.Get("/notes.txt", [](const httplib::Request&, httplib::Response& response) {
+            response.set_content("not a picture", "text/plain");
+        });
         m_server.Get("/big", [](const httplib::Request&, httplib::Response& response) {
             response.set_content(std::string(64 * 1024, 'x'), "text/html");
         });
@@ -73,6 +83,36 @@ TEST_F(LocalSite, ClipFollowsRedirectsAndSavesThePicture) {
     ASSERT_EQ(saved.exitCode, 0) << saved.err;
     EXPECT_EQ(pictureRequests, 1);
     EXPECT_FALSE(sawCredentials);
+
+    // The picture is the recipe's photo as the editor stores it: the 280 thumbnail (a larger
+    // picture cropped to fit), its hash beside it, and the address it came from.
+    const std::string uid = saved.out.substr(0, saved.out.find('\n'));
+    auto stored = testing::runMiravel(home.path(), {"recipe", "show", uid, "--json"});
+    ASSERT_EQ(stored.exitCode, 0) << stored.err;
+    auto recipe = JsonParser::parse(stored.out);
+    ASSERT_TRUE(recipe && recipe->isObject());
+    EXPECT_EQ(recipe->asObject().find("image_url")->asString(), url("/tart.jpg"));
+    const JsonValue* photo = recipe->asObject().find("photo");
+    ASSERT_TRUE(photo != nullptr && photo->isString());
+    auto bytes = readFile(home.path() / "data" / "Miravel" / photo->asString());
+    ASSERT_TRUE(bytes);
+    EXPECT_EQ(recipe->asObject().find("photo_hash")->asString(), sha256Hex(*bytes));
+    auto thumbnail = decodeImage(*bytes);
+    ASSERT_TRUE(thumbnail);
+    EXPECT_EQ(thumbnail->width, 280);
+    EXPECT_EQ(thumbnail->height, 280);
+
+    // A picture address whose body is no image: saved without a photo, the address kept.
+    auto unpictured = testing::runMiravel(home.path(), {"clip", url("/no-picture.html"), "--save"});
+    ASSERT_EQ(unpictured.exitCode, 0) << unpictured.err;
+    EXPECT_NE(unpictured.err.find("Image download failed"), std::string::npos);
+    auto plain = testing::runMiravel(
+        home.path(),
+        {"recipe", "show", unpictured.out.substr(0, unpictured.out.find('\n')), "--json"});
+    auto plainRecipe = JsonParser::parse(plain.out);
+    ASSERT_TRUE(plainRecipe && plainRecipe->isObject());
+    EXPECT_TRUE(plainRecipe->asObject().find("photo")->isNull());
+    EXPECT_EQ(plainRecipe->asObject().find("image_url")->asString(), url("/notes.txt"));
 
     auto refused = testing::runMiravel(home.path(), {"clip", "file:///etc/passwd"});
     EXPECT_EQ(refused.exitCode, 2);

@@ -98,8 +98,8 @@ TEST_F(CorpusPagesTest, NamesAndIngredientsAsExpected) {
     }
     const double count = static_cast<double>(m_pages.size());
     EXPECT_GE(found / count, 0.95);
-    EXPECT_GE(names / count, 0.85);
-    EXPECT_GE(ingredients / count, 0.78);
+    EXPECT_GE(names / count, 0.93);
+    EXPECT_GE(ingredients / count, 0.87);
 }
 
 // The fast path skips the tree only when the full parse would end on the same JSON-LD recipe.

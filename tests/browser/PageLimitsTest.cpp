@@ -32,6 +32,24 @@ TEST(PageLimitsTest, DeepNestingEndsWithoutOverflowingTheStack) {
     EXPECT_EQ(recipe->ingredientLines(), (std::vector<std::string>{"1 egg", "salt"}));
 }
 
+// Lines marked by their class are read one by one: nested or countless, they must not cost
+// the square of the page.
+TEST(PageLimitsTest, NestedAndCountlessClassedLinesEndInBoundedTime) {
+    std::string nested = "<html><body><h1>Rows</h1>";
+    for (int i = 0; i < 100000; ++i) {
+        nested += "<span class=\"ingredient\">1 egg ";
+    }
+    std::string countless = "<html><body><h1>Rows</h1><p class=\"instructions\">Stir well.</p>";
+    for (int i = 0; i < 50000; ++i) {
+        countless += "<p class=\"ingredient\">1 egg</p><p class=\"instructions\">Stir it.</p>";
+    }
+    for (const std::string& page : {nested, countless}) {
+        const auto start = Clock::now();
+        auto recipe = RecipePageParser::parse(page, "");
+        EXPECT_LT(Clock::now() - start, std::chrono::seconds(20));
+    }
+}
+
 TEST(PageLimitsTest, DeeplyNestedJsonLdIsRefusedNotRecursedInto) {
     std::string page = "<script type=\"application/ld+json\">";
     page += std::string(100000, '[') + std::string(100000, ']') + "</script>";
