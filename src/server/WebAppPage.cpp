@@ -24,7 +24,8 @@ header button { background: none; border: 1px solid #fff8; color: #fff; border-r
 header button[aria-pressed=true] { background: #fff; color: var(--accent); }
 main { max-width: 40rem; margin: 0 auto; padding: 0 0 5rem; }
 #waiting { background: #fff3c4; padding: .4rem 1rem; font-size: .9rem; }
-#waiting:empty { display: none; }
+#waiting:empty, #notice:empty { display: none; }
+#notice { background: #fde2e0; color: #a00; padding: .4rem 1rem; font-size: .9rem; }
 form.signin { padding: 2rem 1rem; display: grid; gap: .8rem; }
 input, select { font: inherit; padding: .6rem; border: 1px solid #bbb; border-radius: .4rem;
   width: 100%; background: #fff; }
@@ -66,11 +67,13 @@ label.switch input { width: auto; }
 <button id="show-list" hidden aria-pressed="true">List</button>
 <button id="show-week" hidden aria-pressed="false">Week</button></header>
 <div id="waiting" role="status"></div>
+<div id="notice" role="alert"></div>
 <main id="main"></main>
 <script>
 "use strict";
 const main = document.getElementById("main");
 const waiting = document.getElementById("waiting");
+const notice = document.getElementById("notice");
 let csrf = localStorage.getItem("csrf") || "";
 let show = localStorage.getItem("show") || "all";
 let wakeLock = null;
@@ -88,6 +91,8 @@ function el(tag, attributes, ...children) {
 }
 
 class SignedOut extends Error {}
+class Unavailable extends Error {}
+class StaleToken extends Error {}
 
 async function call(method, path, body) {
   const options = { method, headers: {}, credentials: "same-origin" };
@@ -99,8 +104,18 @@ async function call(method, path, body) {
   }
   const response = await fetch(path, options);
   if (response.status === 401) throw new SignedOut();
-  const json = await response.json();
-  if (json.error) throw new Error(json.error.message);
+  let json;
+  try {
+    json = await response.json();
+  } catch (error) {
+    throw new Unavailable("The server answered " + response.status + ".");
+  }
+  if (json.error) {
+    // Busy or failing servers and stale tokens may take the request later; the rest is final.
+    if (response.status >= 500 || response.status === 429) throw new Unavailable(json.error.message);
+    if (response.status === 403) throw new StaleToken(json.error.message);
+    throw new Error(json.error.message);
+  }
   return json.result;
 }
 
@@ -112,9 +127,13 @@ function saveQueue(items) {
     items.length === 1 ? "1 change waits to be sent." : items.length + " changes wait to be sent.";
 }
 let flushing = false;
+let retry = null;
 async function flush() {
   if (flushing) return;
   flushing = true;
+  clearTimeout(retry);
+  const refused = [];
+  let freshToken = false;
   try {
     let items = queue();
     while (items.length > 0) {
@@ -123,17 +142,36 @@ async function flush() {
         await call("POST", change.path, change.body);
       } catch (error) {
         if (error instanceof SignedOut) { signIn(); return; }
-        if (error instanceof TypeError) return;  // still offline: try again later
-        console.warn("change refused", error);    // refused for good: drop it
+        if (error instanceof TypeError) return;  // still offline: the online event sends it
+        if (error instanceof StaleToken && !freshToken) {
+          // Signed in again elsewhere on this phone: take the session's token and retry.
+          freshToken = true;
+          try { csrf = (await call("GET", "/app/session")).csrf; } catch (again) { return; }
+          localStorage.setItem("csrf", csrf);
+          continue;
+        }
+        if (error instanceof Unavailable || error instanceof StaleToken) {
+          retry = setTimeout(flush, 30000);
+          return;
+        }
+        refused.push(error.message);  // refused for good: dropped, and the user is told
       }
       items = queue().slice(1);
       saveQueue(items);
     }
   } finally {
     flushing = false;
+    if (refused.length > 0) {
+      const reasons = [...new Set(refused)].join(" ");
+      notice.textContent = (refused.length === 1 ? "1 change could not be saved: " :
+        refused.length + " changes could not be saved: ") + reasons;
+      // The list showed the refused change as made; show what the server holds.
+      if (document.getElementById("show-list").getAttribute("aria-pressed") === "true") showList();
+    }
   }
 }
 function enqueue(path, body) {
+  notice.textContent = "";
   saveQueue(queue().concat([{ path, body }]));
   return flush();
 }
