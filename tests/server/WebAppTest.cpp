@@ -1,3 +1,8 @@
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+
 #include "ServerFixture.h"
 #include "ingredients/IngredientParser.h"
 #include "server/Controllers.h"
@@ -338,6 +343,88 @@ TEST_P(WebApp, theWeekShowsMealsByDayAndTypeWithTheirRecipesNames) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Storage, WebApp, ::testing::Values("sqlite", "postgresql"));
+
+// The page itself, in headless chromium driven by tests/server/phone_page.mjs: what a phone
+// does in a store, signal lost halfway through.
+class WebAppInBrowser : public WebApp {
+protected:
+    static std::string onPath(const char* program) {
+        const char* path = std::getenv("PATH");
+        std::stringstream folders(path ? path : "");
+        for (std::string folder; std::getline(folders, folder, ':');) {
+            const auto candidate = std::filesystem::path(folder) / program;
+            std::error_code error;
+            if (!folder.empty() && std::filesystem::is_regular_file(candidate, error)) {
+                return candidate.string();
+            }
+        }
+        return {};
+    }
+
+    // The script's last line of output, its report; empty when it failed.
+    static std::string runScript(const std::string& arguments, std::string& output) {
+        const std::string command = "node --no-warnings --experimental-websocket '" +
+                                    std::string(MIRAVEL_PHONE_PAGE_SCRIPT) + "' " + arguments +
+                                    " 2>&1";
+        FILE* pipe = popen(command.c_str(), "r");
+        if (pipe == nullptr) {
+            return {};
+        }
+        char buffer[4096];
+        for (size_t read = 0; (read = fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+            output.append(buffer, read);
+        }
+        if (pclose(pipe) != 0) {
+            return {};
+        }
+        std::string last = output.substr(0, output.find_last_not_of('\n') + 1);
+        return last.substr(last.find_last_of('\n') + 1);
+    }
+};
+
+TEST_P(WebAppInBrowser, checkOffsMadeOfflineReachTheServerOnceOnline) {
+    if (onPath("chromium").empty() || onPath("node").empty()) {
+        GTEST_SKIP() << "needs chromium and node (scripts/install-deps.sh screenshots)";
+    }
+    uploadGroceries("ann@example.org", "ann-password",
+                    {JsonValue(item("G1", "1 cup flour", "Baking", "flour", JsonValue("Bread"))),
+                     JsonValue(item("G2", "2 cups flour", "Baking", "flour", JsonValue("Cake"))),
+                     JsonValue(item("G3", "milk", "Dairy", "milk")),
+                     JsonValue(item("G4", "butter", "Dairy", "butter")),
+                     JsonValue(item("G5", "1 cup sugar", "Baking", "sugar", JsonValue("Cake")))});
+    std::string output;
+    const std::string last =
+        runScript(fmt::format("shop http://127.0.0.1:{} ann@example.org ann-password "
+                              "'3 cups flour' butter milk",
+                              m_port),
+                  output);
+    auto parsed = JsonParser::parse(last);
+    ASSERT_TRUE(parsed && parsed->isObject()) << output;
+    const JsonValue& report = *parsed;
+
+    std::vector<std::string> rows;
+    for (const auto& row : report.member("rows")->asArray()) {
+        rows.push_back(row.asString());
+    }
+    EXPECT_EQ(rows, (std::vector<std::string>{"3 cups flour", "1 cup sugar", "butter", "milk"}));
+    // Two check-offs and the change the server will refuse wait, shown as already made.
+    EXPECT_EQ(report.member("waitingOffline")->asString(), "3 changes wait to be sent.");
+    EXPECT_EQ(report.member("queuedOffline")->asInteger(), 3);
+    for (const auto& shown : report.member("pressedOffline")->asArray()) {
+        EXPECT_TRUE(shown.asBoolean());
+    }
+    // The refused change is dropped and the user told why, not only the console.
+    EXPECT_EQ(report.member("notice")->asString(),
+              "1 change could not be saved: A uid of the change is not valid.");
+    EXPECT_EQ(report.member("waitingOnline")->asString(), "");
+
+    for (const char* uid : {"G1", "G2", "G3", "G4"}) {
+        EXPECT_TRUE(storedItem("ann@example.org", uid).find("purchased")->asBoolean()) << uid;
+    }
+    EXPECT_FALSE(storedItem("ann@example.org", "G5").find("purchased")->asBoolean());
+}
+
+INSTANTIATE_TEST_SUITE_P(Storage, WebAppInBrowser, ::testing::Values("sqlite"));
 
 }  // namespace
 }  // namespace miravel::server::testing
