@@ -126,11 +126,13 @@ if (mode === "shop") {
     if (m.method === "Network.responseReceived") urls.set(m.params.requestId, new URL(m.params.response.url).pathname);
     if (m.method === "Network.loadingFinished") bytes.set(m.params.requestId, m.params.encodedDataLength);
   });
+  // Every load from the server, as a first visit: no cache, no service worker in between.
+  await send("Network.setBypassServiceWorker", { bypass: true });
+  await send("Network.setCacheDisabled", { cacheDisabled: true });
   report.loads = [];
   for (let i = 0; i < Number(times); i++) {
     bytes.clear();
     urls.clear();
-    await send("Network.setCacheDisabled", { cacheDisabled: true });
     await send("Page.navigate", { url: base + "/app/?" + i });
     await until("the whole list", "window.listShownAt !== undefined");
     report.loads.push(await evaluate("window.listShownAt"));
