@@ -1,6 +1,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "ServerFixture.h"
@@ -361,8 +363,10 @@ protected:
         return {};
     }
 
-    // The script's last line of output, its report; empty when it failed.
-    static std::string runScript(const std::string& arguments, std::string& output) {
+    // The script's last line of output, its report; empty when it failed. onLine sees each
+    // line as it comes, while the script still runs.
+    static std::string runScript(const std::string& arguments, std::string& output,
+                                 const std::function<void(const std::string&)>& onLine = {}) {
         const std::string command = "node --no-warnings --experimental-websocket '" +
                                     std::string(MIRAVEL_PHONE_PAGE_SCRIPT) + "' " + arguments +
                                     " 2>&1";
@@ -370,15 +374,21 @@ protected:
         if (pipe == nullptr) {
             return {};
         }
-        char buffer[4096];
-        for (size_t read = 0; (read = fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-            output.append(buffer, read);
+        std::string last;
+        char* line = nullptr;
+        size_t capacity = 0;
+        for (ssize_t length = 0; (length = getline(&line, &capacity, pipe)) > 0;) {
+            output.append(line, static_cast<size_t>(length));
+            last.assign(line, static_cast<size_t>(length));
+            if (!last.empty() && last.back() == '\n') {
+                last.pop_back();
+            }
+            if (onLine) {
+                onLine(last);
+            }
         }
-        if (pclose(pipe) != 0) {
-            return {};
-        }
-        std::string last = output.substr(0, output.find_last_not_of('\n') + 1);
-        return last.substr(last.find_last_of('\n') + 1);
+        free(line);
+        return pclose(pipe) == 0 ? last : std::string();
     }
 };
 
@@ -422,6 +432,38 @@ TEST_P(WebAppInBrowser, checkOffsMadeOfflineReachTheServerOnceOnline) {
         EXPECT_TRUE(storedItem("ann@example.org", uid).find("purchased")->asBoolean()) << uid;
     }
     EXPECT_FALSE(storedItem("ann@example.org", "G5").find("purchased")->asBoolean());
+}
+
+TEST_P(WebAppInBrowser, aCheckOffTheServerFailsToStoreWaitsAndIsSentLater) {
+    if (onPath("chromium").empty() || onPath("node").empty()) {
+        GTEST_SKIP() << "needs chromium and node (scripts/install-deps.sh screenshots)";
+    }
+    uploadGroceries("ann@example.org", "ann-password",
+                    {JsonValue(item("G1", "milk", "Dairy", "milk"))});
+    m_faulty->failEntityWrites = true;
+    const auto mended = m_folder / "mended";
+    std::string output;
+    std::string held;
+    const std::string last =
+        runScript(fmt::format("outage http://127.0.0.1:{} ann@example.org ann-password milk '{}'",
+                              m_port, mended.string()),
+                  output, [&](const std::string& line) {
+                      if (line.starts_with("held ")) {
+                          held = line.substr(5);
+                          m_faulty->failEntityWrites = false;
+                          std::ofstream(mended) << "mended";
+                      }
+                  });
+    auto during = JsonParser::parse(held);
+    ASSERT_TRUE(during && during->isObject()) << output;
+    // A server error is no refusal: the change stays queued and nothing is reported lost.
+    EXPECT_EQ(during->member("queuedDuringOutage")->asInteger(), 1);
+    EXPECT_EQ(during->member("waitingDuringOutage")->asString(), "1 change waits to be sent.");
+    EXPECT_EQ(during->member("noticeDuringOutage")->asString(), "");
+    auto after = JsonParser::parse(last);
+    ASSERT_TRUE(after && after->isObject()) << output;
+    EXPECT_EQ(after->member("waitingAfter")->asString(), "");
+    EXPECT_TRUE(storedItem("ann@example.org", "G1").find("purchased")->asBoolean());
 }
 
 INSTANTIATE_TEST_SUITE_P(Storage, WebAppInBrowser, ::testing::Values("sqlite"));

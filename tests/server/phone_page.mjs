@@ -2,6 +2,9 @@
 //   node --experimental-websocket phone_page.mjs shop BASE EMAIL PASSWORD ROW...
 //     signs in, checks the first named row online, goes offline, checks the others, adds a
 //     change the server will refuse, comes back online and waits for the queue to empty.
+//   node --experimental-websocket phone_page.mjs outage BASE EMAIL PASSWORD ROW FILE
+//     checks ROW while the server fails its writes, prints "held" and what the page shows,
+//     waits for FILE to appear (the server mended), then has the page send its queue again.
 //   node --experimental-websocket phone_page.mjs load BASE EMAIL PASSWORD ROWS [TIMES]
 //     signs in, then loads the page TIMES times and reports when ROWS rows were on screen.
 // Prints one JSON object of what it saw; exits 1 with a message when a step does not happen.
@@ -111,6 +114,21 @@ if (mode === "shop") {
   await until("the refusal notice", `document.getElementById("notice").textContent !== ""`);
   report.notice = await evaluate(`document.getElementById("notice").textContent`);
   report.waitingOnline = await evaluate(`document.getElementById("waiting").textContent`);
+} else if (mode === "outage") {
+  const [name, mended] = rest;
+  if (!await click(name)) quit(1, "phone_page: no row " + name);
+  await until("the check-off being tried", `!flushing`);
+  await sleep(200);
+  report.queuedDuringOutage = await evaluate(`JSON.parse(localStorage.getItem("queue")).length`);
+  report.waitingDuringOutage = await evaluate(`document.getElementById("waiting").textContent`);
+  report.noticeDuringOutage = await evaluate(`document.getElementById("notice").textContent`);
+  console.log("held " + JSON.stringify(report));
+  for (let i = 0; i < 400; i++) {
+    try { readFileSync(mended); break; } catch { await sleep(25); }
+  }
+  await evaluate("flush(); 1");
+  await until("the queue emptying", `JSON.parse(localStorage.getItem("queue")).length === 0`);
+  report.waitingAfter = await evaluate(`document.getElementById("waiting").textContent`);
 } else if (mode === "load") {
   const [expected, times = "5"] = rest;
   // When the list is first on screen, measured inside the page from the start of navigation.
