@@ -146,7 +146,12 @@ async function flush() {
         if (error instanceof StaleToken && !freshToken) {
           // Signed in again elsewhere on this phone: take the session's token and retry.
           freshToken = true;
-          try { csrf = (await call("GET", "/app/session")).csrf; } catch (again) { return; }
+          try {
+            csrf = (await call("GET", "/app/session")).csrf;
+          } catch (again) {
+            if (again instanceof SignedOut) signIn();
+            return;
+          }
           localStorage.setItem("csrf", csrf);
           continue;
         }
