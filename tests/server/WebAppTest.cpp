@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -428,6 +429,15 @@ TEST_P(WebAppInBrowser, checkOffsMadeOfflineReachTheServerOnceOnline) {
               "1 change could not be saved: A uid of the change is not valid.");
     EXPECT_EQ(report.member("waitingOnline")->asString(), "");
 
+    // The first check-off went with a stale token, was refused with 403, and went again
+    // with the session's token.
+    const auto log = logLines();
+    EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                            [](const std::string& line) {
+                                return line.find("POST /app/groceries/purchased 403") !=
+                                       std::string::npos;
+                            }),
+              1);
     for (const char* uid : {"G1", "G2", "G3", "G4"}) {
         EXPECT_TRUE(storedItem("ann@example.org", uid).find("purchased")->asBoolean()) << uid;
     }

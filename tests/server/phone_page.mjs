@@ -1,7 +1,8 @@
 // Drives /app/ in headless chromium through its DevTools protocol, as a phone in a store would.
 //   node --experimental-websocket phone_page.mjs shop BASE EMAIL PASSWORD ROW...
-//     signs in, checks the first named row online, goes offline, checks the others, adds a
-//     change the server will refuse, comes back online and waits for the queue to empty.
+//     signs in, checks the first named row online (with a stale token), goes offline, checks
+//     the others, adds a change the server will refuse, comes back online and waits for the
+//     queue to empty.
 //   node --experimental-websocket phone_page.mjs outage BASE EMAIL PASSWORD ROW FILE
 //     checks ROW while the server fails its writes, prints "held" and what the page shows,
 //     waits for FILE to appear (the server mended), then has the page send its queue again.
@@ -96,6 +97,8 @@ const report = {};
 if (mode === "shop") {
   const [first, ...others] = rest;
   report.rows = await evaluate(rowNames);
+  // As if another tab had signed in again: the page's token is no longer the session's.
+  await evaluate(`csrf = "0".repeat(32); 1`);
   if (!await click(first)) quit(1, "phone_page: no row " + first);
   await until("the first check-off reaching the server",
     `${pressed(first)} && document.getElementById("waiting").textContent === ""`);
