@@ -158,6 +158,9 @@ ApiResult<EntityRecord> readEntity(EntityKind kind, const JsonValue& value,
         if (!hash || !hash->isString() || hash->asString().empty()) {
             return badRequest(fmt::format("{} has no \"hash\".", where));
         }
+        if (hash->asString().size() > kMaxHashLength) {
+            return badRequest(fmt::format("{} has an invalid \"hash\".", where));
+        }
     }
     return record;
 }

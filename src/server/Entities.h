@@ -17,6 +17,9 @@ enum class EntityKind { Categories, Groceries, Meals, Bookmarks, Recipes };
 std::string_view entityKindName(EntityKind kind);
 
 inline constexpr std::size_t kMaxUidLength = 128;
+// Devices send 64 hex digits; the bound keeps a recipe's list entry within what an index row
+// holds (PostgreSQL's B-tree refuses rows of more than about 2.7 KB).
+inline constexpr std::size_t kMaxHashLength = 1024;
 inline constexpr std::size_t kMaxEntitiesPerUpload = 20000;
 
 // uids go into the client's request paths verbatim, so one that could leave its path
@@ -34,9 +37,9 @@ struct EntityRecord {
 
 // Checks one dictionary of a kind: a JSON object with a valid "uid", "deleted" true, false or
 // absent, and each member the client reads with its type (text, whole number, true/false,
-// date text, array of uids) or null. Live recipes need their "hash". Members unknown to this
-// server are kept as they came: a newer client may send more. `where` names the item in
-// messages ("item 3").
+// date text, array of uids) or null. Live recipes need their "hash", of at most kMaxHashLength
+// bytes. Members unknown to this server are kept as they came: a newer client may send more.
+// `where` names the item in messages ("item 3").
 [[nodiscard]] ApiResult<EntityRecord> readEntity(EntityKind kind, const JsonValue& value,
                                                  std::string_view where);
 

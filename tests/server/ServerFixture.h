@@ -106,6 +106,11 @@ std::string databaseAddressFor(const std::string& backend, const std::filesystem
 void releaseDatabase(const std::string& backend, const std::string& address);
 // Why the backend cannot run here, or empty when it can.
 std::string backendUnavailableReason(const std::string& backend);
+// Runs SQL straight on the database at `address`, beside the storage, as an operator's tool
+// would (one statement for SQLite; PostgreSQL takes several and answers for the last). Each
+// row comes back as its columns' text joined by "|"; a failure is a test failure.
+std::vector<std::string> rowsOf(const std::string& backend, const std::string& address,
+                                const std::string& sql);
 
 // The envelope of one answer.
 struct Answer {

@@ -1,6 +1,7 @@
 #include <libpq-fe.h>
 #include <netinet/in.h>
 #include <pwd.h>
+#include <sqlite3.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -225,6 +226,57 @@ std::string backendUnavailableReason(const std::string& backend) {
         return PostgresCluster::shared().unavailableReason();
     }
     return "unknown storage " + backend;
+}
+
+std::vector<std::string> rowsOf(const std::string& backend, const std::string& address,
+                                const std::string& sql) {
+    std::vector<std::string> rows;
+    if (backend == "sqlite") {
+        const std::string file = address.substr(std::string_view("sqlite:").size());
+        sqlite3* database = nullptr;
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_open_v2(file.c_str(), &database, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK ||
+            sqlite3_prepare_v2(database, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
+            ADD_FAILURE() << sql << ": " << sqlite3_errmsg(database);
+        }
+        int status = SQLITE_DONE;
+        while (statement && (status = sqlite3_step(statement)) == SQLITE_ROW) {
+            std::string row;
+            for (int column = 0; column < sqlite3_column_count(statement); ++column) {
+                const auto* text = sqlite3_column_text(statement, column);
+                row += (column > 0 ? "|" : "") +
+                       std::string(text ? reinterpret_cast<const char*>(text) : "");
+            }
+            rows.push_back(std::move(row));
+        }
+        if (status != SQLITE_DONE) {
+            ADD_FAILURE() << sql << ": " << sqlite3_errmsg(database);
+        }
+        sqlite3_finalize(statement);
+        sqlite3_close(database);
+        return rows;
+    }
+    PGconn* connection = PQconnectdb(address.c_str());
+    if (PQstatus(connection) != CONNECTION_OK) {
+        ADD_FAILURE() << PQerrorMessage(connection);
+        PQfinish(connection);
+        return rows;
+    }
+    PGresult* result = PQexec(connection, sql.c_str());
+    if (PQresultStatus(result) == PGRES_TUPLES_OK) {
+        for (int i = 0; i < PQntuples(result); ++i) {
+            std::string row;
+            for (int column = 0; column < PQnfields(result); ++column) {
+                row += (column > 0 ? "|" : "") + std::string(PQgetvalue(result, i, column));
+            }
+            rows.push_back(std::move(row));
+        }
+    } else if (PQresultStatus(result) != PGRES_COMMAND_OK) {
+        ADD_FAILURE() << sql << ": " << PQresultErrorMessage(result);
+    }
+    PQclear(result);
+    PQfinish(connection);
+    return rows;
 }
 
 }  // namespace miravel::server::testing
