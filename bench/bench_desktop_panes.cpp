@@ -84,6 +84,8 @@ int main(int argc, char** argv) {
     }
     UserSettings settings(folder / "bench-settings.json", &NotificationCenter::defaultCenter());
     settings.setBoolean(kAutomaticBackupsKey, false);
+    // A returning user: the first start opens the welcome window instead of the main one.
+    settings.setBoolean(kWelcomeDisplayedKey, true);
     MemoryKeychain keychain;
     desktop::DesktopApplication running(folder, settings, keychain,
                                         NotificationCenter::defaultCenter(), MainQueue::shared());
