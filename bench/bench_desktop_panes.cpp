@@ -84,6 +84,8 @@ int main(int argc, char** argv) {
     }
     UserSettings settings(folder / "bench-settings.json", &NotificationCenter::defaultCenter());
     settings.setBoolean(kAutomaticBackupsKey, false);
+    // A returning user: the first start opens the welcome window instead of the main one.
+    settings.setBoolean(kWelcomeDisplayedKey, true);
     MemoryKeychain keychain;
     desktop::DesktopApplication running(folder, settings, keychain,
                                         NotificationCenter::defaultCenter(), MainQueue::shared());
@@ -105,7 +107,7 @@ int main(int argc, char** argv) {
     while (row < list.items().size() && list.rowAt(row) == nullptr) {
         ++row;
     }
-    std::vector<double> redraw, rebuild, unseen;
+    std::vector<double> redraw, rebuild, unseen, paint;
     for (int i = 0; i < kRepeats; ++i) {
         const auto start = Clock::now();
         if (!list.groceryListTableCellCheckboxToggled(row)) {
@@ -113,6 +115,10 @@ int main(int argc, char** argv) {
         }
         settle(*groceries.table());
         redraw.push_back(millisecondsSince(start));
+        // The list painted again with nothing changed: the part no reload can save.
+        const auto painting = Clock::now();
+        groceries.table()->repaint();
+        paint.push_back(millisecondsSince(painting));
         // The controller alone: the same rows rebuilt, no table to tell; and the check
         // itself (save, merge, rebuild) with no table to tell.
         list.setDelegate(nullptr);
@@ -174,8 +180,8 @@ int main(int argc, char** argv) {
     std::printf(
         "| %d items (%zu rows, like items merged): one row checked, to the repainted list | "
         "< 16 ms | %.1f ms | %.1f ms (rows rebuilt); %.1f ms (the check with no pane: save, "
-        "merge, rebuild) |\n",
-        kItems, rows, median(redraw), median(rebuild), median(unseen));
+        "merge, rebuild); %.1f ms (the list repainted alone) |\n",
+        kItems, rows, median(redraw), median(rebuild), median(unseen), median(paint));
     std::printf(
         "| a week of %zu meals: next week, to the repainted week | < 50 ms | %.1f ms | "
         "%.1f ms (the week and its days fetched and listed, before the repaint) |\n",

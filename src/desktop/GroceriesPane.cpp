@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "desktop/Alerts.h"
 #include "desktop/QtText.h"
@@ -50,6 +51,61 @@ bool dropRows(QListWidget& table, GroceryListController& list, const QMimeData& 
         return false;
     }
     return *moved;
+}
+
+// How one entry of the list is shown: a section title in bold, or a row with its check box,
+// struck through once bought.
+struct ShownRow {
+    QString text;
+    bool title = false;
+    bool purchased = false;
+};
+
+ShownRow shownRow(const GroceryListEntry& entry) {
+    if (const auto* title = std::get_if<std::string>(&entry)) {
+        return {qs(*title), true, false};
+    }
+    const auto& row = std::get<std::shared_ptr<ConsolidatedItem>>(entry);
+    return {qs(row->name()), false, row->purchased()};
+}
+
+bool isSectionTitle(const QListWidgetItem& item) {
+    return !item.flags().testFlag(Qt::ItemIsSelectable);
+}
+
+// Whether the item already shows `shown`; the user's own click or edit may have changed the
+// item before the list was rebuilt, so the item is read rather than what was last shown.
+bool shows(const QListWidgetItem& item, const ShownRow& shown) {
+    if (isSectionTitle(item) != shown.title || item.text() != shown.text) {
+        return false;
+    }
+    return shown.title || ((item.checkState() == Qt::Checked) == shown.purchased &&
+                           item.font().strikeOut() == shown.purchased);
+}
+
+void present(const QListWidget& table, QListWidgetItem& item, const ShownRow& shown) {
+    if (item.text() != shown.text) {
+        item.setText(shown.text);
+    }
+    if (shown.title) {
+        QFont bold = table.font();
+        bold.setBold(true);
+        item.setFont(bold);
+        item.setFlags(Qt::ItemIsEnabled | Qt::ItemIsDropEnabled);
+        return;
+    }
+    item.setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable |
+                  Qt::ItemIsEditable | Qt::ItemIsDragEnabled);
+    item.setCheckState(shown.purchased ? Qt::Checked : Qt::Unchecked);
+    if (shown.purchased) {
+        QFont struck = table.font();
+        struck.setStrikeOut(true);
+        item.setFont(struck);
+        item.setForeground(table.palette().color(QPalette::Disabled, QPalette::Text));
+    } else {
+        item.setData(Qt::FontRole, QVariant());
+        item.setData(Qt::ForegroundRole, QVariant());
+    }
 }
 
 // The list's rows dragged onto another aisle; the controller decides what a drop means.
@@ -232,33 +288,64 @@ void GroceriesPane::report(const Result<bool>& done) {
     }
 }
 
+// The list keeps its items across rebuilds and touches only the rows that look different,
+// so that a check, an edit or a sync's change costs one row rather than the whole list, and
+// the current row, an open editor and the scroll position stay where they were.
 void GroceriesPane::reloadTable() {
     m_reloading = true;
-    m_table->clear();
+    std::vector<ShownRow> wanted;
+    wanted.reserve(m_list->items().size());
     for (const auto& entry : m_list->items()) {
-        if (const auto* title = std::get_if<std::string>(&entry)) {
-            auto* item = new QListWidgetItem(qs(*title), m_table);
-            QFont bold = m_table->font();
-            bold.setBold(true);
-            item->setFont(bold);
-            item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsDropEnabled);
-            continue;
+        wanted.push_back(shownRow(entry));
+    }
+    const int count = static_cast<int>(wanted.size());
+    if (count == 0) {
+        m_table->clear();
+    } else {
+        const int had = m_table->count();
+        const int both = std::min(had, count);
+        int same = 0;  // rows at the top already shown as wanted
+        while (same < both && shows(*m_table->item(same), wanted[same])) {
+            ++same;
         }
-        const auto& row = std::get<std::shared_ptr<ConsolidatedItem>>(entry);
-        auto* item = new QListWidgetItem(qs(row->name()), m_table);
-        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable |
-                       Qt::ItemIsEditable | Qt::ItemIsDragEnabled);
-        item->setCheckState(row->purchased() ? Qt::Checked : Qt::Unchecked);
-        if (row->purchased()) {
-            QFont struck = m_table->font();
-            struck.setStrikeOut(true);
-            item->setFont(struck);
-            item->setForeground(m_table->palette().color(QPalette::Disabled, QPalette::Text));
+        int sameBelow = 0;  // and at the bottom
+        while (sameBelow < both - same &&
+               shows(*m_table->item(had - 1 - sameBelow), wanted[count - 1 - sameBelow])) {
+            ++sameBelow;
+        }
+        // Between them: rows updated in place, then the surplus removed or the rest inserted.
+        const int oldMiddle = had - same - sameBelow;
+        const int newMiddle = count - same - sameBelow;
+        const int updated = std::min(oldMiddle, newMiddle);
+        for (int row = same; row < same + updated; ++row) {
+            QListWidgetItem* item = m_table->item(row);
+            if (isSectionTitle(*item) != wanted[row].title) {
+                // A title never turns into a row in place: no role of the one may stay behind.
+                delete m_table->takeItem(row);
+                item = new QListWidgetItem;
+                m_table->insertItem(row, item);
+            }
+            present(*m_table, *item, wanted[row]);
+        }
+        for (int left = oldMiddle - updated; left > 0; --left) {
+            delete m_table->takeItem(same + updated);
+        }
+        for (int row = same + updated; row < same + newMiddle; ++row) {
+            auto* item = new QListWidgetItem;
+            present(*m_table, *item, wanted[row]);
+            m_table->insertItem(row, item);
         }
     }
+    std::vector<bool> selected(wanted.size(), false);
     for (std::size_t row : m_list->selectedRows()) {
-        if (auto* item = m_table->item(static_cast<int>(row))) {
-            item->setSelected(true);
+        if (row < selected.size() && !wanted[row].title) {
+            selected[row] = true;
+        }
+    }
+    for (int row = 0; row < count; ++row) {
+        QListWidgetItem* item = m_table->item(row);
+        if (item->isSelected() != selected[static_cast<std::size_t>(row)]) {
+            item->setSelected(selected[static_cast<std::size_t>(row)]);
         }
     }
     m_reloading = false;
@@ -294,6 +381,15 @@ void GroceriesPane::setFilterSegment(GroceryFilter filter) {
 }
 
 void GroceriesPane::selectRows(const std::vector<std::size_t>& rows) {
+    // The controller restores its selection after every rebuild: when the list already shows
+    // it, nothing is scrolled.
+    const auto shown = m_table->selectionModel()->selectedRows();
+    if (static_cast<std::size_t>(shown.size()) == rows.size() &&
+        std::ranges::all_of(shown, [&](const QModelIndex& index) {
+            return std::ranges::find(rows, static_cast<std::size_t>(index.row())) != rows.end();
+        })) {
+        return;
+    }
     m_reloading = true;
     m_table->clearSelection();
     for (std::size_t row : rows) {

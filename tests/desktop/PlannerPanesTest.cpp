@@ -3,6 +3,7 @@
 #include <QListWidget>
 #include <QMimeData>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTimer>
 
 #include <QMenu>
@@ -45,6 +46,10 @@ int rowNamed(QListWidget& list, const QString& text) {
         }
     }
     return -1;
+}
+
+int rowNamed(const QStringList& shown, const QString& text) {
+    return static_cast<int>(shown.indexOf(text));
 }
 
 // Presses Done on the modal sheet the next command opens.
@@ -217,6 +222,79 @@ private slots:
         QCOMPARE(table.item(bought)->checkState(), Qt::Checked);
         QVERIFY(pane.list().rowAt(static_cast<std::size_t>(bought))->purchased());
         QVERIFY(!table.item(rowNamed(table, "2 apples"))->font().strikeOut());
+    }
+
+    // A rebuild of the list touches only the rows that changed: the others keep their items,
+    // and the selection and the current row stay.
+    void checkingARowLeavesTheOtherRowsAndTheSelectionAlone() {
+        RunningApplication running("rows-kept");
+        QVERIFY(running.launched);
+        for (const char* name : {"1 cup milk", "2 apples", "1 loaf bread", "cheddar cheese"}) {
+            running.context().insert<GroceryListItem>()->setNameAndUpdateAisle(name);
+        }
+        QVERIFY(running.save());
+        auto& pane = running.window().groceriesPane();
+        running.app->settings().setBoolean(kGroceryListAislesKey, true);
+        pane.list().settingsDidChange();
+        auto& table = *pane.table();
+        QCOMPARE(table.count(), 7);
+        const int apples = rowNamed(table, "2 apples");
+        table.setCurrentRow(apples);
+        QCOMPARE(pane.list().selectedRows(), std::vector<std::size_t>{std::size_t(apples)});
+        std::vector<QListWidgetItem*> before;
+        for (int row = 0; row < table.count(); ++row) {
+            before.push_back(table.item(row));
+        }
+        const QStringList shownBefore = texts(table);
+        QSignalSpy resets(table.model(), &QAbstractItemModel::modelReset);
+        QSignalSpy removed(table.model(), &QAbstractItemModel::rowsRemoved);
+        QSignalSpy inserted(table.model(), &QAbstractItemModel::rowsInserted);
+
+        const int milk = rowNamed(table, "1 cup milk");
+        table.item(milk)->setCheckState(Qt::Checked);
+        running.save();
+        QVERIFY(pane.list().rowAt(std::size_t(milk))->purchased());
+        for (int row = 0; row < table.count(); ++row) {
+            QCOMPARE(table.item(row), before[std::size_t(row)]);
+        }
+        QVERIFY(table.item(milk)->font().strikeOut());
+        QCOMPARE(table.item(milk)->checkState(), Qt::Checked);
+        QCOMPARE(resets.count(), 0);
+        QCOMPARE(removed.count() + inserted.count(), 0);
+        QCOMPARE(table.currentRow(), apples);
+        QCOMPARE(table.selectedItems(), QList<QListWidgetItem*>{before[std::size_t(apples)]});
+
+        // Unchecked again: the strike and the grey go, and nothing else moves.
+        table.item(milk)->setCheckState(Qt::Unchecked);
+        running.save();
+        QVERIFY(!table.item(milk)->font().strikeOut());
+        QVERIFY(!table.item(milk)->data(Qt::ForegroundRole).isValid());
+        QCOMPARE(table.item(milk), before[std::size_t(milk)]);
+
+        // "To Buy" after a check: the bought row goes, its section stays for the cheese, and
+        // the rows around it are the same items.
+        table.item(milk)->setCheckState(Qt::Checked);
+        running.save();
+        pane.list().segmentChanged(static_cast<int>(GroceryFilter::ToBuy));
+        QCOMPARE(table.count(), 6);
+        QCOMPARE(rowNamed(table, "1 cup milk"), -1);
+        QCOMPARE(removed.count(), 1);
+        QCOMPARE(table.item(rowNamed(table, "cheddar cheese")),
+                 before[std::size_t(rowNamed(shownBefore, "cheddar cheese"))]);
+        QCOMPARE(table.item(rowNamed(table, "2 apples")), before[std::size_t(apples)]);
+        QCOMPARE(table.selectedItems(), QList<QListWidgetItem*>{before[std::size_t(apples)]});
+        for (int row = 0; row < table.count(); ++row) {
+            QCOMPARE(table.item(row)->font().bold(),
+                     pane.list().rowAt(std::size_t(row)) == nullptr);
+        }
+
+        // Everything shown again: a section title reused as a row would keep its bold.
+        pane.list().segmentChanged(static_cast<int>(GroceryFilter::Bought));
+        QCOMPARE(texts(table), (QStringList{"Dairy", "1 cup milk"}));
+        QVERIFY(!table.item(1)->font().bold());
+        QVERIFY(table.item(1)->font().strikeOut());
+        QVERIFY(table.item(1)->flags().testFlag(Qt::ItemIsUserCheckable));
+        QVERIFY(!table.item(0)->data(Qt::CheckStateRole).isValid());
     }
 
     void checkingAConsolidatedRowBuysEveryItemItWraps() {
