@@ -61,6 +61,8 @@ int launchChild(const QString& library) {
     QApplication app(argc, argv);
     UserSettings settings(desktop::fspath(library) / "bench-settings.json",
                           &NotificationCenter::defaultCenter());
+    // A returning user: the first start opens the welcome window instead of the main one.
+    settings.setBoolean(kWelcomeDisplayedKey, true);
     MemoryKeychain keychain;
     desktop::DesktopApplication running(desktop::fspath(library), settings, keychain,
                                         NotificationCenter::defaultCenter(), MainQueue::shared());
