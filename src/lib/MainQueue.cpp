@@ -24,8 +24,10 @@ bool MainQueue::isMainThread() const {
 
 void MainQueue::wake(std::unique_lock<std::mutex>& lock) {
     Task handler = m_wakeHandler;
-    lock.unlock();
+    // Notified under the lock: once the main thread can see the task, this thread no longer
+    // touches the queue, so a queue ended right after running the task is not used after it.
     m_changed.notify_all();
+    lock.unlock();
     if (handler) {
         handler();
     }
