@@ -54,6 +54,11 @@ DesktopApplication::DesktopApplication(std::filesystem::path libraryFolder, User
     });
     // A sync started by hand that fails says so, over the main window.
     m_sync->syncService().setErrorPresenter([this](const std::string& description) {
+        // A run that failed while the program ends leaves its alert unshown: there is no
+        // window left to show it over, and a modal alert would hold up quitting.
+        if (m_ending) {
+            return;
+        }
         presentAlert(m_mainWindow, {QMessageBox::Critical,
                                     qs(miravel::tr("Sync Error")),
                                     qs(description),
@@ -74,6 +79,7 @@ DesktopApplication::DesktopApplication(std::filesystem::path libraryFolder, User
 }
 
 DesktopApplication::~DesktopApplication() {
+    m_ending = true;
     m_queue.setWakeHandler({});
     delete m_settingsWindow.data();
     delete m_welcomeWindow.data();

@@ -123,6 +123,8 @@ private:
     QPointer<MigrationWindow> m_migrationWindow;
     QTimer* m_timers;
     std::atomic<bool> m_wakePending{false};
+    // Set once the program is ending: what the queue still runs then shows no alerts.
+    bool m_ending = false;
 };
 
 }  // namespace miravel::desktop
