@@ -49,10 +49,11 @@ test-asan: deps
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir $(ASAN_DIR) --output-on-failure -j $(JOBS)
 
-# The store, model and library tests under ThreadSanitizer, which cannot share a build with
-# AddressSanitizer, hence a build directory of its own; tests/tsan.supp says what is suppressed
-# and why. About 12 minutes to build and under a minute to run here, with JOBS=2.
-TSAN_TESTS = tests_store tests_model tests_library
+# The store, model, library and sync tests under ThreadSanitizer, which cannot share a build
+# with AddressSanitizer, hence a build directory of its own; tests/tsan.supp says what is
+# suppressed and why. The sync tests run the engine's thread against the server's in the same
+# process. About 15 minutes to build and 4 to run here, with JOBS=2.
+TSAN_TESTS = tests_store tests_model tests_library tests_sync
 test-tsan: deps
 	cmake -S . -B $(TSAN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMIRAVEL_TSAN=ON
 	cmake --build $(TSAN_DIR) -j $(JOBS) --target $(TSAN_TESTS)
