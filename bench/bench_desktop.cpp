@@ -109,13 +109,14 @@ int launchChild(const QString& library) {
     std::sort(keystrokes.begin(), keystrokes.end());
     std::printf("keystroke %.1f %.1f %d\n", keystrokes[keystrokes.size() / 2], keystrokes.back(),
                 matches);
-    std::printf("memory %ld %ld\n", residentKiB("VmRSS:"), residentKiB("VmHWM:"));
+    std::printf("memory %ld %ld %ld %ld\n", residentKiB("VmRSS:"), residentKiB("VmHWM:"),
+                residentKiB("RssAnon:"), residentKiB("RssFile:"));
     return 0;
 }
 
 struct Run {
     double launchSeconds = 0, wholeSeconds = 0, keyMedian = 0, keyWorst = 0;
-    long rssKiB = 0, peakKiB = 0;
+    long rssKiB = 0, peakKiB = 0, anonKiB = 0, fileKiB = 0;
     int rows = 0, matches = 0;
 };
 
@@ -134,7 +135,8 @@ Run runChild(const std::string& self, const std::filesystem::path& library) {
             run.wholeSeconds = bench::secondsSince(start);
         }
         std::sscanf(line, "keystroke %lf %lf %d", &run.keyMedian, &run.keyWorst, &run.matches);
-        std::sscanf(line, "memory %ld %ld", &run.rssKiB, &run.peakKiB);
+        std::sscanf(line, "memory %ld %ld %ld %ld", &run.rssKiB, &run.peakKiB, &run.anonKiB,
+                    &run.fileKiB);
     }
     if (child == nullptr || ::pclose(child) != 0 || run.launchSeconds == 0) {
         std::fprintf(stderr, "the desktop child failed\n");
@@ -209,6 +211,8 @@ int main(int argc, char** argv) {
     std::printf(
         "| resident memory after the searches (peak) | < 300 MB | %.0f MB (%.0f MB) | — |\n",
         median.rssKiB / 1024.0, median.peakKiB / 1024.0);
+    std::printf("| of which anonymous / mapped files | — | %.0f MB / %.0f MB | — |\n",
+                median.anonKiB / 1024.0, median.fileKiB / 1024.0);
     std::printf("\nrows shown %d, rows matching \"butter 12\" %d\n", median.rows, median.matches);
     return 0;
 }

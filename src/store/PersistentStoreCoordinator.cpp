@@ -20,6 +20,9 @@ namespace {
 constexpr std::int32_t kApplicationId = 0x4D52564C;
 // Ids reserved per trip to the file; a context inserting thousands of objects makes few trips.
 constexpr std::int64_t kIdBlock = 1000;
+// Reading through the page cache copies every page; mapping the file lets a search over
+// a large library read rows in place (several times faster for full scans).
+constexpr const char* kMapSize = "PRAGMA mmap_size=1073741824";
 
 // A cached statement in use: whichever way the use ends, it is left reset, its parameters
 // cleared, so that it holds no read lock and no stale value for the next use.
@@ -102,6 +105,14 @@ Result<void> PersistentStoreCoordinator::checkIntegrity() {
     if (m_integrityChecked) {
         return {};
     }
+    // The check reads every page: through the map they would all stay resident in this
+    // process (the whole file), through the page cache only the cache's few megabytes do.
+    // Turning the map off also lets go of the pages mapped so far; later reads map again.
+    (void)m_database.execute("PRAGMA mmap_size=0");
+    struct MapAgain {
+        Database& database;
+        ~MapAgain() { (void)database.execute(kMapSize); }
+    } mapAgain{m_database};
     auto check = m_database.prepare("PRAGMA quick_check(1)");
     if (!check) {
         return std::unexpected(storeError("The library store could not be checked", check.error()));
@@ -275,9 +286,7 @@ Result<void> PersistentStoreCoordinator::prepareTables() {
             version = static_cast<std::int32_t>(query->columnInt64(0));
         }
     }
-    // Reading through the page cache copies every page; mapping the file lets a search over
-    // a large library read rows in place (several times faster for full scans).
-    (void)execute("PRAGMA mmap_size=" + std::to_string(std::int64_t{1} << 30));
+    (void)execute(kMapSize);
     if (m_readOnly) {
         return {};
     }
