@@ -919,6 +919,12 @@ constexpr auto kNoteWords = std::to_array<std::string_view>(
     {"notes", "note", "tips", "recipe notes", "notizen", "hinweis", "tipps", "remarques", "astuces",
      "notas", "consejos", "note e consigli", "opmerkingen", "noter", "uwagi"});
 
+// The words that head a page's links to other recipes after the method ("Links:
+// Chicken Noodle Soup here on ...", "See also"), which end the part before them too.
+constexpr auto kLinkWords = std::to_array<std::string_view>(
+    {"links", "see also", "related", "related recipes", "more recipes", "siehe auch", "voir aussi",
+     "vedi anche", "ver tambi\u00e9n", "zie ook", "se ogs\u00e5"});
+
 // "Note: why baking soda?", "NOTE - ..." and the like.
 bool isNoteLine(std::string_view line) {
     std::string start;
@@ -970,7 +976,8 @@ std::vector<IngredientGroup> linesAfterHeadingWithin(
         const bool oneShortLine = shortLines && shortLines->size() == 1;
         if (mayHead(element) && !isHeading(element) && oneShortLine &&
             (headingNames(shortLines->front(), otherPart) ||
-             headingNames(shortLines->front(), kNoteWords))) {
+             headingNames(shortLines->front(), kNoteWords) ||
+             headingNames(shortLines->front(), kLinkWords))) {
             break;
         }
         if ((isHeading(element) && shortLines) ||
@@ -981,7 +988,8 @@ std::vector<IngredientGroup> linesAfterHeadingWithin(
                 continue;
             }
             if ((isHeading(element) && headingRank(element) <= rank) ||
-                headingNames(text, otherPart) || headingNames(text, kNoteWords)) {
+                headingNames(text, otherPart) || headingNames(text, kNoteWords) ||
+                headingNames(text, kLinkWords)) {
                 break;
             }
             if (groups.back().lines.empty()) {
@@ -1345,6 +1353,44 @@ bool isYieldLine(std::string_view line) {
     return false;
 }
 
+// The length of the link label `line` starts with ("Links:", "See also:"), or 0.
+std::size_t linkLabelLength(std::string_view line) {
+    const std::string lowered = asciiLowered(line.substr(0, 24));
+    for (std::string_view label : kLinkWords) {
+        if (lowered.starts_with(label) && lowered.size() > label.size() &&
+            lowered[label.size()] == ':') {
+            return label.size() + 1;
+        }
+    }
+    return 0;
+}
+
+// Links to other recipes are no part of the method, though structured data that takes the
+// text up to the next heading takes them in: a last step that starts with a link label, or a
+// label on its own before the last step (the line of links under it), goes; a last step that
+// ends with a sentence starting with one loses that sentence and what follows.
+void dropTrailingLinks(std::vector<std::string>& directions) {
+    const std::size_t count = directions.size();
+    if (count >= 2 && linkLabelLength(directions[count - 2]) > 0 &&
+        linkLabelLength(directions[count - 2]) ==
+            trimCharacters(directions[count - 2], kWhiteSpace).size()) {
+        directions.resize(count - 2);
+    }
+    while (!directions.empty() && linkLabelLength(directions.back()) > 0) {
+        directions.pop_back();
+    }
+    if (directions.empty()) {
+        return;
+    }
+    std::string& last = directions.back();
+    for (std::size_t at = last.find(". "); at != std::string::npos; at = last.find(". ", at + 1)) {
+        if (linkLabelLength(std::string_view(last).substr(at + 2)) > 0) {
+            last.resize(at + 1);
+            return;
+        }
+    }
+}
+
 // "*See notes below." among lines that mark an ingredient with an asterisk ("gum arabic*") is
 // the footnote to those marks, not an ingredient. A line that starts with "* " is a bullet,
 // gone before this.
@@ -1423,6 +1469,7 @@ void tidy(PageRecipe& recipe) {
         }
     }
     std::erase(recipe.directions, std::string());
+    dropTrailingLinks(recipe.directions);
     // "Serves 4" after the last step is the yield, set apart from the method.
     while (!recipe.directions.empty() && isYieldLine(recipe.directions.back())) {
         if (recipe.servings.empty()) {

@@ -66,6 +66,14 @@ const FallbackCase kCases[] = {
      "Tea",
      "1 tea bag\nwater",
      {"Boil the water.", "Steep for 4 minutes."}},
+    {"a heading of links to other recipes ends the steps",
+     "<h1>Broth</h1><h2>Ingredients</h2><ul><li>1 chicken</li><li>2 l water</li></ul>"
+     "<h2>Method</h2><p>Simmer for 3 hours.</p><p>Strain.</p><p><strong>Links:</strong></p>"
+     "<p><a href=/soup>Chicken Noodle Soup</a> here on the blog</p>"
+     "<h2>Stock</h2><p>1 chicken carcass</p>",
+     "Broth",
+     "1 chicken\n2 l water",
+     {"Simmer for 3 hours.", "Strain."}},
 };
 
 TEST(FallbackRulesTest, PagesWithoutStructuredData) {
@@ -100,6 +108,23 @@ TEST(FallbackRulesTest, PlaceholderIngredientsGiveWayToThePagesList) {
     ASSERT_TRUE(unnamed);
     EXPECT_EQ(unnamed->origin, PageRecipe::Origin::Microdata);
     EXPECT_EQ(unnamed->name, "Dal");
+}
+
+// A method given as one text of paragraphs takes in the label of the links after it and the
+// line of links under the label: neither is a step.
+TEST(FallbackRulesTest, LinksUnderTheStructuredMethodAreNoSteps) {
+    const std::string page =
+        "<script type=application/ld+json>{\"@type\":\"Recipe\",\"name\":\"Broth\","
+        "\"recipeIngredient\":[\"1 chicken\",\"2 l water\"],\"recipeInstructions\":"
+        "\"<p>Simmer for 3 hours.</p><p>Strain.</p><p><strong>Links:</strong></p>"
+        "<p><a href=/soup>Chicken Noodle Soup</a> here on the blog</p>\"}</script>";
+    for (bool fastPath : {true, false}) {
+        RecipePageParser::Options options;
+        options.fastPath = fastPath;
+        auto recipe = RecipePageParser::parse(page, "", options);
+        ASSERT_TRUE(recipe);
+        EXPECT_EQ(recipe->directions, (std::vector<std::string>{"Simmer for 3 hours.", "Strain."}));
+    }
 }
 
 }  // namespace

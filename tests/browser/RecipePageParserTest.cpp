@@ -232,6 +232,19 @@ const PageCase kCases[] = {
      "",
      "",
      ""},
+    // The links to other recipes after the method are no steps, as a step of their own or
+    // the end of the last one; a label within a sentence, or in an earlier step, stays.
+    {"jsonld-trailing-links.html",
+     "",
+     PageRecipe::Origin::JsonLd,
+     "Lemon Rice Soup",
+     "1 l chicken stock\n100 g rice\n1 lemon",
+     {"Simmer the rice in the stock for 20 minutes. See also: the note on rice.",
+      "Stir in the lemon juice (see also: the notes). Keeps for a week."},
+     "",
+     "",
+     "",
+     ""},
     // One microdata section over all the steps is the list; its name is no step.
     {"microdata-one-section.html",
      "",
