@@ -116,6 +116,9 @@ void RecipesPane::fetchRest() {
 
 RecipesPane::~RecipesPane() {
     m_controller->setDelegate(nullptr);
+    // The model observes the controller, and as a child it would outlive it: the members go
+    // before the base class deletes the children.
+    delete std::exchange(m_model, nullptr);
 }
 
 QWidget* RecipesPane::makeListPage() {
