@@ -42,6 +42,9 @@ struct ServerOptions {
     // Requests from this address may name the client in X-Forwarded-For.
     std::string trustedProxy;
     int threads = 64;
+    // What the answers of the sync lists may take in memory (0 keeps none): a no-change sync
+    // is then answered without reading the lists again.
+    std::size_t listCacheBytes = 64 * 1024 * 1024;
     Limits limits;
     PasswordHasher::Cost passwordCost;
     RecipePageHook recipePage;
