@@ -437,16 +437,24 @@ private:
                            kSessionCookie, token, maxAge, secure ? "; Secure" : "");
     }
 
-    // A page compiled into the program.
+    // A page compiled into the program: compressed once, at the slowest level, for every request
+    // that takes gzip (the phone's page is 15 KB plain, a third of that compressed).
     static httplib::Server::Handler staticText(std::string_view text, const char* type) {
-        return [text, type](const httplib::Request&, httplib::Response& response) {
+        auto gzipped = std::make_shared<const std::string>(gzipCompress(text, 9));
+        return [text, type, gzipped](const httplib::Request&, httplib::Response& response) {
+            response.set_header("Vary", "Accept-Encoding");
+            if (t_acceptsGzip) {
+                response.set_header("Content-Encoding", "gzip");
+                response.set_content(*gzipped, type);
+            } else {
+                response.set_content(std::string(text), type);
+            }
             response.set_header("Cache-Control", "no-cache");
             response.set_header("X-Content-Type-Options", "nosniff");
             response.set_header("Content-Security-Policy",
                                 "default-src 'self'; script-src 'self' 'unsafe-inline'; "
                                 "style-src 'unsafe-inline'; img-src 'self' data:; "
                                 "frame-ancestors 'none'");
-            response.set_content(std::string(text), type);
         };
     }
 
