@@ -4,6 +4,7 @@
 #include <malloc.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <chrono>
@@ -150,6 +151,56 @@ bool acceptsGzip(std::string_view value) {
 class ListeningServer : public httplib::Server {
 public:
     bool raiseBacklog() { return ::listen(svr_sock_, SOMAXCONN) == 0; }
+
+    // The library's loop over a kept-alive connection, over bytes in memory: requests are
+    // read and answered until the bytes end, a request closes the connection, or as many as
+    // a connection may carry have been answered.
+    std::string serveBytes(std::string_view bytes, const std::string& remoteAddress) {
+        MemoryStream stream(bytes, remoteAddress);
+        for (std::size_t left = keep_alive_max_count_; left > 0 && stream.hasInput(); --left) {
+            bool closed = false;
+            if (!process_request(stream, left == 1, closed, nullptr) || closed) {
+                break;
+            }
+        }
+        return std::move(stream.written);
+    }
+
+private:
+    class MemoryStream final : public httplib::Stream {
+    public:
+        MemoryStream(std::string_view input, std::string remoteAddress)
+            : m_input(input), m_remoteAddress(std::move(remoteAddress)) {}
+
+        bool hasInput() const { return !m_input.empty(); }
+        bool is_readable() const override { return true; }
+        bool is_writable() const override { return true; }
+        ssize_t read(char* data, std::size_t size) override {
+            const std::size_t taken = std::min(size, m_input.size());
+            std::copy_n(m_input.data(), taken, data);
+            m_input.remove_prefix(taken);
+            return static_cast<ssize_t>(taken);
+        }
+        ssize_t write(const char* data, std::size_t size) override {
+            written.append(data, size);
+            return static_cast<ssize_t>(size);
+        }
+        void get_remote_ip_and_port(std::string& ip, int& port) const override {
+            ip = m_remoteAddress;
+            port = 40000;
+        }
+        void get_local_ip_and_port(std::string& ip, int& port) const override {
+            ip = "127.0.0.1";
+            port = 80;
+        }
+        socket_t socket() const override { return INVALID_SOCKET; }
+
+        std::string written;
+
+    private:
+        std::string_view m_input;
+        std::string m_remoteAddress;
+    };
 };
 
 }  // namespace
@@ -637,6 +688,10 @@ void tuneAllocatorForServing() {
 
 void MiravelServer::run() {
     m_impl->server.listen_after_bind();
+}
+
+std::string MiravelServer::serveBytes(std::string_view bytes, const std::string& remoteAddress) {
+    return m_impl->server.serveBytes(bytes, remoteAddress);
 }
 
 void MiravelServer::stop() {

@@ -65,6 +65,11 @@ public:
     void run();
     void stop();
 
+    // Answers the requests in `bytes` as one connection from `remoteAddress` would have had
+    // them answered, in the calling thread, and gives what would have been written back. No
+    // socket is involved: for the fuzzer of the HTTP front, which feeds it raw requests.
+    std::string serveBytes(std::string_view bytes, const std::string& remoteAddress);
+
     AccountService& accounts() { return *m_accounts; }
     const std::string& baseUrl() const { return m_options.baseUrl; }
 
