@@ -3,8 +3,23 @@
 // (the five list GETs of a sync run) until the time is up. Prints the upload time and the
 // p50/p99 latency of a no-change sync.
 //
-//   bench_server_sync [--clients 50] [--recipes 500] [--seconds 20]
-//   bench_server_sync --serve-only [--recipes 500]   # one account, for wrk (prints its port)
+//   bench_server_sync [--clients 50] [--recipes 500] [--seconds 20] [--gzip] [--raw]
+//                     [--pace-ms N] [--compare N] [--no-list-cache]
+//   bench_server_sync --serve-only [--recipes 500] [--no-list-cache]   # for wrk (prints its port)
+//
+// What the no-change figures measure:
+// - by default a closed loop: each client starts its next sync as soon as the last ended, so
+//   the 50 clients keep the server (and the two cores they share with it) saturated, and the
+//   latency is mostly the queue: about clients / throughput.
+// - --pace-ms N: each client starts a sync every N ms, as a fleet of clients syncing on a
+//   timer would; the load is fixed (clients * 1000 / N syncs/s) and the latency is taken from
+//   the moment the sync was due, so time spent waiting for a late client counts too.
+// - --gzip: the clients ask for gzip, as the desktop's client does, and inflate the answers.
+// - --raw: the clients take the answers' bytes without inflating them (with --gzip), so the
+//   clients' own work on the shared cores is the least it can be.
+// - --compare N: N alternations of the same phase against a second server in the process, over
+//   the same database, that keeps no list answers (the server before the list cache), then
+//   against the one that does.
 
 #include <httplib.h>
 
@@ -67,10 +82,25 @@ int main(int argc, char** argv) {
     int recipes = 500;
     int seconds = 20;
     bool serveOnly = false;
+    bool gzip = false;
+    bool raw = false;
+    bool listCache = true;
+    int paceMs = 0;
+    int alternations = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         if (argument == "--serve-only") {
             serveOnly = true;
+        } else if (argument == "--gzip") {
+            gzip = true;
+        } else if (argument == "--raw") {
+            raw = true;
+        } else if (argument == "--no-list-cache") {
+            listCache = false;
+        } else if (i + 1 < argc && argument == "--pace-ms") {
+            paceMs = std::atoi(argv[++i]);
+        } else if (i + 1 < argc && argument == "--compare") {
+            alternations = std::atoi(argv[++i]);
         } else if (i + 1 < argc && argument == "--clients") {
             clients = std::atoi(argv[++i]);
         } else if (i + 1 < argc && argument == "--recipes") {
@@ -101,6 +131,9 @@ int main(int argc, char** argv) {
     tuneAllocatorForServing();
     ServerOptions options;
     options.registration = RegistrationPolicy::Closed;
+    if (!listCache) {
+        options.listCacheBytes = 0;
+    }
     MiravelServer server(options, **storage, photos);
     for (int c = 0; c < clients; ++c) {
         if (!server.accounts().createAccount(fmt::format("user{}@example.org", c),
@@ -164,26 +197,47 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    std::vector<std::vector<double>> latencies(static_cast<std::size_t>(clients));
-    const auto end = Clock::now() + std::chrono::seconds(seconds);
-    {
+    // Without a label, one untimed sync per client: each server's login cache then holds the
+    // clients' credentials, as a running server's does (a first login costs a password hash,
+    // two at a time, some seconds for fifty clients at once).
+    const auto noChangeSyncs = [&](int onPort, const char* label) {
+        const bool warmUp = label == nullptr;
+        std::vector<std::vector<double>> latencies(static_cast<std::size_t>(clients));
+        std::atomic<int> failed = 0;
+        const auto begin = Clock::now();
+        const auto end = begin + std::chrono::seconds(seconds);
         std::vector<std::thread> threads;
         for (int c = 0; c < clients; ++c) {
             threads.emplace_back([&, c] {
-                httplib::Client client("127.0.0.1", *port);
+                httplib::Client client("127.0.0.1", onPort);
                 client.set_keep_alive(true);
                 client.set_tcp_nodelay(true);
                 client.set_read_timeout(120);
+                client.set_decompress(!raw);
                 client.set_basic_auth(fmt::format("user{}@example.org", c).c_str(),
                                       "bench-password");
-                while (Clock::now() < end) {
-                    const auto start = Clock::now();
+                httplib::Headers headers;
+                if (gzip) {
+                    headers.emplace("Accept-Encoding", "gzip");
+                }
+                // Paced clients start spread over the period, not all at once.
+                const auto period = std::chrono::milliseconds(paceMs);
+                auto due = begin + period * c / std::max(clients, 1);
+                while (true) {
+                    if (paceMs > 0) {
+                        std::this_thread::sleep_until(due);
+                    } else {
+                        due = Clock::now();
+                    }
+                    if (due >= end || (warmUp && !latencies[static_cast<std::size_t>(c)].empty())) {
+                        break;
+                    }
                     for (const char* path :
                          {"/sync/bookmarks/", "/sync/groceries/", "/sync/categories/",
                           "/sync/recipes/", "/sync/meals/"}) {
-                        auto result = client.Get(path);
+                        auto result = client.Get(path, headers);
                         if (!result || result->status != 200) {
-                            if (++errors <= 5) {
+                            if (++failed <= 5) {
                                 fmt::print(stderr, "sync failed: {}\n",
                                            result ? std::to_string(result->status)
                                                   : httplib::to_string(result.error()));
@@ -191,24 +245,55 @@ int main(int argc, char** argv) {
                         }
                     }
                     latencies[static_cast<std::size_t>(c)].push_back(
-                        std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+                        std::chrono::duration<double, std::milli>(Clock::now() - due).count());
+                    due += period;
                 }
             });
         }
         for (auto& thread : threads) {
             thread.join();
         }
+        errors += failed.load();
+        if (warmUp) {
+            return;
+        }
+        std::vector<double> all;
+        for (auto& values : latencies) {
+            all.insert(all.end(), values.begin(), values.end());
+        }
+        const double elapsed = std::chrono::duration<double>(Clock::now() - begin).count();
+        fmt::print(
+            "{}: no-change syncs: {} in {:.1f} s ({:.0f} syncs/s, {:.0f} requests/s), p50 {:.1f} "
+            "ms, p99 {:.1f} ms, max {:.1f} ms, {} errors\n",
+            label, all.size(), elapsed, all.size() / elapsed, 5 * all.size() / elapsed,
+            percentile(all, 0.5), percentile(all, 0.99), percentile(all, 1.0), failed.load());
+        std::fflush(stdout);
+    };
+
+    fmt::print("clients {}, {}, {}{}\n", clients,
+               paceMs > 0 ? fmt::format("each syncing every {} ms", paceMs) : "closed loop",
+               gzip ? "gzip" : "plain", gzip && raw ? ", not inflated" : "");
+    if (alternations > 0) {
+        ServerOptions uncached = options;
+        uncached.listCacheBytes = 0;
+        MiravelServer before(uncached, **storage, photos);
+        auto beforePort = before.bind("127.0.0.1", 0);
+        if (!beforePort) {
+            return 1;
+        }
+        std::thread beforeServing([&] { before.run(); });
+        noChangeSyncs(*beforePort, nullptr);
+        noChangeSyncs(*port, nullptr);
+        for (int round = 0; round < alternations; ++round) {
+            noChangeSyncs(*beforePort, "no list cache");
+            noChangeSyncs(*port, "list cache   ");
+        }
+        before.stop();
+        beforeServing.join();
+    } else {
+        noChangeSyncs(*port, nullptr);
+        noChangeSyncs(*port, listCache ? "list cache" : "no list cache");
     }
-    std::vector<double> all;
-    for (auto& values : latencies) {
-        all.insert(all.end(), values.begin(), values.end());
-    }
-    fmt::print(
-        "no-change syncs: {} in {} s ({:.0f} syncs/s, {:.0f} requests/s), p50 {:.1f} ms, "
-        "p99 {:.1f} ms, {} errors\n",
-        all.size(), seconds, all.size() / static_cast<double>(seconds),
-        5 * all.size() / static_cast<double>(seconds), percentile(all, 0.5), percentile(all, 0.99),
-        errors.load());
     server.stop();
     serving.join();
     std::error_code ignored;

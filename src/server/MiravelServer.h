@@ -42,6 +42,9 @@ struct ServerOptions {
     // Requests from this address may name the client in X-Forwarded-For.
     std::string trustedProxy;
     int threads = 64;
+    // What the answers of the sync lists may take in memory (0 keeps none): a no-change sync
+    // is then answered without reading the lists again.
+    std::size_t listCacheBytes = 64 * 1024 * 1024;
     Limits limits;
     PasswordHasher::Cost passwordCost;
     RecipePageHook recipePage;
@@ -61,6 +64,11 @@ public:
     // Serves until stop(); requests in flight are finished first.
     void run();
     void stop();
+
+    // Answers the requests in `bytes` as one connection from `remoteAddress` would have had
+    // them answered, in the calling thread, and gives what would have been written back. No
+    // socket is involved: for the fuzzer of the HTTP front, which feeds it raw requests.
+    std::string serveBytes(std::string_view bytes, const std::string& remoteAddress);
 
     AccountService& accounts() { return *m_accounts; }
     const std::string& baseUrl() const { return m_options.baseUrl; }

@@ -220,6 +220,16 @@ CREATE TABLE web_sessions(
 constexpr const char* kRecipeStubIndex =
     "CREATE INDEX recipes_stubs ON recipes(account_id, uid) INCLUDE (hash, photo_hash)";
 
+// Added after the first release, made at start when missing, so older databases gain it: each
+// account's revision, drawn from a sequence no value of which is given twice. The accounts
+// there already get values of their own as the column is added.
+constexpr const char* kRevisionColumn = R"sql(
+BEGIN;
+CREATE SEQUENCE account_revisions;
+ALTER TABLE accounts ADD COLUMN revision BIGINT NOT NULL DEFAULT nextval('account_revisions');
+COMMIT;
+)sql";
+
 class PostgresStorage final : public Storage {
 public:
     PostgresStorage(std::string address, StorageClock clock)
@@ -233,6 +243,9 @@ public:
             auto made = makeSchema(connection);
             if (made) {
                 made = makeSessionTable(connection);
+            }
+            if (made) {
+                made = makeRevisionColumn(connection);
             }
             if (made) {
                 makeRecipeStubIndex(connection);
@@ -299,8 +312,8 @@ public:
     Result<std::vector<Account>> accounts() override {
         return withConnection([&](PGconn* connection) -> Result<std::vector<Account>> {
             auto rows = query(connection,
-                              "SELECT id, email, password_hash, created FROM accounts ORDER BY "
-                              "email");
+                              "SELECT id, email, password_hash, created, revision FROM accounts "
+                              "ORDER BY email");
             if (!rows) {
                 return std::unexpected(rows.error());
             }
@@ -539,6 +552,23 @@ private:
         return {};
     }
 
+    Result<void> makeRevisionColumn(PGconn* connection) {
+        auto present = query(connection, "SELECT to_regclass('account_revisions') IS NOT NULL");
+        if (!present) {
+            return std::unexpected(present.error());
+        }
+        if (present->text(0, 0) == "t") {
+            return {};
+        }
+        PgResult made(PQexec(connection, kRevisionColumn));
+        if (!made || PQresultStatus(made.get()) != PGRES_COMMAND_OK) {
+            const std::string message = PQerrorMessage(connection);
+            PgResult rollback(PQexec(connection, "ROLLBACK"));
+            return storageError("PostgreSQL: " + message);
+        }
+        return {};
+    }
+
     // The list is the same without the index, only slower: a database it cannot be made on
     // (a row too long for an index, written before hashes were bounded) is still served.
     void makeRecipeStubIndex(PGconn* connection) {
@@ -645,7 +675,9 @@ private:
     }
 
     // The writes of one account are serialised across every process on the database, so
-    // that a recipe's read-modify-write and its history never interleave.
+    // that a recipe's read-modify-write and its history never interleave. Every write to an
+    // account's synced data goes through here: its revision advances in the same transaction,
+    // so no answer built before the write is taken for one after it.
     template <typename Work>
     auto withAccountWrite(std::int64_t account, Work work)
         -> decltype(work(std::declval<PGconn*>())) {
@@ -655,19 +687,31 @@ private:
                 !locked) {
                 return std::unexpected(locked.error());
             }
-            return work(connection);
+            auto result = work(connection);
+            if (!result) {
+                return result;
+            }
+            if (auto advanced = query(connection,
+                                      "UPDATE accounts SET revision = nextval('account_revisions') "
+                                      "WHERE id = $1",
+                                      {number(account)});
+                !advanced) {
+                return std::unexpected(advanced.error());
+            }
+            return result;
         });
     }
 
     static Account accountOf(const Rows& rows, int row) {
         return Account{rows.integer(row, 0), rows.text(row, 1), rows.text(row, 2),
-                       rows.text(row, 3)};
+                       rows.text(row, 3), rows.integer(row, 4)};
     }
 
     static Result<std::optional<Account>> accountByEmail(PGconn* connection,
                                                          const std::string& email) {
         auto rows = query(connection,
-                          "SELECT id, email, password_hash, created FROM accounts WHERE email = $1",
+                          "SELECT id, email, password_hash, created, revision FROM accounts "
+                          "WHERE email = $1",
                           {email});
         if (!rows) {
             return std::unexpected(rows.error());

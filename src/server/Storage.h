@@ -19,6 +19,11 @@ struct Account {
     std::string email;
     std::string passwordHash;
     std::string created;  // date text
+    // Changes with every write to the account's lists and recipes, in the write's own
+    // transaction, whichever process makes it. No two writes anywhere in the database give
+    // the same value, even to an account made again under the id of one deleted, so an answer
+    // built at one revision is the answer for as long as the account's revision stays that.
+    std::int64_t revision = 0;
 };
 
 // A recipe as the list endpoint shows it, from stored columns only.

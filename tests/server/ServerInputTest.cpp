@@ -193,6 +193,32 @@ TEST_P(ServerInput, encodedChunkedAndOversizedBodiesAreRefusedAndTheConnectionCl
     }
 }
 
+// The fuzzer's way in, bytes in memory, answers as a connection is answered: requests kept
+// alive in order, and a refused body never read as a request of its own.
+TEST_P(ServerInput, bytesServedInMemoryAreAnsweredAsOverAConnection) {
+    const std::string basic = base64Encode(std::string(kEmail) + ":" + kPassword);
+    const std::string written = m_server->serveBytes(
+        "GET /healthz HTTP/1.1\r\nHost: x\r\n\r\n"
+        "GET /sync/categories/ HTTP/1.1\r\nHost: x\r\nAuthorization: Basic " +
+            basic +
+            "\r\n\r\n"
+            "GET /nowhere HTTP/1.1\r\nHost: x\r\n\r\n"
+            "POST /account/login/ HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n"
+            "GET /healthz HTTP/1.1\r\nHost: x\r\n\r\n",
+        "10.0.0.7");
+    std::vector<std::string> statuses;
+    for (auto at = written.find("HTTP/1.1 "); at != std::string::npos;
+         at = written.find("HTTP/1.1 ", at + 1)) {
+        statuses.push_back(written.substr(at + 9, 3));
+    }
+    EXPECT_EQ(statuses, (std::vector<std::string>{"200", "200", "404", "415"})) << written;
+    EXPECT_NE(written.find("{\"result\":["), std::string::npos);
+    EXPECT_NE(written.find("Connection: close"), std::string::npos);
+    // Nothing at all, or half a request line, is no request.
+    EXPECT_EQ(m_server->serveBytes("", "10.0.0.7"), "");
+    EXPECT_EQ(m_server->serveBytes("GET /heal", "10.0.0.7").find("200"), std::string::npos);
+}
+
 TEST_P(ServerInput, passwordsAndAuthorizationNeverReachTheLog) {
     (void)postForm("/account/login/", {{"email", kEmail}, {"password", kPassword}});
     (void)postForm("/account/login/", {{"email", kEmail}, {"password", "wrong-secret-9"}});

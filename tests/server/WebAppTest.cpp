@@ -124,6 +124,43 @@ TEST_P(WebApp, signingInSetsAStrictHttpOnlyCookieAndWrongPasswordsAreThrottled) 
     EXPECT_EQ(throttledStatus, 429);
 }
 
+// The page, its worker and the sites page go gzip-compressed to whoever takes gzip, and as
+// they are to everyone else; a cache between keeps the two apart by Accept-Encoding.
+TEST_P(WebApp, thePagesAreCompressedForClientsThatTakeGzip) {
+    for (const std::string path : {"/app/", "/app/worker.js", "/sites/"}) {
+        auto raw = client();
+        raw->set_decompress(false);
+        auto plain = raw->Get(path.c_str());
+        ASSERT_TRUE(plain);
+        ASSERT_EQ(plain->status, 200);
+        EXPECT_FALSE(plain->has_header("Content-Encoding")) << path;
+        EXPECT_EQ(plain->get_header_value("Vary"), "Accept-Encoding") << path;
+        for (const char* accepted : {"gzip", "deflate, gzip;q=0.5", "br, x-gzip"}) {
+            auto compressed = raw->Get(path.c_str(), {{"Accept-Encoding", accepted}});
+            ASSERT_TRUE(compressed);
+            EXPECT_EQ(compressed->status, 200);
+            EXPECT_EQ(compressed->get_header_value("Content-Encoding"), "gzip")
+                << path << " " << accepted;
+            EXPECT_EQ(compressed->get_header_value("Vary"), "Accept-Encoding");
+            EXPECT_EQ(compressed->get_header_value("Content-Type"),
+                      plain->get_header_value("Content-Type"));
+            EXPECT_EQ(compressed->get_header_value("Content-Security-Policy"),
+                      plain->get_header_value("Content-Security-Policy"));
+            EXPECT_LT(compressed->body.size(), plain->body.size() / 2) << path;
+            auto inflated = inflateGzipOrZlib(compressed->body);
+            ASSERT_TRUE(inflated);
+            EXPECT_EQ(*inflated, plain->body) << path;
+        }
+        // Refused or not offered: plain.
+        for (const char* refused : {"gzip;q=0", "br", "identity"}) {
+            auto answer = raw->Get(path.c_str(), {{"Accept-Encoding", refused}});
+            ASSERT_TRUE(answer);
+            EXPECT_FALSE(answer->has_header("Content-Encoding")) << path << " " << refused;
+            EXPECT_EQ(answer->body, plain->body);
+        }
+    }
+}
+
 TEST_P(WebApp, secureCookieBehindHttps) {
     stopServer();
     ServerOptions options;
