@@ -145,8 +145,12 @@ Result<void> MacGourmetImporter::importRecipe(const JsonValue& dictionary) {
 }
 
 ImportOutcome MacGourmetImporter::parseFile(const std::filesystem::path& path) {
-    return importEachRecipe(
-        path, [this](const JsonValue& dictionary) { return importRecipe(dictionary); });
+    auto recipes = readRecipeArray(path);
+    if (!recipes) {
+        return outcome(recipes.error());
+    }
+    return importEach(*recipes,
+                      [this](const JsonValue& dictionary) { return importRecipe(dictionary); });
 }
 
 }  // namespace miravel

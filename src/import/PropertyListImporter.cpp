@@ -116,59 +116,27 @@ std::string decodeHexadecimal(std::string_view text) {
     return bytes;
 }
 
-ImportOutcome PropertyListImporter::importEachRecipe(
-    const std::filesystem::path& path,
-    const std::function<Result<void>(const JsonValue&)>& importOne) {
+Result<JsonArray> PropertyListImporter::readRecipeArray(const std::filesystem::path& path) {
     auto bytes = readFile(getImportFilePath(path));
     if (!bytes) {
-        return outcome(bytes.error());
+        return std::unexpected(bytes.error());
     }
     reportBytes(bytes->size(), bytes->size());
-    std::size_t index = 0;
-    bool stopped = false;  // cancelled before the end of the array
-    std::optional<Error> failed;
-    auto isArray = readPropertyListArray(*bytes, [&](JsonValue element) -> Result<void> {
-        ++index;
-        if (cancelled()) {
-            stopped = true;
-            return std::unexpected(Error{});
-        }
-        if (!element.isObject()) {
-            recipeSkipped("element " + std::to_string(index), "not a recipe dictionary");
-            return {};
-        }
-        if (Result<void> imported = importOne(element); !imported) {
-            failed = imported.error();
-            return imported;
-        }
-        return {};
-    });
-    if (failed) {
-        (void)saveNow();
-        return outcome(*failed);
-    }
-    if (!isArray && !stopped) {
+    auto root = readPropertyList(*bytes);
+    if (!root) {
         // What is wrong and where: "mismatched tag at line 12", "an offset outside the objects".
-        std::string reason = isArray.error().description;
-        if (!isArray.error().failureReason.empty()) {
-            reason += " (" + isArray.error().failureReason + ")";
+        std::string reason = root.error().description;
+        if (!root.error().failureReason.empty()) {
+            reason += " (" + root.error().failureReason + ")";
         }
         logLine("Error: {}", reason);
-        (void)saveNow();
-        return outcome(importError("Unable to parse this file.", reason));
+        return std::unexpected(importError("Unable to parse this file.", reason));
     }
-    if (auto saved = saveNow(); !saved) {
-        return outcome(saved.error());
+    if (!root->isArray()) {
+        return std::unexpected(importError("There was a problem importing this file.",
+                                           "the property list holds no array of recipes"));
     }
-    if (isArray && !*isArray) {
-        return outcome(importError("There was a problem importing this file.",
-                                   "the property list holds no array of recipes"));
-    }
-    if (index > 0 && savedCount() == 0 && !cancelled()) {
-        return outcome(importError("There was a problem importing this file.",
-                                   "the file holds no recipe dictionary"));
-    }
-    return outcome();
+    return std::move(root->asArray());
 }
 
 void PropertyListImporter::setPhotoFrom(Recipe& recipe, const JsonValue* picture) {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,15 +18,15 @@ public:
     using RecipeImporter::RecipeImporter;
 
 protected:
-    // Reads the file and imports each dictionary of its top-level array with `importOne` as
-    // the reader comes to it, so that the file's recipes never stand in memory all at once;
-    // an element that is not a dictionary is reported as skipped. "Unable to parse this
-    // file." when the bytes are no property list (the recipes before the break are kept, as
-    // in the XML formats); "There was a problem importing this file." when it holds no
-    // array, or when all its elements were skipped, rather than report a success with
-    // nothing imported.
-    ImportOutcome importEachRecipe(const std::filesystem::path& path,
-                                   const std::function<Result<void>(const JsonValue&)>& importOne);
+    // The top-level array of the file; "Unable to parse this file." when the bytes are no
+    // property list, "There was a problem importing this file." when it holds no array.
+    [[nodiscard]] Result<JsonArray> readRecipeArray(const std::filesystem::path& path);
+
+    // Imports each dictionary of the array with `importOne`; an element that is not a
+    // dictionary is reported as skipped. A file whose elements all were skipped fails rather
+    // than report a success with nothing imported.
+    template <typename ImportOne>
+    ImportOutcome importEach(const JsonArray& recipes, ImportOne importOne);
 
     // The recipe's photo from a picture given as data (or, from some writers, as hexadecimal
     // text); nothing is set when the bytes are no picture.
@@ -49,5 +48,32 @@ const JsonArray& plistArray(const JsonValue* value);
 // (a pair that is not valid hexadecimal gives the value of its valid leading digits, or 0),
 // and a final unpaired character is ignored.
 std::string decodeHexadecimal(std::string_view text);
+
+template <typename ImportOne>
+ImportOutcome PropertyListImporter::importEach(const JsonArray& recipes, ImportOne importOne) {
+    std::size_t index = 0;
+    for (const JsonValue& element : recipes) {
+        ++index;
+        if (cancelled()) {
+            break;
+        }
+        if (!element.isObject()) {
+            recipeSkipped("element " + std::to_string(index), "not a recipe dictionary");
+            continue;
+        }
+        if (Result<void> imported = importOne(element); !imported) {
+            (void)saveNow();
+            return outcome(imported.error());
+        }
+    }
+    if (auto saved = saveNow(); !saved) {
+        return outcome(saved.error());
+    }
+    if (!recipes.empty() && savedCount() == 0 && !cancelled()) {
+        return outcome(importError("There was a problem importing this file.",
+                                   "the file holds no recipe dictionary"));
+    }
+    return outcome();
+}
 
 }  // namespace miravel

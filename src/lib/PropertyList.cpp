@@ -179,11 +179,6 @@ std::optional<JsonValue> dateOfText(std::string_view text) {
 // and the text of the open scalar element.
 class XmlReader {
 public:
-    // With a handler, the elements of the top-level array go to it as they are read, and
-    // that array stays empty.
-    explicit XmlReader(const PropertyListElementHandler* onElement = nullptr)
-        : m_onElement(onElement) {}
-
     Result<JsonValue> read(std::string_view bytes) {
         // The encoding is the one the declaration names, UTF-8 without one.
         std::unique_ptr<std::remove_pointer_t<XML_Parser>, decltype(&XML_ParserFree)> parser(
@@ -440,12 +435,6 @@ private:
                 m_root = std::move(value);
                 return;
             case Container::Array:
-                if (m_onElement != nullptr && isTopLevel(m_frames.size() - 1)) {
-                    if (auto handled = (*m_onElement)(std::move(value)); !handled) {
-                        fail(std::unexpected(std::move(handled.error())));
-                    }
-                    return;
-                }
                 top.elements.push_back(std::move(value));
                 return;
             case Container::Dict:
@@ -455,13 +444,6 @@ private:
         }
     }
 
-    // Whether the frame is the document's value, inside its <plist> or without one.
-    bool isTopLevel(std::size_t frame) const {
-        return frame == 0 ? m_frames[0].kind != Container::Plist
-                          : frame == 1 && m_frames[0].kind == Container::Plist;
-    }
-
-    const PropertyListElementHandler* m_onElement;
     XML_Parser m_parser = nullptr;
     std::vector<Frame> m_frames;
     int m_depth = 0;
@@ -475,11 +457,7 @@ private:
 // where the table is and how wide its numbers are. Objects refer to each other by index.
 class BinaryReader {
 public:
-    // With a handler, the elements of the top-level array go to it as they are read, and
-    // that array stays empty.
-    explicit BinaryReader(std::string_view bytes,
-                          const PropertyListElementHandler* onElement = nullptr)
-        : m_bytes(bytes), m_onElement(onElement) {}
+    explicit BinaryReader(std::string_view bytes) : m_bytes(bytes) {}
 
     Result<JsonValue> read() {
         constexpr std::size_t kHeader = 8;
@@ -673,12 +651,6 @@ private:
                     if (!element) {
                         return element;
                     }
-                    if (depth == 0 && m_onElement != nullptr) {
-                        if (auto handled = (*m_onElement)(std::move(*element)); !handled) {
-                            return std::unexpected(std::move(handled.error()));
-                        }
-                        continue;
-                    }
                     elements.push_back(std::move(*element));
                 }
                 return JsonValue(std::move(elements));
@@ -769,7 +741,6 @@ private:
     }
 
     std::string_view m_bytes;
-    const PropertyListElementHandler* m_onElement;
     std::uint64_t m_offsetSize = 0;
     std::uint64_t m_referenceSize = 0;
     std::uint64_t m_objectCount = 0;
@@ -955,19 +926,6 @@ Result<JsonValue> readPropertyList(std::string_view bytes) {
         return BinaryReader(bytes).read();
     }
     return XmlReader().read(bytes);
-}
-
-Result<bool> readPropertyListArray(std::string_view bytes,
-                                   const PropertyListElementHandler& element) {
-    if (bytes.empty()) {
-        return notAPropertyList("the file is empty");
-    }
-    auto root = bytes.starts_with("bplist0") ? BinaryReader(bytes, &element).read()
-                                             : XmlReader(&element).read(bytes);
-    if (!root) {
-        return std::unexpected(std::move(root.error()));
-    }
-    return root->isArray();
 }
 
 Result<JsonValue> readTextPropertyList(std::string_view text) {

@@ -154,23 +154,5 @@ TEST_F(MacGourmetFileTest, FilesThatHoldNoRecipesFailWithTheirReason) {
     EXPECT_EQ(run.outcome.count, 0u);
 }
 
-TEST_F(MacGourmetFileTest, AFileThatBreaksOffKeepsTheRecipesBeforeTheBreak) {
-    // Recipes are imported as the reader comes to them; a break in the file ends the import
-    // with the reason and the line, keeping what came before it.
-    auto run = importText("cut.mgourmet",
-                          "<?xml version=\"1.0\"?><plist><array>\n"
-                          "<dict><key>NAME</key><string>First</string></dict>\n"
-                          "<dict><key>NAME</key><string>Second</string></dict>\n"
-                          "<dict><key>NAME</key><string>Third</stri");
-    ASSERT_TRUE(run.outcome.error);
-    EXPECT_EQ(run.outcome.error->description, "Unable to parse this file.");
-    EXPECT_NE(run.outcome.error->failureReason.find("line 4"), std::string::npos)
-        << run.outcome.error->failureReason;
-    EXPECT_EQ(run.outcome.count, 2u);
-    EXPECT_TRUE(recipeNamed("First"));
-    EXPECT_TRUE(recipeNamed("Second"));
-    EXPECT_EQ(liveRecipes().size(), 2u);
-}
-
 }  // namespace
 }  // namespace miravel

@@ -355,56 +355,5 @@ TEST(PropertyList, refusesMalformedXmlWithAReason) {
     EXPECT_EQ(decoded->asString(), "\xc3\xa9");
 }
 
-TEST(PropertyList, handsOverTheTopLevelArrayElementByElement) {
-    // In both forms: the elements in order and whole, nothing of a top level that is no
-    // array, an error of the handler as it was given, and the reader's own error after the
-    // elements before it.
-    const std::string binary = binaryList({"\xA3" + ref(1) + ref(2) + ref(3), "\xA1" + ref(2),
-                                           "\x51"
-                                           "a",
-                                           "\xD1" + ref(2) + ref(2)});
-    const std::string xml =
-        "<plist><array><array><string>a</string></array><string>a</string>"
-        "<dict><key>a</key><string>a</string></dict></array></plist>";
-    for (const std::string& bytes : {binary, xml}) {
-        std::vector<JsonValue> elements;
-        auto isArray = readPropertyListArray(bytes, [&](JsonValue element) -> Result<void> {
-            elements.push_back(std::move(element));
-            return {};
-        });
-        ASSERT_TRUE(isArray) << isArray.error().failureReason;
-        EXPECT_TRUE(*isArray);
-        EXPECT_EQ(JsonValue(elements), *readPropertyList(bytes));
-
-        std::size_t seen = 0;
-        auto stopped = readPropertyListArray(bytes, [&](JsonValue) -> Result<void> {
-            ++seen;
-            return makeError("test", 7, "stop");
-        });
-        ASSERT_FALSE(stopped);
-        EXPECT_EQ(stopped.error().code, 7);
-        EXPECT_EQ(seen, 1u);
-    }
-    const auto none = [](JsonValue) -> Result<void> {
-        ADD_FAILURE() << "an element of no array";
-        return {};
-    };
-    auto dictionary = readPropertyListArray(
-        "<plist><dict><key>a</key><array><true/></array>"
-        "</dict></plist>",
-        none);
-    ASSERT_TRUE(dictionary);
-    EXPECT_FALSE(*dictionary);
-    std::size_t before = 0;
-    auto broken = readPropertyListArray("<plist><array><true/><false/><integer>x</integer>",
-                                        [&](JsonValue) -> Result<void> {
-                                            ++before;
-                                            return {};
-                                        });
-    ASSERT_FALSE(broken);
-    EXPECT_EQ(broken.error().code, static_cast<int>(PropertyListErrorCode::NotAPropertyList));
-    EXPECT_EQ(before, 2u);
-}
-
 }  // namespace
 }  // namespace miravel
