@@ -8,7 +8,7 @@ build_packages=(
   build-essential cmake ninja-build pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libxml2-dev
   libsqlite3-dev libicu-dev libssl-dev libsecret-1-dev libfmt-dev libcurl4-openssl-dev
-  zlib1g-dev libminizip-dev libyaml-dev libexpat1-dev
+  zlib1g-dev libminizip-dev libyaml-dev libplist-dev libexpat1-dev
   libpng-dev libjpeg62-turbo-dev libgif-dev libtiff-dev
   libgumbo-dev libcpp-httplib-dev libsodium-dev libpq-dev postgresql wrk
   qt6-base-dev qt6-tools-dev qt6-webengine-dev libgl-dev xvfb xauth fonts-dejavu-core desktop-file-utils poppler-utils

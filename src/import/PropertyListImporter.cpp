@@ -124,13 +124,8 @@ Result<JsonArray> PropertyListImporter::readRecipeArray(const std::filesystem::p
     reportBytes(bytes->size(), bytes->size());
     auto root = readPropertyList(*bytes);
     if (!root) {
-        // What is wrong and where: "mismatched tag at line 12", "an offset outside the objects".
-        std::string reason = root.error().description;
-        if (!root.error().failureReason.empty()) {
-            reason += " (" + root.error().failureReason + ")";
-        }
-        logLine("Error: {}", reason);
-        return std::unexpected(importError("Unable to parse this file.", reason));
+        logLine("Error: {}", root.error().description);
+        return std::unexpected(importError("Unable to parse this file.", root.error().description));
     }
     if (!root->isArray()) {
         return std::unexpected(importError("There was a problem importing this file.",

@@ -10,10 +10,8 @@ namespace miravel {
 // Reads a property list (XML or binary) into a plain value tree: dictionaries become objects
 // (in the file's key order), arrays arrays, strings strings, booleans, integers and reals
 // numbers; dates become date text ("yyyy-MM-dd HH:mm:ss", local time) and data its Base64
-// text. Both forms of the same list give the same value. Anything that is not a property list
-// gives an error whose failure reason says what is wrong and where; more than 256 nested
-// arrays and dictionaries are refused, and so is a binary list whose containers refer to
-// each other so often that it would stand for more values than it has bytes.
+// text. Anything that is not a property list gives an error; nesting deeper than 256 levels
+// is refused.
 [[nodiscard]] Result<JsonValue> readPropertyList(std::string_view bytes);
 
 // Reads a property list in text form: XML, or the older text syntax of parenthesised arrays,
