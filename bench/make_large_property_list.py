@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Writes a MacGourmet-style property list of many recipes, for timing `miravel import`
 beside the large MealMaster file (make_large_mmf.py): eight ingredient records (one group),
-two direction entries, two of twenty categories and a preparation time per recipe."""
+two direction entries, two of twenty categories and a preparation time per recipe.
+With --mealmaster it writes the same recipes as MealMaster text instead, so that the two
+importers can also be compared on recipes of the same content."""
 import argparse
 import plistlib
 
@@ -36,12 +38,44 @@ def recipe(n):
     }
 
 
+UNITS = {"cups": "c", "cup": "c", "tbsp": "tb", "tsp": "ts", "g": "g", "cloves": "cl", "": ""}
+
+
+def mealmaster_line(record):
+    text = record["DESCRIPTION"] + ("; " + record["DIRECTION"] if record.get("DIRECTION") else "")
+    return f"{record['QUANTITY']:>7} {UNITS[record['MEASUREMENT']]:<2} {text}\n"
+
+
+def mealmaster(recipe):
+    out = ["MMMMM----- Recipe via Meal-Master (tm) v8.05\n\n",
+           f"      Title: {recipe['NAME']}\n",
+           f" Categories: {', '.join(entry['NAME'] for entry in recipe['CATEGORIES'])}\n",
+           f"      Yield: {recipe['SERVINGS']} servings\n\n"]
+    for record in recipe["INGREDIENTS"]:
+        if "DIVIDER_INGREDIENT" in record:
+            out.append(f"MMMMM--------------------------{record['DIVIDER_INGREDIENT']['DESCRIPTION'].upper()}"
+                       "-------------------------------\n")
+            out.extend(mealmaster_line(member) for member in record["INGREDIENTS"])
+        else:
+            out.append(mealmaster_line(record))
+    out.append("\n")
+    for entry in recipe["DIRECTIONS_LIST"]:
+        out.append(f"  {entry['DIRECTION_TEXT']}\n\n")
+    out.append("MMMMM\n\n")
+    return "".join(out)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("output")
     parser.add_argument("--count", type=int, default=20000)
     parser.add_argument("--binary", action="store_true")
+    parser.add_argument("--mealmaster", action="store_true")
     args = parser.parse_args()
+    if args.mealmaster:
+        with open(args.output, "w", encoding="latin-1") as out:
+            out.writelines(mealmaster(recipe(n + 1)) for n in range(args.count))
+        return
     with open(args.output, "wb") as out:
         plistlib.dump([recipe(n + 1) for n in range(args.count)], out,
                       fmt=plistlib.FMT_BINARY if args.binary else plistlib.FMT_XML)

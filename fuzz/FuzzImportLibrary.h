@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <exception>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -40,6 +41,21 @@ struct FuzzImportLibrary {
         if (writeFileAtomically(path, bytes)) {
             MiravelWindowController controller(library);
             (void)controller.performImport(path);
+        }
+    }
+
+    // Imports the bytes with one importer, whatever the file's extension would choose (Yum and
+    // RecipeML files share theirs). An exception ends the import as the window controller
+    // reports it, as a failed import.
+    template <typename Importer>
+    void importWith(std::string_view bytes, const std::string& extension) {
+        const auto path = folder / ("input" + extension);
+        if (writeFileAtomically(path, bytes)) {
+            Importer importer(library);
+            try {
+                (void)importer.parseFile(path);
+            } catch (const std::exception&) {
+            }
         }
     }
 

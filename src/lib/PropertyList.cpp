@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <limits>
 #include <memory>
+#include <utility>
 
 #include "lib/Crypto.h"
 #include "lib/DateText.h"
@@ -290,12 +291,112 @@ private:
     std::size_t m_at = 0;
 };
 
+// libplist asserts, and so ends the process, when it hands out a dictionary key holding a NUL
+// character, which a binary list can carry (its strings are counted, not terminated). Such a
+// file is refused before libplist reads it; whatever else is malformed is left to libplist.
+class BinaryListKeys {
+public:
+    explicit BinaryListKeys(std::string_view bytes) : m_bytes(bytes) {}
+
+    bool holdNul() const {
+        if (m_bytes.size() < kHeader + kTrailer || !m_bytes.starts_with("bplist00")) {
+            return false;
+        }
+        const std::size_t trailer = m_bytes.size() - kTrailer;
+        const std::size_t offsetWidth = byteAt(trailer + 6);
+        const std::size_t refWidth = byteAt(trailer + 7);
+        const std::uint64_t objects = bigEndian(trailer + 8, 8);
+        const std::uint64_t table = bigEndian(trailer + 24, 8);
+        if (offsetWidth == 0 || offsetWidth > 8 || refWidth == 0 || refWidth > 8 ||
+            table >= trailer || objects > (trailer - table) / offsetWidth) {
+            return false;
+        }
+        const auto offsetOf = [&](std::uint64_t object) -> std::uint64_t {
+            const std::uint64_t at =
+                object < objects ? bigEndian(table + object * offsetWidth, offsetWidth) : 0;
+            return at >= kHeader && at < trailer ? at : 0;
+        };
+        for (std::uint64_t i = 0; i < objects; ++i) {
+            const std::uint64_t at = offsetOf(i);
+            if (at == 0 || (byteAt(at) >> 4) != 0xD) {
+                continue;
+            }
+            auto [count, start] = countAndStart(at, trailer);
+            if (count > (trailer - start) / refWidth) {
+                continue;
+            }
+            for (std::uint64_t k = 0; k < count; ++k) {
+                const std::uint64_t key = offsetOf(bigEndian(start + k * refWidth, refWidth));
+                if (key != 0 && stringHoldsNul(key, trailer)) {
+                    return true;
+                }
+            }
+        }
+        return false;
+    }
+
+private:
+    static constexpr std::size_t kHeader = 8, kTrailer = 32;
+
+    std::uint8_t byteAt(std::size_t at) const { return static_cast<std::uint8_t>(m_bytes[at]); }
+
+    std::uint64_t bigEndian(std::size_t at, std::size_t width) const {
+        std::uint64_t value = 0;
+        for (std::size_t i = 0; i < width; ++i) {
+            value = (value << 8) | byteAt(at + i);
+        }
+        return value;
+    }
+
+    // An object's element count (from its marker, or the integer after it) and where its
+    // content starts; a count that cannot be read comes back as too large to fit.
+    std::pair<std::uint64_t, std::uint64_t> countAndStart(std::uint64_t at, std::size_t end) const {
+        const std::uint64_t count = byteAt(at) & 0x0F;
+        if (count != 0x0F) {
+            return {count, at + 1};
+        }
+        if (at + 1 >= end || (byteAt(at + 1) >> 4) != 0x1) {
+            return {std::numeric_limits<std::uint64_t>::max(), at + 1};
+        }
+        const std::size_t width = std::size_t{1} << (byteAt(at + 1) & 0x03);
+        if (at + 2 + width > end) {
+            return {std::numeric_limits<std::uint64_t>::max(), at + 1};
+        }
+        return {bigEndian(at + 2, width), at + 2 + width};
+    }
+
+    bool stringHoldsNul(std::uint64_t at, std::size_t end) const {
+        const std::uint8_t type = byteAt(at) >> 4;
+        if (type != 0x5 && type != 0x6) {
+            return false;
+        }
+        const std::uint64_t unit = type == 0x5 ? 1 : 2;
+        auto [count, start] = countAndStart(at, end);
+        if (count > (end - start) / unit) {
+            return false;
+        }
+        for (std::uint64_t c = 0; c < count; ++c) {
+            const std::size_t from = start + c * unit;
+            if (byteAt(from) == 0 && (unit == 1 || byteAt(from + 1) == 0)) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    std::string_view m_bytes;
+};
+
 }  // namespace
 
 Result<JsonValue> readPropertyList(std::string_view bytes) {
     if (bytes.empty() || bytes.size() > std::numeric_limits<std::uint32_t>::max()) {
         return makeError(kPropertyListErrorDomain, PropertyListErrorCode::NotAPropertyList,
                          "The file is not a property list.");
+    }
+    if (BinaryListKeys(bytes).holdNul()) {
+        return makeError(kPropertyListErrorDomain, PropertyListErrorCode::NotAPropertyList,
+                         "The property list has a key with a NUL character in it.");
     }
     plist_t root = nullptr;
     plist_from_memory(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &root);
