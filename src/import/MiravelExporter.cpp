@@ -14,6 +14,12 @@ namespace miravel {
 
 namespace {
 
+// Each entry is a gzip stream already, which deflate cannot shrink at any level: level 9
+// searches every entry for repeats and then writes it in stored blocks all the same. Level 0
+// writes those stored blocks straight away, still as a deflate entry, so every reader of
+// earlier archives reads these as it did.
+constexpr int kEntryLevel = 0;
+
 std::unexpected<Error> exportError(const Error& cause) {
     logLine("Error writing miravelrecipe file: {}", cause.description);
     return makeError(exportErrorDomain(), 0, cause.description, cause.failureReason);
@@ -48,7 +54,7 @@ Result<std::string> MiravelExporter::exportRecipesToMiravelFormat(
     for (const auto& recipe : recipes) {
         const std::string name = names.uniqueName(recipe->emailFilename());
         const std::string bytes = recipe->emailAttachment();
-        if (auto added = archive->add(name, bytes, currentMoment()); !added) {
+        if (auto added = archive->add(name, bytes, currentMoment(), kEntryLevel); !added) {
             return exportError(added.error());
         }
         ++written;
