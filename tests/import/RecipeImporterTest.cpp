@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <set>
 #include <thread>
 
 #include "import/ImportTestSupport.h"
@@ -391,6 +392,43 @@ TEST_F(RecipeImporterTest, ABackgroundImportReachesTheLiveListAndCanBeCancelled)
     EXPECT_TRUE(run.outcome.cancelled);
     EXPECT_EQ(run.outcome.count, 0u);
     EXPECT_EQ(MiravelWindowController::importAlert(run.outcome).title, "Import Cancelled");
+}
+
+// The archive's entries are read, and their photos written, a little ahead of the store: an
+// import cancelled part way leaves no photo file that no recipe names, and every recipe it
+// saved has its photo on disk.
+TEST_F(RecipeImporterTest, ACancelledArchiveImportLeavesNoStrayPhotos) {
+    const std::string photoBytes = testing::jpegOfSize(64, 48);
+    for (int i = 0; i < 1000; ++i) {
+        fullRecipe("R" + std::to_string(i))
+            ->setPhoto(savePhoto(m_library->filesFolder(), photoBytes).value());
+    }
+    save();
+    const auto archive = m_folder / "Photos.miravelrecipes";
+    ASSERT_TRUE(MiravelExporter::exportRecipesToMiravelFormat(liveRecipes(), archive));
+    openLibrary("target");
+
+    // Cancelled at the first batch the lists are shown, when the import lasts that long.
+    std::atomic<bool> cancel = false;
+    MiravelWindowController controller(*m_library);
+    auto run = controller.performImport(
+        archive, [&](const ImportProgress&) { cancel = true; }, &cancel);
+    ASSERT_FALSE(run.outcome.error);
+    auto recipes = liveRecipes();
+    EXPECT_EQ(recipes.size(), run.outcome.count);
+    std::set<std::string> named;
+    for (const auto& recipe : recipes) {
+        ASSERT_TRUE(recipe->photoPath()) << recipe->name().value_or("");
+        EXPECT_TRUE(std::filesystem::is_regular_file(*recipe->photoPath()));
+        named.insert(recipe->photo().value_or(""));
+    }
+    std::set<std::string> onDisk;
+    for (const auto& file : std::filesystem::directory_iterator(m_library->filesFolder())) {
+        if (file.path().extension() == ".jpg") {
+            onDisk.insert(file.path().filename().string());
+        }
+    }
+    EXPECT_EQ(onDisk, named);
 }
 
 }  // namespace
