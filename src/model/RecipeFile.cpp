@@ -125,7 +125,11 @@ JsonObject Recipe::recipeFileObject() const {
 }
 
 std::string Recipe::emailAttachment() const {
-    return gzipCompress(JsonWriter::write(JsonValue(recipeFileObject())));
+    return gzipCompress(recipeFileText());
+}
+
+std::string Recipe::recipeFileText() const {
+    return JsonWriter::write(JsonValue(recipeFileObject()));
 }
 
 std::string Recipe::emailFilename() const {
