@@ -126,7 +126,9 @@ struct ReadEntry {
     std::optional<std::string> fault;  // the reading thread itself failed here
 };
 
-// Entries in archive order, at most `capacity` of them waiting.
+// Entries in archive order, at most `capacity` of them waiting. Each side, once it has had to
+// wait, sleeps until a few entries (or their room) have gathered, so that the threads wake each
+// other once per few entries rather than once per entry.
 class EntryQueue {
 public:
     explicit EntryQueue(std::size_t capacity) : m_capacity(capacity) {}
@@ -134,12 +136,18 @@ public:
     // Waits for room; gives the entry back once the importing thread has stopped taking.
     std::optional<ReadEntry> push(ReadEntry entry) {
         std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [&] { return m_stopped || m_entries.size() < m_capacity; });
+        if (!m_stopped && m_entries.size() >= m_capacity) {
+            m_producerWaiting = true;
+            m_changed.wait(lock, [&] { return m_stopped || m_entries.size() <= m_capacity / 2; });
+            m_producerWaiting = false;
+        }
         if (m_stopped) {
             return entry;
         }
         m_entries.push_back(std::move(entry));
-        m_changed.notify_all();
+        if (m_consumerWaiting && m_entries.size() >= kGathered) {
+            m_changed.notify_all();
+        }
         return std::nullopt;
     }
     void finish() {
@@ -150,13 +158,19 @@ public:
     // Waits for the next entry; nothing once the reading thread has finished and all are taken.
     std::optional<ReadEntry> pop() {
         std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [&] { return m_finished || !m_entries.empty(); });
+        if (m_entries.empty() && !m_finished) {
+            m_consumerWaiting = true;
+            m_changed.wait(lock, [&] { return m_finished || m_entries.size() >= kGathered; });
+            m_consumerWaiting = false;
+        }
         if (m_entries.empty()) {
             return std::nullopt;
         }
         ReadEntry entry = std::move(m_entries.front());
         m_entries.pop_front();
-        m_changed.notify_all();
+        if (m_producerWaiting && m_entries.size() <= m_capacity / 2) {
+            m_changed.notify_all();
+        }
         return entry;
     }
     // The importing thread takes no more; what is still waiting is handed back.
@@ -168,12 +182,15 @@ public:
     }
 
 private:
+    static constexpr std::size_t kGathered = 4;
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::deque<ReadEntry> m_entries;
     std::size_t m_capacity;
     bool m_finished = false;
     bool m_stopped = false;
+    bool m_producerWaiting = false;
+    bool m_consumerWaiting = false;
 };
 
 }  // namespace
