@@ -1,10 +1,17 @@
 #include "import/MiravelExporter.h"
 
 #include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <future>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 #include "lib/ApplicationIdentifier.h"
 #include "lib/AtomicFile.h"
 #include "lib/DateText.h"
+#include "lib/Gzip.h"
 #include "lib/Log.h"
 #include "lib/TextFolding.h"
 #include "lib/ZipArchive.h"
@@ -13,6 +20,74 @@
 namespace miravel {
 
 namespace {
+
+// Each entry is a gzip stream already, which deflate cannot shrink at any level: level 9
+// searches every entry for repeats and then writes it in stored blocks all the same. Level 0
+// writes those stored blocks straight away, still as a deflate entry, so every reader of
+// earlier archives reads these as it did.
+constexpr int kEntryLevel = 0;
+
+// How many recipe files may wait, compressed or being compressed, for their turn in the
+// archive.
+constexpr std::size_t kFilesAhead = 8;
+
+// Compresses recipe files on two threads of their own while the exporting thread (the one the
+// recipes belong to) writes out the next ones; each result comes back through its future.
+class Compressors {
+public:
+    Compressors() {
+        for (int i = 0; i < 2; ++i) {
+            m_threads.emplace_back([this] { run(); });
+        }
+    }
+    ~Compressors() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_closed = true;
+        }
+        m_changed.notify_all();
+        for (auto& thread : m_threads) {
+            thread.join();
+        }
+    }
+    Compressors(const Compressors&) = delete;
+    Compressors& operator=(const Compressors&) = delete;
+
+    std::future<std::string> compress(std::string text) {
+        std::packaged_task<std::string()> job(
+            [text = std::move(text)] { return gzipCompress(text); });
+        auto result = job.get_future();
+        {
+            std::lock_guard lock(m_mutex);
+            m_jobs.push_back(std::move(job));
+        }
+        m_changed.notify_one();
+        return result;
+    }
+
+private:
+    void run() {
+        while (true) {
+            std::packaged_task<std::string()> job;
+            {
+                std::unique_lock lock(m_mutex);
+                m_changed.wait(lock, [&] { return m_closed || !m_jobs.empty(); });
+                if (m_jobs.empty()) {
+                    return;
+                }
+                job = std::move(m_jobs.front());
+                m_jobs.pop_front();
+            }
+            job();
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<std::packaged_task<std::string()>> m_jobs;
+    bool m_closed = false;
+    std::vector<std::thread> m_threads;  // last: they start once the rest exists
+};
 
 std::unexpected<Error> exportError(const Error& cause) {
     logLine("Error writing miravelrecipe file: {}", cause.description);
@@ -45,15 +120,33 @@ Result<std::string> MiravelExporter::exportRecipesToMiravelFormat(
     }
     ArchiveEntryNames names;
     std::size_t written = 0;
-    for (const auto& recipe : recipes) {
-        const std::string name = names.uniqueName(recipe->emailFilename());
-        const std::string bytes = recipe->emailAttachment();
-        if (auto added = archive->add(name, bytes, currentMoment()); !added) {
-            return exportError(added.error());
+    // Entries go into the archive in the recipes' order, each once its file is compressed.
+    std::deque<std::pair<std::string, std::future<std::string>>> waiting;
+    Compressors compressors;
+    auto writeOldest = [&]() -> Result<void> {
+        auto [name, file] = std::move(waiting.front());
+        waiting.pop_front();
+        if (auto added = archive->add(name, file.get(), currentMoment(), kEntryLevel); !added) {
+            return std::unexpected(added.error());
         }
         ++written;
         if (progress) {
             progress(written);
+        }
+        return {};
+    };
+    for (const auto& recipe : recipes) {
+        std::string name = names.uniqueName(recipe->emailFilename());
+        waiting.emplace_back(std::move(name), compressors.compress(recipe->recipeFileText()));
+        if (waiting.size() >= kFilesAhead) {
+            if (auto added = writeOldest(); !added) {
+                return exportError(added.error());
+            }
+        }
+    }
+    while (!waiting.empty()) {
+        if (auto added = writeOldest(); !added) {
+            return exportError(added.error());
         }
     }
     if (auto committed = archive->commit(); !committed) {

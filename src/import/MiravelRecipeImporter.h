@@ -18,16 +18,28 @@ public:
 
 protected:
     [[nodiscard]] Result<std::shared_ptr<Recipe>> recipeFromObject(const JsonObject& object);
+    // The same, with the file's photo already written (by photoFromObject) under `photo`.
+    [[nodiscard]] std::shared_ptr<Recipe> recipeFromObject(const JsonObject& object,
+                                                           std::optional<std::string> photo);
+    // Writes the photo a recipe file carries, if it carries one that is a picture; any thread.
+    std::optional<std::string> photoFromObject(const JsonObject& object) const;
 };
 
 // Reads a recipe archive (".miravelrecipes"): every entry is read as a recipe file, whatever
 // its name. A damaged entry is skipped; the import then reports the last such error, after
 // importing every good entry.
+//
+// The entries are read in two stages: a reading thread inflates and parses them and writes
+// their photos, a few entries ahead, while the importing thread puts the recipes into the
+// store, in archive order. Only the importing thread touches the importer's context.
 class MiravelRecipesImporter : public MiravelRecipeImporter {
 public:
     using MiravelRecipeImporter::MiravelRecipeImporter;
 
     ImportOutcome parseFile(const std::filesystem::path& path) override;
+
+    // How many entries the reading thread may have parsed ahead of the store.
+    static constexpr std::size_t kEntriesAhead = 32;
 };
 
 // The members a recipe file carries into a recipe, shared by the importer and by opening a

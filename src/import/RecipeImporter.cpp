@@ -45,12 +45,23 @@ Error importError(std::string message, std::string reason) {
 }
 
 std::optional<std::string> RecipeImporter::savePhoto(std::string_view imageBytes) {
+    auto name = writePhotoFile(imageBytes);
+    if (name) {
+        photoWritten();
+    }
+    return name;
+}
+
+const std::filesystem::path& RecipeImporter::photoFolder() const {
+    return m_library.filesFolder();
+}
+
+std::optional<std::string> RecipeImporter::writePhotoFile(std::string_view imageBytes) const {
     // One flush per batch, in saveNow, instead of two waits for the disk per photo.
     auto name = miravel::savePhoto(m_library.filesFolder(), imageBytes, Flush::Later);
     if (!name) {
         return std::nullopt;
     }
-    m_photosUnflushed = true;
     return *name;
 }
 

@@ -112,6 +112,12 @@ protected:
     // lines reports the first thousand and then how many more there were.
     void passedOver(std::size_t line, std::string text, std::string reason);
     void fileNote(std::string note);
+    // savePhoto in two halves, for an importer that makes its photos on a thread of its own:
+    // the file, written from any thread, and then, on the importing thread before a recipe
+    // names it, the note that it still has to reach the disk before the next save.
+    std::optional<std::string> writePhotoFile(std::string_view imageBytes) const;
+    void photoWritten() { m_photosUnflushed = true; }
+    const std::filesystem::path& photoFolder() const;
     // Saves what is pending; every importer ends with it.
     [[nodiscard]] Result<void> saveNow();
     bool cancelled() const { return m_cancel != nullptr && m_cancel->load(); }

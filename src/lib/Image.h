@@ -52,6 +52,11 @@ struct DecodeOptions {
     // cheaper than decoding everything and throwing most of it away) as long as the result
     // still holds enough pixels for a thumbnail of this edge.
     int thumbnailEdge = 0;
+    // When positive, a JPEG at most this large on both sides is only checked, for a caller
+    // that keeps the original bytes: all of its data is still read and entropy-decoded (so
+    // damage or an early end is found as by a full decode), but its pixels come out at an
+    // eighth of each side. The image's source size is the picture's own.
+    int checkOnlyWithin = 0;
     // A caller that only ever needs small pictures (the fuzzer) may tighten the budget.
     std::uint64_t maxPixels = kMaxImagePixels;
 };

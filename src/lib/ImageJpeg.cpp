@@ -70,7 +70,12 @@ bool readJpeg(jpeg_decompress_struct* info, JpegErrors* errors, JpegReader* read
     }
     reader->cmyk = info->jpeg_color_space == JCS_CMYK || info->jpeg_color_space == JCS_YCCK;
     info->out_color_space = reader->cmyk ? JCS_CMYK : JCS_EXT_RGBA;
-    if (reader->options.thumbnailEdge > 0) {
+    const int checkOnlyWithin = reader->options.checkOnlyWithin;
+    if (checkOnlyWithin > 0 && info->image_width <= static_cast<JDIMENSION>(checkOnlyWithin) &&
+        info->image_height <= static_cast<JDIMENSION>(checkOnlyWithin)) {
+        info->scale_num = 1;
+        info->scale_denom = 8;
+    } else if (reader->options.thumbnailEdge > 0) {
         const ThumbnailPlan plan =
             planThumbnail(static_cast<int>(info->image_width), static_cast<int>(info->image_height),
                           reader->options.thumbnailEdge);

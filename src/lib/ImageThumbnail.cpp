@@ -187,12 +187,15 @@ Image uprightThumbnail(Image decoded, std::string_view imageBytes, int edge) {
 // A JPEG of ours that already fits, upright and without camera data (which may say where it
 // was taken), is kept byte for byte: encoding it again would lose a little quality every time
 // a recipe travels between libraries, and cost time on every import.
+bool hasCameraData(std::string_view imageBytes) {
+    return imageBytes.find(std::string_view("Exif\0\0", 6)) != std::string_view::npos;
+}
+
 bool keptAsItIs(std::string_view imageBytes, const Image& decoded, int edge) {
     const int width = decoded.sourceWidth > 0 ? decoded.sourceWidth : decoded.width;
     const int height = decoded.sourceHeight > 0 ? decoded.sourceHeight : decoded.height;
     return detectImageFormat(imageBytes) == ImageFormat::Jpeg && width <= edge && height <= edge &&
-           width > 0 && height > 0 &&
-           imageBytes.find(std::string_view("Exif\0\0", 6)) == std::string_view::npos;
+           width > 0 && height > 0 && !hasCameraData(imageBytes);
 }
 
 }  // namespace
@@ -206,7 +209,13 @@ Result<Image> preparePhoto(std::string_view imageBytes, int edge) {
 }
 
 Result<std::string> thumbnailJpeg(std::string_view imageBytes, int edge) {
-    auto image = decodeForPhoto(imageBytes, edge);
+    // A JPEG that may be kept as it is is only checked, not decoded in full: its pixels would
+    // be thrown away.
+    DecodeOptions options{.thumbnailEdge = edge};
+    if (detectImageFormat(imageBytes) == ImageFormat::Jpeg && !hasCameraData(imageBytes)) {
+        options.checkOnlyWithin = edge;
+    }
+    auto image = decodeImage(imageBytes, options);
     if (!image) {
         return std::unexpected(image.error());
     }

@@ -87,6 +87,8 @@ public:
     // file name it travels under.
     JsonObject recipeFileObject() const;
     std::string emailAttachment() const;
+    // The JSON text the recipe file compresses, for a writer that compresses elsewhere.
+    std::string recipeFileText() const;
     std::string emailFilename() const;
 
     // Marks a user edit: status "modified" and a freshly computed content hash.

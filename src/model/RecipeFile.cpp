@@ -65,9 +65,15 @@ Result<JsonObject> readRecipeFile(std::string_view fileBytes) {
     }
     JsonParser::Options options;
     options.allowRawControlCharacters = true;  // our own writer emits them raw
-    // Older writers passed bad bytes through; the recipe is still worth having.
-    const RepairedUtf8 repaired = replacingInvalidUtf8(*text);
-    auto value = JsonParser::parse(repaired.text, options);
+    // Older writers passed bad bytes through; the recipe is still worth having. Sound text,
+    // nearly all of it, is parsed where it is instead of copied.
+    std::string repaired;
+    std::string_view json = *text;
+    if (!isValidUtf8(json)) {
+        repaired = replacingInvalidUtf8(json).text;
+        json = repaired;
+    }
+    auto value = JsonParser::parse(json, options);
     if (!value) {
         return fail(value.error().description);
     }
@@ -119,7 +125,11 @@ JsonObject Recipe::recipeFileObject() const {
 }
 
 std::string Recipe::emailAttachment() const {
-    return gzipCompress(JsonWriter::write(JsonValue(recipeFileObject())));
+    return gzipCompress(recipeFileText());
+}
+
+std::string Recipe::recipeFileText() const {
+    return JsonWriter::write(JsonValue(recipeFileObject()));
 }
 
 std::string Recipe::emailFilename() const {

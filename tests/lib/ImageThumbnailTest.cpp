@@ -147,6 +147,10 @@ TEST(ThumbnailJpeg, keepsAFittingJpegAsItIsAndEncodesEverythingElse) {
     using testing::patternColour;
     const std::string small = encodeJpeg(makeImage(200, 100, patternColour)).value();
     EXPECT_EQ(thumbnailJpeg(small).value(), small) << "no second generation of JPEG loss";
+    // Kept bytes are still read to their end first: a picture cut short is no photo.
+    for (std::size_t keep : {small.size() - 2, small.size() / 2, std::size_t{200}}) {
+        EXPECT_FALSE(thumbnailJpeg(small.substr(0, keep))) << keep;
+    }
 
     const std::string large = encodeJpeg(makeImage(600, 300, patternColour)).value();
     auto reduced = decodeImage(thumbnailJpeg(large).value());
