@@ -21,11 +21,10 @@ namespace miravel {
 
 namespace {
 
-// Each entry is a gzip stream already, which deflate cannot shrink at any level: level 9
-// searches every entry for repeats and then writes it in stored blocks all the same. Level 0
-// writes those stored blocks straight away, still as a deflate entry, so every reader of
-// earlier archives reads these as it did.
-constexpr int kEntryLevel = 0;
+// The archive format's entries are deflate at level 9. Each is a gzip stream already, so
+// level 0 would write the same stored blocks a little faster (the 10,000-recipe archive came
+// out 113 bytes smaller), but the level is what the format names and what other writers use.
+constexpr int kEntryLevel = 9;
 
 // How many recipe files may wait, compressed or being compressed, for their turn in the
 // archive.
