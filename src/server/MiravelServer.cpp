@@ -9,6 +9,7 @@
 #include <charconv>
 #include <chrono>
 #include <exception>
+#include <optional>
 
 #include <fmt/format.h>
 
@@ -55,13 +56,17 @@ std::string compressedAnswer(const std::string& envelope) {
     return gzipCompress(envelope, 1);
 }
 
+void markGzipped(httplib::Response& response) {
+    response.set_header("Content-Encoding", "gzip");
+    response.set_header("Vary", "Accept-Encoding");
+}
+
 void sendEnvelope(httplib::Response& response, std::string body, bool gzipped) {
     response.status = 200;
     response.body = std::move(body);
     response.set_header("Content-Type", "application/json");
     if (gzipped) {
-        response.set_header("Content-Encoding", "gzip");
-        response.set_header("Vary", "Accept-Encoding");
+        markGzipped(response);
     }
 }
 
@@ -264,15 +269,23 @@ private:
         return account;
     }
 
+    // The request's account, or nothing with the refusal written into the response.
+    std::optional<Account> accountOrRefusal(const httplib::Request& request,
+                                            httplib::Response& response) {
+        auto account = authenticate(request);
+        if (!account) {
+            respond(response, std::unexpected(account.error()));
+            return std::nullopt;
+        }
+        return std::move(*account);
+    }
+
     template <typename Handler>
     auto authenticated(Handler handler) {
         return [this, handler](const httplib::Request& request, httplib::Response& response) {
-            auto account = authenticate(request);
-            if (!account) {
-                respond(response, std::unexpected(account.error()));
-                return;
+            if (auto account = accountOrRefusal(request, response)) {
+                respond(response, handler(account->id, request));
             }
-            respond(response, handler(account->id, request));
         };
     }
 
@@ -281,9 +294,8 @@ private:
     template <typename Build>
     auto cachedList(Build build) {
         return [this, build](const httplib::Request& request, httplib::Response& response) {
-            auto account = authenticate(request);
+            auto account = accountOrRefusal(request, response);
             if (!account) {
-                respond(response, std::unexpected(account.error()));
                 return;
             }
             const EntityKind list = listOfPath(request);
@@ -312,8 +324,7 @@ private:
             const std::string* body = gzipped ? &answer->gzipped : &answer->plain;
             response.status = 200;
             if (gzipped) {
-                response.set_header("Content-Encoding", "gzip");
-                response.set_header("Vary", "Accept-Encoding");
+                markGzipped(response);
             }
             response.set_content_provider(
                 body->size(), "application/json",
