@@ -1,17 +1,85 @@
 #include "browser/HtmlDocument.h"
 
+#include <algorithm>
+#include <cassert>
 #include <cctype>
+#include <cstddef>
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
 
 #include "browser/HtmlText.h"
+#include "browser/PageText.h"
 #include "lib/TextPieces.h"
 
 namespace miravel {
 
-HtmlDocument::HtmlDocument(std::string_view utf8) : m_text(utf8) {
+// A bump allocator: gumbo's frees are ignored and everything goes at once with the document.
+// What gumbo frees while it parses are buffers it outgrew (each half the size of the next) and
+// tokens it dropped, so the arena holds a small multiple of the tree. Memory the kernel hands
+// out costs a page fault on first touch, which on a page of this size costs more than the
+// parse, so each thread keeps a few blocks for the next page.
+class HtmlDocument::Arena {
+public:
+    Arena() = default;
+    Arena(const Arena&) = delete;
+    Arena& operator=(const Arena&) = delete;
+    ~Arena() {
+        for (auto& block : m_blocks) {
+            if (spareBlocks().size() < kSpareBlocks) {
+                spareBlocks().push_back(std::move(block));
+            }
+        }
+    }
+
+    static void* allocate(void* arena, std::size_t size) {
+        return static_cast<Arena*>(arena)->take(size);
+    }
+    static void release(void*, void*) {}
+
+private:
+    using Block = std::unique_ptr<std::byte[]>;
+    static constexpr std::size_t kBlock = 256 * 1024;
+    static constexpr std::size_t kSpareBlocks = 32;  // 8 MB a thread
+    static constexpr std::size_t kAlignment = alignof(std::max_align_t);
+
+    static std::vector<Block>& spareBlocks() {
+        thread_local std::vector<Block> spare;
+        return spare;
+    }
+
+    void* take(std::size_t size) {
+        size = (std::max<std::size_t>(size, 1) + kAlignment - 1) & ~(kAlignment - 1);
+        if (size > kBlock / 4) {
+            // Large buffers get memory of their own, so a block's unused end stays small.
+            return m_large.emplace_back(std::make_unique_for_overwrite<std::byte[]>(size)).get();
+        }
+        if (m_left < size) {
+            if (spareBlocks().empty()) {
+                m_blocks.push_back(std::make_unique_for_overwrite<std::byte[]>(kBlock));
+            } else {
+                m_blocks.push_back(std::move(spareBlocks().back()));
+                spareBlocks().pop_back();
+            }
+            m_next = m_blocks.back().get();
+            m_left = kBlock;
+        }
+        void* taken = m_next;
+        m_next += size;
+        m_left -= size;
+        return taken;
+    }
+
+    std::vector<Block> m_blocks;  // kBlock bytes each
+    std::vector<Block> m_large;
+    std::byte* m_next = nullptr;
+    std::size_t m_left = 0;
+};
+
+HtmlDocument::HtmlDocument(std::string_view utf8)
+    : m_text(utf8), m_arena(std::make_unique<Arena>()) {
     GumboOptions options = kGumboDefaultOptions;
+    options.allocator = &Arena::allocate;
+    options.deallocator = &Arena::release;
+    options.userdata = m_arena.get();
     // The parse errors are of no use here and recording them costs time.
     options.max_errors = 0;
     m_output = gumbo_parse_with_options(&options, m_text.data(), m_text.size());
@@ -62,39 +130,8 @@ std::vector<const GumboNode*> HtmlDocument::following(const GumboNode* element, 
     return result;
 }
 
-HtmlDocument::~HtmlDocument() {
-    // gumbo_destroy_output frees the tree recursively, which a deep tree would end with a
-    // stack overflow. Every node becomes a child of the document instead, with no children of
-    // its own, so that it frees two levels. gumbo allocates with malloc by default.
-    GumboNode* document = m_output->document;
-    std::vector<GumboNode*> all;
-    std::vector<GumboNode*> pending;
-    for (unsigned i = 0; i < document->v.document.children.length; ++i) {
-        pending.push_back(static_cast<GumboNode*>(document->v.document.children.data[i]));
-    }
-    while (!pending.empty()) {
-        GumboNode* node = pending.back();
-        pending.pop_back();
-        all.push_back(node);
-        if (node->type == GUMBO_NODE_ELEMENT || node->type == GUMBO_NODE_TEMPLATE) {
-            GumboVector& children = node->v.element.children;
-            for (unsigned i = 0; i < children.length; ++i) {
-                pending.push_back(static_cast<GumboNode*>(children.data[i]));
-            }
-            children.length = 0;
-        }
-    }
-    GumboVector& top = document->v.document.children;
-    void** flat = static_cast<void**>(std::malloc(sizeof(void*) * (all.size() + 1)));
-    if (flat != nullptr) {
-        std::free(top.data);
-        std::memcpy(flat, all.data(), sizeof(void*) * all.size());
-        top.data = flat;
-        top.length = static_cast<unsigned>(all.size());
-        top.capacity = static_cast<unsigned>(all.size() + 1);
-    }
-    gumbo_destroy_output(&kGumboDefaultOptions, m_output);
-}
+// The arena holds the whole tree.
+HtmlDocument::~HtmlDocument() = default;
 
 const GumboVector* childrenOf(const GumboNode* node) {
     if (node->type == GUMBO_NODE_ELEMENT || node->type == GUMBO_NODE_TEMPLATE) {
@@ -107,6 +144,8 @@ const GumboVector* childrenOf(const GumboNode* node) {
 }
 
 const char* attribute(const GumboNode* element, const char* name) {
+    // The fast path's tree holds only these.
+    assert(isAttributeForTree(name));
     if (element->type != GUMBO_NODE_ELEMENT && element->type != GUMBO_NODE_TEMPLATE) {
         return nullptr;
     }

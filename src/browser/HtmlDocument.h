@@ -2,6 +2,7 @@
 
 #include <gumbo.h>
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -11,8 +12,9 @@
 namespace miravel {
 
 // A page parsed into the HTML5 tree browsers build (gumbo). Pages nest deeply (100,000
-// levels happen in the wild and in attacks), so nothing here recurses over the tree, and the
-// tree is flattened before gumbo, which does recurse, frees it.
+// levels happen in the wild and in attacks), so nothing here recurses over the tree. The tree
+// lives in an arena of its own that goes with the document in one piece: gumbo's own freeing
+// recurses over the tree, and a page's many small allocations cost more than its parse.
 class HtmlDocument {
 public:
     explicit HtmlDocument(std::string_view utf8);
@@ -29,7 +31,10 @@ public:
                                             const GumboNode* within = nullptr) const;
 
 private:
+    class Arena;
+
     std::string m_text;  // gumbo's nodes point into it
+    std::unique_ptr<Arena> m_arena;
     GumboOutput* m_output = nullptr;
     std::vector<const GumboNode*> m_elements;
     // For each element of m_elements, the index one past its last descendant.

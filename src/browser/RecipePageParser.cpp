@@ -1510,7 +1510,7 @@ Result<PageRecipe> RecipePageParser::parse(std::string_view page, std::string_vi
         }
     }
     // With the JSON-LD taken from the scan, the tree needs no script's text.
-    const std::string stripped = options.fastPath ? withoutScriptContents(text) : std::string();
+    const std::string stripped = options.fastPath ? pageForTree(text) : std::string();
     const HtmlDocument document(
         prefixOf(options.fastPath ? std::string_view(stripped) : text, options.mostTreeBytes));
     if (!options.fastPath) {

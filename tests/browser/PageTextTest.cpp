@@ -60,20 +60,60 @@ TEST(PageTextTest, JsonLdBlocksAsATokenizerSeesThem) {
         "<script type=\"text/javascript\">{\"b\":3}</script>"
         "<scripts type=\"application/ld+json\">no</scripts>"
         "<script type=application/ld+json>{\"unquoted\":4}</script>"
+        "<script><!-- document.write('<script>x</script>"
+        "<script type=\"application/ld+json\">{\"inside\":1}</script>'); --></script>"
+        "<script type=\"application/ld+json\"><!--{\"escaped\":6}--></script>"
         "<script type=\"application/ld+json\">{\"unterminated\":5}";
     EXPECT_EQ(jsonLdBlocks(page),
               (std::vector<std::string_view>{"{\"a\":1}", "[2]", "{\"unquoted\":4}",
-                                             "{\"unterminated\":5}"}));
+                                             "<!--{\"escaped\":6}-->", "{\"unterminated\":5}"}));
 }
 
 TEST(PageTextTest, ScriptStyleAndSvgContentsGoTheirElementsStay) {
-    EXPECT_EQ(withoutScriptContents(
-                  "<p>a</p><script src=x>var t = '<p>no</p>';</script><STYLE>p{}</STYLE >"
-                  "<!-- <script> --><p>b</p><scripted>c</scripted>"
-                  "<svg class=i><path d=\"M0\"/></svg><p>c</p>"
-                  "<script>x</scripts></script ><script>unterminated"),
+    EXPECT_EQ(pageForTree("<p>a</p><script src=x>var t = '<p>no</p>';</script><STYLE>p{}</STYLE >"
+                          "<!-- <script> --><p>b</p><scripted>c</scripted>"
+                          "<svg class=i><path d=\"M0\"/></svg><p>c</p>"
+                          "<script>x</scripts></script ><script>unterminated"),
               "<p>a</p><script src=x></script><STYLE></STYLE ><!-- <script> --><p>b</p>"
               "<scripted>c</scripted><svg class=i></svg><p>c</p><script></script ><script>");
+}
+
+TEST(PageTextTest, TheTreeKeepsTheAttributesItIsAskedForByteForByte) {
+    using namespace std::string_view_literals;
+    struct Case {
+        std::string_view page;
+        std::string_view forTree;
+    };
+    const Case cases[] = {
+        {"<div id=a data-x='{\"y\":1}' CLASS=\"ingredients list\" onclick=go()>1 egg</div>",
+         "<div CLASS=\"ingredients list\">1 egg</div>"},
+        // A '>' inside a quoted value is no tag's end; one in an unquoted value is.
+        {"<img alt=\"a > b\" src='x.jpg' srcset=\"x.jpg 1x\"/><a href=/r/ title=t>r</a>",
+         "<img src='x.jpg' /><a href=/r/>r</a>"},
+        {"<p hidden style = \"display: none\" lang=en>x</p><p\nitemprop=name\nid=n>y</p>",
+         "<p hidden style = \"display: none\">x</p><p itemprop=name>y</p>"},
+        // Broken tags (a quote in a name, '=' starting one, an attribute right after a quoted
+        // value, a stray slash) stay as they are: parsers read them in ways of their own.
+        {"<p \"class=x\" =class=y class=\"z\"id=w>t</p><p id=1 / class=a>",
+         "<p \"class=x\" =class=y class=\"z\"id=w>t</p><p id=1 / class=a>"},
+        {"<p class=a id=b CLASS=c>t</p>", "<p class=a id=b CLASS=c>t</p>"},
+        {"<p id=1\fclass=a>t</p><p id=\"a\0\" class=b><p id= class=c>"sv,
+         "<p id=1\fclass=a>t</p><p id=\"a\0\" class=b><p id= class=c>"sv},
+        // Text that looks like tags: in a title, a textarea, a comment, a bogus comment.
+        {"<title>A <b id=1>bold</b> title</title><textarea id=t><i id=2></textarea>",
+         "<title>A <b id=1>bold</b> title</title><textarea><i id=2></textarea>"},
+        {"<!-- <p id=1> --><!--><p id=2><!---><?x <p id=3>?><!DOCTYPE html><p id=4>",
+         "<!-- <p id=1> --><!--><p><!---><?x <p id=3>?><!DOCTYPE html><p>"},
+        {"<!-- a --!><p id=1>b</p id=x></p>", "<!-- a --!><p>b</p id=x></p>"},
+        {"<plaintext id=1><p id=2>", "<plaintext><p id=2>"},
+        // A tag the page ends inside is dropped by the tokenizer: left as it is.
+        {"<p id=1>a<p class=\"x", "<p>a<p class=\"x"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(pageForTree(c.page), c.forTree) << c.page;
+    }
+    EXPECT_TRUE(isAttributeForTree("itemprop"));
+    EXPECT_FALSE(isAttributeForTree("id"));
 }
 
 TEST(PageTextTest, EntitiesAndTags) {
