@@ -21,8 +21,8 @@ std::string declaredCharset(std::string_view bytes);
 
 // The contents of every `<script type="application/ld+json">` element of a page, in page
 // order, found by scanning the bytes as an HTML tokenizer would for script elements: the
-// contents run to the first "</script" whatever they hold, and script elements inside
-// comments do not count.
+// contents run to the first "</script" (but for one that closes a script tag written inside a
+// comment inside them), and script elements inside comments do not count.
 std::vector<std::string_view> jsonLdBlocks(std::string_view page);
 
 // The page as the tree needs it, for a parser that takes JSON-LD from the bytes: without the
