@@ -288,7 +288,10 @@ bool isAsciiLetter(char ch) {
 struct Tag {
     std::size_t end = 0;
     std::string_view name;
-    std::vector<std::pair<std::string_view, std::string_view>> attributes;  // name, raw text
+    struct Attribute {
+        std::string_view name, raw, value;  // raw: the name, '=' and the value with its quotes
+    };
+    std::vector<Attribute> attributes;
     bool selfClosing = false;
     bool plain = true;
 };
@@ -350,6 +353,7 @@ std::optional<Tag> readTag(std::string_view page, std::size_t open) {
             }
             const std::string_view name = page.substr(start, i - start);
             separated = false;
+            std::string_view value;
             std::size_t j = i;
             while (j < page.size() && isTagWhiteSpace(page[j])) {
                 ++j;
@@ -364,16 +368,18 @@ std::optional<Tag> readTag(std::string_view page, std::size_t open) {
                     if (close == std::string_view::npos) {
                         return std::nullopt;
                     }
-                    tag.plain =
-                        tag.plain && page.substr(j, close - j).find('\0') == std::string_view::npos;
+                    value = page.substr(j + 1, close - j - 1);
+                    tag.plain = tag.plain && value.find('\0') == std::string_view::npos;
                     j = close + 1;
                 } else {
                     // An empty value ("a= >") is an error too.
                     tag.plain = tag.plain && j < page.size() && page[j] != '>';
+                    const std::size_t valueStart = j;
                     while (j < page.size() && !isTagWhiteSpace(page[j]) && page[j] != '>') {
                         tag.plain = tag.plain && (isPlainNameCharacter(page[j]) || page[j] == '/');
                         ++j;
                     }
+                    value = page.substr(valueStart, j - valueStart);
                 }
                 i = j;
             }
@@ -382,9 +388,9 @@ std::optional<Tag> readTag(std::string_view page, std::size_t open) {
             constexpr std::size_t kMostChecked = 32;
             tag.plain = tag.plain && tag.attributes.size() < kMostChecked;
             for (std::size_t k = 0; tag.plain && k < tag.attributes.size(); ++k) {
-                tag.plain = !equalNoCase(tag.attributes[k].first, name);
+                tag.plain = !equalNoCase(tag.attributes[k].name, name);
             }
-            tag.attributes.emplace_back(name, page.substr(start, i - start));
+            tag.attributes.push_back({name, page.substr(start, i - start), value});
         }
     }
     return std::nullopt;
@@ -490,7 +496,7 @@ std::string pageForTree(std::string_view page) {
         if (tag->plain) {
             result.push_back('<');
             result.append(tag->name);
-            for (const auto& [name, raw] : tag->attributes) {
+            for (const auto& [name, raw, value] : tag->attributes) {
                 std::string key;
                 for (const char ch : name) {
                     key.push_back(lowered(ch));
@@ -540,27 +546,24 @@ std::vector<std::string_view> jsonLdBlocks(std::string_view page) {
             break;
         }
         if (page.compare(open, 4, "<!--") == 0) {
-            const std::size_t close = page.find("-->", open + 4);
-            if (close == std::string_view::npos) {
-                break;
-            }
-            at = close + 3;
+            at = commentEnd(page, open);
             continue;
         }
-        if (!startsWithNoCase(page, open, "<script") || open + 7 >= page.size() ||
-            !(isWhiteSpace(page[open + 7]) || page[open + 7] == '>' || page[open + 7] == '/')) {
+        if (!isTagNamed(page, open, "<script")) {
             at = open + 1;
             continue;
         }
-        const std::size_t end = tagEnd(page, open);
-        if (end == std::string_view::npos) {
+        const std::optional<Tag> tag = readTag(page, open);
+        if (!tag) {
             break;
         }
-        const std::string_view tag = page.substr(open + 1, end - open - 1);
-        const std::size_t contentEnd = scriptTextEnd(page, end + 1);
-        const auto type = attributeValue(tag, "type");
-        if (type && isJsonLdType(*type)) {
-            blocks.push_back(page.substr(end + 1, contentEnd - end - 1));
+        const std::size_t contentEnd = scriptTextEnd(page, tag->end);
+        // Of a repeated attribute, the first counts.
+        const auto type = std::find_if(
+            tag->attributes.begin(), tag->attributes.end(),
+            [](const Tag::Attribute& attribute) { return equalNoCase(attribute.name, "type"); });
+        if (type != tag->attributes.end() && isJsonLdType(type->value)) {
+            blocks.push_back(page.substr(tag->end, contentEnd - tag->end));
         }
         at = contentEnd;
     }
