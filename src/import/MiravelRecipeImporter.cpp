@@ -119,31 +119,34 @@ namespace {
 // entry is none (`reason` for the report, the error for the outcome).
 struct ReadEntry {
     std::string name;
-    std::uint64_t size = 0;
+    std::uint64_t size = 0;  // as the archive declares it, for the progress
+    std::uint64_t held = 0;  // the recipe file's bytes as read, a measure of what it holds
     Result<JsonObject> object;
     std::string reason;
     std::optional<std::string> photo;  // the file written for the recipe's photo
     std::optional<std::string> fault;  // the reading thread itself failed here
 };
 
-// Entries in archive order, at most `capacity` of them waiting. Each side, once it has had to
-// wait, sleeps until a few entries (or their room) have gathered, so that the threads wake each
-// other once per few entries rather than once per entry.
+// Entries in archive order, at most `capacity` bytes of recipe files waiting, so that
+// the reading thread goes on while the importing thread waits for a save. Each side, once it
+// has had to wait, sleeps until a few entries (or their room) have gathered, so that the
+// threads wake each other once per few entries rather than once per entry.
 class EntryQueue {
 public:
-    explicit EntryQueue(std::size_t capacity) : m_capacity(capacity) {}
+    explicit EntryQueue(std::uint64_t capacity) : m_capacity(capacity) {}
 
     // Waits for room; gives the entry back once the importing thread has stopped taking.
     std::optional<ReadEntry> push(ReadEntry entry) {
         std::unique_lock lock(m_mutex);
-        if (!m_stopped && m_entries.size() >= m_capacity) {
+        if (!m_stopped && m_bytes >= m_capacity) {
             m_producerWaiting = true;
-            m_changed.wait(lock, [&] { return m_stopped || m_entries.size() <= m_capacity / 2; });
+            m_changed.wait(lock, [&] { return m_stopped || m_bytes <= m_capacity / 2; });
             m_producerWaiting = false;
         }
         if (m_stopped) {
             return entry;
         }
+        m_bytes += entry.held;
         m_entries.push_back(std::move(entry));
         if (m_consumerWaiting && m_entries.size() >= kGathered) {
             m_changed.notify_all();
@@ -168,7 +171,8 @@ public:
         }
         ReadEntry entry = std::move(m_entries.front());
         m_entries.pop_front();
-        if (m_producerWaiting && m_entries.size() <= m_capacity / 2) {
+        m_bytes -= entry.held;
+        if (m_producerWaiting && m_bytes <= m_capacity / 2) {
             m_changed.notify_all();
         }
         return entry;
@@ -177,6 +181,7 @@ public:
     std::deque<ReadEntry> stop() {
         std::lock_guard lock(m_mutex);
         m_stopped = true;
+        m_bytes = 0;
         m_changed.notify_all();
         return std::exchange(m_entries, {});
     }
@@ -186,7 +191,8 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::deque<ReadEntry> m_entries;
-    std::size_t m_capacity;
+    std::uint64_t m_bytes = 0;
+    std::uint64_t m_capacity;
     bool m_finished = false;
     bool m_stopped = false;
     bool m_producerWaiting = false;
@@ -211,18 +217,19 @@ ImportOutcome MiravelRecipesImporter::parseFile(const std::filesystem::path& pat
             std::filesystem::remove(photoFolder() / *entry.photo, ignored);
         }
     };
-    EntryQueue queue(kEntriesAhead);
+    EntryQueue queue(kBytesAhead);
     std::thread reading([&, archive = std::move(*archive)]() mutable {
         const auto& entries = archive.entries();
         try {
             for (std::size_t index = 0; index < entries.size() && !cancelled(); ++index) {
-                ReadEntry entry{entries[index].name, entries[index].size, {}, {}, {}, {}};
+                ReadEntry entry{entries[index].name, entries[index].size, 0, {}, {}, {}, {}};
                 if (auto bytes = archive.read(index); !bytes) {
                     entry.reason = bytes.error().description;
                     entry.object = std::unexpected(Error{applicationErrorDomain(), 100,
                                                          "Unable to parse this file.",
                                                          bytes.error().description});
-                } else if (entry.object = readRecipeFile(*bytes); !entry.object) {
+                } else if (entry.held = bytes->size(), entry.object = readRecipeFile(*bytes);
+                           !entry.object) {
                     entry.reason = entry.object.error().description;
                 } else {
                     entry.photo = photoFromObject(*entry.object);

@@ -30,7 +30,7 @@ protected:
 // importing every good entry.
 //
 // The entries are read in two stages: a reading thread inflates and parses them and writes
-// their photos, a few entries ahead, while the importing thread puts the recipes into the
+// their photos, ahead of the store, while the importing thread puts the recipes into the
 // store, in archive order. Only the importing thread touches the importer's context.
 class MiravelRecipesImporter : public MiravelRecipeImporter {
 public:
@@ -38,8 +38,9 @@ public:
 
     ImportOutcome parseFile(const std::filesystem::path& path) override;
 
-    // How many entries the reading thread may have parsed ahead of the store.
-    static constexpr std::size_t kEntriesAhead = 32;
+    // How much the reading thread may have parsed ahead of the store, in bytes of recipe
+    // files: a save of a batch takes long enough for the reading thread to run dry otherwise.
+    static constexpr std::uint64_t kBytesAhead = 8ULL << 20;
 };
 
 // The members a recipe file carries into a recipe, shared by the importer and by opening a

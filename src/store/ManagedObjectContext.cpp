@@ -795,11 +795,29 @@ void ManagedObjectContext::mergeChangesFromContextDidSave(const ContextDidSave& 
             merged.refreshed.push_back(object);
         }
     }
+    // One read per entity rather than per row: an import's save brings thousands.
+    std::vector<ObjectID> unseen;
+    std::unordered_map<const EntityDescription*, ValueList> unseenRows;
     for (ObjectID id : changes.inserted) {
-        if (registeredObject(id)) {
+        if (!id.isNull() && !registeredObject(id)) {
+            unseen.push_back(id);
+            unseenRows[id.entity].emplace_back(id.row);
+        }
+    }
+    for (auto& [entity, rows] : unseenRows) {
+        auto stored = m_coordinator->fetchRows(*entity, "t.id IN (SELECT value FROM json_each(?))",
+                                               {Value(std::move(rows))}, "");
+        if (!stored) {
+            logUnresolvedError(stored.error());
             continue;
         }
-        if (auto object = objectWithID(id)) {
+        for (auto& row : *stored) {
+            registerRow(*entity, std::move(row));
+        }
+    }
+    // A row deleted again before this read is not there, and not reported.
+    for (ObjectID id : unseen) {
+        if (auto object = registeredObject(id)) {
             merged.inserted.push_back(std::move(object));
         }
     }
