@@ -27,11 +27,14 @@ namespace {
 constexpr int kEntryLevel = 9;
 
 // How many recipe files may wait, compressed or being compressed, for their turn in the
-// archive.
-constexpr std::size_t kFilesAhead = 8;
+// archive: enough to keep both compressing threads busy, and at most so many bytes of recipe
+// file text (a recipe with a large photo is megabytes of it).
+constexpr std::size_t kFilesAhead = 32;
+constexpr std::size_t kBytesAhead = 16 << 20;
 
-// Compresses recipe files on two threads of their own while the exporting thread (the one the
-// recipes belong to) writes out the next ones; each result comes back through its future.
+// Compresses recipe files, and deflates them as archive entries, on two threads of their own
+// while the exporting thread (the one the recipes belong to) writes out the next ones; each
+// result comes back through its future.
 class Compressors {
 public:
     Compressors() {
@@ -52,9 +55,10 @@ public:
     Compressors(const Compressors&) = delete;
     Compressors& operator=(const Compressors&) = delete;
 
-    std::future<std::string> compress(std::string text) {
-        std::packaged_task<std::string()> job(
-            [text = std::move(text)] { return gzipCompress(text); });
+    std::future<ZipWriter::DeflatedEntry> compress(std::string text) {
+        std::packaged_task<ZipWriter::DeflatedEntry()> job([text = std::move(text)] {
+            return ZipWriter::deflateEntry(gzipCompress(text), kEntryLevel);
+        });
         auto result = job.get_future();
         {
             std::lock_guard lock(m_mutex);
@@ -67,7 +71,7 @@ public:
 private:
     void run() {
         while (true) {
-            std::packaged_task<std::string()> job;
+            std::packaged_task<ZipWriter::DeflatedEntry()> job;
             {
                 std::unique_lock lock(m_mutex);
                 m_changed.wait(lock, [&] { return m_closed || !m_jobs.empty(); });
@@ -83,7 +87,7 @@ private:
 
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::deque<std::packaged_task<std::string()>> m_jobs;
+    std::deque<std::packaged_task<ZipWriter::DeflatedEntry()>> m_jobs;
     bool m_closed = false;
     std::vector<std::thread> m_threads;  // last: they start once the rest exists
 };
@@ -120,12 +124,19 @@ Result<std::string> MiravelExporter::exportRecipesToMiravelFormat(
     ArchiveEntryNames names;
     std::size_t written = 0;
     // Entries go into the archive in the recipes' order, each once its file is compressed.
-    std::deque<std::pair<std::string, std::future<std::string>>> waiting;
+    struct Waiting {
+        std::string name;
+        std::size_t textSize;
+        std::future<ZipWriter::DeflatedEntry> file;
+    };
+    std::deque<Waiting> waiting;
+    std::size_t waitingBytes = 0;
     Compressors compressors;
     auto writeOldest = [&]() -> Result<void> {
-        auto [name, file] = std::move(waiting.front());
+        auto [name, textSize, file] = std::move(waiting.front());
         waiting.pop_front();
-        if (auto added = archive->add(name, file.get(), currentMoment(), kEntryLevel); !added) {
+        waitingBytes -= textSize;
+        if (auto added = archive->addDeflated(name, file.get(), currentMoment()); !added) {
             return std::unexpected(added.error());
         }
         ++written;
@@ -135,9 +146,12 @@ Result<std::string> MiravelExporter::exportRecipesToMiravelFormat(
         return {};
     };
     for (const auto& recipe : recipes) {
-        std::string name = names.uniqueName(recipe->emailFilename());
-        waiting.emplace_back(std::move(name), compressors.compress(recipe->recipeFileText()));
-        if (waiting.size() >= kFilesAhead) {
+        std::string text = recipe->recipeFileText();
+        waitingBytes += text.size();
+        waiting.push_back({names.uniqueName(recipe->emailFilename()), text.size(),
+                           compressors.compress(std::move(text))});
+        while (waiting.size() >= kFilesAhead ||
+               (waitingBytes > kBytesAhead && waiting.size() > 1)) {
             if (auto added = writeOldest(); !added) {
                 return exportError(added.error());
             }

@@ -13,13 +13,10 @@ constexpr std::size_t kStep = 16384;
 // zlib counts in unsigned int; larger inputs are fed in pieces of this size.
 constexpr std::size_t kMaxChunk = UINT_MAX / 2;
 
-}  // namespace
-
-std::string gzipCompress(std::string_view bytes, int level) {
+// One pass over all of `bytes` with a final flush, memory level 8, default strategy.
+std::string deflateAll(std::string_view bytes, int level, int windowBits) {
     z_stream stream{};
-    // windowBits 15 + 16 asks for the gzip wrapper.
-    deflateInit2(&stream, level >= 1 && level <= 9 ? level : Z_DEFAULT_COMPRESSION, Z_DEFLATED,
-                 15 + 16, 8, Z_DEFAULT_STRATEGY);
+    deflateInit2(&stream, level, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY);
     std::string out;
     std::size_t produced = 0;
     std::size_t offset = 0;
@@ -41,6 +38,17 @@ std::string gzipCompress(std::string_view bytes, int level) {
     deflateEnd(&stream);
     out.resize(produced);
     return out;
+}
+
+}  // namespace
+
+std::string gzipCompress(std::string_view bytes, int level) {
+    // windowBits 15 + 16 asks for the gzip wrapper.
+    return deflateAll(bytes, level >= 1 && level <= 9 ? level : Z_DEFAULT_COMPRESSION, 15 + 16);
+}
+
+std::string rawDeflate(std::string_view bytes, int level) {
+    return deflateAll(bytes, std::clamp(level, 0, 9), -15);
 }
 
 Result<std::string> inflateGzipOrZlib(std::string_view bytes, std::size_t maxSize) {

@@ -21,6 +21,9 @@ inline constexpr std::size_t kMaxInflatedSize = 64 * 1024 * 1024;
 // speed, for bytes no hash depends on (a server's answers).
 std::string gzipCompress(std::string_view bytes, int level = -1);
 
+// Deflate data without a wrapper, made the same way (level 0 to 9), as a zip entry holds it.
+std::string rawDeflate(std::string_view bytes, int level);
+
 // Inflates a gzip or zlib stream, telling the two apart by their headers. Empty input gives
 // empty output; input that does not inflate completely to the end of its stream, or that
 // inflates beyond `maxSize`, gives an error.

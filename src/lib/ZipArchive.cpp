@@ -8,6 +8,7 @@
 
 #include "lib/AtomicFile.h"
 #include "lib/Crypto.h"
+#include "lib/Gzip.h"
 
 namespace miravel {
 
@@ -74,18 +75,35 @@ Result<ZipWriter> ZipWriter::create(const std::filesystem::path& destination) {
     return ZipWriter(std::move(state));
 }
 
+ZipWriter::DeflatedEntry ZipWriter::deflateEntry(std::string_view bytes, int level) {
+    DeflatedEntry entry;
+    entry.data = rawDeflate(bytes, level);
+    entry.size = bytes.size();
+    entry.crc = static_cast<std::uint32_t>(
+        crc32_z(0, reinterpret_cast<const Bytef*>(bytes.data()), bytes.size()));
+    entry.level = level;
+    return entry;
+}
+
 Result<void> ZipWriter::add(std::string_view name, std::string_view bytes, Timestamp modified,
                             int level) {
+    return addDeflated(name, deflateEntry(bytes, level), modified);
+}
+
+Result<void> ZipWriter::addDeflated(std::string_view name, const DeflatedEntry& entry,
+                                    Timestamp modified) {
     zip_fileinfo info{};
     info.tmz_date = zipTime(modified);
     const std::string entryName(name);
+    // Raw: the data is deflated already, the archive only records its length and checksum.
     int status = zipOpenNewFileInZip4_64(m_state->file, entryName.c_str(), &info, nullptr, 0,
-                                         nullptr, 0, nullptr, Z_DEFLATED, level, 0, -MAX_WBITS,
-                                         DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0, 0,
-                                         kUtf8NameFlag, bytes.size() >= 0xffffffffu ? 1 : 0);
+                                         nullptr, 0, nullptr, Z_DEFLATED, entry.level, 1,
+                                         -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0,
+                                         0, kUtf8NameFlag, entry.size >= 0xffffffffu ? 1 : 0);
     if (status != ZIP_OK) {
         return zipError(ZipErrorCode::CannotWrite, "cannot add " + entryName, status);
     }
+    const std::string& bytes = entry.data;
     std::size_t offset = 0;
     while (status == ZIP_OK && offset < bytes.size()) {
         const std::size_t chunk = std::min<std::size_t>(bytes.size() - offset, 1u << 30);
@@ -93,7 +111,7 @@ Result<void> ZipWriter::add(std::string_view name, std::string_view bytes, Times
             zipWriteInFileInZip(m_state->file, bytes.data() + offset, static_cast<unsigned>(chunk));
         offset += chunk;
     }
-    const int closed = zipCloseFileInZip(m_state->file);
+    const int closed = zipCloseFileInZipRaw64(m_state->file, entry.size, entry.crc);
     if (status != ZIP_OK || closed != ZIP_OK) {
         return zipError(ZipErrorCode::CannotWrite, "cannot write " + entryName,
                         status != ZIP_OK ? status : closed);

@@ -28,9 +28,20 @@ public:
     ZipWriter& operator=(ZipWriter&&) noexcept;
     ~ZipWriter();  // abandons an archive not committed
 
+    // An entry's data compressed ahead, on any thread, for addDeflated.
+    struct DeflatedEntry {
+        std::string data;  // raw deflate
+        std::uint64_t size = 0;
+        std::uint32_t crc = 0;
+        int level = 9;
+    };
+    static DeflatedEntry deflateEntry(std::string_view bytes, int level = 9);
+
     // `modified` is stored at the zip format's two-second resolution, in local time.
     [[nodiscard]] Result<void> add(std::string_view name, std::string_view bytes,
                                    Timestamp modified, int level = 9);
+    [[nodiscard]] Result<void> addDeflated(std::string_view name, const DeflatedEntry& entry,
+                                           Timestamp modified);
     // The archive's comment, written by commit(): at most kMostZipCommentBytes (cut there);
     // none when empty. Zip tools show it; readers of the entries never see it.
     void setComment(std::string comment);

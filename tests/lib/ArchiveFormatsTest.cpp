@@ -4,6 +4,8 @@
 #include <chrono>
 #include <fstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "lib/AtomicFile.h"
 #include "lib/DateText.h"
@@ -83,6 +85,43 @@ TEST_F(ZipArchiveTest, RoundTripsEntriesInOrderWithUtf8Names) {
     EXPECT_EQ(reader->read(1).value(), std::string(200'000, 's'));
     EXPECT_EQ(reader->read(2).value(), "");
     EXPECT_EQ(reader->read(0).value(), "first");  // entries can be read again, in any order
+}
+
+// The exporter deflates entries on other threads and hands them over whole; the reader
+// checks each against its length and checksum, so a wrong one is refused.
+TEST_F(ZipArchiveTest, EntriesDeflatedAheadReadBackAtEveryLevel) {
+    const auto path = m_folder / "ahead.zip";
+    std::string text;
+    for (int i = 0; i < 20'000; ++i) {
+        text += "line " + std::to_string(i % 97) + "\n";
+    }
+    std::vector<ZipWriter::DeflatedEntry> entries(3);
+    std::thread deflating([&] {
+        entries[0] = ZipWriter::deflateEntry(text, 0);
+        entries[1] = ZipWriter::deflateEntry(text, 9);
+        entries[2] = ZipWriter::deflateEntry("", 9);
+    });
+    deflating.join();
+    EXPECT_GT(entries[0].data.size(), text.size()) << "level 0 stores";
+    EXPECT_LT(entries[1].data.size(), text.size() / 10);
+    auto lying = entries[1];
+    lying.crc ^= 1;
+    {
+        auto writer = ZipWriter::create(path);
+        ASSERT_TRUE(writer);
+        for (const auto& entry : entries) {
+            ASSERT_TRUE(writer->addDeflated("entry", entry, currentMoment()));
+        }
+        ASSERT_TRUE(writer->addDeflated("lying", lying, currentMoment()));
+        ASSERT_TRUE(writer->commit());
+    }
+    auto reader = ZipReader::open(path);
+    ASSERT_TRUE(reader) << reader.error().description;
+    ASSERT_EQ(reader->entries().size(), 4u);
+    EXPECT_EQ(reader->read(0).value_or(""), text);
+    EXPECT_EQ(reader->read(1).value_or(""), text);
+    EXPECT_EQ(reader->read(2).value_or("x"), "");
+    EXPECT_FALSE(reader->read(3));
 }
 
 // The comment rides in the end record: entries are the same with or without it, an archive
