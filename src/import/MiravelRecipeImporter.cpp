@@ -228,11 +228,14 @@ ImportOutcome MiravelRecipesImporter::parseFile(const std::filesystem::path& pat
                     entry.object = std::unexpected(Error{applicationErrorDomain(), 100,
                                                          "Unable to parse this file.",
                                                          bytes.error().description});
-                } else if (entry.held = bytes->size(), entry.object = readRecipeFile(*bytes);
-                           !entry.object) {
-                    entry.reason = entry.object.error().description;
                 } else {
-                    entry.photo = photoFromObject(*entry.object);
+                    entry.held = bytes->size();
+                    entry.object = readRecipeFile(*bytes);
+                    if (!entry.object) {
+                        entry.reason = entry.object.error().description;
+                    } else {
+                        entry.photo = photoFromObject(*entry.object);
+                    }
                 }
                 if (auto refused = queue.push(std::move(entry))) {
                     discardPhoto(*refused);

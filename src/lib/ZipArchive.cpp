@@ -3,6 +3,7 @@
 #include <unzip.h>
 #include <zip.h>
 
+#include <algorithm>
 #include <ctime>
 #include <system_error>
 
@@ -77,11 +78,11 @@ Result<ZipWriter> ZipWriter::create(const std::filesystem::path& destination) {
 
 ZipWriter::DeflatedEntry ZipWriter::deflateEntry(std::string_view bytes, int level) {
     DeflatedEntry entry;
-    entry.data = rawDeflate(bytes, level);
+    entry.level = std::clamp(level, 0, 9);
+    entry.data = rawDeflate(bytes, entry.level);
     entry.size = bytes.size();
     entry.crc = static_cast<std::uint32_t>(
         crc32_z(0, reinterpret_cast<const Bytef*>(bytes.data()), bytes.size()));
-    entry.level = level;
     return entry;
 }
 

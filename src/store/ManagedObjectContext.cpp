@@ -15,6 +15,9 @@ namespace miravel {
 
 namespace {
 
+// Selects the rows whose ids are in the list bound to it.
+constexpr const char* kRowsWithIds = "t.id IN (SELECT value FROM json_each(?))";
+
 // The ORDER BY for sort keys the store can apply itself (plain attributes compared by value
 // or by the user's language); empty when some key needs sorting in memory.
 std::optional<std::string> sqlOrder(const EntityDescription& entity,
@@ -139,8 +142,8 @@ void ManagedObjectContext::loadMissingValues(const EntityDescription& entity,
     if (ids.empty()) {
         return;
     }
-    auto rows = m_coordinator->fetchRows(entity, "t.id IN (SELECT value FROM json_each(?))",
-                                         {Value(std::move(ids))}, "", 0, missing);
+    auto rows =
+        m_coordinator->fetchRows(entity, kRowsWithIds, {Value(std::move(ids))}, "", 0, missing);
     if (!rows) {
         // The values stay unloaded, and the next read tries again.
         logUnresolvedError(rows.error());
@@ -443,9 +446,8 @@ ManagedObjectContext::heldObjectsFirst(const EntityDescription& entity,
         return std::nullopt;
     }
     if (!missing.empty()) {
-        auto rows = m_coordinator->fetchRows(entity, "t.id IN (SELECT value FROM json_each(?))",
-                                             {Value(std::move(missing))}, "", 0, read,
-                                             lackingAttributes(entity));
+        auto rows = m_coordinator->fetchRows(entity, kRowsWithIds, {Value(std::move(missing))}, "",
+                                             0, read, lackingAttributes(entity));
         if (!rows) {
             return std::unexpected(rows.error());
         }
@@ -490,8 +492,8 @@ Result<std::vector<std::shared_ptr<ManagedObject>>> ManagedObjectContext::fetchW
         }
     }
     if (!toLoad.empty()) {
-        auto rows = m_coordinator->fetchRows(entity, "t.id IN (SELECT value FROM json_each(?))",
-                                             {Value(std::move(toLoad))}, "", 0, read);
+        auto rows =
+            m_coordinator->fetchRows(entity, kRowsWithIds, {Value(std::move(toLoad))}, "", 0, read);
         if (!rows) {
             return std::unexpected(rows.error());
         }
@@ -805,8 +807,7 @@ void ManagedObjectContext::mergeChangesFromContextDidSave(const ContextDidSave& 
         }
     }
     for (auto& [entity, rows] : unseenRows) {
-        auto stored = m_coordinator->fetchRows(*entity, "t.id IN (SELECT value FROM json_each(?))",
-                                               {Value(std::move(rows))}, "");
+        auto stored = m_coordinator->fetchRows(*entity, kRowsWithIds, {Value(std::move(rows))}, "");
         if (!stored) {
             logUnresolvedError(stored.error());
             continue;
